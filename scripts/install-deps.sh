@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs everything the build, the demo and the tests need on Debian 12 (run as root).
+# The Windows cross compilers and wine are only installed when asked for with --windows.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+pkgs=(build-essential cmake libgtest-dev libgmock-dev nasm
+      dosfstools mtools xorriso genisoimage fdisk qemu-system-x86 hyperfine python3)
+win=0
+[ "${1:-}" = "--windows" ] && win=1
+if [ $win = 1 ]; then
+  pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick)
+fi
+missing=()
+for p in "${pkgs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ $win = 1 ] && ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+  dpkg --add-architecture i386
+  missing+=(wine32:i386)
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

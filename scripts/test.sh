@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds everything and runs every test:
+# the Linux build, the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
+# and the Windows programs under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --windows
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDIAG_SANITIZE=ON >/dev/null
+cmake --build build-san -j"$jobs"
+ctest --test-dir build-san --output-on-failure -j"$jobs" -LE 'qemu|wine'
+
+if [ -f scripts/test-windows.sh ]; then
+  bash scripts/test-windows.sh
+fi
