@@ -19,7 +19,7 @@ namespace {
 using isotest::Quote;
 using isotest::ReadBytes;
 using isotest::ReadRange;
-using isotest::Run;
+using isotest::RunTool;
 using isotest::ValueAfter;
 
 constexpr std::uint64_t kCdSector = 2048;
@@ -64,9 +64,10 @@ class IsoBuild {
 
   // Runs the builder on section CD with `sectionLines` plus the options.
   int Build(const std::vector<std::string>& sectionLines,
-            const std::vector<std::string>& options = {}, imagebuilder::ImageFile* image = nullptr) {
+            const std::vector<std::string>& options = {}, imagebuilder::ImageFile* imageFile = nullptr) {
+    // The front end always names the volume; a blank label is not what it builds.
     std::string cfg = "FileRoot=" + path("tree") + "\nBsFileName=" + path("boot.bin") +
-                      "\n[CD]\nISO=1\n";
+                      "\nVolumeLabel=DIAGS\n[CD]\nISO=1\n";
     for (const std::string& line : sectionLines) cfg += line + "\n";
     isotest::WriteText(path("dd.cfg"), cfg);
     std::vector<std::string> args{"vellix", path("dd.cfg"), "CD", "-i" + image()};
@@ -74,7 +75,7 @@ class IsoBuild {
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     imagebuilder::SystemHost sys = imagebuilder::MakeSystemHost();
-    imagebuilder::Host host{*sys.tree, image ? *image : *sys.image, *sys.clock, *sys.console};
+    imagebuilder::Host host{*sys.tree, imageFile ? *imageFile : *sys.image, *sys.clock, *sys.console};
     return imagebuilder::RunVellix(static_cast<int>(argv.size()), argv.data(), host);
   }
 
@@ -91,7 +92,7 @@ class IsoBuild {
     const std::string out = dir_ / "extracted";
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
-    const auto r = Run("xorriso -osirrox on -indev " + Quote(padded) +
+    const auto r = RunTool("xorriso -osirrox on -indev " + Quote(padded) +
                        " -extract_boot_images " + Quote(out + "/"));
     EXPECT_EQ(r.status, 0) << r.output;
     return ReadBytes(out + "/eltorito_img1_bios.img");
@@ -102,7 +103,7 @@ class IsoBuild {
 };
 
 std::string IsoInfo(const std::string& image, const std::string& what) {
-  const auto r = Run("isoinfo " + what + " -i " + Quote(image));
+  const auto r = RunTool("isoinfo " + what + " -i " + Quote(image));
   EXPECT_EQ(r.status, 0) << r.output;
   return r.output;
 }
@@ -163,7 +164,7 @@ TEST_P(IsoFloppyEmulation, DisketteImageBootsFromTheCatalog) {
   EXPECT_EQ(ValueAfter(d, "Bootoff"), "1A 26");
   ExpectValidationEntrySumsToZero(b.image());
 
-  const auto report = Run("xorriso -indev " + Quote(b.image()) + " -report_el_torito plain");
+  const auto report = RunTool("xorriso -indev " + Quote(b.image()) + " -report_el_torito plain");
   ASSERT_EQ(report.status, 0) << report.output;
   EXPECT_EQ(ValueAfter(report.output, "El Torito catalog  :"), "24  1");
   EXPECT_NE(report.output.find(std::string(c.emulation) + "  0x0000  0x00      1          26"),
@@ -175,14 +176,14 @@ TEST_P(IsoFloppyEmulation, DisketteImageBootsFromTheCatalog) {
   ASSERT_EQ(boot.size(), floppyBytes);
   EXPECT_TRUE(boot == region);
   const std::string fat = SaveRegion(b, 0xD000, floppyBytes, "floppy.img");
-  const auto fsck = Run("fsck.fat -n " + Quote(fat));
+  const auto fsck = RunTool("fsck.fat -n " + Quote(fat));
   EXPECT_EQ(fsck.status, 0) << fsck.output;
-  const auto dir = Run("MTOOLS_SKIP_CHECK=1 mdir -/ -b -i " + Quote(fat) + " ::");
+  const auto dir = RunTool("MTOOLS_SKIP_CHECK=1 mdir -/ -b -i " + Quote(fat) + " ::");
   EXPECT_NE(dir.output.find("::/DIAGS/RUN.EXE"), std::string::npos) << dir.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Presets, IsoFloppyEmulation,
-                         ::testing::Values(FloppyCase{1200, 1, "fd1.2", "(1.2MB Floppy)"},
+                         ::testing::Values(FloppyCase{1200, 1, "fd1.2", "(1200 Floppy)"},
                                            FloppyCase{1440, 2, "fd1.4", "(1.44MB Floppy)"},
                                            FloppyCase{2880, 3, "fd2.8", "(2.88MB Floppy)"}),
                          [](const auto& info) { return std::to_string(info.param.diskType); });
@@ -201,14 +202,14 @@ TEST(IsoHardDiskEmulation, MbrPartitionTypeBecomesTheSystemType) {
     EXPECT_NE(partitionType, 0);
 
     const std::string d = IsoInfo(b.image(), "-d");
-    EXPECT_EQ(ValueAfter(d, "Boot media"), "4 (Hard Disk)");
+    EXPECT_EQ(ValueAfter(d, "Boot media"), "4 (Hard Disk Emulation)");
     EXPECT_EQ(ValueAfter(d, "Sys type"), std::to_string(partitionType));
     EXPECT_EQ(ValueAfter(d, "Load segment"), "0");
     EXPECT_EQ(ValueAfter(d, "Nsect"), "1");
     EXPECT_EQ(ValueAfter(d, "Bootoff"), "1A 26");
     ExpectValidationEntrySumsToZero(b.image());
 
-    const auto report = Run("xorriso -indev " + Quote(b.image()) + " -report_el_torito plain");
+    const auto report = RunTool("xorriso -indev " + Quote(b.image()) + " -report_el_torito plain");
     EXPECT_NE(report.output.find("  hd  "), std::string::npos) << report.output;
 
     const std::vector<std::uint8_t> boot = b.ExtractBootImage();
@@ -218,11 +219,16 @@ TEST(IsoHardDiskEmulation, MbrPartitionTypeBecomesTheSystemType) {
     EXPECT_TRUE(std::equal(boot.begin(), boot.end(), region.begin()));
 
     const std::string disk = SaveRegion(b, 0xD000, volume, "disk.img");
-    const auto sfdisk = Run("sfdisk -d " + Quote(disk));
-    EXPECT_NE(sfdisk.output.find("start=          63"), std::string::npos) << sfdisk.output;
-    const std::uint64_t start = 63 * 512;
+    const std::uint32_t hidden =
+        mbr[0x1C6] | mbr[0x1C7] << 8 | mbr[0x1C8] << 16 | static_cast<std::uint32_t>(mbr[0x1C9]) << 24;
+    const auto sfdisk = RunTool("sfdisk -d " + Quote(disk));
+    EXPECT_NE(sfdisk.output.find("start=" + std::string(12 - std::to_string(hidden).size(), ' ') +
+                                 std::to_string(hidden) + ", "),
+              std::string::npos)
+        << sfdisk.output;
+    const std::uint64_t start = hidden * 512ull;
     const std::string part = SaveRegion(b, 0xD000 + start, volume - start, "part.img");
-    const auto fsck = Run("fsck.fat -n " + Quote(part));
+    const auto fsck = RunTool("fsck.fat -n " + Quote(part));
     EXPECT_EQ(fsck.status, 0) << fsck.output;
   }
 }
@@ -239,7 +245,7 @@ TEST(IsoReadme, ReadmeIsTheOnlyFileAndKeepsItsBytes) {
   const std::string l = IsoInfo(b.image(), "-l");
   EXPECT_NE(l.find("3000"), std::string::npos) << l;
   EXPECT_NE(l.find("[     26 00]  notes.txt;1"), std::string::npos) << l;
-  const auto x = Run("isoinfo -i " + Quote(b.image()) + " -x '/notes.txt;1'");
+  const auto x = RunTool("isoinfo -i " + Quote(b.image()) + " -x '/notes.txt;1'");
   EXPECT_EQ(x.output, text);
   const std::string d = IsoInfo(b.image(), "-d");
   EXPECT_EQ(ValueAfter(d, "Bootoff"), "1C 28");
@@ -259,7 +265,7 @@ TEST(IsoReadme, LargestReadmeFitsAndOneByteMoreIsRefusedBeforeTheImageExists) {
   isotest::WriteText(b.path("big.txt"), std::string(0xF800, 'r'));
   ASSERT_EQ(b.Build({"DiskType=1440", "ISOReadmeName=" + b.path("big.txt")}), 0);
   EXPECT_EQ(b.ImageSize(), 0xD000 + 0xF800 + 1474560u);
-  const auto x = Run("isoinfo -i " + Quote(b.image()) + " -x '/big.txt;1'");
+  const auto x = RunTool("isoinfo -i " + Quote(b.image()) + " -x '/big.txt;1'");
   EXPECT_EQ(x.output, std::string(0xF800, 'r'));
 
   std::filesystem::remove(b.image());
@@ -294,7 +300,7 @@ TEST(IsoReproducible, SameInputsAndBuildTimeGiveTheSameBytes) {
                                        "ISOReadmeName=" + b.path("notes.txt")};
   std::vector<std::uint8_t> first;
   {
-    ScopedEnv time("BUILDSETTIME", "65D0F87B");  // 2024-02-17 18:17:31 UTC
+    ScopedEnv time("BUILDSETTIME", "65D0F87B");  // 2024-02-17 18:18:35 UTC
     ASSERT_EQ(b.Build(lines), 0);
     first = ReadBytes(b.image());
     ASSERT_EQ(b.Build(lines), 0);
@@ -302,9 +308,9 @@ TEST(IsoReproducible, SameInputsAndBuildTimeGiveTheSameBytes) {
   }
   // Creation date in local time (EST: five hours behind), root record in UTC.
   const std::vector<std::uint8_t> pvd = ReadRange(b.image(), 0x8000, 2048);
-  EXPECT_EQ(std::string(pvd.begin() + 813, pvd.begin() + 829), "2024021713173100");
+  EXPECT_EQ(std::string(pvd.begin() + 813, pvd.begin() + 829), "2024021713183500");
   EXPECT_EQ(std::vector<std::uint8_t>(pvd.begin() + 174, pvd.begin() + 180),
-            (std::vector<std::uint8_t>{124, 2, 17, 18, 17, 31}));
+            (std::vector<std::uint8_t>{124, 2, 17, 18, 18, 35}));
   {
     ScopedEnv time("BUILDSETTIME", "65D0F87C");
     ASSERT_EQ(b.Build(lines), 0);
@@ -324,7 +330,7 @@ class FailingImage : public imagebuilder::ImageFile {
   bool Size(std::uint64_t& size) override { return !failSize_ && real_.Size(size); }
   bool Seek(std::uint64_t offset) override {
     position_ = offset;
-    return !(failSeeks_ && offset >= 0x8000 && offset < 0xD800) && real_.Seek(offset);
+    return !(failSeeks_ && offset >= 0x8000 && offset < 0xD000) && real_.Seek(offset);
   }
   bool Read(std::uint8_t* buffer, std::size_t size) override {
     position_ += size;
@@ -369,7 +375,7 @@ TEST(IsoWriteFailures, EachStructureReportsItsOwnCode) {
 }
 
 TEST(IsoBoot, QemuBootsTheDisketteAndTheHardDiskThroughTheCatalog) {
-  if (Run("command -v qemu-system-i386").status != 0) GTEST_SKIP() << "qemu-system-i386 missing";
+  if (RunTool("command -v qemu-system-i386").status != 0) GTEST_SKIP() << "qemu-system-i386 missing";
   IsoBuild floppy;
   ASSERT_EQ(floppy.Build({"DiskType=1440"}), 0);
   EXPECT_EQ(isotest::BootCdInQemu(floppy.image(), floppy.scratch()), "B");

@@ -21,7 +21,7 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-CommandResult Run(const std::string& command) {
+CommandResult RunTool(const std::string& command) {
   CommandResult result;
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return result;
@@ -101,7 +101,7 @@ std::vector<std::uint8_t> MbrThatSays(char mark) { return Sector(0, mark); }
 std::string BootCdInQemu(const std::string& iso, const ScratchDir& scratch) {
   const std::string console = scratch / "debugcon.txt";
   std::filesystem::remove(console);
-  Run("timeout 30 qemu-system-i386 -accel tcg -m 32 -nodefaults -display none -no-reboot"
+  RunTool("timeout 30 qemu-system-i386 -accel tcg -m 32 -nodefaults -display none -no-reboot"
       " -drive if=none,id=d0,file=" + Quote(iso) + ",format=raw,readonly=on,media=cdrom"
       " -device ide-cd,drive=d0 -boot order=d,strict=on,reboot-timeout=0"
       " -debugcon file:" + Quote(console) + " -device isa-debug-exit,iobase=0xf4,iosize=0x04");

@@ -29,7 +29,7 @@ struct CommandResult {
   int status = -1;  // exit status, -1 when the command did not end normally
   std::string output;  // standard output and standard error together
 };
-CommandResult Run(const std::string& command);
+CommandResult RunTool(const std::string& command);
 // Quotes one argument for /bin/sh.
 std::string Quote(const std::string& text);
 
