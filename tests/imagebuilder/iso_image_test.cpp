@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Presets, IsoFloppyEmulation,
                          [](const auto& info) { return std::to_string(info.param.diskType); });
 
 TEST(IsoHardDiskEmulation, MbrPartitionTypeBecomesTheSystemType) {
-  for (const char* size : {"", "NumSectors=131072"}) {
+  for (const char* size : {"", "NumSectors=69632"}) {
     SCOPED_TRACE(size);
     IsoBuild b;
     std::vector<std::string> lines{"MbrFileName=" + b.path("mbr.bin"), "ISOVolumeID=HDD_CD"};

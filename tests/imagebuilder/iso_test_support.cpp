@@ -55,8 +55,9 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? std::vector<std::uint8_t>{} : ReadRange(path, 0, size);
 }
 
 std::vector<std::uint8_t> ReadRange(const std::string& path, std::uint64_t offset,
