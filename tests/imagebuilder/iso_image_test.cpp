@@ -64,7 +64,8 @@ class IsoBuild {
 
   // Runs the builder on section CD with `sectionLines` plus the options.
   int Build(const std::vector<std::string>& sectionLines,
-            const std::vector<std::string>& options = {}, imagebuilder::ImageFile* imageFile = nullptr) {
+            const std::vector<std::string>& options = {}, imagebuilder::ImageFile* imageFile = nullptr,
+            imagebuilder::HostTree* tree = nullptr) {
     // The front end always names the volume; a blank label is not what it builds.
     std::string cfg = "FileRoot=" + path("tree") + "\nBsFileName=" + path("boot.bin") +
                       "\nVolumeLabel=DIAGS\n[CD]\nISO=1\n";
@@ -75,7 +76,7 @@ class IsoBuild {
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     imagebuilder::SystemHost sys = imagebuilder::MakeSystemHost();
-    imagebuilder::Host host{*sys.tree, imageFile ? *imageFile : *sys.image, *sys.clock, *sys.console};
+    imagebuilder::Host host{tree ? *tree : *sys.tree, imageFile ? *imageFile : *sys.image, *sys.clock, *sys.console};
     return imagebuilder::RunVellix(static_cast<int>(argv.size()), argv.data(), host);
   }
 
@@ -327,7 +328,12 @@ class FailingImage : public imagebuilder::ImageFile {
       : real_(real), failWriteAt_(failWriteAt), failSeeks_(failSeeks), failSize_(failSize) {}
   bool Create(const std::string& path) override { return real_.Create(path); }
   bool SetSize(std::uint64_t size) override { return real_.SetSize(size); }
-  bool Size(std::uint64_t& size) override { return !failSize_ && real_.Size(size); }
+  bool Size(std::uint64_t& size) override {
+    if (failSize_ || !real_.Size(size)) return false;
+    size += oddSize_;
+    return true;
+  }
+  void ReportOddSize() { oddSize_ = 1; }
   bool Seek(std::uint64_t offset) override {
     position_ = offset;
     return !(failSeeks_ && offset >= 0x8000 && offset < 0xD000) && real_.Seek(offset);
@@ -348,6 +354,7 @@ class FailingImage : public imagebuilder::ImageFile {
   std::uint64_t failWriteAt_;
   bool failSeeks_;
   bool failSize_;
+  std::uint64_t oddSize_ = 0;
   std::uint64_t position_ = 0;
 };
 
@@ -372,6 +379,92 @@ TEST(IsoWriteFailures, EachStructureReportsItsOwnCode) {
   EXPECT_EQ(b.Build({"DiskType=1440"}, {}, &seeks), 14);
   FailingImage size(*sys.image, 0, false, true);
   EXPECT_EQ(b.Build({"DiskType=1440"}, {}, &size), 72);
+  FailingImage odd(*sys.image, 0, false, false);
+  odd.ReportOddSize();
+  EXPECT_EQ(b.Build({"DiskType=1440"}, {}, &odd), 73);
+}
+
+// The real host tree, except that the readme changes under the builder: it
+// grows after it was measured, cannot be opened, or breaks off while read.
+class ChangingReadmeTree : public imagebuilder::HostTree {
+ public:
+  enum class Change { kGrows, kCannotOpen, kReadFails };
+  ChangingReadmeTree(imagebuilder::HostTree& real, std::string readme, Change change)
+      : real_(real), readme_(std::move(readme)), change_(change) {}
+  imagebuilder::ListResult List(const std::string& directory,
+                                std::vector<imagebuilder::HostEntry>& entries) override {
+    return real_.List(directory, entries);
+  }
+  std::unique_ptr<imagebuilder::HostFile> OpenRead(const std::string& path) override {
+    if (path != readme_) return real_.OpenRead(path);
+    if (change_ == Change::kCannotOpen) return nullptr;
+    if (change_ == Change::kReadFails) return std::make_unique<BrokenFile>();
+    return real_.OpenRead(path);
+  }
+  bool Status(const std::string& path, imagebuilder::HostFileStatus& status) override {
+    if (!real_.Status(path, status)) return false;
+    if (path == readme_ && change_ == Change::kGrows && statusCalls_++ > 0) status.size += 2048;
+    return true;
+  }
+  char Separator() const override { return real_.Separator(); }
+
+ private:
+  class BrokenFile : public imagebuilder::HostFile {
+   public:
+    bool Length(std::uint64_t& length) override {
+      length = 0;
+      return false;
+    }
+    bool Read(std::uint8_t*, std::size_t, std::size_t& got) override {
+      got = 0;
+      return false;
+    }
+    bool Close() override { return true; }
+  };
+  imagebuilder::HostTree& real_;
+  std::string readme_;
+  Change change_;
+  int statusCalls_ = 0;
+};
+
+TEST(IsoReadme, ReadmeThatChangesDuringTheBuildFailsWithoutTouchingTheBootImage) {
+  using Change = ChangingReadmeTree::Change;
+  struct Case {
+    Change change;
+    int code;
+  };
+  for (const Case c : {Case{Change::kGrows, 71}, Case{Change::kCannotOpen, 69},
+                       Case{Change::kReadFails, 71}}) {
+    IsoBuild b;
+    const std::string readme = b.path("notes.txt");
+    isotest::WriteText(readme, std::string(2048, 'n'));
+    imagebuilder::SystemHost sys = imagebuilder::MakeSystemHost();
+    ChangingReadmeTree tree(*sys.tree, readme, c.change);
+    EXPECT_EQ(b.Build({"DiskType=1440", "ISOReadmeName=" + readme}, {}, nullptr, &tree), c.code);
+    // The volume right behind the readme's one sector still starts with its boot sector.
+    const std::vector<std::uint8_t> bootSector = ReadRange(b.image(), 0xD800, 512);
+    ASSERT_EQ(bootSector.size(), 512u);
+    EXPECT_EQ(bootSector[0], 0xEB);
+    EXPECT_EQ(bootSector[510], 0x55);
+  }
+}
+
+TEST(IsoIdentifiers, LongestVolumeIdAndPublisherFillTheirFields) {
+  IsoBuild b;
+  const std::string volumeId(32, 'V');
+  std::string publisher;
+  for (int i = 0; publisher.size() < 127; ++i) publisher += static_cast<char>('A' + i % 26);
+  publisher.resize(127);
+  ASSERT_EQ(b.Build({"DiskType=1440"}, {"-N" + volumeId, "-P" + publisher}), 0);
+  const std::string d = IsoInfo(b.image(), "-d");
+  EXPECT_EQ(ValueAfter(d, "Volume id:"), volumeId);
+  EXPECT_EQ(ValueAfter(d, "Publisher id:"), publisher);
+  // isoinfo shows at most 23 characters of the catalog's id string; the
+  // bytes hold all 24.
+  EXPECT_EQ(ValueAfter(d, "ID"), "'" + publisher.substr(0, 23) + "'");
+  const std::vector<std::uint8_t> id = ReadRange(b.image(), 24 * kCdSector + 4, 24);
+  EXPECT_EQ(std::string(id.begin(), id.end()), publisher.substr(0, 24));
+  ExpectValidationEntrySumsToZero(b.image());
 }
 
 TEST(IsoBoot, QemuBootsTheDisketteAndTheHardDiskThroughTheCatalog) {
