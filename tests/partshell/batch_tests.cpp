@@ -215,7 +215,7 @@ TEST_F(Batch, LongLinesAreReadInPiecesAndCommentsRunNothing) {
   // 255-character command line holds); the rest is a line of its own, whose
   // first word is no command.
   EXPECT_EQ(out.substr(0, 251), std::string(250, 'y') + "\n");
-  EXPECT_NE(out.find("Invalid Command [" + std::string(95, 'y') + "]"), std::string::npos);
+  EXPECT_NE(out.find("Invalid Command [" + std::string(94, 'y') + "]"), std::string::npos);
   EXPECT_NE(out.find("Invalid Command [yyyy"), std::string::npos);
   EXPECT_EQ(out.find("[CALL]"), std::string::npos);
   EXPECT_EQ(shell_.ErrorLevel(), 764);
