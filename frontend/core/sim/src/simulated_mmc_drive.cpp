@@ -67,7 +67,12 @@ bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) {
   std::memset(request.sense, 0, sizeof request.sense);
   request.scsiStatus = 0;
 
-  if (auto it = failures_.find(request.cdb[0]); it != failures_.end()) {
+  auto it = failures_.find(request.cdb[0]);
+  if (it != failures_.end() && it->second.after > 0) {
+    --it->second.after;
+    it = failures_.end();
+  }
+  if (it != failures_.end()) {
     InjectedFailure& f = it->second;
     const InjectedFailure now = f;
     if (f.times > 0 && --f.times == 0) failures_.erase(it);
