@@ -34,13 +34,15 @@ for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver;
   }
 done
 
-# The Linux vellix is the reference for the byte-identical image tests.
+# The Linux programs are the reference the Windows ones are compared with.
 if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-if cmake --build build --target help 2>/dev/null | grep -q '^\.\.\. vellix$'; then
-  cmake --build build -j"$jobs" --target vellix
-fi
+for tool in vellix torbel; do
+  if cmake --build build --target help 2>/dev/null | grep -q "^\.\.\. $tool\$"; then
+    cmake --build build -j"$jobs" --target "$tool"
+  fi
+done
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDIAG_LINUX_BUILD_DIR="$root/build" >/dev/null

@@ -167,7 +167,7 @@ ARGS
 
 case_diskette_identical() {
   make_package
-  TZ=UTC build_both DISKETTE -v"DIAG TEST"
+  TZ=UTC build_both DISKETTE -z -v"DIAG TEST"
   [ "$(stat -c %s win.img)" = 1474560 ] || fail "diskette image is $(stat -c %s win.img) bytes"
   check_volume win.img 0
   check_tree_by_path win.img 0 tree
@@ -187,7 +187,7 @@ case_flash_long_name_entries_identical() {
   # LongFN with names that have no alias: lower- and mixed-case names keep their case
   # through long-name entries, on both builds alike.
   make_package
-  build_both FLASH -v"USB DIAGS" -t65536
+  build_both FLASH -z -v"USB DIAGS" -t65536
   [ "$(stat -c %s win.img)" = $((65536 * 512)) ] || fail "flash image size"
   local offset; offset="$(volume_offset win.img yes)"
   check_volume win.img "$offset"
@@ -238,7 +238,7 @@ make_long_tree() {
 case_long_names_with_long_entries() {
   make_package
   make_long_tree
-  vellix_win FLASH -flong -t65536 -ilong.img
+  vellix_win FLASH -z -vLONGNAMES -flong -t65536 -ilong.img
   expect_code 0
   local offset; offset="$(volume_offset long.img yes)"
   check_volume long.img "$offset"
@@ -249,7 +249,7 @@ case_long_names_short_entries_only() {
   # Without long-name entries every file still lands once, under a unique 8.3 name.
   make_package
   make_long_tree
-  vellix_win DISKETTE -flong -ishort.img
+  vellix_win DISKETTE -z -vSHORTNAMES -flong -ishort.img
   expect_code 0
   check_volume short.img 0
   rm -rf out; mkdir out
