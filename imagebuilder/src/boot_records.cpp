@@ -7,6 +7,7 @@
 #include "imagebuilder/boot_layout.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat_volume.h"
+#include "imagebuilder/naming.h"
 
 namespace imagebuilder {
 namespace {
@@ -154,7 +155,10 @@ int WriteBootSector(BuildContext& ctx) {
   const std::uint32_t id =
       s.volumeID != 0 ? s.volumeID : static_cast<std::uint32_t>(ctx.BuildTime());
   common::store_le32(&b[kBsVolumeId], id);
-  PadField(&b[kBsVolumeLabel], s.volumeLabel, 11);
+  // Upper case as in the root directory's label entry, so the two agree; a
+  // volume without a label says so the way FAT volumes do.
+  const bool blank = s.volumeLabel.find_first_not_of(' ') == std::string::npos;
+  PadField(&b[kBsVolumeLabel], blank ? std::string("NO NAME") : UpperAscii(s.volumeLabel), 11);
   PadField(&b[kBsFileSystemType], fsType, 8);
 
   if (!SeekVolume(ctx, at)) return ctx.ReportError(kErrSeek);

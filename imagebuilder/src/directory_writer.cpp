@@ -210,11 +210,16 @@ int WriteRootDirectory(BuildContext& ctx, std::uint64_t rootOffset, std::uint64_
   }
   if (!ctx.ok()) return ctx.code();
 
-  ShortEntry label;
-  label.name = LabelName(s.volumeLabel);
-  label.attributes = kAttrVolume;
-  if (!ToDos(ctx, ctx.BuildTime(), label.date, label.time)) return ctx.ReportError(kErrFileTime);
-  if (WriteEntry(ctx, space, label, {}) != 0) return ctx.code();
+  // A blank label is no label: FAT has no entry for it.
+  if (s.volumeLabel.find_first_not_of(' ') != std::string::npos) {
+    ShortEntry label;
+    label.name = LabelName(s.volumeLabel);
+    label.attributes = kAttrVolume;
+    if (!ToDos(ctx, ctx.BuildTime(), label.date, label.time)) {
+      return ctx.ReportError(kErrBuildTime);
+    }
+    if (WriteEntry(ctx, space, label, {}) != 0) return ctx.code();
+  }
 
   for (const TreeEntry& e : root.entries) {
     if (e.excluded) continue;

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +18,50 @@
 namespace imagebuilder {
 namespace {
 
+// Finds `name` in `dir` ignoring letter case, as Windows file systems do.
+bool FindIgnoringCase(const std::string& dir, const std::string& name, std::string& found) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return false;
+  bool ok = false;
+  while (const dirent* e = ::readdir(d)) {
+    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      ok = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return ok;
+}
+
+// Package paths may be written as on Windows: '\' separators, any letter case.
 std::string HostPath(const std::string& path) {
   std::string p = path;
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
-  return p;
+  struct stat st;
+  if (p.empty() || ::stat(p.c_str(), &st) == 0) return p;
+  std::string resolved = p[0] == '/' ? "/" : "";
+  std::size_t start = p[0] == '/' ? 1 : 0;
+  while (start <= p.size()) {
+    std::size_t end = p.find('/', start);
+    if (end == std::string::npos) end = p.size();
+    const std::string part = p.substr(start, end - start);
+    if (!part.empty()) {
+      const std::string base = resolved.empty() ? "" : resolved;
+      std::string candidate = base + part;
+      std::string found;
+      if (::stat(candidate.c_str(), &st) != 0 &&
+          FindIgnoringCase(base.empty() ? "." : base, part, found)) {
+        candidate = base + found;
+      }
+      resolved = candidate;
+      if (end < p.size()) resolved += '/';
+    }
+    start = end + 1;
+  }
+  return resolved;
 }
 
 class PosixFile final : public HostFile {
