@@ -175,12 +175,21 @@ case_diskette_identical() {
 
 case_hard_disk_with_mbr_identical() {
   make_package
-  build_both HDD -vHDDVOL
+  build_both HDD -z -vHDDVOL
   local offset; offset="$(volume_offset win.img yes)"
   [ "$offset" -gt 0 ] || fail "no partition in the MBR"
   sfdisk -d win.img >/dev/null 2>&1 || fail "sfdisk cannot read the partition table"
   check_volume win.img "$offset"
   check_tree_by_path win.img "$offset" tree
+}
+
+case_image_without_zero_data_identical() {
+  # Without ZeroData the image file ends at the last allocated cluster, so only the
+  # bytes are compared.
+  make_package
+  build_both HDD -vSHORTFILE
+  [ "$(stat -c %s win.img)" -lt $((9000 * 512)) ] || fail "the image was written to its full size"
+  build_both DISKETTE -vSHORTFLOPPY
 }
 
 case_flash_long_name_entries_identical() {
@@ -196,7 +205,7 @@ case_flash_long_name_entries_identical() {
 
 case_ordered_and_excluded_identical() {
   make_package
-  build_both HDD -vORDER -oreadme.txt -oA '-xDIAGS\DATA\*.*' -xEMPTY.TXT
+  build_both HDD -z -vORDER -oreadme.txt -oA '-xDIAGS\DATA\*.*' -xEMPTY.TXT
   local offset; offset="$(volume_offset win.img yes)"
   check_volume win.img "$offset"
   mdir -/ -b -i "win.img@@$offset" :: >list.txt || fail "mdir"
