@@ -98,7 +98,7 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
   }
   if (is("MD")) {
     if (args != 1) return WrongArgumentCount(services, "MD", exitCode);
-    if (!services.files->CreateDirectory(root + words[1])) {
+    if (!services.files->MakeDirectory(root + words[1])) {
       if (exitCode) *exitCode = 1;
       const std::uint32_t error = services.errors->Last();
       return error != 0 ? error : 1;

@@ -100,7 +100,7 @@ class FileSystem {
   virtual std::unique_ptr<File> OpenAppend(const std::string& path) = 0;  // creates
   virtual bool Delete(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
-  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual bool MakeDirectory(const std::string& path) = 0;
   virtual bool SystemDirectory(std::string& path) = 0;
 };
 

@@ -112,7 +112,7 @@ bool MappedFileSystem::Exists(const std::string& path) {
   return std::filesystem::exists(HostPath(path), ec);
 }
 
-bool MappedFileSystem::CreateDirectory(const std::string& path) {
+bool MappedFileSystem::MakeDirectory(const std::string& path) {
   const auto host = HostPath(path);
   std::error_code ec;
   if (std::filesystem::exists(host, ec)) {

@@ -20,7 +20,7 @@ class MappedFileSystem final : public FileSystem {
   std::unique_ptr<File> OpenAppend(const std::string& path) override;
   bool Delete(const std::string& path) override;
   bool Exists(const std::string& path) override;
-  bool CreateDirectory(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
   bool SystemDirectory(std::string& path) override;
 
   // Fault injection: the next n creates / deletes fail with a sharing violation.
