@@ -1,0 +1,157 @@
+// Linux drives: whole-disk block devices from /sys/block in name order,
+// opened read-write with O_DIRECT where the device takes it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "partshell/error_codes.h"
+#include "partshell/host_disks.h"
+
+namespace partshell {
+
+namespace {
+
+// Linux errno values mapped to the Windows numbers the shell reports.
+std::uint32_t WindowsError(int error) {
+  switch (error) {
+    case ENOENT: return 2;
+    case EACCES:
+    case EPERM: return 5;
+    case EBUSY: return 32;
+    case ENOSPC: return 112;
+    case EINVAL: return 87;
+    case EROFS: return 19;
+    case ENXIO:
+    case ENOMEDIUM: return 21;
+    default: return 1117;
+  }
+}
+
+class PosixBlockDevice : public BlockDevice {
+ public:
+  static std::unique_ptr<PosixBlockDevice> Open(const std::string& path, std::uint32_t& system_error) {
+    int fd = ::open(path.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
+    bool direct = fd >= 0;
+    if (fd < 0) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      system_error = WindowsError(errno);
+      return nullptr;
+    }
+    return std::unique_ptr<PosixBlockDevice>(new PosixBlockDevice(path, fd, direct));
+  }
+  ~PosixBlockDevice() override { ::close(fd_); }
+
+  SectorIoResult ReadSector(std::uint32_t sector, std::uint8_t* buffer) override {
+    for (;;) {
+      const ssize_t got = ::pread(fd_, buffer, kSectorSize, static_cast<off_t>(sector) * kSectorSize);
+      if (got == static_cast<ssize_t>(kSectorSize)) return {};
+      if (got == 0) return {SectorIoStatus::read_no_data, 0};
+      if (got < 0 && errno == EINVAL && DropDirect()) continue;
+      return {SectorIoStatus::read_failed, got < 0 ? WindowsError(errno) : 0};
+    }
+  }
+
+  SectorIoResult WriteSector(std::uint32_t sector, const std::uint8_t* buffer) override {
+    for (;;) {
+      const ssize_t put = ::pwrite(fd_, buffer, kSectorSize, static_cast<off_t>(sector) * kSectorSize);
+      if (put == static_cast<ssize_t>(kSectorSize)) return {};
+      if (put < 0 && errno == EINVAL && DropDirect()) continue;
+      return {SectorIoStatus::write_failed, put < 0 ? WindowsError(errno) : 0};
+    }
+  }
+
+ private:
+  PosixBlockDevice(std::string path, int fd, bool direct) : path_(std::move(path)), fd_(fd), direct_(direct) {}
+
+  // Devices with 4K logical blocks refuse 512-byte direct transfers: fall
+  // back to buffered I/O on them.
+  bool DropDirect() {
+    if (!direct_) return false;
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd_);
+    fd_ = fd;
+    direct_ = false;
+    return true;
+  }
+
+  std::string path_;
+  int fd_;
+  bool direct_;
+};
+
+std::vector<std::string> WholeDiskDevices() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/block", ec)) {
+    const std::string name = entry.path().filename().string();
+    // Partitions are not listed here; loop, ram, zram and device-mapper
+    // entries have no backing hardware device; optical drives are not disks.
+    if (!std::filesystem::exists(entry.path() / "device", ec)) continue;
+    if (name.rfind("sr", 0) == 0) continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  if (names.size() > 10) names.resize(10);
+  return names;
+}
+
+class PosixDiskSystem : public DiskSystem {
+ public:
+  explicit PosixDiskSystem(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+
+  std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override {
+    system_error = 0;
+    if (n < 0 || static_cast<std::size_t>(n) >= paths_.size()) {
+      system_error = 2;
+      return nullptr;
+    }
+    return PosixBlockDevice::Open(paths_[n], system_error);
+  }
+
+  std::uint32_t DriveSizeMegabytes(int n) override {
+    if (n < 0 || static_cast<std::size_t>(n) >= paths_.size()) return 0;
+    struct stat st {};
+    if (::stat(paths_[n].c_str(), &st) != 0) return 0;
+    if (S_ISREG(st.st_mode)) return static_cast<std::uint32_t>(st.st_size / (1024 * 1024));
+    const std::string name = std::filesystem::path(paths_[n]).filename().string();
+    std::ifstream size_file("/sys/block/" + name + "/size");
+    unsigned long long sectors = 0;
+    if (!(size_file >> sectors)) return 0;
+    return static_cast<std::uint32_t>(sectors / 2048);
+  }
+
+  // Linux does not mount a partition of an unknown type; nothing to lock.
+  bool NeedsUtilityPartitionLock() const override { return false; }
+  int OpenLockDismountUtilityPartition(int, int, ShellServices&) override { return 0; }
+  void CloseUtilityPartition(ShellServices&) override {}
+  void SleepMilliseconds(unsigned ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+}  // namespace
+
+std::unique_ptr<DiskSystem> CreateHostDiskSystem() {
+  const char* override_disk = std::getenv(kDiskOverrideVariable);
+  if (override_disk != nullptr && *override_disk != '\0') {
+    return std::make_unique<PosixDiskSystem>(std::vector<std::string>{override_disk});
+  }
+  std::vector<std::string> paths;
+  for (const std::string& name : WholeDiskDevices()) paths.push_back("/dev/" + name);
+  return std::make_unique<PosixDiskSystem>(std::move(paths));
+}
+
+std::string HostSystemMessage(std::uint32_t code) { return CommonSystemMessage(code); }
+
+}  // namespace partshell

@@ -1,0 +1,143 @@
+// The FAT16 volume engine: clusters and sectors, the two FAT copies, chains,
+// directories, names and paths of SYS:, and whole-file copies in and out.
+// Every operation that can fail returns an error code and, where the shell
+// shows a text for it, writes that text into `message`.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "partshell/dir_entry.h"
+#include "partshell/mounted_volume.h"
+
+namespace partshell {
+
+enum class FatEntryClass : int {
+  free_cluster = 1,   // 0x0000
+  reserved = 2,       // 0x0001
+  link = 3,           // 0x0002 - 0xFFEF
+  reserved_high = 4,  // 0xFFF0 - 0xFFF6
+  bad = 5,            // 0xFFF7
+  end_of_chain = 6,   // 0xFFF8 - 0xFFFF
+};
+FatEntryClass ClassifyFatEntry(std::uint16_t value);
+
+inline constexpr std::uint16_t kEndOfChain = 0xFFFF;
+
+// An 8.3 name as stored: 8 + 3 upper-case characters, blank padded.
+struct Name83 {
+  std::string name = "        ";
+  std::string ext = "   ";
+  bool operator==(const Name83&) const = default;
+};
+Name83 SplitName83(std::string_view text);
+// FindFile's split: at the first '.'.
+Name83 SplitNameAtFirstDot(std::string_view text);
+// Wildcard pattern expansion: '*' turns the rest of its part into '?'.
+Name83 ExpandPattern(std::string_view pattern);
+bool PatternMatches(const Name83& pattern, const std::uint8_t* entry);
+
+int CheckSysFileName(std::string_view name, bool allow_wildcards, std::string& message);
+int CheckLocalFileName(std::string_view name, bool allow_wildcards, std::string& message);
+
+class Fat16Engine;
+
+// Yields the absolute sectors of the root directory or of a cluster chain,
+// in order, then 0. A chain that loops or outgrows the volume ends with
+// error() == FAT_LINKAGE_ERROR.
+class DirSectorIterator {
+ public:
+  DirSectorIterator(Fat16Engine& engine, std::uint16_t start);
+  std::uint32_t first_sector() const { return first_sector_; }
+  std::uint32_t NextSector();
+  int error() const { return error_; }
+  std::uint16_t current_cluster() const { return cluster_; }
+
+ private:
+  Fat16Engine& engine_;
+  std::uint16_t start_;
+  std::uint16_t cluster_ = 0;
+  std::uint32_t cluster_sector_ = 0;
+  std::uint32_t used_in_cluster_ = 0;
+  std::uint32_t clusters_walked_ = 0;
+  std::uint32_t first_sector_ = 0;
+  bool end_ = false;
+  int error_ = 0;
+};
+
+// A directory entry found by name, and where it lives.
+struct EntryLookup {
+  bool found = false;
+  int error = 0;  // a sector read or chain failure during the scan
+  std::uint16_t first_cluster = 0;
+  DirEntry entry{};
+  std::uint32_t sector = 0;
+  unsigned index = 0;  // entry number within the sector
+};
+
+struct DirSearch {
+  std::uint16_t directory = kRootDirectory;
+  std::uint32_t sector = 0;
+  unsigned index = 0;
+  bool end = false;
+  int last_error = 0;
+  Name83 pattern;
+  std::string path;
+  std::unique_ptr<DirSectorIterator> walker;
+};
+
+class Fat16Engine {
+ public:
+  explicit Fat16Engine(MountedVolume& volume);
+
+  MountedVolume& volume() { return v_; }
+
+  // 2 .. ClusterLimit; any other cluster ends the process with 763.
+  std::uint32_t GetSectorOfCluster(std::uint32_t cluster, const char* origin = "GetSectorOfCluster");
+  int LoadFatTables() { return v_.LoadFatTables(); }
+  int CommitFatTables(std::string& message);
+  std::uint16_t FindFreeCluster(std::uint32_t from) const;
+  std::uint64_t FreeSpace() const;
+  int FreeClusterChain(std::uint16_t first, std::string& message);
+  void SetFatEntry(std::uint16_t cluster, std::uint16_t value);
+
+  EntryLookup FindSubdirectory(std::uint16_t directory, std::string_view name);
+  EntryLookup FindFile(std::uint16_t directory, std::string_view name);
+  bool ResolveDirectoryPath(std::string_view path, std::uint16_t& directory, std::string& absolute_path);
+
+  int AddDirectoryEntry(const DirEntry& entry, std::uint16_t directory, std::string& message);
+  int ExtendDirectory(std::uint16_t directory, std::string& message);
+  bool RenameEntry(std::uint16_t directory, std::string_view old_name, std::string_view new_name,
+                   std::string& message);
+  int DeleteFat16File(std::string_view path, std::string& message);
+  int MakeDirectory(std::string_view path, std::string& message);
+  int RemoveDirectory(std::string_view path, std::string& message);
+
+  std::unique_ptr<DirSearch> FindFirstEntry(std::string_view pattern, DirEntry& entry, int& error);
+  int FindNextEntry(DirSearch& search, DirEntry& entry, int& error);
+
+  void StampDateTime(std::uint16_t& date, std::uint16_t& time) const;
+  void ShowClusterChain(const std::uint8_t* entry);
+
+  int CopyFileFromLocalHDToFAT16(const std::string& local_path, std::string_view partition_path,
+                                 std::string& message, std::uint32_t& size);
+  int CopyLocalFileStartingAtCluster(const std::string& local_path, std::string& message,
+                                     std::uint16_t first_cluster);
+  int CopyFileFromFAT16ToLocalHD(std::string_view partition_path, const std::string& local_path,
+                                 std::string& message, std::uint32_t& size);
+
+  // Splits "dir\\name" at the last '\\' or ':' (the name cut to 12 characters).
+  static void SplitParentAndName(std::string_view path, std::string& parent, std::string& name);
+
+ private:
+  EntryLookup FindEntry(std::uint16_t directory, const Name83& name, std::uint8_t must_have,
+                        std::uint8_t must_not_have);
+  int WriteZeroCluster(std::uint16_t cluster, std::string& message);
+
+  MountedVolume& v_;
+  bool adding_after_extend_ = false;
+};
+
+}  // namespace partshell

@@ -1,0 +1,62 @@
+// What the disk and volume layers need from the shell frame: its two output
+// channels, the verbose switch, the local environment, the clock and the
+// fatal exit. The frame implements it; tests use the capturing version.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace partshell {
+
+struct LocalDateTime {
+  int year = 1980;  // full year
+  int month = 1;    // 1..12
+  int day = 1;      // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+class ShellServices {
+ public:
+  virtual ~ShellServices() = default;
+  // Console, and the session log when LOGALL is on.
+  virtual void Print(std::string_view text) = 0;
+  // Console only (progress texts and the drive scan's verbose lines).
+  virtual void PrintConsoleOnly(std::string_view text) = 0;
+  // Session log only, "[origin] text\n" or "text\n" for an empty origin.
+  virtual void Trace(std::string_view origin, std::string_view text) = 0;
+  // The paged hex display on the console and its session-log form.
+  virtual void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) = 0;
+  virtual void TraceHexDump(const std::uint8_t* data, std::size_t length) = 0;
+  virtual bool Verbose() const = 0;
+  // "NAME=value" into the shell's local environment; false when it did not fit.
+  virtual bool PutLocalVariable(std::string_view assignment) = 0;
+  virtual LocalDateTime Now() const = 0;
+  // Ends the process at once with this exit code (254, 762, 763).
+  [[noreturn]] virtual void EndProcess(int exit_code) = 0;
+};
+
+// Console on standard output, no log, the local clock, std::exit. Tests
+// derive from it to capture what is printed.
+class StdoutShellServices : public ShellServices {
+ public:
+  void Print(std::string_view text) override;
+  void PrintConsoleOnly(std::string_view text) override;
+  void Trace(std::string_view origin, std::string_view text) override;
+  void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) override;
+  void TraceHexDump(const std::uint8_t* data, std::size_t length) override;
+  bool Verbose() const override { return verbose; }
+  bool PutLocalVariable(std::string_view assignment) override;
+  LocalDateTime Now() const override;
+  [[noreturn]] void EndProcess(int exit_code) override;
+
+  bool verbose = false;
+};
+
+// printf-style formatting into a std::string (the shell's texts are printf formats).
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace partshell

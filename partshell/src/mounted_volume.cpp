@@ -1,0 +1,352 @@
+#include "partshell/mounted_volume.h"
+
+#include <cstring>
+
+#include "partshell/error_codes.h"
+#include "partshell/mbr_layout.h"
+
+namespace partshell {
+
+using common::load_le16;
+using common::load_le32;
+
+namespace {
+
+constexpr std::uint8_t kActive = 0x80;
+constexpr int kScannedDrives = 10;
+constexpr int kLockAttempts = 30;
+
+bool EntryUsable(const std::uint8_t* entry) {
+  return load_le32(entry + PE_FirstSector) != 0 && load_le32(entry + PE_SectorCount) != 0 &&
+         entry[PE_Type] != 0;
+}
+
+}  // namespace
+
+MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(disks), out_(out) {}
+
+MountedVolume::~MountedVolume() { CloseHardDrive(); }
+
+// The engine's transfers all go through these two, one sector at a time.
+static void VerifySectorBufferPointer(const void* buffer, ShellServices& out) {
+  if (reinterpret_cast<std::uintptr_t>(buffer) % kSectorSize != 0) {
+    out.Trace("VerifySectorBufferPointer",
+              Format("Unaligned Sector Pointer Passed To Read or Write: %p", buffer));
+    out.EndProcess(kExitUnalignedSectorBuffer);
+  }
+}
+
+int MountedVolume::ReadHardDriveSector(std::uint32_t sector, std::uint8_t* buffer) {
+  VerifySectorBufferPointer(buffer, out_);
+  if (!drive_) return DISK_ERROR_READING_SECTOR;
+  const SectorIoResult r = drive_->ReadSector(sector, buffer);
+  int code = 0;
+  const char* what = "Unable To Read Sector: %ld. Error: %ld/%ld";
+  switch (r.status) {
+    case SectorIoStatus::ok:
+      return 0;
+    case SectorIoStatus::seek_failed:
+      code = DISK_ERROR_SEEKING_SECTOR;
+      what = "Unable To Seek To Sector: %ld. Error: %ld/%ld";
+      break;
+    case SectorIoStatus::read_no_data:
+      code = DISK_ERROR_SEEK_BEYOND_EOF;
+      break;
+    default:
+      code = DISK_ERROR_READING_SECTOR;
+      break;
+  }
+  const long system_error = r.system_error != 0 ? static_cast<long>(r.system_error) : code;
+  out_.Trace("ReadHardDriveSector", Format(what, static_cast<long>(sector), system_error, static_cast<long>(code)));
+  return code;
+}
+
+int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer) {
+  if (no_mbr_write && sector <= 2) {
+    out_.Trace("WriteHardDriveSector",
+               Format("Prevented Write To MBR Sector # %ld (/NOWRITEMBR)", static_cast<long>(sector)));
+    return 0;
+  }
+  VerifySectorBufferPointer(buffer, out_);
+  if (sector <= 2) {
+    static constexpr const char* kNames[] = {"MBR", "Customer Backup MBR", "HVP Backup MBR"};
+    out_.Print(Format("Writing To %s, Sector %d\n", kNames[sector], static_cast<int>(sector)));
+  }
+  if (PartitionEndSector != 0 && sector > 2 && sector > PartitionEndSector) {
+    const std::string text =
+        Format("ERROR - Sector %ld, Write Attempt Beyond End Of Partition.", static_cast<long>(sector));
+    out_.Trace("WriteHardDriveSector", text);
+    out_.Print(text + "\n");
+    out_.EndProcess(WRITE_ATTEMPT_BEYOND_PARTITION_END);
+  }
+  if (!drive_) return DISK_ERROR_WRITING_SECTOR;
+  const SectorIoResult r = drive_->WriteSector(sector, buffer);
+  if (r.status == SectorIoStatus::ok) return 0;
+  if (r.status == SectorIoStatus::seek_failed) {
+    const long system_error = r.system_error != 0 ? static_cast<long>(r.system_error) : static_cast<long>(DISK_ERROR_SEEKING_SECTOR);
+    out_.Trace("WriteHardDriveSector",
+               Format("Unable To Seek To Sector: %ld. Error: %ld/%ld", static_cast<long>(sector), system_error, 0L));
+    return DISK_ERROR_SEEKING_SECTOR;
+  }
+  const long system_error = r.system_error != 0 ? static_cast<long>(r.system_error) : static_cast<long>(DISK_ERROR_WRITING_SECTOR);
+  out_.Trace("WriteHardDriveSector", Format("Unable To Write Sector: %ld. Error: %ld/%ld", static_cast<long>(sector),
+                                            system_error, static_cast<long>(DISK_ERROR_WRITING_SECTOR)));
+  return DISK_ERROR_WRITING_SECTOR;
+}
+
+int MountedVolume::OpenHardDriveForReadWrite() {
+  for (int n = 0; n < kScannedDrives; ++n) {
+    const std::string name = PhysicalDriveName(n);
+    if (out_.Verbose()) out_.PrintConsoleOnly(Format("Trying Device: %s\n", name.c_str()));
+    std::uint32_t system_error = 0;
+    std::unique_ptr<BlockDevice> device = disks_.OpenDrive(n, system_error);
+    if (!device) {
+      out_.Trace("_OpenHardDriveForReadWrite",
+                 Format("Unable To Open Drive: %s, GetLastError: %ld", name.c_str(), static_cast<long>(system_error)));
+      continue;
+    }
+    out_.Trace("_OpenHardDriveForReadWrite", Format("Drive Open: %s", name.c_str()));
+    const std::uint32_t megabytes = disks_.DriveSizeMegabytes(n);
+    if (out_.Verbose()) {
+      out_.PrintConsoleOnly(Format("%s - Drive Size = %ld\n", name.c_str(), static_cast<long>(megabytes)));
+    }
+    drive_ = std::move(device);
+    out_.Trace("OpenHardDriveForReadWrite", Format("Checking Disk (%s) For A UP", name.c_str()));
+    std::uint8_t* mbr = SectorBufferSlot(0);
+    const int read = ReadHardDriveSector(0, mbr);
+    if (read == 0) out_.TraceHexDump(mbr, kSectorSize);
+    if (read == 0 && PartitionEntry(mbr, 1)[PE_Type] == kUtilityPartitionType) {
+      out_.Trace("OpenHardDriveForReadWrite", "The Drive DOES Contain A UP");
+      drive_name = name;
+      drive_number = n;
+      if (disks_.NeedsUtilityPartitionLock()) {
+        for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+          if (disks_.OpenLockDismountUtilityPartition(n, 1, out_) == 0) {
+            utility_partition_locked_ = true;
+            break;
+          }
+          disks_.SleepMilliseconds(1000);
+        }
+      }
+      return 0;
+    }
+    out_.Trace("OpenHardDriveForReadWrite", "The Drive Does NOT Contain A UP");
+    drive_.reset();
+  }
+  return UNABLE_TO_OPEN_HARD_DRIVE;
+}
+
+void MountedVolume::CloseHardDrive() {
+  if (utility_partition_locked_) {
+    disks_.CloseUtilityPartition(out_);
+    utility_partition_locked_ = false;
+  }
+  drive_.reset();
+}
+
+int MountedVolume::LoadFatTables() {
+  std::uint8_t* scratch = SectorBufferSlot(3);
+  const std::uint32_t first_fat = partition_start + reserved_sectors;
+  const std::size_t per_sector = kSectorSize / 2;
+  int first_error = 0;
+  for (int copy = 0; copy < 2; ++copy) {
+    std::vector<std::uint16_t>& fat = copy == 0 ? fat1 : fat2;
+    const std::uint32_t base = first_fat + static_cast<std::uint32_t>(copy) * sectors_per_fat;
+    for (std::uint32_t i = 0; i < sectors_per_fat; ++i) {
+      const int read = ReadHardDriveSector(base + i, scratch);
+      if (read != 0) {
+        // A FAT sector that cannot be read must never pass for one full of free clusters.
+        if (first_error == 0) first_error = read;
+        std::memset(scratch, copy == 0 ? 0xF7 : 0x00, kSectorSize);
+      }
+      for (std::size_t j = 0; j < per_sector; ++j) fat[i * per_sector + j] = load_le16(scratch + 2 * j);
+    }
+  }
+  return first_error;
+}
+
+int MountedVolume::ChoosePartitionEntry(bool virtual_tag) const {
+  const std::uint8_t* mbr = SectorBufferSlot(0);
+  int chosen = -1;
+  if (wanted_index >= 0) {
+    if (wanted_index < kPartitionEntries && (wanted_index != 0 || virtual_tag)) chosen = wanted_index;
+  } else {
+    for (int k = 0; k < kPartitionEntries; ++k) {
+      if (k == 0 && !virtual_tag) continue;
+      if (PartitionEntry(mbr, k)[PE_Type] == wanted_type) {
+        chosen = k;
+        break;
+      }
+    }
+  }
+  if (chosen >= 0 && !EntryUsable(PartitionEntry(mbr, chosen))) chosen = -1;
+  return chosen;
+}
+
+int MountedVolume::CheckBootSector() {
+  const std::uint8_t* pbr = SectorBufferSlot(1);
+  if (load_le16(pbr + BS_Signature) != kBootSignature) {
+    out_.Print("\n[torbel] Partition Boot Sector Signature Not Valid\n");
+    return PARTITION_SIGNATURE_BAD;
+  }
+  if (std::memcmp(pbr + BS_FilSysType, "FAT16   ", 8) != 0) {
+    out_.Print("\n[torbel] Partition Boot Sector Does Not Identify Itself As FAT16\n");
+    if (out_.Verbose()) out_.HexDump(pbr, kSectorSize, 0);
+    return PARTITION_NOT_FAT16;
+  }
+  if (pbr[BS_JmpBoot] != 0xE9 && pbr[BS_JmpBoot] != 0xEB) {
+    out_.Print(Format("\n[torbel] Partition Boot Sector Jump Not Valid: %X\n", pbr[BS_JmpBoot]));
+    return PARTITION_JUMP_NOT_FOUND;
+  }
+  // The engine indexes its FAT arrays by cluster and divides by the cluster
+  // size: a boot sector whose numbers do not hold together is refused here
+  // rather than read out of bounds later.
+  const std::uint16_t bps = load_le16(pbr + BPB_BytsPerSec);
+  const std::uint8_t spc = pbr[BPB_SecPerClus];
+  const std::uint16_t spf = load_le16(pbr + BPB_FATSz16);
+  std::uint32_t total = load_le16(pbr + BPB_TotSec16);
+  if (total == 0) total = load_le32(pbr + BPB_TotSec32);
+  const std::uint64_t overhead = 2ull * spf + load_le16(pbr + BPB_RsvdSecCnt) + load_le16(pbr + BPB_RootEntCnt) / 16;
+  bool sound = bps == kSectorSize && spc != 0 && spf != 0 && load_le16(pbr + BPB_RsvdSecCnt) != 0 &&
+               overhead < total;
+  if (sound) {
+    const std::uint64_t limit = (total - overhead) / spc + 2;
+    sound = limit >= 3 && limit <= 0xFFF0 && limit <= static_cast<std::uint64_t>(spf) * (kSectorSize / 2);
+  }
+  if (!sound) {
+    out_.Print("\n[torbel] Partition Boot Sector Geometry Not Valid\n");
+    return PARTITION_NOT_FAT16;
+  }
+  return 0;
+}
+
+void MountedVolume::ComputeGeometry() {
+  const std::uint8_t* pbr = SectorBufferSlot(1);
+  bytes_per_sector = load_le16(pbr + BPB_BytsPerSec);
+  sectors_per_cluster = pbr[BPB_SecPerClus];
+  reserved_sectors = load_le16(pbr + BPB_RsvdSecCnt);
+  number_of_fats = pbr[BPB_NumFATs];
+  root_entries = load_le16(pbr + BPB_RootEntCnt);
+  sectors_per_fat = load_le16(pbr + BPB_FATSz16);
+  total_sectors = load_le16(pbr + BPB_TotSec16);
+  if (total_sectors == 0) total_sectors = load_le32(pbr + BPB_TotSec32);
+  const std::uint32_t root_sectors = root_entries / 16u;
+  const std::size_t fat_entries = static_cast<std::size_t>(sectors_per_fat) * bytes_per_sector / 2;
+  fat1.assign(fat_entries, 0);
+  fat2.assign(fat_entries, 0);
+  // Only two FAT copies are kept; the count field decides where the root lies.
+  ClusterLimit = (total_sectors - static_cast<std::uint32_t>(number_of_fats) * sectors_per_fat - reserved_sectors -
+                  root_sectors) / sectors_per_cluster + 2;
+  RootDirSector = static_cast<std::uint32_t>(number_of_fats) * sectors_per_fat + partition_start + reserved_sectors;
+  FirstDataSector = RootDirSector + root_sectors;
+  BytesPerCluster = static_cast<std::uint32_t>(sectors_per_cluster) * bytes_per_sector;
+}
+
+void MountedVolume::PublishMount() {
+  const std::uint8_t* mbr = SectorBufferSlot(0);
+  out_.PutLocalVariable(Format("MOUNTED_PARTITION=%d", partition_index));
+  out_.PutLocalVariable(Format("MOUNTED_PARTITION_TYPE=%d", partition_type));
+  int active = -1;
+  for (int k = 0; k < 4; ++k) {
+    if (PartitionEntry(mbr, k)[PE_BootIndicator] == kActive) active = k;
+  }
+  out_.PutLocalVariable(active >= 0 ? Format("ACTIVE_PARTITION=%d", active) : std::string("ACTIVE_PARTITION=NONE"));
+  out_.PutLocalVariable("$?=0");
+  out_.PutLocalVariable("ERRORLEVEL=0");
+}
+
+int MountedVolume::MountPartition(const MountOptions& options) {
+  wanted_index = options.wanted_index;
+  wanted_type = options.wanted_type;
+  no_mbr_write = options.no_mbr_write;
+  partition_index = -1;
+  PartitionEndSector = 0;
+  mbr_valid = false;
+
+  int result = OpenHardDriveForReadWrite();
+  if (result != 0) {
+    out_.Print("\n[torbel] Unable To Open Hard Drive Device\n");
+    return result;
+  }
+  if (options.interactive) out_.Print(Format("Device:    %s\n", drive_name.c_str()));
+
+  std::uint8_t* mbr = SectorBufferSlot(0);
+  if (ReadHardDriveSector(0, mbr) != 0) {
+    out_.Print("\n[torbel] Error Reading MBR Sector\n");
+    CloseHardDrive();
+    return UNABLE_TO_READ_MBR;
+  }
+  mbr_valid = true;
+  if (out_.Verbose()) {
+    out_.Print("\nMaster Boot Record\n");
+    out_.HexDump(mbr, kSectorSize, 0);
+  }
+  const bool virtual_tag = std::memcmp(mbr + MBR_VirtualTag, "OrvoVirtual", 11) == 0;
+  if (out_.Verbose() || options.show_mbr_only) ShowMbr();
+  if (options.show_mbr_only) {
+    CloseHardDrive();
+    return 0;
+  }
+
+  const int k = ChoosePartitionEntry(virtual_tag);
+  if (k < 0) {
+    if (wanted_index == 0) {
+      out_.Print(Format("\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition %s: %X %s\n",
+                        "Number", 0u, "(HVP)"));
+    } else if (wanted_index < 0) {
+      out_.Print(Format("\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition %s: %X %s\n",
+                        "Type", static_cast<unsigned>(wanted_type), ""));
+    } else {
+      out_.Print(Format("\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition %s: %X %s\n",
+                        "Number", static_cast<unsigned>(wanted_index), ""));
+    }
+    CloseHardDrive();
+    return UNABLE_TO_LOCATE_PARTITION;
+  }
+  const std::uint8_t* entry = PartitionEntry(mbr, k);
+  partition_start = load_le32(entry + PE_FirstSector);
+
+  std::uint8_t* pbr = SectorBufferSlot(1);
+  std::memset(pbr, 0, kSectorSize);
+  if (ReadHardDriveSector(partition_start, pbr) != 0) {
+    out_.Print("\n[torbel] Unable To Load Partition Boot Sector\n");
+    CloseHardDrive();
+    return BOOT_RECORD_LOAD_FAILED;
+  }
+  result = CheckBootSector();
+  if (result != 0) {
+    CloseHardDrive();
+    return result;
+  }
+  ComputeGeometry();
+
+  result = LoadFatTables();
+  if (result != 0) {
+    out_.Print("\n[torbel] Unable To Read The FAT Tables\n");
+    CloseHardDrive();
+    return result;
+  }
+  if (fat1 != fat2) {
+    out_.Print("\n[torbel] FAT Table 1 & 2 Compare Failed\n");
+    CloseHardDrive();
+    return FAT_TABLE_COMPARE_FAILED;
+  }
+  if (out_.Verbose()) out_.Print("\n[torbel] FAT Table 1 & 2 Compare Succeeded\n");
+
+  current_path = "\\";
+  current_directory = kRootDirectory;
+  partition_index = k;
+  partition_type = entry[PE_Type];
+  if (out_.Verbose()) {
+    out_.Print(Format("\n[torbel] Partition: %d: Type: %X\n", k, static_cast<unsigned>(partition_type)));
+  }
+  PublishMount();
+  PartitionEndSector = FirstDataSector + (ClusterLimit - 2) * sectors_per_cluster - 1;
+  // A boot sector that claims more sectors than its partition entry must not
+  // let the shell write into whatever follows the partition.
+  const std::uint32_t entry_end = partition_start + load_le32(entry + PE_SectorCount) - 1;
+  if (entry_end >= partition_start && entry_end < PartitionEndSector) PartitionEndSector = entry_end;
+  return 0;
+}
+
+}  // namespace partshell

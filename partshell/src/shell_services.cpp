@@ -1,0 +1,68 @@
+#include "partshell/shell_services.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "partshell/block_device.h"
+
+namespace partshell {
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text;
+  if (length > 0) {
+    text.resize(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(static_cast<std::size_t>(length));
+  }
+  va_end(args);
+  return text;
+}
+
+std::string PhysicalDriveName(int n) { return Format("\\\\.\\PHYSICALDRIVE%d", n); }
+
+void StdoutShellServices::Print(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void StdoutShellServices::PrintConsoleOnly(std::string_view text) { Print(text); }
+
+void StdoutShellServices::Trace(std::string_view, std::string_view) {}
+
+void StdoutShellServices::HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) {
+  for (std::size_t line = 0; line < length; line += 16) {
+    std::string text = Format("%08X  ", static_cast<unsigned>(base_offset + line));
+    for (std::size_t i = line; i < line + 16 && i < length; ++i) text += Format("%02X ", data[i]);
+    text += "\n";
+    Print(text);
+  }
+}
+
+void StdoutShellServices::TraceHexDump(const std::uint8_t*, std::size_t) {}
+
+bool StdoutShellServices::PutLocalVariable(std::string_view) { return true; }
+
+LocalDateTime StdoutShellServices::Now() const {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+#if defined(_WIN32)
+  localtime_s(&parts, &now);
+#else
+  localtime_r(&now, &parts);
+#endif
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
+void StdoutShellServices::EndProcess(int exit_code) {
+  std::fflush(stdout);
+  std::exit(exit_code);
+}
+
+}  // namespace partshell
