@@ -309,6 +309,8 @@ TEST(HostPaths, WindowsStyleSeparatorsAndLetterCase) {
 TEST(MissingInputs, RootAndBootFiles) {
   Package pkg;
   EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.dir / "nope", "-i", pkg.image}).code, 15);
+  EXPECT_EQ(vtest::Run({"-b", pkg.bs, "--FileRoot", "-i", pkg.image}).code, 15);
+  EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.bs, "-i", pkg.image}).code, 15);  // a file
   EXPECT_EQ(vtest::Run({"-b", pkg.dir / "nope.bin", "-f", pkg.root.string(), "-i", pkg.image}).code,
             9);
   EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.root.string(), "-T1440", "-i",
