@@ -75,6 +75,12 @@ class HostTree {
   virtual bool Status(const std::string& path, HostFileStatus& status) = 0;
   // Separator between directory and name on this host.
   virtual char Separator() const = 0;
+  // True when both paths name the same existing file.
+  virtual bool IsSameFile(const std::string& a, const std::string& b) {
+    (void)a;
+    (void)b;
+    return false;
+  }
 };
 
 // The image file: one per run, read and written at arbitrary offsets.
@@ -91,6 +97,15 @@ class ImageFile {
   virtual bool Read(std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Write(const std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Close() = 0;
+  // Copies up to `length` bytes from `source`'s current position to the
+  // current offset without passing them through the caller, where the host
+  // can; returns how many were copied (both positions advance by that much).
+  // The caller copies the rest itself, so 0 is always a correct answer.
+  virtual std::uint64_t CopyFrom(HostFile& source, std::uint64_t length) {
+    (void)source;
+    (void)length;
+    return 0;
+  }
 };
 
 class Clock {
