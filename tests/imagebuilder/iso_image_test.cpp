@@ -172,6 +172,9 @@ TEST_P(IsoFloppyEmulation, DisketteImageBootsFromTheCatalog) {
             std::string::npos)
       << report.output;
 
+  const auto vfy = RunTool("isovfy -i " + Quote(b.image()));
+  EXPECT_NE(vfy.output.find("No errors found"), std::string::npos) << vfy.output;
+
   const std::vector<std::uint8_t> boot = b.ExtractBootImage();
   const std::vector<std::uint8_t> region = ReadRange(b.image(), 0xD000, floppyBytes);
   ASSERT_EQ(boot.size(), floppyBytes);
@@ -259,6 +262,29 @@ TEST(IsoReadme, ReadmeIsTheOnlyFileAndKeepsItsBytes) {
   EXPECT_EQ(tail, std::vector<std::uint8_t>(1096, 0));
   const std::vector<std::uint8_t> boot = b.ExtractBootImage();
   EXPECT_TRUE(boot == ReadRange(b.image(), 0xD000 + 4096, 1474560));
+}
+
+TEST(IsoLayout, UnusedSectorsInFrontOfTheBootImageStayZero) {
+  IsoBuild b;
+  isotest::WriteText(b.path("notes.txt"), "short readme\r\n");
+  ASSERT_EQ(b.Build({"DiskType=1440", "ISOReadmeName=" + b.path("notes.txt")}), 0);
+  const std::vector<std::uint8_t> front = ReadRange(b.image(), 0, 0xD800);
+  ASSERT_EQ(front.size(), 0xD800u);
+  struct Used {
+    std::size_t from, to;
+  };
+  // Descriptor bodies, the two 10-byte path tables, the catalog's two entries,
+  // the three directory records and the readme's bytes.
+  const Used used[] = {{0x8000, 0x8000 + 882}, {0x8800, 0x8800 + 75}, {0x9000, 0x9000 + 7},
+                       {0xA000, 0xA000 + 10},  {0xB000, 0xB000 + 10}, {0xC000, 0xC000 + 44},
+                       {0xC800, 0xC800 + 112}, {0xD000, 0xD000 + 14}};
+  for (std::size_t i = 0; i < front.size(); ++i) {
+    bool inUse = false;
+    for (const Used& u : used) inUse = inUse || (i >= u.from && i < u.to);
+    if (!inUse) {
+      ASSERT_EQ(front[i], 0) << "byte 0x" << std::hex << i;
+    }
+  }
 }
 
 TEST(IsoReadme, LargestReadmeFitsAndOneByteMoreIsRefusedBeforeTheImageExists) {
@@ -478,3 +504,18 @@ TEST(IsoBoot, QemuBootsTheDisketteAndTheHardDiskThroughTheCatalog) {
 }
 
 }  // namespace
+
+TEST(IsoBoot, HardDiskEmulationChainLoadsThePartitionBootSector) {
+  if (RunTool("command -v qemu-system-i386").status != 0) GTEST_SKIP() << "qemu-system-i386 missing";
+  for (const char* size : {"", "NumSectors=69632"}) {
+    SCOPED_TRACE(size);
+    IsoBuild b;
+    if (!isotest::AssembleChainLoadingMbr(b.path("chain.bin"), b.scratch())) {
+      GTEST_SKIP() << "nasm missing";
+    }
+    std::vector<std::string> lines{"MbrFileName=" + b.path("chain.bin")};
+    if (*size) lines.push_back(size);
+    ASSERT_EQ(b.Build(lines), 0);
+    EXPECT_EQ(isotest::BootCdInQemu(b.image(), b.scratch()), "MB");
+  }
+}

@@ -234,12 +234,6 @@ TEST(IsoBootCatalog, ChecksumHoldsForAnyPublisher) {
   }
 }
 
-TEST(IsoBootCatalog, OnlyTheFiveElToritoMediaTypesAreAccepted) {
-  for (int t = 0; t <= 4; ++t) EXPECT_TRUE(IsBootMediaType(static_cast<std::uint8_t>(t)));
-  EXPECT_FALSE(IsBootMediaType(5));
-  EXPECT_FALSE(IsBootMediaType(0xFF));
-}
-
 TEST(IsoLayout, ReadmePlacementAndLimit) {
   IsoPlacement p;
   ASSERT_TRUE(PlaceReadme(0, p));
