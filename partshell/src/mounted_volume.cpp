@@ -23,7 +23,9 @@ bool EntryUsable(const std::uint8_t* entry) {
 
 }  // namespace
 
-MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(disks), out_(out) {}
+MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(disks), out_(out) {
+  disks_.AttachServices(out_);
+}
 
 MountedVolume::~MountedVolume() { CloseHardDrive(); }
 
