@@ -1,0 +1,125 @@
+#include "partshell/shell_output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "partshell/console.h"
+#include "partshell/session_log.h"
+
+namespace partshell {
+namespace {
+
+constexpr std::size_t kPrintBuffer = 1024;
+
+Console* g_console = nullptr;
+SessionLog* g_log = nullptr;
+bool g_verbose = false;
+bool g_verboseTagRead = false;
+bool g_logAll = false;
+
+std::string FormatLimited(const char* format, va_list args) {
+  char buffer[kPrintBuffer];
+  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  if (n < 0) return {};
+  return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
+                                                                          : sizeof buffer - 1);
+}
+
+std::string FormatUnlimited(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n <= 0) return {};
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+void ToConsole(std::string_view text) {
+  if (g_console != nullptr) {
+    g_console->Write(text);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+}
+
+}  // namespace
+
+void InstallOutput(Console* console, SessionLog* log) {
+  g_console = console;
+  g_log = log;
+}
+
+void ShellWrite(std::string_view text) {
+  const int savedErrno = errno;
+  ToConsole(text);
+  if (g_logAll && g_log != nullptr) g_log->Append(text);
+  errno = savedErrno;
+}
+
+void ShellPrint(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatLimited(format, args);
+  va_end(args);
+  ShellWrite(text);
+}
+
+void ConsolePrint(const char* format, ...) {
+  const int savedErrno = errno;
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatLimited(format, args);
+  va_end(args);
+  ToConsole(text);
+  errno = savedErrno;
+}
+
+void TraceLog(const char* origin, const char* format, ...) {
+  const int savedErrno = errno;
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatUnlimited(format, args);
+  va_end(args);
+  if (g_log != nullptr) {
+    std::string line;
+    if (origin != nullptr && *origin != '\0') {
+      line = "[";
+      line += origin;
+      line += "] ";
+    }
+    line += text;
+    line += '\n';
+    g_log->Append(line);
+  }
+  errno = savedErrno;
+}
+
+bool VerboseMode() {
+  if (!g_verboseTagRead) {
+    g_verboseTagRead = true;
+    std::error_code ec;
+    if (std::filesystem::exists("torbel.dbg", ec)) g_verbose = true;
+  }
+  return g_verbose;
+}
+
+void SetVerboseMode(bool on) {
+  g_verboseTagRead = true;
+  g_verbose = on;
+}
+
+void ResetVerboseTag() {
+  g_verboseTagRead = false;
+  g_verbose = false;
+}
+
+bool LogAllMode() { return g_logAll; }
+void SetLogAllMode(bool on) { g_logAll = on; }
+
+}  // namespace partshell

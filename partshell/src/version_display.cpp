@@ -1,0 +1,37 @@
+#include <string>
+
+#include "partshell/command_table.h"
+#include "partshell/shell.h"
+
+namespace partshell {
+namespace {
+
+constexpr const char* kVersion = "A07";
+constexpr const char* kVersionDate = "10/27/2009";
+
+std::string& OperatingSystemText() {
+  static std::string text;
+  return text;
+}
+
+}  // namespace
+
+void SetOperatingSystemText(std::string text) { OperatingSystemText() = std::move(text); }
+
+void PrintVersionDisplay() {
+  ShellPrint("VERSION:   torbel, Version: %s, %s\n", kVersion, kVersionDate);
+  ShellPrint("OS:        %s\n", OperatingSystemText().c_str());
+  ShellPrint("Mode:      Diags\n");
+#ifdef _WIN32
+  ShellPrint("Target:    32-bit WIN32 Build\n");
+#else
+  ShellPrint("Target:    %d-bit Linux Build\n", static_cast<int>(sizeof(void*) * 8));
+#endif
+}
+
+int CmdVersion(Shell& shell, std::string&, const TokenList&) {
+  PrintVersionDisplay();
+  return shell.ErrorLevel();
+}
+
+}  // namespace partshell
