@@ -1,4 +1,5 @@
 // Helpers the file, directory and display commands share.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,6 +86,14 @@ std::vector<LocalMatch> FindLocalFiles(const std::string& pattern) {
     const std::string name = entry.path().filename().string();
     if (LocalNameMatches(name_pattern, name)) matches.push_back({name, entry.is_directory(ec)});
   }
+  // In name order, as the Windows find functions list an NTFS directory,
+  // whatever order the host's directory keeps.
+  std::sort(matches.begin(), matches.end(), [](const LocalMatch& a, const LocalMatch& b) {
+    std::string x = a.name, y = b.name;
+    for (char& c : x) c = Upper(c);
+    for (char& c : y) c = Upper(c);
+    return x < y;
+  });
   return matches;
 }
 
