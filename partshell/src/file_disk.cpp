@@ -54,6 +54,10 @@ SectorIoResult FileBlockDevice::WriteSector(std::uint32_t sector, const std::uin
 
 SectorIoResult FaultInjectingDevice::ReadSector(std::uint32_t sector, std::uint8_t* buffer) {
   if (failing_reads.count(sector) != 0) {
+    if (good_reads_before_failing > 0) {
+      --good_reads_before_failing;
+      return inner_->ReadSector(sector, buffer);
+    }
     ++failures_injected;
     return {SectorIoStatus::read_failed, system_error};
   }
@@ -65,6 +69,7 @@ SectorIoResult FaultInjectingDevice::WriteSector(std::uint32_t sector, const std
   if (writes_before_failure >= 0) {
     if (writes_before_failure == 0) {
       fail = true;
+      if (fail_once) writes_before_failure = -1;
     } else {
       --writes_before_failure;
     }
