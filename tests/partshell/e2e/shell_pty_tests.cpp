@@ -118,3 +118,21 @@ TEST_F(ShellPty, BatchEchoIsBrightGreenOnATerminal) {
 
 }  // namespace
 }  // namespace partshell::e2e
+
+namespace partshell::e2e {
+namespace {
+
+TEST_F(ShellPty, PauseStoresTheKeyCodeOfACursorKey) {
+  PtySession pty(ws_, {"/UP"});
+  ASSERT_TRUE(pty.WaitFor(kPrompt));
+  pty.Send("PAUSE\r");
+  ASSERT_TRUE(pty.WaitFor("Press any Key to continue . . . "));
+  pty.Send(kUp);
+  pty.Send("ECHO key %UKEY%\r");
+  ASSERT_TRUE(pty.WaitFor("\r\nkey 5\r\n")) << pty.screen();
+  pty.Send("QUIT\r");
+  EXPECT_EQ(pty.Wait(), 0);
+}
+
+}  // namespace
+}  // namespace partshell::e2e
