@@ -17,7 +17,7 @@ class ShellPty : public ::testing::Test {
 
 TEST_F(ShellPty, InsertAndDeleteInTheMiddleOfALine) {
   PtySession pty(ws_, {"/UP"});
-  ASSERT_TRUE(pty.WaitFor(kPrompt));
+  ASSERT_TRUE(pty.WaitFor(kPrompt)) << pty.screen();
   pty.Send("ECHO acX");
   pty.Send(kLeft);
   pty.Send(kLeft);
