@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine with the settings the builds and tests rely on:
+#   cmake/wine-run.sh program.exe [arguments...]
+# WINEPREFIX, when not set, is a prefix of this user's cache that is made once (see
+# wine-prefix.sh); no mono/gecko prompts, no wine debug chatter on stderr.
+# The exit code is wine's, which the Linux side only sees cut to 8 bits; tests that need the
+# full 32-bit value run the program through tests/windows/launch.exe.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+if [ -z "${WINEPREFIX:-}" ]; then
+  export WINEPREFIX="${XDG_CACHE_HOME:-$HOME/.cache}/diagmedia/wineprefix"
+fi
+if [ ! -f "$WINEPREFIX/.diag-ready" ]; then
+  bash "$here/wine-prefix.sh" "$WINEPREFIX" >&2
+fi
+# 32-bit programs need wine32; without it wine exits 0 and prints nothing, which would
+# make every test pass silently.
+if [ ! -e /usr/lib/wine/i386-windows/kernel32.dll ] && [ ! -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ]; then
+  echo "wine-run.sh: wine32 is not installed (apt-get install wine32:i386)" >&2
+  exit 127
+fi
+exec wine "$@"
