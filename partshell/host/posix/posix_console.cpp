@@ -200,6 +200,10 @@ int PosixConsole::ReadChar(int timeoutMs) {
   const bool afterCarriageReturn = lastWasCarriageReturn_;
   lastWasCarriageReturn_ = c == '\r';
   switch (c) {
+    // Raw NUL and 0xE0 bytes would read as the PC keyboard's key prefixes;
+    // only escape sequences may produce those.
+    case 0: return kNoKeyYet;
+    case kPrefix: return 0xFF;
     case 27: return TranslateEscape();
     case 127: return 8;
     case '\r': return 13;
