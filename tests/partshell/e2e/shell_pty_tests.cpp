@@ -136,3 +136,22 @@ TEST_F(ShellPty, PauseStoresTheKeyCodeOfACursorKey) {
 
 }  // namespace
 }  // namespace partshell::e2e
+
+namespace partshell::e2e {
+namespace {
+
+TEST_F(ShellPty, StopAndContinueHandBackTheTerminalMeanwhile) {
+  PtySession pty(ws_, {"/UP"});
+  ASSERT_TRUE(pty.WaitFor(kPrompt));
+  kill(pty.pid(), SIGTSTP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_NE(pty.CurrentMode().c_lflag & ICANON, 0u);
+  kill(pty.pid(), SIGCONT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(pty.CurrentMode().c_lflag & ICANON, 0u);
+  pty.Send("QUIT 2\r");
+  EXPECT_EQ(pty.Wait(), 2);
+}
+
+}  // namespace
+}  // namespace partshell::e2e
