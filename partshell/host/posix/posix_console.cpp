@@ -46,6 +46,12 @@ void OnStopSignal(int signal) {
   const int savedErrno = errno;
   RestoreTerminalNow();
   ::signal(signal, SIG_DFL);
+  // The signal is blocked while its handler runs; let it through so the
+  // process really stops here.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, signal);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
   ::raise(signal);
   ::signal(signal, OnStopSignal);
   if (g_terminal.saved != 0) tcsetattr(g_terminal.fd, TCSANOW, &g_terminal.raw);

