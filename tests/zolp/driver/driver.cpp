@@ -502,6 +502,93 @@ void CaseControlsGallery() {
   CHECK(g.process->WaitExit(5000));
 }
 
+// --- resources --------------------------------------------------------------
+
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  DWORD size = GetFileSize(file, nullptr), got = 0;
+  bytes.resize(size);
+  if (!ReadFile(file, bytes.data(), size, &got, nullptr) || got != size) bytes.clear();
+  CloseHandle(file);
+  return bytes;
+}
+
+std::string ResourceBytes(HMODULE module, const char* type, int id) {
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+  if (!found) return {};
+  HGLOBAL loaded = LoadResource(module, found);
+  const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  return data ? std::string(data, SizeofResource(module, found)) : std::string();
+}
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+  char* value = nullptr;
+  UINT length = 0;
+  std::string query = std::string("\\StringFileInfo\\040904e4\\") + name;
+  if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) ||
+      !value)
+    return "<none>";
+  return value;
+}
+
+void CaseResources() {
+  HMODULE module = LoadLibraryExA(zolpExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  CHECK(module != nullptr);
+  if (!module) return;
+  for (int id : {100, 101, 102, 103, 104, 108, 111, 141, 142})
+    CHECK(FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)) != nullptr);  // RT_DIALOG
+  for (int id : {135, 136, 138, 139, 140, 143, 146, 147}) {
+    HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, 0));
+    CHECK(bitmap != nullptr);
+    if (bitmap) DeleteObject(bitmap);
+  }
+  for (int id : {130, 131, 132, 133, 145}) {
+    HICON icon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, 32, 32, 0));
+    CHECK(icon != nullptr);
+    if (icon) DestroyIcon(icon);
+  }
+  std::string avi = ResourceBytes(module, "AVI", 134);
+  CHECK(avi.size() > 12 && avi.compare(0, 4, "RIFF") == 0 && avi.compare(8, 4, "AVI ") == 0);
+  std::string manifest = ResourceBytes(module, MAKEINTRESOURCEA(24), 1);
+  CHECK(manifest.find("Microsoft.Windows.Common-Controls") != std::string::npos);
+
+  // The two tools are the very programs of this build, or absent when the
+  // build has none: never stand-ins.
+  struct Tool { const char* variable; int id; } tools[] = {{"ZOLP_TORBEL", 149}, {"ZOLP_VELLIX", 150}};
+  for (const Tool& tool : tools) {
+    char path[MAX_PATH] = {};
+    std::string embedded = ResourceBytes(module, "BIN", tool.id);
+    if (GetEnvironmentVariableA(tool.variable, path, MAX_PATH) > 0) {
+      std::string built = FileBytes(path);
+      CHECK(!built.empty());
+      CHECK(embedded == built);
+    } else {
+      CHECK(embedded.empty());
+      std::printf("    note: no %s in this build, BIN %d not embedded\n", tool.variable, tool.id);
+    }
+  }
+  FreeLibrary(module);
+
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(zolpExe.c_str(), &ignored);
+  CHECK(size > 0);
+  std::vector<char> block(size + 1);
+  CHECK(GetFileVersionInfoA(zolpExe.c_str(), 0, size, block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  CHECK(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed);
+  if (fixed) {
+    CHECK(fixed->dwFileVersionMS == 0x00030003);
+    CHECK(fixed->dwFileVersionLS == 0x00020000);
+  }
+  CHECK_EQ_TEXT(VersionString(block, "FileVersion"), "3.3.2");
+  CHECK_EQ_TEXT(VersionString(block, "FileDescription"), kDiagTitle);
+  CHECK_EQ_TEXT(VersionString(block, "OriginalFilename"), "ZOLP.exe");
+}
+
 struct Case {
   const char* name;
   void (*run)();
@@ -527,6 +614,7 @@ const Case kCases[] = {
     {"build_window", CaseBuildWindow},
     {"viewers_without_files", CaseViewersWithoutFiles},
     {"controls_gallery", CaseControlsGallery},
+    {"resources", CaseResources},
 };
 
 }  // namespace
