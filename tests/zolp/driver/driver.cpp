@@ -219,25 +219,30 @@ void CaseReleaseViewerShowsWholeFile() {
 }
 
 void CaseReadmeViewer() {
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += "Line " + std::to_string(i) + " of a long readme file.\r\n";
   struct Row {
-    const char* readme;  // null: no readme.txt
+    std::string readme;
+    bool present;
     const char* shown;   // null: the link leads nowhere
     const char* shot;
   } rows[] = {
-      {"Line one\nLine two\r\n", "Line one\r\nLine two\r\n", "readme-viewer"},
-      {"", "The readme file length is 0.", "readme-viewer-empty"},
-      {nullptr, nullptr, nullptr},
+      {"Line one\nLine two\r\n", true, "Line one\r\nLine two\r\n", "readme-viewer"},
+      {"", true, "The readme file length is 0.", "readme-viewer-empty"},
+      {std::string("Shown\0hidden", 12), true, "Shown", nullptr},
+      {big, true, big.c_str(), nullptr},
+      {"", false, nullptr, nullptr},
   };
   for (const Row& row : rows) {
     Zolp z("readme");
-    if (row.readme) z.dir.Write("readme.txt", row.readme);
+    if (row.present) z.dir.Write("readme.txt", row.readme);
     z.Start();
     PostClick(GetDlgItem(z.main, IDC_README_LINK));
     HWND viewer = WaitTopWindow(z.process->Id(), "View Readme", row.shown ? 5000 : kQuiet);
     CHECK((viewer != nullptr) == (row.shown != nullptr));
     if (viewer) {
       CHECK_EQ_TEXT(ItemText(viewer, IDC_README_TEXT), row.shown);
-      CHECK(SaveScreenshot(viewer, shotsDir + "\\" + row.shot + ".bmp"));
+      if (row.shot) CHECK(SaveScreenshot(viewer, shotsDir + "\\" + row.shot + ".bmp"));
       PostMessageA(viewer, WM_COMMAND, IDOK, 0);
       CHECK(WaitFor([&] { return !IsWindow(viewer); }, 5000));
     }
@@ -589,6 +594,68 @@ void CaseResources() {
   CHECK_EQ_TEXT(VersionString(block, "OriginalFilename"), "ZOLP.exe");
 }
 
+void CaseNotAdministrator() {
+  Gallery g("notadmin");
+  g.dir.Write("readme.txt", "Readme\r\n");
+  g.process = std::make_unique<Process>(g.dir.Program(), " notadmin", g.dir.Path());
+  HWND notice = WaitTopWindow(g.process->Id(), "Notice", kStartTimeout);
+  CHECK(notice != nullptr);
+  HWND main = nullptr;
+  for (HWND window : TopWindows(g.process->Id()))
+    if (GetDlgItem(window, IDC_FINISHED)) main = window;
+  CHECK(main != nullptr);
+  if (!notice || !main) return;
+  // The dialog is on the screen behind the notice, USB and Update already disabled.
+  CHECK(IsWindowVisible(main));
+  CHECK(!IsWindowEnabled(GetDlgItem(main, IDC_USB)));
+  CHECK(!IsWindowEnabled(GetDlgItem(main, IDC_UPDATE)));
+  CHECK(IsWindowEnabled(GetDlgItem(main, IDC_CD)));
+  CHECK(IsWindowEnabled(GetDlgItem(main, IDC_DISKETTE)));
+  CHECK(IsWindowEnabled(GetDlgItem(main, IDC_IMAGE)));
+  HWND text = FindWindowExA(notice, nullptr, "Static", nullptr);
+  std::string shown;
+  while (text) {
+    std::string t = Text(text);
+    if (t.size() > shown.size()) shown = t;
+    text = FindWindowExA(notice, text, "Static", nullptr);
+  }
+  CHECK_EQ_TEXT(shown,
+                "You must be a member of the local administrators group to access the USB flash "
+                "drive, diagnostic partition update or built in CD burning features of this program.");
+  PostMessageA(notice, WM_COMMAND, IDOK, 0);
+  CHECK(WaitFor([&] { return !IsWindow(notice); }, 5000));
+  SaveScreenshot(main, shotsDir + "\\main-not-admin.bmp");
+  // Once per run: later paints don't bring it back.
+  RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  CHECK(WaitTopWindow(g.process->Id(), "Notice", kQuiet) == nullptr);
+  CHECK(!IsWindowEnabled(GetDlgItem(main, IDC_USB)));
+  // The links still work.
+  PostClick(GetDlgItem(main, IDC_README_LINK));
+  HWND viewer = WaitTopWindow(g.process->Id(), "View Readme", 5000);
+  CHECK(viewer != nullptr);
+  if (viewer) PostMessageA(viewer, WM_COMMAND, IDOK, 0);
+  CHECK(WaitFor([&] { return !viewer || !IsWindow(viewer); }, 5000));
+  PostMessageA(GetDlgItem(main, IDC_FINISHED), BM_CLICK, 0, 0);
+  CHECK(g.process->WaitExit(5000));
+}
+
+void CaseCursorOverLinks() {
+  {
+    Gallery g("cursor");
+    g.dir.Write("readme.txt", "Readme\r\n");
+    HWND main = g.Start("cursor", "cursor: hand arrow arrow");
+    if (main) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    CHECK(g.process->WaitExit(5000));
+  }
+  {
+    Gallery g("cursor-release");
+    g.dir.Write("Version.txt", "OEM Ver: 1\r\n");
+    HWND main = g.Start("cursor", "cursor: arrow hand arrow");
+    if (main) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+    CHECK(g.process->WaitExit(5000));
+  }
+}
+
 struct Case {
   const char* name;
   void (*run)();
@@ -615,6 +682,8 @@ const Case kCases[] = {
     {"viewers_without_files", CaseViewersWithoutFiles},
     {"controls_gallery", CaseControlsGallery},
     {"resources", CaseResources},
+    {"not_administrator", CaseNotAdministrator},
+    {"cursor_over_links", CaseCursorOverLinks},
 };
 
 }  // namespace

@@ -4,6 +4,10 @@
 //   zolp_gallery.exe building            build window owned by a worker thread
 //   zolp_gallery.exe readme              readme viewer, then release viewer
 //   zolp_gallery.exe controls            image buttons, labels and a read-only field
+//   zolp_gallery.exe notadmin            the main dialog for a user outside the
+//                                        Administrators group
+//   zolp_gallery.exe cursor              the main dialog answering set-cursor
+//                                        requests; the answers go into its title
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,6 +26,7 @@
 #include "win/ReadMeDlg.h"
 #include "win/ReleaseDlg.h"
 #include "win/TrackControl.h"
+#include "win/ZolpDlg.h"
 #include "zolp/win32_host.h"
 
 using namespace zolp::win;
@@ -177,6 +182,44 @@ void ShowControls() {
   page = nullptr;
 }
 
+class NotAdministrator : public zolp::Security {
+ public:
+  bool IsMemberOfAdministrators() override { return false; }
+};
+
+// Asks the main dialog which cursor it shows over a few of its controls, as
+// the system does while the mouse moves, and writes the answers into the
+// title: "cursor: <readme link> <release link> <version label>".
+HWND cursorDialog = nullptr;
+
+void CALLBACK AskCursors(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND dialog = cursorDialog;
+  HCURSOR hand = LoadCursorA(nullptr, IDC_HAND);
+  std::string title = "cursor:";
+  for (int id : {IDC_README_LINK, IDC_RELEASE_LINK, IDC_VERSION_LABEL}) {
+    SetCursor(nullptr);
+    LRESULT handled = SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)),
+                                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    title += GetCursor() == hand ? " hand" : " arrow";
+    if (!handled) title += "(unhandled)";
+  }
+  SetWindowTextA(dialog, title.c_str());
+}
+
+class CursorProbeDlg : public CZolpDlg {
+ public:
+  CursorProbeDlg() : CZolpDlg(102) {}
+
+ protected:
+  bool OnInit() override {
+    bool result = CZolpDlg::OnInit();
+    cursorDialog = Handle();
+    SetTimer(nullptr, 0, 300, &AskCursors);
+    return result;
+  }
+};
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -201,6 +244,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     release.DoModal();
   } else if (args[0] == "controls") {
     ShowControls();
+  } else if (args[0] == "notadmin") {
+    NotAdministrator notAdmin;
+    zolp::Services services = host.Wire({});
+    services.security = &notAdmin;
+    SetAppServices(services);
+    CZolpDlg dialog(101);
+    dialog.DoModal();
+  } else if (args[0] == "cursor") {
+    CursorProbeDlg dialog;
+    dialog.DoModal();
   } else {
     return 2;
   }
