@@ -212,8 +212,12 @@ void CaseReleaseViewerShowsWholeFile() {
   if (viewer) {
     CHECK_EQ_TEXT(ItemText(viewer, IDC_RELEASE_TEXT), version);
     CHECK_EQ_TEXT(ItemText(viewer, IDC_RELEASE_VERSION), "X12 build 7");
+    // Modal over the main dialog, which waits disabled behind it.
+    CHECK(GetWindow(viewer, GW_OWNER) == z.main);
+    CHECK(!IsWindowEnabled(z.main));
     PostKey(GetDlgItem(viewer, IDOK), VK_ESCAPE);
     CHECK(WaitFor([&] { return !IsWindow(viewer); }, 5000));
+    CHECK(IsWindowEnabled(z.main));
   }
   z.Finish();
 }
