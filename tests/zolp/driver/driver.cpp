@@ -660,6 +660,64 @@ void CaseCursorOverLinks() {
   }
 }
 
+// The system menu opened as Alt+Space does, walked upwards from the end with
+// the arrow keys: About, then Readme, then Release Information.
+HWND OpenSystemMenu(Zolp& z) {
+  SetForegroundWindow(z.main);
+  PostMessageA(z.main, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  HWND popup = nullptr;
+  WaitFor([&] {
+    for (HWND w : TopWindows(z.process->Id())) {
+      char cls[32] = {};
+      GetClassNameA(w, cls, sizeof cls);
+      if (std::string(cls) == "#32768") popup = w;
+    }
+    return popup != nullptr;
+  }, 3000);
+  return popup;
+}
+
+void WalkUpAndChoose(Zolp& z, int steps) {
+  for (int i = 0; i < steps; ++i) {
+    PostKey(z.main, VK_UP);
+    Sleep(100);
+  }
+  PostKey(z.main, VK_RETURN);
+}
+
+void CaseSystemMenuByKeyboard() {
+  struct Row {
+    bool release, readme;
+    int steps;
+    const char* opens;
+  } rows[] = {
+      {true, true, 1, "About ZOLP"},
+      {true, true, 2, "View Readme"},
+      {true, true, 3, "Release Information"},
+      {true, false, 2, "Release Information"},
+      {false, true, 2, "View Readme"},
+      {false, false, 1, "About ZOLP"},
+  };
+  for (const Row& row : rows) {
+    Zolp z("sysmenu-keys");
+    if (row.release) z.dir.Write("Version.txt", "OEM Ver: 2\r\n");
+    if (row.readme) z.dir.Write("readme.txt", "Readme\r\n");
+    z.Start();
+    if (!z.main) continue;
+    HWND popup = OpenSystemMenu(z);
+    CHECK(popup != nullptr);
+    if (!popup) continue;
+    if (row.release && row.readme && row.steps == 3)
+      CHECK(SaveScreenshot(popup, shotsDir + "\\system-menu.bmp"));
+    WalkUpAndChoose(z, row.steps);
+    HWND opened = WaitTopWindow(z.process->Id(), row.opens, 5000);
+    CHECK(opened != nullptr);
+    if (opened) PostMessageA(opened, WM_COMMAND, IDOK, 0);
+    CHECK(WaitFor([&] { return !opened || !IsWindow(opened); }, 5000));
+    z.Finish();
+  }
+}
+
 struct Case {
   const char* name;
   void (*run)();
@@ -688,6 +746,7 @@ const Case kCases[] = {
     {"resources", CaseResources},
     {"not_administrator", CaseNotAdministrator},
     {"cursor_over_links", CaseCursorOverLinks},
+    {"system_menu_by_keyboard", CaseSystemMenuByKeyboard},
 };
 
 }  // namespace
