@@ -507,6 +507,13 @@ void CaseControlsGallery() {
   CHECK_EQ_TEXT(Text(window), "controls: 1 last 1");
   PostClick(GetDlgItem(window, 6));
   CHECK(WaitFor([&] { return Text(window) == "controls: 2 last 6"; }, 3000));
+  // Hover tracking follows the real mouse pointer.
+  RECT link = ItemRect(window, 6);
+  SetCursorPos((link.left + link.right) / 2, (link.top + link.bottom) / 2);
+  CHECK(WaitFor([&] { return ItemText(window, 8) == "hovering"; }, 3000));
+  RECT box = ItemRect(window, 8);
+  SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  CHECK(WaitFor([&] { return ItemText(window, 8) == "not hovering"; }, 3000));
   PostMessageA(window, WM_CLOSE, 0, 0);
   CHECK(g.process->WaitExit(5000));
 }

@@ -104,6 +104,14 @@ LRESULT CALLBACK ControlsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       if (Control::Reflect(control, message, wParam, lParam, result)) return result;
       break;
     }
+    case WM_TIMER: {
+      // The read-only field tells whether the mouse hovers over the link.
+      const char* state = page->link.IsHovering() ? "hovering" : "not hovering";
+      char shown[32] = {};
+      GetDlgItemTextA(window, 8, shown, sizeof shown);
+      if (std::string(shown) != state) SetDlgItemTextA(window, 8, state);
+      return 0;
+    }
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -139,7 +147,7 @@ void ShowControls() {
       {5, "BUTTON", "Logo goes here!", BS_PUSHBUTTON, 10, 130, 560, 130},
       {6, "STATIC", "Click here to view the readme", SS_CENTER, 10, 270, 560, 20},
       {7, "STATIC", "A bold & centred label", SS_LEFT, 10, 295, 560, 24},
-      {8, "EDIT", "Read-only text\r\ndrawn on white.", ES_MULTILINE | ES_READONLY | WS_BORDER | WS_VSCROLL,
+      {8, "EDIT", "not hovering", ES_MULTILINE | ES_READONLY | WS_BORDER | WS_VSCROLL,
        10, 325, 560, 120},
   };
   for (const Child& c : children) {
@@ -174,6 +182,7 @@ void ShowControls() {
   controls.edit.Attach(window, 8);
   ShowWindow(window, SW_SHOW);
   SetFocus(GetDlgItem(window, 1));
+  SetTimer(window, 1, 100, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
