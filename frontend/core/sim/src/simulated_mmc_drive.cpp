@@ -36,7 +36,7 @@ void CopyOut(ScsiRequest& request, const std::vector<std::uint8_t>& reply) {
 
 SimulatedMmcDrive::SimulatedMmcDrive(std::filesystem::path imagePath, SystemErrors& errors)
     : imagePath_(std::move(imagePath)), errors_(errors) {
-  std::FILE* f = std::fopen(imagePath_.c_str(), "wb");
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "wb");
   if (f) std::fclose(f);
 }
 
@@ -67,7 +67,12 @@ bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) {
   std::memset(request.sense, 0, sizeof request.sense);
   request.scsiStatus = 0;
 
-  if (auto it = failures_.find(request.cdb[0]); it != failures_.end()) {
+  auto it = failures_.find(request.cdb[0]);
+  if (it != failures_.end() && it->second.after > 0) {
+    --it->second.after;
+    it = failures_.end();
+  }
+  if (it != failures_.end()) {
     InjectedFailure& f = it->second;
     const InjectedFailure now = f;
     if (f.times > 0 && --f.times == 0) failures_.erase(it);
@@ -164,7 +169,7 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Write10(ScsiRequest& request) {
 
   std::vector<std::uint8_t> data(static_cast<std::size_t>(blocks) * kCdBlockSize, 0);
   std::memcpy(data.data(), request.dataBuffer, request.dataTransferLength);
-  std::FILE* f = std::fopen(imagePath_.c_str(), "r+b");
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "r+b");
   if (!f) return Reply::Check(0x03, 0x0C, 0x00);  // medium error: write error
   const bool ok = std::fseek(f, static_cast<long>(lba) * kCdBlockSize, SEEK_SET) == 0 &&
                   std::fwrite(data.data(), 1, data.size(), f) == data.size();
@@ -267,7 +272,7 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::CloseSession() {
 SimulatedMmcDrive::Reply SimulatedMmcDrive::Blank() {
   if (Reply r = RequireMedium(); r.status) return r;
   if (currentProfile != profile::kCdRw || !erasable) return Reply::Check(kIllegalRequest, 0x30, 0x00);
-  std::FILE* f = std::fopen(imagePath_.c_str(), "wb");
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "wb");
   if (f) std::fclose(f);
   writtenBlocks_ = 0;
   disc = DiscStatus::Blank;

@@ -31,6 +31,7 @@ struct InjectedFailure {
   std::uint8_t senseKey = 0x05, asc = 0x24, ascq = 0x00;  // CheckCondition
   std::uint8_t status = 0x08;             // Status (BUSY, RESERVATION CONFLICT, ...)
   int times = 1;                          // -1: always
+  int after = 0;                          // commands of this opcode that pass first
 };
 
 struct RecordedCommand {
