@@ -64,6 +64,10 @@ start:
         ; The drive the BIOS booted from is the one to read, whatever the
         ; builder wrote into the BPB; the second stage finds it there too.
         mov     [drive_number], dl
+        ; The BIOS reads 512-byte sectors; a volume with other sectors cannot
+        ; be read through it.
+        cmp     word [bytes_per_sec], 512
+        jne     ..@disk_error
 
         mov     ah, 0x41
         mov     bx, 0x55AA
@@ -194,6 +198,7 @@ read_sector:
         dec     di
         jnz     .retry
 .unreachable:
+..@disk_error:
         mov     si, msg_disk
         jmp     fail
 .done:

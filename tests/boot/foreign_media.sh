@@ -132,6 +132,13 @@ case $case_name in
     mcopy -i fd.img "$pkg/ORVOBOOT.SYS" ::ORVOBOOT.SYS
     expect_refusal floppy fd.img "ORVOBOOT.SYS: sector 1 is damaged"
     ;;
+  large-sectors)
+    # 1024-byte sectors cannot be read through the BIOS: refused, not misread
+    mkfs.fat -C -F 12 -S 1024 -n BIGSECTORS fd.img 1440 >/dev/null
+    put_boot_sector fd.img 0
+    mcopy -i fd.img "$pkg/ORVOBOOT.SYS" ::ORVOBOOT.SYS
+    expect_refusal floppy fd.img "Disk error"
+    ;;
   no-active-partition)
     make_disk hd.img 20 16 63 63 4 INACTIVE 0
     expect_refusal hd hd.img "MBR: no active partition"
