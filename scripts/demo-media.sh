@@ -71,5 +71,13 @@ start=$(partition_field "$out/flash.img" start)
 size=$(partition_field "$out/flash.img" size)
 show_volume "$out/flash.img" $((start * 512)) "$size"
 
+# Bootable CD image: the hard-disk volume behind an MBR as the El Torito boot
+# image, readme.txt as the CD's only file.
+build_image cd CD -v"$label" -N"ORVO_DIAGNOSTICS" -i"$out/cd.iso"
+section "CD image cd.iso"
+isoinfo -d -i "$out/cd.iso"
+isoinfo -l -i "$out/cd.iso"
+xorriso -indev "$out/cd.iso" -report_el_torito plain 2>/dev/null | grep '^El Torito'
+
 section "images in $out"
 ls -l "$out"
