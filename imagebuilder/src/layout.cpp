@@ -20,12 +20,6 @@ std::uint64_t FatCapacity(std::uint8_t fatType, std::uint64_t fatSize, std::uint
   return fatSize * sectorSize * 8 / (fatType == 12 ? 12 : 16);
 }
 
-// Drops clusters until every cluster number has its entry in the FAT.
-std::uint64_t FitClustersToFat(std::uint8_t fatType, std::uint64_t fatSize,
-                               std::uint32_t sectorSize, std::uint64_t clusters) {
-  const std::uint64_t capacity = FatCapacity(fatType, fatSize, sectorSize);
-  return clusters + 2 > capacity ? (capacity >= 2 ? capacity - 2 : 0) : clusters;
-}
 
 int ReadBootSectorSize(BuildContext& ctx) {
   Settings& s = ctx.settings;
@@ -55,10 +49,17 @@ int FixedSizeRule(BuildContext& ctx, std::uint32_t spc, std::uint32_t upper) {
   const std::uint32_t e = EntriesPerFatSector(s.fatType);
   std::uint64_t clusters = 0;
   for (; spc <= upper; spc *= 2) {
-    const std::uint64_t fatSize = CeilDiv(available, static_cast<std::uint64_t>(spc) * e + s.numFATs);
-    const std::uint64_t fatSectors = fatSize * s.numFATs;
-    const std::uint64_t rest = available > fatSectors ? available - fatSectors : 0;
-    clusters = FitClustersToFat(s.fatType, fatSize, s.sectorSize, rest / spc);
+    std::uint64_t fatSize = CeilDiv(available, static_cast<std::uint64_t>(spc) * e + s.numFATs);
+    std::uint64_t rest = 0;
+    for (;;) {
+      const std::uint64_t fatSectors = fatSize * s.numFATs;
+      rest = available > fatSectors ? available - fatSectors : 0;
+      clusters = rest / spc;
+      // The estimate can leave the last two cluster numbers without a FAT
+      // entry; a larger FAT then takes sectors from the data area.
+      if (clusters + 2 <= FatCapacity(s.fatType, fatSize, s.sectorSize)) break;
+      ++fatSize;
+    }
     l.sectorsPerCluster = static_cast<std::uint8_t>(spc);
     l.fatSize = static_cast<std::uint16_t>(std::min<std::uint64_t>(fatSize, 0xFFFF));
     l.clusterCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(clusters, 0xFFFFFFFF));
