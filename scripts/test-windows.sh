@@ -34,13 +34,15 @@ for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver;
   }
 done
 
-# The Linux vellix is the reference for the byte-identical image tests.
+# The Linux programs are the reference the Windows ones are compared with.
 if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-if cmake --build build --target help 2>/dev/null | grep -q '^\.\.\. vellix$'; then
-  cmake --build build -j"$jobs" --target vellix
-fi
+for tool in vellix torbel; do
+  if cmake --build build --target help 2>/dev/null | grep -q "^\.\.\. $tool\$"; then
+    cmake --build build -j"$jobs" --target "$tool"
+  fi
+done
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDIAG_LINUX_BUILD_DIR="$root/build" >/dev/null
@@ -56,8 +58,15 @@ bash cmake/wine-prefix.sh "$WINEPREFIX"
 
 # Dialog programs need a display; one X server for the run (a wine server started without
 # a display spoils later dialog programs).
+status=0
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --tests-only
+  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --tests-only || status=$?
 else
-  run_tests
+  (run_tests) || status=$?
 fi
+
+# The front end's dialog tests have a driver and a script of their own.
+if [ -f scripts/test-zolp.sh ]; then
+  bash scripts/test-zolp.sh || status=1
+fi
+exit $status

@@ -5,7 +5,7 @@
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr int kBatchLineBuffer = 512;
@@ -106,4 +106,4 @@ int CmdExitAll(Shell& shell, std::string&, const TokenList& tokens) {
   return static_cast<int>(std::min<long long>(value < 0 ? -value : value, 0x7FFFFFFF));
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <climits>
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr std::size_t kWorkBuffer = 4096;
@@ -108,4 +108,4 @@ int Shell::ParseCommandLine(std::string& line, std::size_t capacity) {
   return static_cast<int>(tokens_.size());
 }
 
-}  // namespace torbel
+}  // namespace partshell

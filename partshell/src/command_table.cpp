@@ -3,7 +3,7 @@
 #include <array>
 #include <cctype>
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr CommandHandler kNotYet = CmdNotAvailable;
@@ -96,4 +96,4 @@ int CmdNotAvailable(Shell&, std::string& message, const TokenList& tokens) {
   return kInvalidCommandEncountered;
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -4,7 +4,7 @@
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr std::size_t kIfOperationBuffer = 256;
@@ -176,4 +176,4 @@ int CmdLogAll(Shell&, std::string& message, const TokenList& tokens) {
   return 0;
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -4,7 +4,7 @@
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 std::string ParameterCountMessage(const CommandEntry& row) {
@@ -64,6 +64,8 @@ int Shell::DispatchOne(std::string& message) {
   if (row == nullptr) {
     message = "Invalid Command [" + word + "] Encountered. [HELP/?]\n";
     ShellWrite(message);
+    lastPrintedMessage_ = message;
+    ++messagesPrinted_;
     SetErrorLevel(kInvalidCommandEncountered);
     return (exitRequested_ || labelMissing_) ? 1 : 0;
   }
@@ -123,4 +125,4 @@ int Shell::DispatchOne(std::string& message) {
   return (stopHere || exitRequested_ || labelMissing_) ? 1 : 0;
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -2,7 +2,7 @@
 
 #include "partshell/command_table.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 // Every command has a few lines here except DELAY, FREE, GOTO, SHOWERRORS
@@ -148,4 +148,4 @@ constexpr std::array<ExtendedHelpEntry, 46> kExtendedHelp{{
 
 std::span<const ExtendedHelpEntry> ExtendedHelpTable() { return kExtendedHelp; }
 
-}  // namespace torbel
+}  // namespace partshell

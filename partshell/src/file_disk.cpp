@@ -54,6 +54,10 @@ SectorIoResult FileBlockDevice::WriteSector(std::uint32_t sector, const std::uin
 
 SectorIoResult FaultInjectingDevice::ReadSector(std::uint32_t sector, std::uint8_t* buffer) {
   if (failing_reads.count(sector) != 0) {
+    if (good_reads_before_failing > 0) {
+      --good_reads_before_failing;
+      return inner_->ReadSector(sector, buffer);
+    }
     ++failures_injected;
     return {SectorIoStatus::read_failed, system_error};
   }

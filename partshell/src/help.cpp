@@ -5,7 +5,7 @@
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr const char* kHelpHeader =
@@ -79,4 +79,4 @@ int CmdHelp(Shell& shell, std::string&, const TokenList& tokens) {
   return 0;
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -1,6 +1,6 @@
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr std::size_t kCommandCapacity = 256;
@@ -135,4 +135,4 @@ int Shell::ReadCommandLine() {
   }
 }
 
-}  // namespace torbel
+}  // namespace partshell

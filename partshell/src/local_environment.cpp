@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr std::size_t kWorkBuffer = 1024;
@@ -108,4 +108,4 @@ std::optional<std::string> EnvGetValue(const std::string& name) {
   return ShellEnvironment().Get(name);
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -162,6 +162,8 @@ int MountedVolume::LoadFatTables() {
       for (std::size_t j = 0; j < per_sector; ++j) fat[i * per_sector + j] = load_le16(scratch + 2 * j);
     }
   }
+  disk_fat1 = fat1;
+  disk_fat2 = fat2;
   return first_error;
 }
 

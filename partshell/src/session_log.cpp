@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace torbel {
+namespace partshell {
 
 void SessionLog::Append(std::string_view text) {
   if (path_.empty()) return;
@@ -34,4 +34,4 @@ std::string DefaultLogPath() {
 #endif
 }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr int kKeyPollMs = 50;
@@ -78,7 +78,7 @@ int Shell::PagePrompt() {
       return 0;
     case 'C':
     case 'c':
-      if (pageCountingOff_ != nullptr) pageCountingOff_();
+      SetHexPageSize(0);
       return 1;
     default:
       return 1;
@@ -103,4 +103,4 @@ std::string Shell::BuildPrompt() const {
   return head + partition_.CurrentDirectory();
 }
 
-}  // namespace torbel
+}  // namespace partshell

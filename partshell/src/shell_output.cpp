@@ -8,7 +8,7 @@
 #include "partshell/console.h"
 #include "partshell/session_log.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr std::size_t kPrintBuffer = 1024;
@@ -122,4 +122,4 @@ void ResetVerboseTag() {
 bool LogAllMode() { return g_logAll; }
 void SetLogAllMode(bool on) { g_logAll = on; }
 
-}  // namespace torbel
+}  // namespace partshell

@@ -8,9 +8,10 @@
 
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
+#include "partshell/frame_services.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr const char* kMutexName = "TORBEL_MUTEX";
@@ -174,7 +175,7 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
     std::fputs("\n[TORBEL] *** Previous Instance Detected ***\n"
                "   Error: Another copy of TORBEL is already running.\n\n",
                stderr);
-    return kExitPreviousInstance;
+    return kExitAlreadyRunning;
   }
 
   Shell shell(host.console, host.partition);
@@ -182,6 +183,8 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   InstallOutput(nullptr, nullptr);
   SetLogAllMode(false);
   g_activeConsole = &host.console;
+  SetActiveShell(&shell);
+  shell.AttachVolume(host.volume, host.engine);
 
   // 4-6.
   shell.shellStartTime_ = std::time(nullptr);
@@ -196,7 +199,8 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
     PrintUsage(settings.error);
     host.events.RemoveHandlers();
     g_activeConsole = nullptr;
-    return kExitUsage;
+    SetActiveShell(nullptr);
+    return kExitBadSwitch;
   }
 
   // 8. Console.
@@ -254,7 +258,8 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   }
   InstallOutput(nullptr, nullptr);
   g_activeConsole = nullptr;
+  SetActiveShell(nullptr);
   return errorLevel;
 }
 
-}  // namespace torbel
+}  // namespace partshell

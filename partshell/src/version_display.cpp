@@ -3,7 +3,7 @@
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 namespace {
 
 constexpr const char* kVersion = "A07";
@@ -34,4 +34,4 @@ int CmdVersion(Shell& shell, std::string&, const TokenList&) {
   return shell.ErrorLevel();
 }
 
-}  // namespace torbel
+}  // namespace partshell

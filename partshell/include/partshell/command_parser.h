@@ -7,7 +7,7 @@
 #include "partshell/local_environment.h"
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 
 // Replaces %NAME% by the variable's value (case ignored), "%%" by "%";
 // names that are not set stay as written. The result is cut at
@@ -29,4 +29,4 @@ bool EqualNoCase(const std::string& a, const std::string& b);
 // anything else reads as 0. Values beyond 32 bits saturate.
 int DecimalValue(const std::string& text);
 
-}  // namespace torbel
+}  // namespace partshell

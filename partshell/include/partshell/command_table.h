@@ -8,7 +8,7 @@
 
 #include "partshell/shell.h"
 
-namespace torbel {
+namespace partshell {
 
 inline constexpr std::uint32_t kNoLimit = 0xFFFF;
 
@@ -54,4 +54,4 @@ int CmdNotAvailable(Shell&, std::string&, const TokenList&);
 void PrintVersionDisplay();
 void SetOperatingSystemText(std::string text);
 
-}  // namespace torbel
+}  // namespace partshell

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace torbel {
+namespace partshell {
 
 // Text attributes use the PC console's 4-bit colour scheme on every host:
 // low nibble foreground, high nibble background.
@@ -49,4 +49,4 @@ class Console {
 
 inline constexpr int kNoKeyYet = -2;
 
-}  // namespace torbel
+}  // namespace partshell

@@ -39,6 +39,10 @@ Name83 SplitNameAtFirstDot(std::string_view text);
 Name83 ExpandPattern(std::string_view pattern);
 bool PatternMatches(const Name83& pattern, const std::uint8_t* entry);
 
+// A 32-byte entry with the reserved bytes zero.
+DirEntry MakeDirEntry(const Name83& name, std::uint8_t attributes, std::uint16_t date, std::uint16_t time,
+                      std::uint16_t first_cluster, std::uint32_t size);
+
 int CheckSysFileName(std::string_view name, bool allow_wildcards, std::string& message);
 int CheckLocalFileName(std::string_view name, bool allow_wildcards, std::string& message);
 
@@ -102,6 +106,8 @@ class Fat16Engine {
   std::uint64_t FreeSpace() const;
   int FreeClusterChain(std::uint16_t first, std::string& message);
   void SetFatEntry(std::uint16_t cluster, std::uint16_t value);
+  // FAT1's entry for a cluster; 0xFFF7 (bad) for a number outside the FAT.
+  std::uint16_t FatEntry(std::uint32_t cluster) const;
 
   EntryLookup FindSubdirectory(std::uint16_t directory, std::string_view name);
   EntryLookup FindFile(std::uint16_t directory, std::string_view name);

@@ -35,6 +35,7 @@ class FaultInjectingDevice : public BlockDevice {
   SectorIoResult WriteSector(std::uint32_t sector, const std::uint8_t* buffer) override;
 
   std::set<std::uint32_t> failing_reads;
+  unsigned good_reads_before_failing = 0;  // reads of a failing sector that still succeed first
   std::set<std::uint32_t> failing_writes;
   long writes_before_failure = -1;  // -1: no countdown
   std::uint32_t system_error = 5;   // reported with each injected failure

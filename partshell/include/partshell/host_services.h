@@ -3,8 +3,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
-namespace torbel {
+namespace partshell {
 
 // A named lock that spans the whole system, so that only one shell works on
 // the disks at a time.
@@ -36,4 +37,9 @@ class ControlEvents {
 // text when the system is too old to run the shell.
 std::string HostOperatingSystemName();
 
-}  // namespace torbel
+}  // namespace partshell
+
+namespace partshell {
+// The process environment as NAME=value texts, in the system's order.
+std::vector<std::string> HostProcessEnvironment();
+}  // namespace partshell

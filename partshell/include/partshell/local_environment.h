@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace torbel {
+namespace partshell {
 
 class LocalEnvironment {
  public:
@@ -40,4 +40,4 @@ LocalEnvironment& ShellEnvironment();
 int EnvPutValue(const std::string& assignment);
 std::optional<std::string> EnvGetValue(const std::string& name);
 
-}  // namespace torbel
+}  // namespace partshell

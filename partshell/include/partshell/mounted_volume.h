@@ -71,6 +71,10 @@ class MountedVolume {
 
   std::vector<std::uint16_t> fat1;
   std::vector<std::uint16_t> fat2;
+  // What each FAT copy holds on the disk as far as the shell knows, so that
+  // a commit rewrites only the sectors that changed.
+  std::vector<std::uint16_t> disk_fat1;
+  std::vector<std::uint16_t> disk_fat2;
 
   std::uint32_t partition_start = 0;
   std::uint32_t total_sectors = 0;

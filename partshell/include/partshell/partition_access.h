@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace torbel {
+namespace partshell {
 
 // The partition the switches ask for.
 struct MountRequest {
@@ -35,4 +35,4 @@ class PartitionAccess {
   virtual std::string ErrorText(int code) const = 0;
 };
 
-}  // namespace torbel
+}  // namespace partshell

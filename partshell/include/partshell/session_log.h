@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace torbel {
+namespace partshell {
 
 class SessionLog {
  public:
@@ -22,4 +22,4 @@ class SessionLog {
 // "<current directory>/torbel.log", written the host's way.
 std::string DefaultLogPath();
 
-}  // namespace torbel
+}  // namespace partshell

@@ -16,11 +16,13 @@
 #include "partshell/session_log.h"
 #include "partshell/shell_output.h"
 
-namespace torbel {
+namespace partshell {
 
 using TokenList = std::vector<std::string>;
 
 class Shell;
+class MountedVolume;
+class Fat16Engine;
 
 // A command handler: token 0 is the command word as typed (without "@"),
 // the rest are its parameters. The handler may put one message into
@@ -54,6 +56,14 @@ class Shell {
   Console& console() { return console_; }
   PartitionAccess& partition() { return partition_; }
   LocalEnvironment& env() { return ShellEnvironment(); }
+  // The mounted drive and its FAT16 engine; null while nothing is mounted
+  // (and in tests that use a stand-in partition).
+  MountedVolume* volume() { return volume_; }
+  Fat16Engine* engine() { return engine_; }
+  void AttachVolume(MountedVolume* volume, Fat16Engine* engine) {
+    volume_ = volume;
+    engine_ = engine;
+  }
 
   int ErrorLevel() const { return errorLevel_; }
   // Publishes "$?" and "ERRORLEVEL" in the local environment.
@@ -75,8 +85,22 @@ class Shell {
   // Lines per page of a paged listing (0 = no paging).
   int PageLength() const { return pageLength_; }
   void SetPageLength(int lines) { pageLength_ = lines; }
-  // Called when the page prompt is answered with "C".
-  void SetPageCountingOffHook(void (*hook)()) { pageCountingOff_ = hook; }
+  // Lines per page of the hex display and the text writer (0 = no paging);
+  // setting it restarts the line and column counts. The answer "C" at a
+  // page prompt sets it to 0.
+  int HexPageSize() const { return hexPageSize_; }
+  void SetHexPageSize(int lines) {
+    hexPageSize_ = lines;
+    hexLineCount_ = 0;
+    hexColumn_ = 0;
+  }
+  int hexLineCount_ = 0;
+  int hexColumn_ = 0;
+  // The hex display: 16 bytes a line, paged; 1 when the whole block was
+  // shown, 0 when the user stopped it.
+  int HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t baseOffset);
+  // The same lines written to the session log only, never paged.
+  static void TraceHexDump(const std::uint8_t* data, std::size_t length, std::uint32_t baseOffset);
 
   // The last line given to ParseCommandLine, after substitution.
   const std::string& LastCommandLine() const { return lastCommandLine_; }
@@ -127,7 +151,9 @@ class Shell {
   PartitionAccess& partition_;
   int errorLevel_ = 0;
   int pageLength_ = 0;
-  void (*pageCountingOff_)() = nullptr;
+  int hexPageSize_ = 0;
+  MountedVolume* volume_ = nullptr;
+  Fat16Engine* engine_ = nullptr;
   bool inputEnded_ = false;
   std::string lastCommandLine_;
   std::string lastMessage_;
@@ -137,4 +163,4 @@ class Shell {
   std::vector<std::string> history_;
 };
 
-}  // namespace torbel
+}  // namespace partshell

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace torbel {
+namespace partshell {
 
 class Console;
 class SessionLog;
@@ -43,4 +43,4 @@ void InstallOutput(Console* console, SessionLog* log);
 // again (for a new session in the same process).
 void ResetVerboseTag();
 
-}  // namespace torbel
+}  // namespace partshell

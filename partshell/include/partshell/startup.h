@@ -5,14 +5,15 @@
 #include <vector>
 
 #include "partshell/console.h"
+#include "partshell/error_codes.h"
 #include "partshell/host_services.h"
 #include "partshell/partition_access.h"
 
-namespace torbel {
+namespace partshell {
 
-inline constexpr int kExitUsage = 1;
-inline constexpr int kExitPreviousInstance = 101;
-inline constexpr int kExitOldOperatingSystem = 760;
+class MountedVolume;
+class Fat16Engine;
+
 
 struct SwitchSettings {
   MountRequest mount;
@@ -34,6 +35,8 @@ struct HostServices {
   InstanceLock& lock;
   ControlEvents& events;
   PartitionAccess& partition;
+  MountedVolume* volume = nullptr;  // handed to the command handlers
+  Fat16Engine* engine = nullptr;
   std::vector<std::string> processEnvironment;  // NAME=value texts
   std::string operatingSystem;                  // empty: too old to run
 };
@@ -41,4 +44,4 @@ struct HostServices {
 // Runs the whole program and returns its exit code.
 int RunTorbel(const std::vector<std::string>& words, HostServices& host);
 
-}  // namespace torbel
+}  // namespace partshell

@@ -1,0 +1,257 @@
+// POSIX host: the package tree through opendir/stat, the image through a
+// file descriptor, local time through localtime_r. Package paths may use
+// '\' as DD.CFG files written on Windows do; they are read as '/'.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <strings.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "imagebuilder/host.h"
+
+namespace imagebuilder {
+namespace {
+
+// Finds `name` in `dir` ignoring letter case, as Windows file systems do.
+bool FindIgnoringCase(const std::string& dir, const std::string& name, std::string& found) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return false;
+  bool ok = false;
+  while (const dirent* e = ::readdir(d)) {
+    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      ok = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return ok;
+}
+
+// Package paths may be written as on Windows: '\' separators, any letter case.
+std::string HostPath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  struct stat st;
+  if (p.empty() || ::stat(p.c_str(), &st) == 0) return p;
+  std::string resolved = p[0] == '/' ? "/" : "";
+  std::size_t start = p[0] == '/' ? 1 : 0;
+  while (start <= p.size()) {
+    std::size_t end = p.find('/', start);
+    if (end == std::string::npos) end = p.size();
+    const std::string part = p.substr(start, end - start);
+    if (!part.empty()) {
+      const std::string base = resolved.empty() ? "" : resolved;
+      std::string candidate = base + part;
+      std::string found;
+      if (::stat(candidate.c_str(), &st) != 0 &&
+          FindIgnoringCase(base.empty() ? "." : base, part, found)) {
+        candidate = base + found;
+      }
+      resolved = candidate;
+      if (end < p.size()) resolved += '/';
+    }
+    start = end + 1;
+  }
+  return resolved;
+}
+
+class PosixFile final : public HostFile {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Length(std::uint64_t& length) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    length = static_cast<std::uint64_t>(st.st_size);
+    return true;
+  }
+  bool Read(std::uint8_t* buffer, std::size_t size, std::size_t& got) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      got = static_cast<std::size_t>(n);
+      return true;
+    }
+  }
+  bool Close() override {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixTree final : public HostTree {
+ public:
+  ListResult List(const std::string& directory, std::vector<HostEntry>& entries) override {
+    const std::string dirPath = HostPath(directory.empty() ? "." : directory);
+    DIR* dir = ::opendir(dirPath.c_str());
+    if (dir == nullptr) return ListResult::kCannotStart;
+    ListResult result = ListResult::kOk;
+    for (;;) {
+      errno = 0;
+      const dirent* d = ::readdir(dir);
+      if (d == nullptr) {
+        if (errno != 0) result = ListResult::kEndedWithError;
+        break;
+      }
+      const std::string name = d->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string full = dirPath + (dirPath.back() == '/' ? "" : "/") + name;
+      struct stat st;
+      // Dangling links, sockets and devices are not part of a package.
+      if (::stat(full.c_str(), &st) != 0) continue;
+      const bool isDir = S_ISDIR(st.st_mode);
+      if (!isDir && !S_ISREG(st.st_mode)) continue;
+      HostEntry e;
+      e.name = name;
+      e.isDirectory = isDir;
+      e.size = isDir ? 0 : static_cast<std::uint64_t>(st.st_size);
+      e.lastWriteUtc = static_cast<std::int64_t>(st.st_mtime);
+      e.attributes = isDir ? kAttrDirectory : kAttrArchive;
+      if ((st.st_mode & S_IWUSR) == 0) e.attributes |= kAttrReadOnly;
+      entries.push_back(std::move(e));
+    }
+    ::closedir(dir);
+    return result;
+  }
+
+  std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
+    const std::string p = HostPath(path);
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    // A directory or a pipe is no file to read an image part from.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  bool Status(const std::string& path, HostFileStatus& status) override {
+    struct stat st;
+    if (::stat(HostPath(path).c_str(), &st) != 0) return false;
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.lastWriteUtc = static_cast<std::int64_t>(st.st_mtime);
+    status.isDirectory = S_ISDIR(st.st_mode);
+    return true;
+  }
+
+  char Separator() const override { return '/'; }
+};
+
+class PosixImage final : public ImageFile {
+ public:
+  ~PosixImage() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Create(const std::string& path) override {
+    if (fd_ >= 0) return false;
+    fd_ = ::open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    offset_ = 0;
+    return fd_ >= 0;
+  }
+  bool SetSize(std::uint64_t size) override {
+    return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  }
+  bool Size(std::uint64_t& size) override {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+  }
+  bool Seek(std::uint64_t offset) override {
+    offset_ = offset;
+    return fd_ >= 0;
+  }
+  bool Read(std::uint8_t* buffer, std::size_t size) override {
+    while (size > 0) {
+      const ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(offset_));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      buffer += n;
+      size -= static_cast<std::size_t>(n);
+      offset_ += static_cast<std::uint64_t>(n);
+    }
+    return true;
+  }
+  bool Write(const std::uint8_t* buffer, std::size_t size) override {
+    while (size > 0) {
+      const ssize_t n = ::pwrite(fd_, buffer, size, static_cast<off_t>(offset_));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      buffer += n;
+      size -= static_cast<std::size_t>(n);
+      offset_ += static_cast<std::uint64_t>(n);
+    }
+    return true;
+  }
+  bool Close() override {
+    if (fd_ < 0) return false;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_ = -1;
+  std::uint64_t offset_ = 0;
+};
+
+class PosixClock final : public Clock {
+ public:
+  std::int64_t NowUtc() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+  bool ToLocal(std::int64_t utc, CalendarTime& local) override {
+    const std::time_t t = static_cast<std::time_t>(utc);
+    std::tm tm{};
+    if (::localtime_r(&t, &tm) == nullptr) return false;
+    local.year = tm.tm_year + 1900;
+    local.month = tm.tm_mon + 1;
+    local.day = tm.tm_mday;
+    local.hour = tm.tm_hour;
+    local.minute = tm.tm_min;
+    local.second = tm.tm_sec;
+    return true;
+  }
+  std::optional<std::string> Environment(const char* name) override {
+    const char* v = std::getenv(name);
+    if (v == nullptr) return std::nullopt;
+    return std::string(v);
+  }
+};
+
+class StdoutConsole final : public Console {
+ public:
+  void Write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+};
+
+}  // namespace
+
+SystemHost MakeSystemHost() {
+  SystemHost h;
+  h.tree = std::make_unique<PosixTree>();
+  h.image = std::make_unique<PosixImage>();
+  h.clock = std::make_unique<PosixClock>();
+  h.console = std::make_unique<StdoutConsole>();
+  return h;
+}
+
+}  // namespace imagebuilder

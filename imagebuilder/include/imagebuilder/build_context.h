@@ -1,0 +1,71 @@
+// The state of one build: settings, the computed layout, the host services
+// and the first recorded error. Every step takes the context, does its work
+// only while no error is recorded, and reports through ReportError.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imagebuilder/host.h"
+#include "imagebuilder/settings.h"
+#include "imagebuilder/tree_snapshot.h"
+
+namespace imagebuilder {
+
+struct Layout {
+  std::uint32_t clusterCount = 0;
+  std::uint16_t rootSectors = 0;
+  std::uint64_t fatWritePosition = 0;  // bytes from the FAT volume's start
+  std::uint32_t nextFreeCluster = 2;
+  std::uint32_t firstDataSector = 0;   // hidden + reserved + FATs + root
+  std::uint32_t partitionSectors = 0;  // boot sector through the last leftover sector
+  std::uint32_t hiddenSectors = 0;
+  std::uint8_t sectorsPerCluster = 0;
+  std::uint64_t volumeOffset = 0;  // where the FAT volume starts in the image file
+  std::uint8_t partitionType = 0;  // 0 until an MBR is written
+  std::uint8_t bootMediaType = kBootMediaHardDisk;
+  std::uint16_t fatSize = 0;  // sectors per FAT copy
+  std::uint32_t dataSectors = 0;
+  std::uint32_t leftoverSectors = 0;
+
+  std::uint64_t imageFileSize = 0;  // the image file's length as the volume grows
+
+  // FAT12 packing: the low nibble of a half-written byte, kept between chains.
+  bool fat12NibblePending = false;
+  std::uint8_t fat12PendingNibble = 0;
+};
+
+class BuildContext {
+ public:
+  BuildContext(Settings& settings, const Host& host);
+
+  // Records `code` unless one is recorded already; prints the formatted text
+  // unless DebugLevel is "none". Returns the recorded code.
+  int ReportError(int code, const char* format = nullptr, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+  int code() const { return code_; }
+  bool ok() const { return code_ == 0; }
+
+  // One build time per run: BUILDSETTIME (hex seconds since 1970) or the clock.
+  std::int64_t BuildTime();
+
+  Settings& settings;
+  HostTree& tree;
+  ImageFile& image;
+  Clock& clock;
+  Console& console;
+  Layout layout;
+  // The package tree under FileRoot, read once before the layout is computed.
+  std::optional<DirectoryNode> snapshot;
+
+ private:
+  int code_ = 0;
+  std::optional<std::int64_t> buildTime_;
+};
+
+}  // namespace imagebuilder

@@ -1,0 +1,41 @@
+#include "imagebuilder/build_context.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "imagebuilder/dos_time.h"
+
+namespace imagebuilder {
+
+BuildContext::BuildContext(Settings& s, const Host& host)
+    : settings(s), tree(host.tree), image(host.image), clock(host.clock), console(host.console) {}
+
+int BuildContext::ReportError(int code, const char* format, ...) {
+  if (code_ == 0) code_ = code;
+  if (format != nullptr && settings.debugLevel != kDebugNone) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n > 0) {
+      std::vector<char> text(static_cast<std::size_t>(n) + 1);
+      std::vsnprintf(text.data(), text.size(), format, args);
+      console.Write(std::string_view(text.data(), static_cast<std::size_t>(n)));
+    }
+    va_end(args);
+  }
+  return code_;
+}
+
+std::int64_t BuildContext::BuildTime() {
+  if (!buildTime_) {
+    const std::optional<std::string> fixed = clock.Environment("BUILDSETTIME");
+    buildTime_ = fixed ? ParseHexSeconds(fixed->c_str()) : clock.NowUtc();
+  }
+  return *buildTime_;
+}
+
+}  // namespace imagebuilder

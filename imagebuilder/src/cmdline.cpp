@@ -1,0 +1,347 @@
+#include "imagebuilder/cmdline.h"
+
+#include <cstring>
+#include <limits>
+
+namespace cmdline {
+namespace {
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Leading unsigned decimal number; text after it is not looked at. Text
+// without digits reads as 0. False when it does not fit 32 bits.
+bool LeadingNumber(const char* text, std::uint64_t& value) {
+  value = 0;
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p == '+') ++p;
+  while (*p >= '0' && *p <= '9') {
+    value = value * 10 + static_cast<unsigned>(*p - '0');
+    if (value > std::numeric_limits<std::uint32_t>::max()) return false;
+    ++p;
+  }
+  return true;
+}
+
+std::string TrimBlanks(const std::string& s) {
+  std::size_t b = 0;
+  std::size_t e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+// ---- parameter ----
+
+parameter::parameter(const char* name, char letter, std::uint32_t flags)
+    : name_(name), letter_(letter), flags_(flags | Initialized) {}
+
+parameter::~parameter() {
+  if (has(Initialized) && onDestroy) onDestroy(*this);
+}
+
+bool parameter::apply(const char* text) {
+  if (!setValue(text)) return false;
+  if (validate && !validate(*this)) return false;
+  flags_ |= Set;
+  return true;
+}
+
+// ---- stringParam ----
+
+stringParam::stringParam(const char* name, char letter, std::uint32_t flags,
+                         std::size_t maxLength, std::string* bound, const char* defaultValue)
+    : parameter(name, letter, flags),
+      maxLength_(maxLength),
+      value_(defaultValue ? defaultValue : ""),
+      present_(defaultValue != nullptr),
+      bound_(bound),
+      default_(defaultValue ? defaultValue : "") {
+  if (bound_) *bound_ = value_;
+}
+
+bool stringParam::setValue(const char* text) {
+  if (text == nullptr) {
+    value_.clear();
+    present_ = false;
+  } else {
+    const std::size_t len = std::strlen(text);
+    if (maxLength_ != 0 && len >= maxLength_) return false;
+    value_.assign(text, len);
+    present_ = true;
+  }
+  if (bound_) *bound_ = value_;
+  return true;
+}
+
+std::string stringParam::defaultText() const {
+  if (!present_ && default_.empty()) return "none";
+  return "\"" + default_ + "\"";
+}
+
+// ---- boolParam ----
+
+boolParam::boolParam(const char* name, char letter, std::uint32_t flags, bool* bound)
+    : parameter(name, letter, flags), bound_(bound) {
+  if (bound_) *bound_ = false;
+}
+
+bool boolParam::setValue(const char* text) {
+  if (text == nullptr) {
+    value_ = 1;
+  } else {
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '-' || *p == '+') ++p;
+    bool nonZero = false;
+    while (*p >= '0' && *p <= '9') {
+      if (*p != '0') nonZero = true;
+      ++p;
+    }
+    value_ = nonZero ? 1 : 0;
+  }
+  if (bound_) *bound_ = value_ != 0;
+  return true;
+}
+
+// ---- unsigned numbers ----
+
+template <typename T>
+unsignedParam<T>::unsignedParam(const char* name, char letter, std::uint32_t flags, T minimum,
+                                T maximum, T* bound)
+    : parameter(name, letter, flags),
+      minimum_(minimum),
+      maximum_(maximum),
+      value_(bound ? *bound : 0),
+      default_(value_),
+      bound_(bound) {}
+
+template <typename T>
+bool unsignedParam<T>::setValue(const char* text) {
+  if (text == nullptr) return false;
+  std::uint64_t v = 0;
+  if (!LeadingNumber(text, v)) return false;
+  if (v > std::numeric_limits<T>::max()) return false;
+  if (v < minimum_ || v > maximum_) return false;
+  value_ = static_cast<T>(v);
+  if (bound_) *bound_ = value_;
+  return true;
+}
+
+template <typename T>
+std::string unsignedParam<T>::defaultText() const {
+  return std::to_string(static_cast<unsigned long>(default_));
+}
+
+template <typename T>
+void unsignedParam<T>::assign(T v) {
+  value_ = v;
+  if (bound_) *bound_ = v;
+  addFlags(Set);
+}
+
+template class unsignedParam<std::uint8_t>;
+template class unsignedParam<std::uint16_t>;
+template class unsignedParam<std::uint32_t>;
+
+// ---- listParam ----
+
+listParam::listParam(const char* name, char letter, std::uint32_t flags, const char* const* names,
+                     std::uint16_t defaultIndex, int* bound)
+    : ushortParam(name, letter, flags, 0, 0, nullptr), names_(names), boundIndex_(bound) {
+  std::uint16_t count = 0;
+  while (names_[count] != nullptr) ++count;
+  maximum_ = count == 0 ? 0 : static_cast<std::uint16_t>(count - 1);
+  value_ = defaultIndex;
+  default_ = defaultIndex;
+  if (boundIndex_) *boundIndex_ = defaultIndex;
+}
+
+bool listParam::setValue(const char* text) {
+  if (text == nullptr) return false;
+  for (std::uint16_t i = 0; names_[i] != nullptr; ++i) {
+    if (SameText(names_[i], text)) {
+      value_ = i;
+      if (boundIndex_) *boundIndex_ = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string listParam::defaultText() const { return std::string("\"") + names_[default_] + "\""; }
+
+// ---- initParam ----
+
+initParam::initParam(const char* name, std::string* bound)
+    : parameter(name, 1, Positional | HelpIfNoArguments), bound_(bound) {}
+
+bool initParam::setValue(const char* text) {
+  if (text == nullptr) return false;
+  if (fileExists && !fileExists(text)) return false;
+  file_ = text;
+  if (bound_) *bound_ = file_;
+  return true;
+}
+
+void initParam::add(parameter& p) {
+  if (p.has(NoAutoRegister) && &p != this) return;
+  registry_.push_back(&p);
+}
+
+parameter* initParam::byName(const std::string& name) const {
+  for (parameter* p : registry_) {
+    if (!p->has(Initialized)) return nullptr;
+    if (SameText(p->name(), name)) return p;
+  }
+  return nullptr;
+}
+
+parameter* initParam::byLetter(char letter) const {
+  for (parameter* p : registry_) {
+    if (!p->has(Initialized)) return nullptr;
+    if (!p->has(Positional) && p->letter() == letter) return p;
+  }
+  return nullptr;
+}
+
+parameter* initParam::byPosition(int position) const {
+  for (parameter* p : registry_) {
+    if (!p->has(Initialized)) return nullptr;
+    if (p->has(Positional) && p->letter() == position) return p;
+  }
+  return nullptr;
+}
+
+bool initParam::offer(parameter& p, const char* value) {
+  if (p.has(NotFromCommandLine)) return false;
+  if (p.has(Set) && !p.has(Repeatable)) return false;
+  return p.apply(value);
+}
+
+bool initParam::parse(int argc, const char* const* argv) {
+  if (!parseCommandLine(argc, argv)) return false;
+  if (has(Set) && !parseConfigFile()) return false;
+  return checkRegistry();
+}
+
+bool initParam::parseCommandLine(int argc, const char* const* argv) {
+  if (argc <= 1 && has(HelpIfNoArguments)) {
+    help_ = true;
+    return false;
+  }
+  positional_ = 0;
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg == nullptr) continue;
+    if (arg[0] != '-') {
+      if (positional_ == 0) {
+        program_ = arg;
+        positional_ = 1;
+        continue;
+      }
+      parameter* p = byPosition(positional_++);
+      if (p == nullptr) continue;
+      if (!offer(*p, arg)) return false;
+      if (p->has(SelectsSection)) selected_ = arg;
+      continue;
+    }
+    if (arg[1] == '-') {
+      const std::string body(arg + 2);
+      const std::size_t cut = body.find_first_of("=:");
+      const std::string name = body.substr(0, cut);
+      std::string value;
+      const bool hasValue = cut != std::string::npos;
+      if (hasValue) value = body.substr(cut + 1, body.find('\n', cut + 1) - (cut + 1));
+      if (SameText(name, helpWord_)) {
+        help_ = true;
+        return false;
+      }
+      parameter* p = byName(name);
+      if (p == nullptr) continue;
+      if (!offer(*p, hasValue ? value.c_str() : nullptr)) return false;
+      continue;
+    }
+    for (const char* c = arg + 1; *c != '\0'; ++c) {
+      if (helpLetters_.find(*c) != std::string::npos) {
+        help_ = true;
+        return false;
+      }
+      parameter* p = byLetter(*c);
+      if (p == nullptr) continue;
+      if (p->isSwitch()) {
+        if (!offer(*p, nullptr)) return false;
+        continue;
+      }
+      const char* value = c + 1;
+      if (*value == '\0') {
+        if (i + 1 >= argc || argv[i + 1] == nullptr) return false;
+        value = argv[++i];
+      }
+      if (!offer(*p, value)) return false;
+      break;
+    }
+  }
+  return true;
+}
+
+bool initParam::parseConfigFile() {
+  std::vector<std::string> lines;
+  if (!readLines || !readLines(file_, lines)) return false;
+  std::string current;
+  for (std::string line : lines) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    std::size_t b = 0;
+    while (b < line.size() && (line[b] == ' ' || line[b] == '\t')) ++b;
+    line.erase(0, b);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    if (line[0] == '[') {
+      const std::size_t end = line.find(']');
+      current = line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+      continue;
+    }
+    const std::size_t cut = line.find_first_of("=:");
+    const std::string key = TrimBlanks(line.substr(0, cut));
+    std::string value;
+    bool hasValue = false;
+    if (cut != std::string::npos) {
+      const std::size_t end = line.find_first_of("#;", cut + 1);
+      value = TrimBlanks(line.substr(cut + 1, end == std::string::npos ? end : end - cut - 1));
+      hasValue = !value.empty();
+    }
+    if (!current.empty() && !SameText(current, selected_)) continue;
+    parameter* p = byName(key);
+    if (p == nullptr) continue;
+    if (p->has(Set) && !p->has(Repeatable)) continue;
+    if (p->has(NotFromFile)) return false;
+    if (!p->apply(hasValue ? value.c_str() : nullptr)) return false;
+  }
+  return true;
+}
+
+bool initParam::checkRegistry() const {
+  for (std::size_t i = 0; i < registry_.size(); ++i) {
+    const parameter* p = registry_[i];
+    if (p->has(Required) && !p->has(Set)) return false;
+    for (std::size_t j = i + 1; j < registry_.size(); ++j) {
+      const parameter* q = registry_[j];
+      if (SameText(p->name(), q->name())) return false;
+      if (p->has(Positional) == q->has(Positional) && p->letter() == q->letter()) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace cmdline

@@ -1,0 +1,234 @@
+// Writing the tree: ordered files first, then the label, then every other
+// name depth first; clusters are handed out in exactly that order.
+#include "imagebuilder/directory_writer.h"
+
+#include <vector>
+
+#include "imagebuilder/dir_entry.h"
+#include "imagebuilder/dos_time.h"
+#include "imagebuilder/error_codes.h"
+#include "imagebuilder/fat_volume.h"
+
+namespace imagebuilder {
+namespace {
+
+constexpr std::size_t kCopyPiece = 0x7FFF;
+
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
+
+// Where a directory's entries go: the next entry's offset and the end of its space.
+struct DirectorySpace {
+  std::uint64_t position;
+  std::uint64_t limit;
+};
+
+std::uint32_t EntriesFor(const BuildContext& ctx, const TreeEntry& e) {
+  if (e.names.error != 0) return 0;
+  if (ctx.settings.longFN && !e.names.longName.empty()) {
+    return LongNameEntryCount(e.names.longName) + 1;
+  }
+  return 1;
+}
+
+bool ToDos(BuildContext& ctx, std::int64_t utc, std::uint16_t& date, std::uint16_t& time) {
+  CalendarTime local;
+  return ctx.clock.ToLocal(utc, local) && ToDosDateTime(local, date, time);
+}
+
+// Writes the long-name entries (when they apply) and the short entry.
+int WriteEntry(BuildContext& ctx, DirectorySpace& dir, const ShortEntry& entry,
+               std::string_view longName) {
+  std::vector<DirEntryBytes> records;
+  if (ctx.settings.longFN && !longName.empty()) records = SerializeLongName(longName, entry.name);
+  records.push_back(SerializeShortEntry(entry));
+  const std::uint64_t bytes = records.size() * kDirEntrySize;
+  // Refused before writing, so an overflowing directory never spills into the next cluster.
+  if (dir.position + bytes > dir.limit) return ctx.ReportError(kErrDirectoryOverflow);
+  if (!SeekVolume(ctx, dir.position)) return ctx.ReportError(kErrSeek);
+  for (const DirEntryBytes& r : records) {
+    if (!ctx.image.Write(r.data(), r.size())) return ctx.ReportError(kErrDirEntryWrite);
+  }
+  dir.position += bytes;
+  return 0;
+}
+
+int CopyFileData(BuildContext& ctx, const TreeEntry& e, std::uint64_t offset) {
+  if (offset == 0) return ctx.ReportError(kErrZeroOffset);
+  std::unique_ptr<HostFile> f = ctx.tree.OpenRead(e.hostPath);
+  if (!f) return ctx.ReportError(kErrFileOpen);
+  int code = 0;
+  std::uint64_t length = 0;
+  if (!SeekVolume(ctx, offset)) {
+    code = kErrSeek;
+  } else if (!f->Length(length) || length != e.host.size) {
+    code = kErrFileSizeChanged;
+  } else {
+    std::vector<std::uint8_t> piece(kCopyPiece);
+    std::uint64_t left = e.host.size;
+    while (left > 0) {
+      const std::size_t want = left < kCopyPiece ? static_cast<std::size_t>(left) : kCopyPiece;
+      std::size_t got = 0;
+      std::size_t have = 0;
+      while (have < want) {
+        if (!f->Read(piece.data() + have, want - have, got) || got == 0) break;
+        have += got;
+      }
+      if (have != want) {
+        code = kErrFileRead;
+        break;
+      }
+      if (!ctx.image.Write(piece.data(), want)) {
+        code = kErrFileWrite;
+        break;
+      }
+      left -= want;
+    }
+  }
+  const bool closed = f->Close();
+  if (code != 0) return ctx.ReportError(code);
+  if (!closed) return ctx.ReportError(kErrFileClose);
+  return 0;
+}
+
+int WriteTreeEntry(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e,
+                   std::uint32_t parentCluster);
+
+int WriteFile(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e) {
+  if (e.names.error != 0) return ctx.ReportError(e.names.error);
+  if (e.host.size > 0xFFFFFFFFu) return ctx.ReportError(kErrFatTooSmall);
+  ShortEntry entry;
+  entry.name = e.names.shortName;
+  entry.attributes = e.host.attributes & 0x3F & ~kAttrDirectory & ~kAttrVolume;
+  entry.size = static_cast<std::uint32_t>(e.host.size);
+  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
+    return ctx.ReportError(kErrFileTime);
+  }
+  const std::uint64_t sectors = CeilDiv(e.host.size, ctx.settings.sectorSize);
+  Allocation a;
+  if (AllocateClusters(ctx, static_cast<std::uint32_t>(sectors), a) != 0) return ctx.code();
+  entry.firstCluster = static_cast<std::uint16_t>(a.firstCluster);
+  if (WriteEntry(ctx, parent, entry, e.names.longName) != 0) return ctx.code();
+  if (e.host.size == 0) return 0;
+  return CopyFileData(ctx, e, a.offset);
+}
+
+int WriteSubdirectory(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e,
+                      std::uint32_t parentCluster) {
+  if (e.names.error != 0) return ctx.ReportError(e.names.error);
+  const DirectoryNode& node = *e.directory;
+  ShortEntry entry;
+  entry.name = e.names.shortName;
+  entry.attributes = static_cast<std::uint8_t>((e.host.attributes & 0x3F) | kAttrDirectory);
+  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
+    return ctx.ReportError(kErrFileTime);
+  }
+  const std::uint32_t sectors = CountEntrySectors(ctx, node, false);
+  Allocation a;
+  if (AllocateClusters(ctx, sectors, a) != 0) return ctx.code();
+  entry.firstCluster = static_cast<std::uint16_t>(a.firstCluster);
+  if (WriteEntry(ctx, parent, entry, e.names.longName) != 0) return ctx.code();
+
+  DirectorySpace own{a.offset, a.offset + static_cast<std::uint64_t>(sectors) *
+                                               ctx.settings.sectorSize};
+  ShortEntry dot = entry;
+  dot.name = DotName(false);
+  dot.attributes = kAttrDirectory;
+  if (WriteEntry(ctx, own, dot, {}) != 0) return ctx.code();
+  ShortEntry dotDot = dot;
+  dotDot.name = DotName(true);
+  dotDot.firstCluster = static_cast<std::uint16_t>(parentCluster);
+  if (WriteEntry(ctx, own, dotDot, {}) != 0) return ctx.code();
+  for (const TreeEntry& child : node.entries) {
+    if (child.excluded) continue;
+    if (WriteTreeEntry(ctx, own, child, a.firstCluster) != 0) return ctx.code();
+  }
+  return 0;
+}
+
+int WriteTreeEntry(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e,
+                   std::uint32_t parentCluster) {
+  if (e.host.isDirectory) return WriteSubdirectory(ctx, parent, e, parentCluster);
+  return WriteFile(ctx, parent, e);
+}
+
+const TreeEntry* FindOrdered(const DirectoryNode& root, const std::string& name) {
+  for (const TreeEntry& e : root.entries) {
+    if (e.host.isDirectory) continue;
+    if (EqualsIgnoreCase(e.host.name, name) ||
+        (!e.host.shortAlias.empty() && EqualsIgnoreCase(e.host.shortAlias, name))) {
+      return &e;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::uint32_t CountEntrySectors(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot) {
+  std::uint64_t total = (isRoot ? 1 : 0) + 2;  // the label; "." and ".."
+  for (const TreeEntry& e : dir.entries) {
+    if (!e.excluded) total += EntriesFor(ctx, e);
+  }
+  const std::uint32_t perSector = ctx.settings.sectorSize / kDirEntrySize;
+  return static_cast<std::uint32_t>(CeilDiv(total, perSector));
+}
+
+std::uint64_t CountTreeClusters(const BuildContext& ctx, const DirectoryNode& dir,
+                                std::uint32_t spc) {
+  const std::uint64_t ss = ctx.settings.sectorSize;
+  std::uint64_t clusters = 0;
+  for (const TreeEntry& e : dir.entries) {
+    if (e.excluded) continue;
+    if (e.host.isDirectory) {
+      if (!e.directory) continue;
+      clusters += CountTreeClusters(ctx, *e.directory, spc);
+      clusters += CeilDiv(CountEntrySectors(ctx, *e.directory, false), spc);
+    } else {
+      clusters += CeilDiv(CeilDiv(e.host.size, ss), spc);
+    }
+  }
+  return clusters;
+}
+
+int WriteRootDirectory(BuildContext& ctx, std::uint64_t rootOffset, std::uint64_t rootLimit) {
+  const Settings& s = ctx.settings;
+  const DirectoryNode& root = *ctx.snapshot;
+  DirectorySpace space{rootOffset, rootLimit};
+
+  std::vector<const TreeEntry*> placed;
+  for (const std::string& name : s.orderedFiles) {
+    const TreeEntry* e = FindOrdered(root, name);
+    if (e == nullptr) {
+      ctx.ReportError(kErrOrderedMissing);
+      continue;
+    }
+    bool already = false;
+    for (const TreeEntry* p : placed) already = already || p == e;
+    if (already || !ctx.ok()) continue;
+    placed.push_back(e);
+    if (WriteFile(ctx, space, *e) != 0) return ctx.code();
+  }
+  if (!ctx.ok()) return ctx.code();
+
+  // A blank label is no label: FAT has no entry for it.
+  if (s.volumeLabel.find_first_not_of(' ') != std::string::npos) {
+    ShortEntry label;
+    label.name = LabelName(s.volumeLabel);
+    label.attributes = kAttrVolume;
+    if (!ToDos(ctx, ctx.BuildTime(), label.date, label.time)) {
+      return ctx.ReportError(kErrBuildTime);
+    }
+    if (WriteEntry(ctx, space, label, {}) != 0) return ctx.code();
+  }
+
+  for (const TreeEntry& e : root.entries) {
+    if (e.excluded) continue;
+    bool isOrdered = false;
+    for (const TreeEntry* p : placed) isOrdered = isOrdered || p == &e;
+    if (isOrdered) continue;
+    if (WriteTreeEntry(ctx, space, e, 0) != 0) return ctx.code();
+  }
+  return 0;
+}
+
+}  // namespace imagebuilder

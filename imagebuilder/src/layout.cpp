@@ -1,0 +1,196 @@
+// Sizing of the FAT volume: boot sector size, root region, geometry, FAT
+// size and cluster count, by the fixed-size or the file-sized rule.
+#include <algorithm>
+
+#include "imagebuilder/directory_writer.h"
+#include "imagebuilder/error_codes.h"
+#include "imagebuilder/fat_volume.h"
+
+namespace imagebuilder {
+namespace {
+
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
+
+std::uint32_t EntriesPerFatSector(std::uint8_t fatType) {
+  return fatType == 12 ? kFat12EntriesPerSector : kFat16EntriesPerSector;
+}
+
+// FAT entries `fatSize` sectors really hold at this sector size.
+std::uint64_t FatCapacity(std::uint8_t fatType, std::uint64_t fatSize, std::uint32_t sectorSize) {
+  return fatSize * sectorSize * 8 / (fatType == 12 ? 12 : 16);
+}
+
+
+int ReadBootSectorSize(BuildContext& ctx) {
+  Settings& s = ctx.settings;
+  std::unique_ptr<HostFile> f = ctx.tree.OpenRead(s.bsFileName);
+  if (!f) return ctx.ReportError(kErrBootOpen);
+  std::uint64_t length = 0;
+  if (!f->Length(length)) {
+    f->Close();
+    return ctx.ReportError(kErrBootRead);
+  }
+  if (!f->Close()) return ctx.ReportError(kErrBootClose);
+  const std::uint64_t sectors = CeilDiv(length, s.sectorSize);
+  s.reservedSectors = static_cast<std::uint16_t>(std::clamp<std::uint64_t>(sectors, 1, 65535));
+  return 0;
+}
+
+int FixedSizeRule(BuildContext& ctx, std::uint32_t spc, std::uint32_t upper) {
+  Settings& s = ctx.settings;
+  Layout& l = ctx.layout;
+  const std::uint64_t overhead =
+      static_cast<std::uint64_t>(l.hiddenSectors) + l.rootSectors + s.reservedSectors;
+  std::uint64_t available = s.numSectors > overhead ? s.numSectors - overhead : 0;
+  if (s.partitionSize != 0) {
+    const std::uint64_t part = s.partitionSize > overhead ? s.partitionSize - overhead : 0;
+    available = std::min(available, part);
+  }
+  const std::uint32_t e = EntriesPerFatSector(s.fatType);
+  std::uint64_t clusters = 0;
+  for (; spc <= upper; spc *= 2) {
+    std::uint64_t fatSize = CeilDiv(available, static_cast<std::uint64_t>(spc) * e + s.numFATs);
+    std::uint64_t rest = 0;
+    for (;;) {
+      const std::uint64_t fatSectors = fatSize * s.numFATs;
+      rest = available > fatSectors ? available - fatSectors : 0;
+      clusters = rest / spc;
+      // The estimate can leave the last two cluster numbers without a FAT
+      // entry; a larger FAT then takes sectors from the data area.
+      if (clusters + 2 <= FatCapacity(s.fatType, fatSize, s.sectorSize)) break;
+      ++fatSize;
+    }
+    l.sectorsPerCluster = static_cast<std::uint8_t>(spc);
+    l.fatSize = static_cast<std::uint16_t>(std::min<std::uint64_t>(fatSize, 0xFFFF));
+    l.clusterCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(clusters, 0xFFFFFFFF));
+    l.dataSectors = static_cast<std::uint32_t>(clusters * spc);
+    l.leftoverSectors = static_cast<std::uint32_t>(rest - clusters * spc);
+    if (s.fatType == 12) {
+      if (clusters == 0) return ctx.ReportError(kErrFatTooSmall);
+      if (clusters < 4069) return 0;
+    } else if (s.fatType == 16) {
+      if (clusters < 4101) return ctx.ReportError(kErrFat16TooFewClusters);
+      if (clusters < 65509) return 0;
+    } else {
+      return ctx.ReportError(kErrFat32);
+    }
+  }
+  return 0;
+}
+
+int FileSizedRule(BuildContext& ctx, std::uint32_t spc, std::uint32_t upper) {
+  Settings& s = ctx.settings;
+  Layout& l = ctx.layout;
+  const std::uint32_t e = EntriesPerFatSector(s.fatType);
+  const std::uint64_t overhead =
+      static_cast<std::uint64_t>(l.hiddenSectors) + l.rootSectors + s.reservedSectors;
+  for (; spc <= upper; spc *= 2) {
+    std::uint64_t clusters = 2 + CountTreeClusters(ctx, *ctx.snapshot, spc);
+    std::uint64_t fatSize = 0;
+    if (s.fatType == 12) {
+      if (clusters >= 4069) continue;
+      fatSize = CeilDiv(CeilDiv((clusters + 2) * 3, 2), s.sectorSize);
+    } else if (s.fatType == 16) {
+      clusters = std::max<std::uint64_t>(clusters, 4101);
+      if (clusters >= 65509) continue;
+      fatSize = CeilDiv((clusters + 2) * 2, s.sectorSize);
+    } else {
+      return ctx.ReportError(kErrFat32);
+    }
+    if (!s.extendedPartition && !s.noCHSRounding) {
+      std::uint64_t total = s.numFATs * fatSize + spc * clusters + overhead;
+      if (s.heads == 0) {
+        const std::uint64_t cyl = s.cylinders != 0 ? s.cylinders : 1024;
+        const std::uint64_t track = static_cast<std::uint64_t>(s.secPerTrack) * cyl;
+        s.heads = total < track * 16 ? 16 : total < track * 32 ? 32 : 64;
+      }
+      const std::uint64_t m = static_cast<std::uint64_t>(s.heads) * s.secPerTrack;
+      total += m - total % m;
+      const std::uint64_t available = total - overhead;
+      fatSize = CeilDiv(available, static_cast<std::uint64_t>(spc) * e + s.numFATs);
+      clusters = (available - fatSize * s.numFATs) / spc;
+      // The FATs take the sectors the clusters leave.
+      fatSize = (available - clusters * spc) / s.numFATs;
+      while (clusters + 2 > FatCapacity(s.fatType, fatSize, s.sectorSize)) {
+        --clusters;
+        fatSize = (available - clusters * spc) / s.numFATs;
+      }
+      if (clusters >= (s.fatType == 12 ? 4069u : 65509u)) continue;
+    }
+    if (fatSize > 0xFFFF) continue;
+    l.sectorsPerCluster = static_cast<std::uint8_t>(spc);
+    l.clusterCount = static_cast<std::uint32_t>(clusters);
+    l.fatSize = static_cast<std::uint16_t>(fatSize);
+    l.dataSectors = static_cast<std::uint32_t>(spc * clusters);
+    l.leftoverSectors = 0;
+    const std::uint64_t total = s.numFATs * fatSize + overhead + l.dataSectors;
+    if (total > 0xFFFFFFFFu) return ctx.ReportError(kErrTooManySectors);
+    s.numSectors = static_cast<std::uint32_t>(total);
+    return 0;
+  }
+  // No cluster size fits the tree.
+  return ctx.ReportError(kErrTooLargeForFat);
+}
+
+}  // namespace
+
+int ComputeLayout(BuildContext& ctx) {
+  Settings& s = ctx.settings;
+  Layout& l = ctx.layout;
+  if (ReadBootSectorSize(ctx) != 0) return ctx.code();
+
+  ctx.snapshot.emplace();
+  const int treeCode =
+      ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), *ctx.snapshot);
+  if (treeCode != 0) return ctx.ReportError(treeCode);
+
+  const std::uint32_t entriesPerSector = s.sectorSize / 32;
+  const std::uint32_t rootNeeded = CountEntrySectors(ctx, *ctx.snapshot, true);
+  l.rootSectors = static_cast<std::uint16_t>(CeilDiv(s.rootDirEntries, entriesPerSector));
+  if (rootNeeded > l.rootSectors) return ctx.ReportError(kErrRootTooSmall);
+
+  if (s.secPerTrack == 0) {
+    const bool small = s.numSectors != 0 && s.numSectors <= 0x7F8000 && s.numSectors % 32 == 0;
+    s.secPerTrack = small && !s.extendedPartition ? 32 : 63;
+  }
+  l.hiddenSectors = s.mbrFileName.empty() ? 0 : s.secPerTrack;
+
+  const std::uint64_t chs = static_cast<std::uint64_t>(s.cylinders) * s.secPerTrack * s.heads;
+  if (s.numSectors == 0 && !s.extendedPartition) {
+    s.numSectors = static_cast<std::uint32_t>(chs);
+  } else if (s.numSectors != 0 && chs != 0 && !s.extendedPartition && chs != s.numSectors) {
+    return ctx.ReportError(kErrChsMismatch);
+  }
+
+  std::uint32_t spc = s.sectPerCluster != 0 ? s.sectPerCluster : (s.iso ? 4 : 2);
+  const std::uint32_t upper = s.sectPerCluster != 0 ? s.sectPerCluster : 64;
+  const int sizing = s.numSectors != 0 ? FixedSizeRule(ctx, spc, upper) : FileSizedRule(ctx, spc, upper);
+  if (sizing != 0) return ctx.code();
+  const std::uint32_t limit = s.fatType == 12 ? kFat12MaxClusters : kFat16MaxClusters;
+  if (l.clusterCount >= limit) return ctx.ReportError(kErrTooLargeForFat);
+
+  if (s.heads == 0) {
+    if (s.cylinders == 0) {
+      const std::uint64_t track = s.secPerTrack;
+      s.heads = s.numSectors < track * 16384 ? 16 : s.numSectors < track * 32768 ? 32 : 64;
+    } else {
+      const std::uint64_t h = CeilDiv(CeilDiv(s.numSectors, s.secPerTrack), s.cylinders);
+      if (h > 255) return ctx.ReportError(kErrNoGeometry);
+      s.heads = static_cast<std::uint16_t>(h);
+    }
+  }
+  if (s.cylinders == 0) {
+    const std::uint64_t c = CeilDiv(CeilDiv(s.numSectors, s.secPerTrack), s.heads);
+    if (c >= 1 && c <= 1024) s.cylinders = static_cast<std::uint16_t>(c);
+  }
+  if (s.numSectors > kMaxNumSectors) return ctx.ReportError(kErrTooManySectors);
+
+  const std::uint32_t fats = static_cast<std::uint32_t>(s.numFATs) * l.fatSize;
+  l.partitionSectors = s.reservedSectors + fats + l.rootSectors + l.dataSectors + l.leftoverSectors;
+  l.firstDataSector = l.hiddenSectors + s.reservedSectors + fats + l.rootSectors;
+  l.fatWritePosition =
+      (static_cast<std::uint64_t>(s.reservedSectors) + l.hiddenSectors) * s.sectorSize;
+  return 0;
+}
+
+}  // namespace imagebuilder

@@ -1,0 +1,29 @@
+// The mounted volume and its FAT16 engine seen through the frame's
+// PartitionAccess.
+#pragma once
+
+#include "partshell/fat16_engine.h"
+#include "partshell/mounted_volume.h"
+#include "partshell/partition_access.h"
+
+namespace partshell {
+
+class VolumePartition : public PartitionAccess {
+ public:
+  VolumePartition(MountedVolume& volume, Fat16Engine& engine) : volume_(volume), engine_(engine) {}
+
+  int Mount(const MountRequest& request) override;
+  void Close() override { volume_.CloseHardDrive(); }
+  bool Mounted() const override { return volume_.IsMounted(); }
+  int PartitionIndex() const override { return volume_.partition_index; }
+  std::uint8_t PartitionType() const override { return volume_.partition_type; }
+  std::string CurrentDirectory() const override { return volume_.current_path; }
+  bool AnyEntryMatches(const std::string& pattern) override;
+  std::string ErrorText(int code) const override;
+
+ private:
+  MountedVolume& volume_;
+  Fat16Engine& engine_;
+};
+
+}  // namespace partshell

@@ -1,0 +1,47 @@
+// torbel: the FAT16 partition shell. Wires the host layer into the frame.
+#include <string>
+#include <vector>
+
+#include "partshell/fat16_engine.h"
+#include "partshell/frame_services.h"
+#include "partshell/host_disks.h"
+#include "partshell/mounted_volume.h"
+#include "partshell/startup.h"
+#include "partshell/volume_partition.h"
+
+#ifdef _WIN32
+#include "partshell/win32_console.h"
+#include "partshell/win32_host.h"
+#else
+#include "partshell/posix_console.h"
+#include "partshell/posix_host.h"
+#endif
+
+int main(int argc, char** argv) {
+  using namespace partshell;
+  std::vector<std::string> words(argv + 1, argv + argc);
+
+#ifdef _WIN32
+  Win32Console console;
+  Win32InstanceLock lock;
+  Win32ControlEvents events;
+  SetSystemMessageSource(HostSystemMessage);
+#else
+  PosixConsole console(0, 1);
+  PosixInstanceLock lock;
+  PosixControlEvents events;
+#endif
+
+  std::unique_ptr<DiskSystem> disks = CreateHostDiskSystem();
+  FrameShellServices services;
+  MountedVolume volume(*disks, services);
+  Fat16Engine engine(volume);
+  VolumePartition partition(volume, engine);
+
+  HostServices host{console, lock, events, partition};
+  host.volume = &volume;
+  host.engine = &engine;
+  host.processEnvironment = HostProcessEnvironment();
+  host.operatingSystem = HostOperatingSystemName();
+  return RunTorbel(words, host);
+}

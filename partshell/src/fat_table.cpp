@@ -1,0 +1,113 @@
+// Clusters, sectors and the two in-memory FAT copies.
+#include <algorithm>
+#include <cstring>
+
+#include "partshell/error_codes.h"
+#include "partshell/fat16_engine.h"
+
+namespace partshell {
+
+FatEntryClass ClassifyFatEntry(std::uint16_t value) {
+  if (value == 0x0000) return FatEntryClass::free_cluster;
+  if (value == 0x0001) return FatEntryClass::reserved;
+  if (value <= 0xFFEF) return FatEntryClass::link;
+  if (value <= 0xFFF6) return FatEntryClass::reserved_high;
+  if (value == 0xFFF7) return FatEntryClass::bad;
+  return FatEntryClass::end_of_chain;
+}
+
+Fat16Engine::Fat16Engine(MountedVolume& volume) : v_(volume) {}
+
+std::uint32_t Fat16Engine::GetSectorOfCluster(std::uint32_t cluster, const char* origin) {
+  if (cluster < 2 || cluster > v_.ClusterLimit) {
+    const std::string text = Format("ERROR - Cluster %ld, Invalid Cluster Requested.", static_cast<long>(cluster));
+    v_.out().Trace(origin, text);
+    v_.out().Print(text);
+    v_.out().EndProcess(INVALID_CLUSTER_IN_REQUEST);
+  }
+  return v_.FirstDataSector + (cluster - 2) * v_.sectors_per_cluster;
+}
+
+std::uint16_t Fat16Engine::FatEntry(std::uint32_t cluster) const {
+  // The mount makes the FAT cover every cluster below the limit; anything
+  // beyond reads as a bad cluster rather than outside the array.
+  return cluster < v_.fat1.size() ? v_.fat1[cluster] : 0xFFF7;
+}
+
+void Fat16Engine::SetFatEntry(std::uint16_t cluster, std::uint16_t value) {
+  if (cluster >= v_.fat1.size()) return;
+  v_.fat1[cluster] = value;
+  v_.fat2[cluster] = value;
+}
+
+int Fat16Engine::CommitFatTables(std::string& message) {
+  if (v_.fat1 != v_.fat2) {
+    message = "Corrupted FAT: FAT Table 1 & 2 Compare Failed";
+    return FAT_TABLE_COMPARE_FAILED;
+  }
+  std::uint8_t* scratch = SectorBufferSlot(3);
+  constexpr std::size_t per_sector = kSectorSize / 2;
+  const std::uint32_t first_fat = v_.partition_start + v_.reserved_sectors;
+  int result = 0;
+  for (int copy = 0; copy < 2; ++copy) {
+    std::vector<std::uint16_t>& on_disk = copy == 0 ? v_.disk_fat1 : v_.disk_fat2;
+    const std::uint32_t base = first_fat + static_cast<std::uint32_t>(copy) * v_.sectors_per_fat;
+    for (std::uint32_t i = 0; i < v_.sectors_per_fat; ++i) {
+      const auto begin = v_.fat1.begin() + static_cast<std::ptrdiff_t>(i * per_sector);
+      const auto disk_begin = on_disk.begin() + static_cast<std::ptrdiff_t>(i * per_sector);
+      if (std::equal(begin, begin + per_sector, disk_begin)) continue;
+      for (std::size_t j = 0; j < per_sector; ++j) common::store_le16(scratch + 2 * j, *(begin + static_cast<std::ptrdiff_t>(j)));
+      const int written = v_.WriteHardDriveSector(base + i, scratch);
+      if (written != 0) {
+        message = Format(copy == 0 ? "ERROR: FAT1 Write Error: %ld" : "ERROR: FAT2 Write Error: %ld",
+                         static_cast<long>(written));
+        result = copy == 0 ? UNABLE_TO_WRITE_FAT1 : UNABLE_TO_WRITE_FAT2;
+        continue;
+      }
+      std::copy(begin, begin + per_sector, disk_begin);
+    }
+  }
+  return result;
+}
+
+std::uint16_t Fat16Engine::FindFreeCluster(std::uint32_t from) const {
+  for (std::uint32_t i = std::max<std::uint32_t>(from, 1); i < v_.ClusterLimit; ++i) {
+    if (FatEntry(i) == 0) return static_cast<std::uint16_t>(i);
+  }
+  return 0;
+}
+
+std::uint64_t Fat16Engine::FreeSpace() const {
+  std::uint64_t free_clusters = 0;
+  for (std::uint32_t i = 0; i < v_.ClusterLimit; ++i) {
+    if (FatEntry(i) == 0) ++free_clusters;
+  }
+  return free_clusters * v_.BytesPerCluster;
+}
+
+int Fat16Engine::FreeClusterChain(std::uint16_t first, std::string& message) {
+  std::uint32_t cluster = first;
+  while (cluster != 0) {
+    const std::uint16_t value = FatEntry(cluster);
+    const FatEntryClass kind = cluster < 2 || cluster >= v_.ClusterLimit ? FatEntryClass::bad : ClassifyFatEntry(value);
+    if (kind == FatEntryClass::link) {
+      SetFatEntry(static_cast<std::uint16_t>(cluster), 0);
+      cluster = value;
+    } else if (kind == FatEntryClass::end_of_chain) {
+      SetFatEntry(static_cast<std::uint16_t>(cluster), 0);
+      cluster = 0;
+    } else {
+      // A chain that runs into a free cluster (which is also where a looping
+      // chain ends up, its entries being cleared on the way) or out of the
+      // volume: nothing is written, and the FAT goes back to what the disk holds.
+      message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(value),
+                       static_cast<unsigned>(value));
+      v_.fat1 = v_.disk_fat1;
+      v_.fat2 = v_.disk_fat2;
+      return FAT_LINKAGE_ERROR;
+    }
+  }
+  return CommitFatTables(message);
+}
+
+}  // namespace partshell

@@ -1,0 +1,241 @@
+// Whole-file copies between the local file system and SYS:.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "partshell/error_codes.h"
+#include "partshell/fat16_engine.h"
+
+namespace partshell {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A heap buffer of `bytes` whose start is 512-byte aligned.
+class AlignedBuffer {
+ public:
+  explicit AlignedBuffer(std::size_t bytes) : storage_(new std::uint8_t[bytes + kSectorSize]) {
+    const auto address = reinterpret_cast<std::uintptr_t>(storage_.get());
+    data_ = storage_.get() + (kSectorSize - address % kSectorSize) % kSectorSize;
+  }
+  std::uint8_t* data() { return data_; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> storage_;
+  std::uint8_t* data_;
+};
+
+}  // namespace
+
+int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::string_view partition_path,
+                                            std::string& message, std::uint32_t& size) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(local_path, ec)) {
+    message = Format("Unable To Locate Source File: %s", local_path.c_str());
+    return DISK_ERROR_LOCATING_FILE;
+  }
+  {
+    FilePtr probe(std::fopen(local_path.c_str(), "rb"));
+    if (!probe) {
+      message = Format("Unable To Open Source File: %s", local_path.c_str());
+      return DISK_ERROR_OPENING_FILE;
+    }
+  }
+  const std::uintmax_t file_size = std::filesystem::file_size(local_path, ec);
+  size = static_cast<std::uint32_t>(file_size);
+  const std::uint64_t free_space = FreeSpace();
+  if (ec || file_size > free_space) {
+    message = Format("Not Enough Disk Space To Write Target File: %s\n  FileSize: %ld, Free Space: %ld",
+                     std::string(partition_path).c_str(), static_cast<long>(file_size), static_cast<long>(free_space));
+    return DISK_ERROR_DISK_FULL;
+  }
+
+  std::string parent, name;
+  SplitParentAndName(partition_path, parent, name);
+  std::uint16_t directory = v_.current_directory;
+  if (!parent.empty()) {
+    std::string absolute;
+    if (!ResolveDirectoryPath(parent, directory, absolute)) {
+      message = Format("Unable To Locate Target Directory: %s", parent.c_str());
+      return DISK_ERROR_LOCATING_DIR;
+    }
+  }
+  if (name.empty()) {
+    message = Format("Invalid Filename: %s", std::string(partition_path).c_str());
+    return INVALID_FILENAME_PARAMETER;
+  }
+  // A file entry beside a directory of the same name would make two entries
+  // answer to one name.
+  const EntryLookup as_directory = FindSubdirectory(directory, name);
+  if (as_directory.found) {
+    message = Format("A Directory By That Name Already Exists: %s", std::string(partition_path).c_str());
+    return DIR_ALREADY_EXISTS;
+  }
+  const EntryLookup existing = FindFile(directory, name);
+  if (existing.error != 0 || as_directory.error != 0) {
+    message = Format("Unable To Locate Target Directory: %s", parent.c_str());
+    return existing.error != 0 ? existing.error : as_directory.error;
+  }
+  if (existing.found) {
+    const int deleted = DeleteFat16File(partition_path, message);
+    if (deleted != 0) {
+      message = Format("Unable To Delete Existing Target File: %s", std::string(partition_path).c_str());
+      return deleted;
+    }
+    if (v_.out().Verbose()) {
+      v_.out().Print(Format("[COPY] Existing Target File Deleted: %s\n", std::string(partition_path).c_str()));
+    }
+  }
+
+  std::uint16_t date = 0, time = 0;
+  StampDateTime(date, time);
+  const std::uint16_t first = size > 0 ? FindFreeCluster(2) : 0;
+  const DirEntry entry = MakeDirEntry(SplitName83(name), ATTR_ARCHIVE, date, time, first, size);
+  if (size > 0) {
+    const int copied = CopyLocalFileStartingAtCluster(local_path, message, first);
+    if (copied != 0) return copied;
+  }
+  const int added = AddDirectoryEntry(entry, directory, message);
+  if (added != 0 && first != 0) {
+    // Without its entry the new chain belongs to nobody: free it again.
+    std::string ignored;
+    FreeClusterChain(first, ignored);
+  }
+  return added;
+}
+
+int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, std::string& message,
+                                                std::uint16_t first_cluster) {
+  if (local_path.empty()) {
+    message = "Programmer Error, File Name NULL\n";
+    return NULL_POINTER_PARAMETER;
+  }
+  FilePtr file(std::fopen(local_path.c_str(), "rb"));
+  if (!file) {
+    message = Format("Unable To Open Source File: %s", local_path.c_str());
+    return DISK_ERROR_OPENING_FILE;
+  }
+  std::error_code ec;
+  const std::uint64_t size = std::filesystem::file_size(local_path, ec);
+  if (ec || size == 0) return 0;
+
+  const std::uint32_t cluster_bytes = v_.BytesPerCluster;
+  AlignedBuffer buffer(cluster_bytes);
+  const std::uint64_t clusters = (size + cluster_bytes - 1) / cluster_bytes;
+  const bool verbose = v_.out().Verbose();
+  std::uint32_t cluster = first_cluster;
+  int failure = 0;
+  for (std::uint64_t n = 0; n < clusters; ++n) {
+    if (cluster < 2 || cluster >= v_.ClusterLimit) {
+      // The free-space check counted clusters that the search cannot hand
+      // out (a damaged FAT head): stop as for a full partition.
+      message = Format("Not Enough Disk Space To Write Target File: %s\n  FileSize: %ld, Free Space: %ld",
+                       local_path.c_str(), static_cast<long>(size), static_cast<long>(FreeSpace()));
+      failure = DISK_ERROR_DISK_FULL;
+      break;
+    }
+    const bool last = n + 1 == clusters;
+    const std::size_t wanted = last ? static_cast<std::size_t>(size - n * cluster_bytes) : cluster_bytes;
+    if (verbose) v_.out().PrintConsoleOnly(Format("Writing Cluster: %d... ", static_cast<int>(cluster)));
+    std::memset(buffer.data(), 0, cluster_bytes);
+    const std::size_t got = std::fread(buffer.data(), 1, wanted, file.get());
+    if (got != wanted && !std::feof(file.get())) {
+      message = "Error Reading Source File";
+      failure = DISK_ERROR_READING_FILE;
+      break;
+    }
+    const std::uint32_t sector = GetSectorOfCluster(cluster, "CopyLocalFileStartingAtCluster");
+    const std::uint32_t sectors = last ? static_cast<std::uint32_t>((wanted + kSectorSize - 1) / kSectorSize)
+                                       : v_.sectors_per_cluster;
+    for (std::uint32_t i = 0; i < sectors && failure == 0; ++i) {
+      if (verbose) v_.out().PrintConsoleOnly(Format(last ? " Sect: %d, " : " Sect: %d,", static_cast<int>(sector + i)));
+      if (v_.WriteHardDriveSector(sector + i, buffer.data() + i * kSectorSize) != 0) {
+        message = "Error Writing Target File";
+        failure = DISK_ERROR_WRITING_FILE;
+      }
+    }
+    if (failure != 0) break;
+    const std::uint16_t next = last ? kEndOfChain : FindFreeCluster(cluster + 1);
+    SetFatEntry(static_cast<std::uint16_t>(cluster), next);
+    if (verbose && !last) v_.out().PrintConsoleOnly("\n");
+    cluster = next;
+  }
+  if (failure != 0) {
+    // Nothing of the partial chain has reached the disk's FAT: drop it.
+    v_.fat1 = v_.disk_fat1;
+    v_.fat2 = v_.disk_fat2;
+    return failure;
+  }
+  return CommitFatTables(message);
+}
+
+int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, const std::string& local_path,
+                                            std::string& message, std::uint32_t& size) {
+  std::string parent, name;
+  SplitParentAndName(partition_path, parent, name);
+  std::uint16_t directory = v_.current_directory;
+  if (!parent.empty()) {
+    std::string absolute;
+    if (!ResolveDirectoryPath(parent, directory, absolute)) {
+      message = Format("Unable To Locate Source Directory: %s", parent.c_str());
+      return DISK_ERROR_LOCATING_DIR;
+    }
+  }
+  const EntryLookup found = FindFile(directory, name);
+  if (!found.found) {
+    message = Format("Unable To Locate Source FAT16 File: %s", std::string(partition_path).c_str());
+    return found.error != 0 ? found.error : DISK_ERROR_LOCATING_FILE;
+  }
+  FilePtr file(std::fopen(local_path.c_str(), "wb"));
+  if (!file) {
+    message = Format("Unable To Create Local Target File: %s", local_path.c_str());
+    return DISK_ERROR_CREATING_FILE;
+  }
+  size = EntrySize(found.entry.data());
+  if (found.first_cluster == 0) return 0;
+
+  std::uint8_t* buffer = SectorBufferSlot(5);
+  DirSectorIterator walker(*this, found.first_cluster);
+  const std::uint32_t positions = size / kSectorSize + 1;
+  std::uint32_t sector = walker.first_sector();
+  int result = 0;
+  for (std::uint32_t position = 1; position <= positions; ++position) {
+    const bool last = position == positions;
+    const std::size_t bytes = last ? size % kSectorSize : kSectorSize;
+    if (bytes == 0) break;
+    if (sector == 0) {
+      // The chain ends before the data does: the copy would be short.
+      message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(walker.current_cluster()),
+                       static_cast<unsigned>(walker.current_cluster()));
+      return FAT_LINKAGE_ERROR;
+    }
+    const int read = v_.ReadHardDriveSector(sector, buffer);
+    if (read != 0) {
+      message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector));
+      return read;
+    }
+    if (std::fwrite(buffer, 1, bytes, file.get()) != bytes) {
+      message = last ? Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno,
+                              local_path.c_str())
+                     : Format("[_CopyFileFromFAT16ToLocalHD,1]File Write Error (errno=%d): %s, Sector: %ld", errno,
+                              local_path.c_str(), static_cast<long>(sector));
+      result = DISK_ERROR_WRITING_FILE;
+    }
+    if (!last) sector = walker.NextSector();
+  }
+  if (std::fflush(file.get()) != 0 && result == 0) {
+    message = Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno, local_path.c_str());
+    result = DISK_ERROR_WRITING_FILE;
+  }
+  return result;
+}
+
+}  // namespace partshell

@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# torbel.exe under wine against disk images named by TORBEL_DISK. Exit codes are read
+# through launch.exe (the partition shell's codes go up to 766); the partition's contents
+# are checked with fsck.fat and mtools.
+. "$(dirname "$0")/lib.sh"
+
+: "${TORBEL_EXE:?}"
+UP_START=63                      # first sector of the utility partition
+UP_OFFSET=$((UP_START * 512))
+
+# make_disk IMG MB: a disk whose partition entry 1 is a FAT16 utility partition (type DE)
+# from sector 63 to the end, formatted by mkfs.fat.
+make_disk() {
+  local img="$1" mb="$2" sectors
+  truncate -s "${mb}M" "$img"
+  sectors=$((mb * 2048 - UP_START))
+  printf 'label: dos\nstart=%d, size=%d, type=de, bootable\n' "$UP_START" "$sectors" \
+    | sfdisk -q "$img" >/dev/null || fail "sfdisk"
+  mkfs.fat -F 16 -R 1 --offset "$UP_START" -h "$UP_START" -n UTILITY "$img" $((sectors / 2)) \
+    >/dev/null || fail "mkfs.fat"
+}
+
+# check_partition IMG: fsck.fat finds nothing wrong in the utility partition.
+check_partition() {
+  local part="$WORK/part.img"
+  dd if="$1" of="$part" bs=512 skip="$UP_START" status=none
+  fsck.fat -n "$part" >"$WORK/fsck.txt" 2>&1 || fail "fsck.fat: $(cat "$WORK/fsck.txt")"
+}
+
+# torbel ARGS...: torbel.exe on the disk $DISK, in the current directory.
+torbel() {
+  TORBEL_DISK="$(winepath_of "$DISK")" launch "$TORBEL_EXE" "$@"
+}
+
+# The disk path as the Windows program sees it (Z: is the Linux root under wine).
+winepath_of() {
+  printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"
+}
+
+setup() {
+  make_workdir; cd "$WORK"
+  DISK="$WORK/disk.img"
+  make_disk "$DISK" 32
+  export LOGALL=NUL
+}
+
+case_version_resource() {
+  make_workdir; cd "$WORK"
+  launch "$PROBE_EXE" version "$TORBEL_EXE" FileVersion
+  expect_output "FileVersion=A07"
+  launch "$PROBE_EXE" version "$TORBEL_EXE" OriginalFilename
+  expect_output "OriginalFilename=torbel.exe"
+}
+
+case_usage_and_malformed_switches() {
+  setup
+  torbel "/?"
+  expect_code 1
+  expect_output "torbel [torbel_parm] [torbel_command]"
+  torbel /P5 DIR
+  expect_code 1
+  expect_output "Malformed /P switch detected"
+  torbel /T00 DIR
+  expect_code 1
+  expect_output "Malformed /T switch detected"
+}
+
+case_mount_failures() {
+  setup
+  # No partition of type DE anywhere: no drive qualifies.
+  truncate -s 1M "$WORK/blank.img"
+  DISK="$WORK/blank.img" torbel /TDE DIR
+  expect_code 702
+  expect_output "Unable To Open Hard Drive Device"
+  # The default asks for entry 0, which needs the virtual-partition tag.
+  torbel DIR
+  expect_code 700
+  expect_output "(HVP)"
+  # Broken boot sector signature.
+  cp "$DISK" "$WORK/badsig.img"
+  printf '\x00\x00' | dd of="$WORK/badsig.img" bs=1 seek=$((UP_OFFSET + 510)) conv=notrunc status=none
+  DISK="$WORK/badsig.img" torbel /TDE DIR
+  expect_code 708
+  # The two FAT copies differ.
+  cp "$DISK" "$WORK/fatdiff.img"
+  printf '\x77' | dd of="$WORK/fatdiff.img" bs=1 seek=$((UP_OFFSET + 512 + 100)) conv=notrunc status=none
+  DISK="$WORK/fatdiff.img" torbel /TDE DIR
+  expect_code 705
+  expect_output "FAT Table 1 & 2 Compare Failed"
+}
+
+case_copy_round_trip() {
+  setup
+  head -c 70000 /dev/urandom >"$WORK/DATA.BIN"
+  printf 'hello from the package\r\n' >"$WORK/readme.txt"
+  torbel /TDE MD DIAGS
+  expect_code 0
+  torbel /TDE COPYHD2SYS DATA.BIN '\DIAGS\DATA.BIN'
+  expect_code 0
+  torbel /TDE COPYHD2SYS readme.txt
+  expect_code 0
+  check_partition "$DISK"
+  mcopy -n -i "$DISK@@$UP_OFFSET" ::/DIAGS/DATA.BIN "$WORK/via-mtools.bin" || fail "mcopy"
+  cmp "$WORK/DATA.BIN" "$WORK/via-mtools.bin" || fail "DATA.BIN differs on the partition"
+  mtype -i "$DISK@@$UP_OFFSET" ::/README.TXT | grep -q "hello from the package" \
+    || fail "README.TXT differs on the partition"
+  torbel /TDE COPYSYS2HD '\DIAGS\DATA.BIN' back.bin
+  expect_code 0
+  cmp "$WORK/DATA.BIN" "$WORK/back.bin" || fail "COPYSYS2HD brought back other bytes"
+}
+
+case_command_errors() {
+  setup
+  torbel /TDE NOSUCHCOMMAND
+  expect_code 764
+  torbel /TDE COPYHD2SYS
+  expect_code 765
+  torbel /TDE COPY a b
+  expect_code 744
+  torbel /TDE DEL NOSUCH.TXT
+  expect_code 726
+  torbel /TDE MD DIAGS
+  expect_code 0
+  torbel /TDE MD DIAGS
+  expect_code 716
+  check_partition "$DISK"
+}
+
+case_batch_file() {
+  setup
+  printf 'first\r\n' >"$WORK/one.txt"
+  printf 'second\r\n' >"$WORK/two.txt"
+  cat >"$WORK/UPDATE.F16" <<'F16'
+MD UPD
+COPYHD2SYS one.txt \UPD\ONE.TXT
+COPYHD2SYS two.txt \UPD\TWO.TXT
+REN \UPD\TWO.TXT THREE.TXT
+DEL \UPD\ONE.TXT
+IFEXISTS \UPD\THREE.TXT
+DEL \UPD\MISSING.TXT
+F16
+  torbel /TDE CALL UPDATE.F16
+  expect_code 726
+  check_partition "$DISK"
+  mdir -/ -b -i "$DISK@@$UP_OFFSET" ::/UPD >"$WORK/list.txt" || fail "mdir"
+  grep -q 'THREE.TXT' "$WORK/list.txt" || fail "THREE.TXT missing: $(cat "$WORK/list.txt")"
+  ! grep -q 'ONE.TXT\|TWO.TXT' "$WORK/list.txt" || fail "old names left: $(cat "$WORK/list.txt")"
+  mtype -i "$DISK@@$UP_OFFSET" ::/UPD/THREE.TXT | grep -q second || fail "THREE.TXT contents"
+}
+
+case_exit_command_code() {
+  setup
+  printf 'EXIT 750\r\n' >"$WORK/QUIT.F16"
+  torbel /TDE CALL QUIT.F16
+  expect_code 750
+}
+
+case_held_mutex_exits_101() {
+  setup
+  launch --mutex TORBEL_MUTEX "$TORBEL_EXE" /TDE DIR
+  expect_code 101
+  expect_output "Previous Instance Detected"
+}
+
+case_second_copy_exits_101() {
+  setup
+  # The first copy waits in DELAY; the second must refuse to run beside it.
+  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$TORBEL_EXE" /TDE DELAY 4 >"$WORK/first.txt" 2>&1 &
+  local first=$! i
+  for i in $(seq 1 50); do
+    launch "$PROBE_EXE" mutex TORBEL_MUTEX
+    [ "${OUT//$'\r'/}" = held ] && break
+    sleep 0.1
+  done
+  [ "${OUT//$'\r'/}" = held ] || { kill "$first" 2>/dev/null; fail "the first copy never took the mutex"; }
+  torbel /TDE DIR
+  local second_code="$CODE" second_out="$OUT"
+  wait "$first"
+  local first_status=$?
+  CODE="$second_code" OUT="$second_out"
+  expect_code 101
+  expect_output "Another copy of TORBEL is already running."
+  [ "$first_status" = 0 ] || fail "the first copy ended with $first_status: $(cat "$WORK/first.txt")"
+  # Once the first copy is gone the mutex is free again.
+  torbel /TDE DIR
+  expect_code 0
+}
+
+case_same_result_as_linux_build() {
+  local linux="$LINUX_BUILD/partshell/torbel"
+  [ -x "$linux" ] || skip "no Linux torbel in $LINUX_BUILD"
+  setup
+  head -c 5000 /dev/urandom >"$WORK/A.BIN"
+  cat >"$WORK/STEPS.F16" <<'F16'
+MD DIAGS
+COPYHD2SYS A.BIN \DIAGS\A.BIN
+COPYHD2SYS A.BIN \DIAGS\B.BIN
+DEL \DIAGS\A.BIN
+F16
+  cp "$DISK" "$WORK/linux.img"
+  TORBEL_DISK="$WORK/linux.img" "$linux" /TDE CALL STEPS.F16 >/dev/null 2>&1 || fail "Linux torbel"
+  torbel /TDE CALL STEPS.F16
+  expect_code 0
+  # Time stamps are the clock's; names, sizes, clusters and data must agree.
+  mdir -/ -i "$DISK@@$UP_OFFSET" :: | sed 's/ [0-9-]* *[0-9:]*$//' | grep -v bytes >"$WORK/win.dir"
+  mdir -/ -i "$WORK/linux.img@@$UP_OFFSET" :: | sed 's/ [0-9-]* *[0-9:]*$//' | grep -v bytes >"$WORK/linux.dir"
+  diff "$WORK/linux.dir" "$WORK/win.dir" || fail "the builds left different trees"
+  cmp <(dd if="$DISK" bs=512 skip="$UP_START" count=256 status=none) \
+      <(dd if="$WORK/linux.img" bs=512 skip="$UP_START" count=256 status=none) \
+    || fail "the FATs differ between the builds"
+}
+
+run_case "$@"
