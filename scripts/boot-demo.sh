@@ -76,7 +76,11 @@ for medium in "${media[@]}"; do
   rm -f "$image"
   args=(dd.cfg "$section" "-v$label" "-i$image")
   [ -n "$extra" ] && read -r -a more <<<"$extra" && args+=("${more[@]}")
-  echo "=== $medium: vellix ${args[*]}"
+  shown=""
+  for a in "${args[@]}"; do
+    if [[ $a == *" "* ]]; then shown+=" ${a:0:2}\"${a:2}\""; else shown+=" $a"; fi
+  done
+  echo "=== $medium: vellix$shown"
   (cd "$package" && "$vellix" "${args[@]}" >/dev/null)
   code=$?
   if [ $code != 0 ] || [ ! -f "$image" ]; then
