@@ -157,6 +157,18 @@ case_exit_command_code() {
   expect_code 750
 }
 
+case_interactive_session_from_piped_keys() {
+  # Without a console the shell reads its keys from standard input: the banner, the prompt
+  # with the mounted partition, the typed commands and the code given to EXIT.
+  setup
+  printf 'VER\rEXIT 705\r' >"$WORK/keys.txt"
+  torbel /TDE <"$WORK/keys.txt"
+  expect_code 705
+  expect_output "Target:    32-bit WIN32 Build"
+  expect_output 'SYS:[UP,1,DE]:\> VER'
+  expect_output "[torbel] Program Exit!"
+}
+
 case_held_mutex_exits_101() {
   setup
   launch --mutex TORBEL_MUTEX "$TORBEL_EXE" /TDE DIR
