@@ -178,8 +178,12 @@ case_held_mutex_exits_101() {
 
 case_second_copy_exits_101() {
   setup
-  # The first copy waits in DELAY; the second must refuse to run beside it.
-  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$TORBEL_EXE" /TDE DELAY 4 >"$WORK/first.txt" 2>&1 &
+  # The first copy waits at its prompt for keys from a pipe that this script holds open;
+  # the second must refuse to run beside it.
+  mkfifo "$WORK/keys"
+  exec 7<>"$WORK/keys"
+  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$LAUNCH_EXE" "$TORBEL_EXE" /TDE \
+    <"$WORK/keys" >"$WORK/first.txt" 2>&1 &
   local first=$! i
   for i in $(seq 1 40); do
     kill -0 "$first" 2>/dev/null || break
@@ -191,16 +195,17 @@ case_second_copy_exits_101() {
     kill "$first" 2>/dev/null
     fail "the first copy never took the mutex: $(cat "$WORK/first.txt")"
   fi
-  torbel /TDE DIR
+  torbel /TDE VER
   local second_code="$CODE" second_out="$OUT"
+  printf 'EXIT 0\r' >&7
   wait "$first"
-  local first_status=$?
+  exec 7>&-
   CODE="$second_code" OUT="$second_out"
   expect_code 101
   expect_output "Another copy of TORBEL is already running."
-  [ "$first_status" = 0 ] || fail "the first copy ended with $first_status: $(cat "$WORK/first.txt")"
+  grep -q 'exit code: 0' "$WORK/first.txt" || fail "the first copy did not end well: $(cat "$WORK/first.txt")"
   # Once the first copy is gone the mutex is free again.
-  torbel /TDE DIR
+  torbel /TDE VER
   expect_code 0
 }
 
