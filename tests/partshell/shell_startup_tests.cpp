@@ -57,7 +57,7 @@ TEST_F(Startup, QuestionMarkShowsUsageWithoutErrorLine) {
     EXPECT_NE(console_.output.find("VERSION:   torbel, Version: A07, 10/27/2009\nOS:        TestOS 1.0\n"),
               std::string::npos);
     EXPECT_NE(console_.output.find("\n\ntorbel [torbel_parm] [torbel_command]\n\n"), std::string::npos);
-    EXPECT_EQ(console_.output.substr(console_.output.size() - 39), "      Use 'torbel HELP' for command help.\n\n");
+    EXPECT_EQ(console_.output.substr(console_.output.size() - 43), "      Use 'torbel HELP' for command help.\n\n");
   }
   EXPECT_EQ(partition_.lastRequest.wantedType, 0);  // never mounted
 }
