@@ -124,5 +124,10 @@ done
 isoinfo -d -i "$work/vellix.iso" | grep -q "Boot media 4" || { echo "vellix CD not bootable" >&2; exit 1; }
 isoinfo -d -i "$work/peer.iso" | grep -q "Boot media 4" || { echo "peer CD not bootable" >&2; exit 1; }
 
+if [ -x /usr/bin/time ]; then
+  rm -f "$work/vellix.iso"
+  peak=$(cd "$work" && /usr/bin/time -f %M "$vellix" dd.cfg CD -i vellix.iso 2>&1 >/dev/null | tail -n1)
+  echo "vellix peak memory: ${peak} KiB"
+fi
 echo "vellix ISO: $(stat -c %s "$work/vellix.iso") bytes; peer ISO: $(stat -c %s "$work/peer.iso") bytes"
 python3 -c "import sys; v,p=map(int,sys.argv[1:]); print('best of $runs: vellix %d ms, peer %d ms, ratio vellix/peer %.2f (target <= 0.50)' % (v,p,v/p))" "$best_v" "$best_p"

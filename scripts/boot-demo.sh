@@ -5,7 +5,8 @@
 #   boot-demo.sh [--out DIR | --tmp] <build-dir> [medium...]
 #
 # Media: diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1
-# (all of them when none is named). The images are left in <build-dir>/media
+# (all of them when none is named); the tests also boot diskette-720,
+# diskette-1200, diskette-2880, iso-1200, iso-2880, flash-2gb-disk, flash-2gb-usb. The images are left in <build-dir>/media
 # (or DIR; --tmp uses a temporary directory that is removed afterwards).
 # VELLIX names the program when it is not <build-dir>/imagebuilder/vellix.
 # Exits 0 when every medium was built and booted to its banner.
@@ -52,6 +53,14 @@ describe() {
     iso-diskette) echo "DISKETTE|cd|diskette.iso|DIAG CDFD|-I" ;;
     iso-harddisk) echo "HDD|cd|harddisk.iso|DIAG CDHD|-I" ;;
     disk1)        echo "Disk1|floppy|disk1.img|DIAG DISK1|" ;;
+    # further media the tests boot: the other diskette presets, a 2 GB drive
+    diskette-720)  echo "DISKETTE|floppy|fd720.img|DIAG 720K|-T720" ;;
+    diskette-1200) echo "DISKETTE|floppy|fd1200.img|DIAG 1200K|-T1200" ;;
+    diskette-2880) echo "DISKETTE|floppy|fd2880.img|DIAG 2880K|-T2880" ;;
+    iso-1200)      echo "DISKETTE|cd|fd1200.iso|CD 1200K|-T1200 -I" ;;
+    iso-2880)      echo "DISKETTE|cd|fd2880.iso|CD 2880K|-T2880 -I" ;;
+    flash-2gb-disk) echo "FLASH|hd|flash2g.img|DIAG 2GB|-t4128768" ;;
+    flash-2gb-usb)  echo "FLASH|usb|flash2g-usb.img|DIAG 2G USB|-t4128768" ;;
     *) return 1 ;;
   esac
 }
@@ -66,8 +75,12 @@ for medium in "${media[@]}"; do
   image=$out/$file
   rm -f "$image"
   args=(dd.cfg "$section" "-v$label" "-i$image")
-  [ -n "$extra" ] && args+=("$extra")
-  echo "=== $medium: vellix ${args[*]}"
+  [ -n "$extra" ] && read -r -a more <<<"$extra" && args+=("${more[@]}")
+  shown=""
+  for a in "${args[@]}"; do
+    if [[ $a == *" "* ]]; then shown+=" ${a:0:2}\"${a:2}\""; else shown+=" $a"; fi
+  done
+  echo "=== $medium: vellix$shown"
   (cd "$package" && "$vellix" "${args[@]}" >/dev/null)
   code=$?
   if [ $code != 0 ] || [ ! -f "$image" ]; then

@@ -57,7 +57,8 @@ disk_geometry() {
       h=$(u8 "$img" $(( $1 )))
       s=$(( $(u8 "$img" $(( $1 + 1 ))) & 63 ))
       c=$(( ($(u8 "$img" $(( $1 + 1 ))) & 0xC0) * 4 + $(u8 "$img" $(( $1 + 2 ))) ))
-      if [ $(( (c * heads + h) * secs + s - 1 )) != "$2" ]; then
+      # beyond cylinder 1023 the entry keeps the low ten bits of the cylinder
+      if [ $(( (c * heads + h) * secs + s - 1 )) != $(( $2 % (1024 * heads * secs) )) ]; then
         echo "qemu-boot: partition entry CHS $c/$h/$s is not sector $2 with $heads heads, $secs sectors" >&2
         return 1
       fi
@@ -67,6 +68,25 @@ disk_geometry() {
   echo "$(( (bytes / 512 + heads * secs - 1) / (heads * secs) )) $heads $secs"
 }
 
+# An image built without ZeroData ends at its last cluster; the drive it is
+# written to is as large as its partition table says, so boot a sparse copy
+# of that size.
+full_size() {
+  local img=$1 end
+  [ "$(u16 "$img" 510)" = 43605 ] || return 0
+  if [ "$(u16 "$img" 11)" = 512 ] && [[ "$(u8 "$img" 0)" =~ ^(235|233)$ ]]; then
+    end=$(u16 "$img" 19); [ "$end" = 0 ] && end=$(u32 "$img" 32)
+  else
+    end=$(( $(u32 "$img" 0x1C6) + $(u32 "$img" 0x1CA) ))
+  fi
+  if [ $((end * 512)) -gt "$(stat -c %s "$img")" ]; then
+    [ -n "$tmp" ] || tmp=$(mktemp -d)
+    cp --sparse=always "$img" "$tmp/disk.img"
+    truncate -s $((end * 512)) "$tmp/disk.img"
+    image=$tmp/disk.img
+  fi
+}
+
 args=(-accel tcg -m 32 -nodefaults -display none -no-reboot
       -debugcon "file:$out" -device isa-debug-exit,iobase=0xf4,iosize=0x04)
 case $kind in
@@ -74,12 +94,14 @@ case $kind in
     args+=(-drive "file=$image,if=floppy,format=raw,readonly=on"
            -boot order=a,strict=on,reboot-timeout=0) ;;
   hd)
+    full_size "$image"
     read -r cyls heads secs < <(disk_geometry "$image") || exit 1
     echo "disk geometry: $cyls cylinders, $heads heads, $secs sectors per track"
     args+=(-drive "if=none,id=d0,file=$image,format=raw,snapshot=on"
            -device "ide-hd,drive=d0,lcyls=$cyls,lheads=$heads,lsecs=$secs"
            -boot order=c,strict=on,reboot-timeout=0) ;;
   usb)
+    full_size "$image"
     args+=(-drive "if=none,id=d0,file=$image,format=raw,snapshot=on"
            -device qemu-xhci -device usb-storage,drive=d0
            -boot order=c,strict=on,reboot-timeout=0) ;;

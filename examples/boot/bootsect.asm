@@ -24,6 +24,7 @@ DIR_BUF         equ 0x0500          ; one root directory sector
 STAGE2_SEG      equ 0x0800          ; second stage at 0800:0000 = 0x8000
 MAX_SECTORS     equ 1024            ; 512 KB, ends well below the EBDA
 READ_TRIES      equ 4
+DATA_START      equ BASE + 512      ; dword: first sector of cluster 2, volume-relative
 ENTRIES_PER_SECTOR equ 16           ; 512-byte sectors, 32-byte entries
 
         org     BASE
@@ -91,7 +92,7 @@ start:
         add     cx, ENTRIES_PER_SECTOR - 1
         shr     cx, 4
         add     ecx, eax
-        mov     [data_start], ecx
+        mov     [DATA_START], ecx
 
         pop     eax
         mov     bx, DIR_BUF
@@ -132,7 +133,7 @@ found:
         jb      not_found
         movzx   ecx, byte [sec_per_clus]
         mul     ecx
-        add     eax, [data_start]
+        add     eax, [DATA_START]
 
         mov     dx, STAGE2_SEG
 .load:
@@ -197,6 +198,10 @@ read_sector:
         pop     eax
         dec     di
         jnz     .retry
+        ; Extensions that fail on this drive: the CHS address may still work.
+        shr     byte [use_lba], 1
+        mov     di, READ_TRIES
+        jc      .retry
 .unreachable:
 ..@disk_error:
         mov     si, msg_disk
@@ -234,8 +239,6 @@ dap:            db 16, 0
 dap_offset:     dw 0
 dap_segment:    dw 0
 dap_lba:        dd 0, 0
-
-data_start:     dd 0
 
         times   510 - ($ - $$) db 0
         dw      0xAA55

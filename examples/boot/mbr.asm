@@ -7,8 +7,9 @@
 ; CHS address), checks its 55AA signature and jumps to it with DL = drive and
 ; DS:SI = the active entry, as partition boot sectors expect.
 ;
-; Bytes 0x1AE..0x1FD (the optional process tag, the partition table) are
-; written by the image builder; this file only supplies zeros there.
+; Bytes 0x1A3..0x1FD (the optional process tag and its copy of the first
+; entry, the partition table) are written by the image builder; this file
+; only supplies zeros there.
 
         cpu     386
         bits    16
@@ -157,6 +158,10 @@ dap:                                ; disk address packet for AH=42h
 drive:  db      0
 active: dw      0
 
-        times   0x1AE - ($ - $$) db 0
-        times   0x1FE - ($ - $$) db 0   ; process tag and partition table: the builder's
+; The builder may write an 11-byte process tag at 0x1A3 and a copy of the
+; first entry at 0x1AE; code and data must end before them.
+%if ($ - $$) > 0x1A3
+  %error "MBR code runs into the process tag at 0x1A3"
+%endif
+        times   0x1FE - ($ - $$) db 0
         dw      0xAA55

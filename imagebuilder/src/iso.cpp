@@ -69,9 +69,28 @@ int WritePathTables(BuildContext& ctx, SectorBuffer& buffer) {
   return ctx.code();
 }
 
-// Copies the readme into the sectors reserved for it while the image was
-// sized, and returns its directory entry. The file is read again here, so a
-// file that has grown past its reserved sectors since then is refused rather
+// Streams `size` bytes of the open readme to the image at the readme's sector.
+int CopyReadmeBytes(BuildContext& ctx, HostFile& file, std::uint64_t size, SectorBuffer& buffer) {
+  if (!ctx.image.Seek(iso::kReadmeOffset)) return ctx.ReportError(kErrSeek);
+  for (std::uint64_t remaining = size; remaining > 0;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
+    std::size_t filled = 0;
+    std::size_t got = 0;
+    while (filled < want && file.Read(buffer.data() + filled, want - filled, got) && got > 0) {
+      filled += got;
+    }
+    // A file that ends early has changed since it was measured.
+    if (filled < want) return ctx.ReportError(kErrIsoReadmeRead);
+    if (!ctx.image.Write(buffer.data(), want)) return ctx.ReportError(kErrIsoReadmeWrite);
+    remaining -= want;
+  }
+  return ctx.code();
+}
+
+// Copies the readme into the sectors reserved for it when the image was
+// sized, and returns its directory entry. The file is measured again here, so
+// one that has grown past its reserved sectors since then is refused rather
 // than written over the boot image.
 int CopyReadme(BuildContext& ctx, SectorBuffer& buffer, std::optional<iso::ReadmeEntry>& entry) {
   const std::string& path = ctx.settings.isoReadmeName;
@@ -86,31 +105,11 @@ int CopyReadme(BuildContext& ctx, SectorBuffer& buffer, std::optional<iso::Readm
 
   std::unique_ptr<HostFile> file = ctx.tree.OpenRead(path);
   if (!file) return ctx.ReportError(kErrIsoReadmeOpen);
-  if (!ctx.image.Seek(iso::kReadmeOffset)) {
-    file->Close();
-    return ctx.ReportError(kErrSeek);
-  }
-  std::uint64_t remaining = status.size;
-  while (remaining > 0) {
-    buffer.fill(0);
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
-    std::size_t got = 0;
-    std::size_t filled = 0;
-    while (filled < want && file->Read(buffer.data() + filled, want - filled, got) && got > 0) {
-      filled += got;
-    }
-    if (filled < want) {
-      file->Close();
-      return ctx.ReportError(kErrIsoReadmeRead);
-    }
-    if (!ctx.image.Write(buffer.data(), want)) {
-      file->Close();
-      return ctx.ReportError(kErrIsoReadmeWrite);
-    }
-    remaining -= want;
-  }
+  const int code = CopyReadmeBytes(ctx, *file, status.size, buffer);
   file->Close();
+  if (code != 0) return code;
+  // The record carries the file's own length: a reader copying the readme off
+  // the CD gets its bytes, not the zero padding of its last sector.
   entry = iso::ReadmeEntry{std::move(*identifier), static_cast<std::uint32_t>(status.size),
                            iso::UtcCalendar(status.lastWriteUtc)};
   return ctx.code();

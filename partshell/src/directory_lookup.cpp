@@ -129,6 +129,9 @@ bool Fat16Engine::ResolveDirectoryPath(std::string_view path, std::uint16_t& dir
   std::uint16_t reached = kRootDirectory;
   std::string text;
   for (const std::string& component : components) {
+    // "." and ".." name the directory itself and its parent only alone;
+    // inside a path they would match a directory's own dot entries.
+    if (component == "." || component == "..") return false;
     const EntryLookup found = FindSubdirectory(reached, component);
     if (!found.found || found.first_cluster == 0) return false;
     reached = found.first_cluster;

@@ -69,6 +69,7 @@ SectorIoResult FaultInjectingDevice::WriteSector(std::uint32_t sector, const std
   if (writes_before_failure >= 0) {
     if (writes_before_failure == 0) {
       fail = true;
+      if (fail_once) writes_before_failure = -1;
     } else {
       --writes_before_failure;
     }

@@ -88,7 +88,11 @@ int Shell::ReadCommandLine() {
         cursor = 0;
         break;
       case 13: {
-        if (!line.empty()) AddHistory(line);
+        if (!line.empty()) {
+          AddHistory(line);
+          // A line kept but not run is the newest entry at once.
+          historyPos = history_.size();
+        }
         if (StopCode() != 0) return 1;
         if (cursor != 0) {
           std::string copy = line;

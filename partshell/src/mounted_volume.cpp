@@ -23,7 +23,9 @@ bool EntryUsable(const std::uint8_t* entry) {
 
 }  // namespace
 
-MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(disks), out_(out) {}
+MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(disks), out_(out) {
+  disks_.AttachServices(out_);
+}
 
 MountedVolume::~MountedVolume() { CloseHardDrive(); }
 
@@ -321,6 +323,18 @@ int MountedVolume::MountPartition(const MountOptions& options) {
     return result;
   }
   ComputeGeometry();
+  // A boot sector that claims more sectors than its partition entry holds
+  // must not lead the shell into whatever follows the partition: clusters
+  // past the entry's end are not used.
+  const std::uint64_t entry_end = static_cast<std::uint64_t>(partition_start) + load_le32(entry + PE_SectorCount) - 1;
+  if (static_cast<std::uint64_t>(FirstDataSector) + (ClusterLimit - 2ull) * sectors_per_cluster - 1 > entry_end) {
+    if (entry_end < static_cast<std::uint64_t>(FirstDataSector) + sectors_per_cluster) {
+      out_.Print("\n[torbel] Partition Boot Sector Geometry Not Valid\n");
+      CloseHardDrive();
+      return PARTITION_NOT_FAT16;
+    }
+    ClusterLimit = static_cast<std::uint32_t>((entry_end + 1 - FirstDataSector) / sectors_per_cluster + 2);
+  }
 
   result = LoadFatTables();
   if (result != 0) {
@@ -344,10 +358,6 @@ int MountedVolume::MountPartition(const MountOptions& options) {
   }
   PublishMount();
   PartitionEndSector = FirstDataSector + (ClusterLimit - 2) * sectors_per_cluster - 1;
-  // A boot sector that claims more sectors than its partition entry must not
-  // let the shell write into whatever follows the partition.
-  const std::uint32_t entry_end = partition_start + load_le32(entry + PE_SectorCount) - 1;
-  if (entry_end >= partition_start && entry_end < PartitionEndSector) PartitionEndSector = entry_end;
   return 0;
 }
 

@@ -71,18 +71,15 @@ int CheckName(std::string_view input, bool allow_wildcards, std::size_t colon_po
 }  // namespace
 
 Name83 SplitName83(std::string_view text) {
-  std::string_view part = LastComponent(text).substr(0, 12);
+  const std::string_view component = LastComponent(text);
+  const std::string_view part = component.substr(0, 12);
   // The extension comes from the last component only, so that a dot in a
   // directory name never lends a file its extension.
-  const auto dot = part.find_last_of('.');
+  const auto part_dot = part.find_last_of('.');
+  const auto dot = component.find_last_of('.');
   Name83 result;
-  if (dot == std::string_view::npos) {
-    result.name = UpperPadded(part, 8);
-    result.ext = UpperPadded("", 3);
-  } else {
-    result.name = UpperPadded(part.substr(0, dot), 8);
-    result.ext = UpperPadded(part.substr(dot + 1), 3);
-  }
+  result.name = UpperPadded(part_dot == std::string_view::npos ? part : part.substr(0, part_dot), 8);
+  result.ext = UpperPadded(dot == std::string_view::npos ? std::string_view() : component.substr(dot + 1), 3);
   return result;
 }
 

@@ -180,7 +180,9 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
 
   Shell shell(host.console, host.partition);
   SessionLog log;
-  InstallOutput(nullptr, nullptr);
+  // Output goes to the console from the start (the usage text); the log
+  // joins once its path is known.
+  InstallOutput(&host.console, nullptr);
   SetLogAllMode(false);
   g_activeConsole = &host.console;
   SetActiveShell(&shell);

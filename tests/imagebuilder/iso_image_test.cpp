@@ -504,3 +504,18 @@ TEST(IsoBoot, QemuBootsTheDisketteAndTheHardDiskThroughTheCatalog) {
 }
 
 }  // namespace
+
+TEST(IsoBoot, HardDiskEmulationChainLoadsThePartitionBootSector) {
+  if (RunTool("command -v qemu-system-i386").status != 0) GTEST_SKIP() << "qemu-system-i386 missing";
+  for (const char* size : {"", "NumSectors=69632"}) {
+    SCOPED_TRACE(size);
+    IsoBuild b;
+    if (!isotest::AssembleChainLoadingMbr(b.path("chain.bin"), b.scratch())) {
+      GTEST_SKIP() << "nasm missing";
+    }
+    std::vector<std::string> lines{"MbrFileName=" + b.path("chain.bin")};
+    if (*size) lines.push_back(size);
+    ASSERT_EQ(b.Build(lines), 0);
+    EXPECT_EQ(isotest::BootCdInQemu(b.image(), b.scratch()), "MB");
+  }
+}

@@ -99,6 +99,85 @@ std::vector<std::uint8_t> BootSectorThatSays(char mark) {
 
 std::vector<std::uint8_t> MbrThatSays(char mark) { return Sector(0, mark); }
 
+namespace {
+
+// With hard-disk emulation the BIOS makes up the emulated drive's geometry
+// from the partition entry; reading the boot sector by CHS with that geometry
+// only works when the partition layout agrees with it.
+constexpr const char* kChainLoadingMbr = R"(
+; Loads the first sector of partition 1 by CHS, with the geometry the BIOS
+; reports for the boot drive, and runs it. Writes 'M' on the debug console,
+; or 'F' when a BIOS call fails or the sector lacks its signature.
+bits 16
+org 0x0600
+start:
+  cli
+  xor ax, ax
+  mov ds, ax
+  mov es, ax
+  mov ss, ax
+  mov sp, 0x7C00
+  sti
+  mov si, 0x7C00
+  mov di, 0x0600
+  mov cx, 256
+  cld
+  rep movsw
+  jmp 0:relocated
+relocated:
+  mov [drive], dl
+  mov al, 'M'
+  out 0xE9, al
+  mov ah, 8
+  int 0x13
+  jc fail
+  and cx, 0x3F
+  mov [spt], cx
+  movzx ax, dh
+  inc ax
+  mov [heads], ax
+  mov ax, [0x0600 + 0x1C6]
+  mov dx, [0x0600 + 0x1C8]
+  div word [spt]          ; ax = track, dx = sector - 1
+  inc dx
+  mov cl, dl              ; sector
+  xor dx, dx
+  div word [heads]        ; ax = cylinder, dx = head
+  mov dh, dl
+  mov ch, al
+  shl ah, 6
+  or cl, ah
+  mov dl, [drive]
+  mov bx, 0x7C00
+  mov ax, 0x0201
+  int 0x13
+  jc fail
+  cmp word [0x7DFE], 0xAA55
+  jne fail
+  mov dl, [drive]
+  jmp 0:0x7C00
+fail:
+  mov al, 'F'
+  out 0xE9, al
+  mov al, 0x11
+  out 0xF4, al
+  hlt
+drive: db 0
+spt: dw 0
+heads: dw 0
+times 510 - ($ - $$) db 0
+dw 0xAA55
+)";
+
+}  // namespace
+
+bool AssembleChainLoadingMbr(const std::string& path, const ScratchDir& scratch) {
+  const std::string source = scratch / "chain_mbr.asm";
+  WriteText(source, kChainLoadingMbr);
+  return RunTool("nasm -f bin -o " + Quote(path) + " " + Quote(source)).status == 0 &&
+         ReadBytes(path).size() == 512;
+}
+
 std::string BootCdInQemu(const std::string& iso, const ScratchDir& scratch) {
   const std::string console = scratch / "debugcon.txt";
   std::filesystem::remove(console);

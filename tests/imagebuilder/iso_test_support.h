@@ -46,6 +46,11 @@ std::vector<std::uint8_t> ReadRange(const std::string& path, std::uint64_t offse
 std::vector<std::uint8_t> BootSectorThatSays(char mark);
 std::vector<std::uint8_t> MbrThatSays(char mark);
 
+// Assembles, with nasm, an MBR that writes 'M', loads partition 1's first
+// sector by CHS with the geometry the BIOS reports for the boot drive and
+// runs it ('F' when that fails). False when nasm is missing or fails.
+bool AssembleChainLoadingMbr(const std::string& path, const ScratchDir& scratch);
+
 // Boots `iso` from an emulated CD drive; returns what the boot code wrote to
 // the debug console, or "" when nothing booted.
 std::string BootCdInQemu(const std::string& iso, const ScratchDir& scratch);

@@ -182,13 +182,20 @@ std::uint32_t FatEntry(const std::vector<std::uint8_t>& image, const Bpb& bpb, s
 }
 
 std::string ExtractVolume(const std::string& image, std::size_t offset, const TempDir& dir) {
-  const std::vector<std::uint8_t> bytes = ReadBytes(image);
-  const Bpb bpb = ReadBpb(bytes, offset);
-  const std::size_t length = std::size_t{bpb.totalSectors()} * bpb.bytesPerSector;
-  std::vector<std::uint8_t> volume(length, 0);
-  for (std::size_t i = 0; i < length && offset + i < bytes.size(); ++i) volume[i] = bytes[offset + i];
+  std::vector<std::uint8_t> head(4096, 0);
+  {
+    std::ifstream f(image, std::ios::binary);
+    f.seekg(static_cast<std::streamoff>(offset));
+    f.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  }
+  const Bpb bpb = ReadBpb(head, 0);
+  const std::uint64_t length = std::uint64_t{bpb.totalSectors()} * bpb.bytesPerSector;
   const std::string path = dir / ("volume-" + std::to_string(offset) + ".img");
-  WriteBytes(path, volume);
+  // dd keeps it sparse; the volume is padded to its full length for the checkers.
+  Shell("dd if=" + Quote(image) + " of=" + Quote(path) + " bs=512 skip=" +
+        std::to_string(offset / 512) + " count=" + std::to_string(length / 512) +
+        " conv=sparse status=none");
+  fs::resize_file(path, length);
   return path;
 }
 

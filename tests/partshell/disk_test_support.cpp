@@ -89,6 +89,13 @@ std::string BuildDisk(const std::string& image, const std::vector<FatPartition>&
                                 std::to_string(p.start) + " -n UTILITY '" + image + "' " +
                                 std::to_string(p.sectors / 2);
     if (RunTool(command, &output) != 0) throw std::runtime_error("mkfs.fat failed: " + output);
+    // mkfs.fat 4.2 sometimes counts one sector more than it was given; the
+    // volume must end where its partition does.
+    const std::uint64_t total_at = static_cast<std::uint64_t>(p.start) * 512 + 19;
+    const std::vector<std::uint8_t> total = ReadBytes(image, total_at, 2);
+    if (static_cast<std::uint32_t>(total[0] | (total[1] << 8)) > p.sectors && p.sectors < 65536) {
+      PatchBytes(image, total_at, {static_cast<std::uint8_t>(p.sectors), static_cast<std::uint8_t>(p.sectors >> 8)});
+    }
   }
   return image;
 }

@@ -16,8 +16,9 @@ class ScriptedConsole : public Console {
     Type(keys);
   }
 
+  // A line feed stands for the Enter key (13), as on the real consoles.
   void Type(const std::string& keys) {
-    for (unsigned char c : keys) keys_.push_back(c);
+    for (unsigned char c : keys) keys_.push_back(c == '\n' ? 13 : c);
   }
   // A special key as the PC keyboard sends it: prefix, then scan code.
   void TypeSpecial(int scanCode) {

@@ -83,7 +83,9 @@ case_mount_failures() {
   expect_code 708
   # The two FAT copies differ.
   cp "$DISK" "$WORK/fatdiff.img"
-  printf '\x77' | dd of="$WORK/fatdiff.img" bs=1 seek=$((UP_OFFSET + 512 + 100)) conv=notrunc status=none
+  local reserved; reserved=$(od -An -t u2 -j $((UP_OFFSET + 14)) -N 2 "$DISK")
+  printf '\x77' | dd of="$WORK/fatdiff.img" bs=1 seek=$((UP_OFFSET + reserved * 512 + 100)) \
+    conv=notrunc status=none
   DISK="$WORK/fatdiff.img" torbel /TDE DIR
   expect_code 705
   expect_output "FAT Table 1 & 2 Compare Failed"
@@ -155,6 +157,18 @@ case_exit_command_code() {
   expect_code 750
 }
 
+case_interactive_session_from_piped_keys() {
+  # Without a console the shell reads its keys from standard input: the banner, the prompt
+  # with the mounted partition, the typed commands and the code given to EXIT.
+  setup
+  printf 'VER\rEXIT 705\r' >"$WORK/keys.txt"
+  torbel /TDE <"$WORK/keys.txt"
+  expect_code 705
+  expect_output "Target:    32-bit WIN32 Build"
+  expect_output 'SYS:[UP,1,DE]:\> VER'
+  expect_output "[torbel] Program Exit!"
+}
+
 case_held_mutex_exits_101() {
   setup
   launch --mutex TORBEL_MUTEX "$TORBEL_EXE" /TDE DIR
@@ -164,25 +178,34 @@ case_held_mutex_exits_101() {
 
 case_second_copy_exits_101() {
   setup
-  # The first copy waits in DELAY; the second must refuse to run beside it.
-  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$TORBEL_EXE" /TDE DELAY 4 >"$WORK/first.txt" 2>&1 &
+  # The first copy waits at its prompt for keys from a pipe that this script holds open;
+  # the second must refuse to run beside it.
+  mkfifo "$WORK/keys"
+  exec 7<>"$WORK/keys"
+  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$LAUNCH_EXE" "$TORBEL_EXE" /TDE \
+    <"$WORK/keys" >"$WORK/first.txt" 2>&1 &
   local first=$! i
-  for i in $(seq 1 50); do
+  for i in $(seq 1 40); do
+    kill -0 "$first" 2>/dev/null || break
     launch "$PROBE_EXE" mutex TORBEL_MUTEX
     [ "${OUT//$'\r'/}" = held ] && break
     sleep 0.1
   done
-  [ "${OUT//$'\r'/}" = held ] || { kill "$first" 2>/dev/null; fail "the first copy never took the mutex"; }
-  torbel /TDE DIR
+  if [ "${OUT//$'\r'/}" != held ]; then
+    kill "$first" 2>/dev/null
+    fail "the first copy never took the mutex: $(cat "$WORK/first.txt")"
+  fi
+  torbel /TDE VER
   local second_code="$CODE" second_out="$OUT"
+  printf 'EXIT 0\r' >&7
   wait "$first"
-  local first_status=$?
+  exec 7>&-
   CODE="$second_code" OUT="$second_out"
   expect_code 101
   expect_output "Another copy of TORBEL is already running."
-  [ "$first_status" = 0 ] || fail "the first copy ended with $first_status: $(cat "$WORK/first.txt")"
+  grep -q 'exit code: 0' "$WORK/first.txt" || fail "the first copy did not end well: $(cat "$WORK/first.txt")"
   # Once the first copy is gone the mutex is free again.
-  torbel /TDE DIR
+  torbel /TDE VER
   expect_code 0
 }
 
@@ -205,8 +228,13 @@ F16
   mdir -/ -i "$DISK@@$UP_OFFSET" :: | sed 's/ [0-9-]* *[0-9:]*$//' | grep -v bytes >"$WORK/win.dir"
   mdir -/ -i "$WORK/linux.img@@$UP_OFFSET" :: | sed 's/ [0-9-]* *[0-9:]*$//' | grep -v bytes >"$WORK/linux.dir"
   diff "$WORK/linux.dir" "$WORK/win.dir" || fail "the builds left different trees"
-  cmp <(dd if="$DISK" bs=512 skip="$UP_START" count=256 status=none) \
-      <(dd if="$WORK/linux.img" bs=512 skip="$UP_START" count=256 status=none) \
+  # Boot sector and both FATs: reserved sectors + number of FATs x sectors per FAT.
+  local fats_end
+  fats_end=$(( $(od -An -t u2 -j $((UP_OFFSET + 14)) -N 2 "$DISK") \
+             + $(od -An -t u1 -j $((UP_OFFSET + 16)) -N 1 "$DISK") \
+             * $(od -An -t u2 -j $((UP_OFFSET + 22)) -N 2 "$DISK") ))
+  cmp <(dd if="$DISK" bs=512 skip="$UP_START" count="$fats_end" status=none) \
+      <(dd if="$WORK/linux.img" bs=512 skip="$UP_START" count="$fats_end" status=none) \
     || fail "the FATs differ between the builds"
 }
 

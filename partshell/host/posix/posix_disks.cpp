@@ -39,12 +39,22 @@ std::uint32_t WindowsError(int error) {
 class PosixBlockDevice : public BlockDevice {
  public:
   static std::unique_ptr<PosixBlockDevice> Open(const std::string& path, std::uint32_t& system_error) {
-    int fd = ::open(path.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
-    bool direct = fd >= 0;
-    if (fd < 0) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
       system_error = WindowsError(errno);
       return nullptr;
+    }
+    // A device goes around the page cache, so that what the shell writes is
+    // on the disk when it says so; a disk image file is written normally.
+    bool direct = false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode)) {
+      const int direct_fd = ::open(path.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
+      if (direct_fd >= 0) {
+        ::close(fd);
+        fd = direct_fd;
+        direct = true;
+      }
     }
     return std::unique_ptr<PosixBlockDevice>(new PosixBlockDevice(path, fd, direct));
   }

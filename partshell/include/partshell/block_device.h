@@ -49,6 +49,8 @@ class DiskSystem {
   virtual int OpenLockDismountUtilityPartition(int disk, int partition, ShellServices& out) = 0;
   virtual void CloseUtilityPartition(ShellServices& out) = 0;
   virtual void SleepMilliseconds(unsigned milliseconds) = 0;
+  // Where the drives report their verbose seek texts; the mount attaches its own.
+  virtual void AttachServices(ShellServices& /*out*/) {}
 };
 
 // "\\.\PHYSICALDRIVE<n>", the name a drive is known by in messages.

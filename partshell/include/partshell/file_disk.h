@@ -38,6 +38,7 @@ class FaultInjectingDevice : public BlockDevice {
   unsigned good_reads_before_failing = 0;  // reads of a failing sector that still succeed first
   std::set<std::uint32_t> failing_writes;
   long writes_before_failure = -1;  // -1: no countdown
+  bool fail_once = false;           // the countdown fails one write, not every later one
   std::uint32_t system_error = 5;   // reported with each injected failure
   unsigned writes_done = 0;
   unsigned failures_injected = 0;

@@ -1,0 +1,212 @@
+// APPENDFILE, LOG and TOUCH.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "partshell/error_codes.h"
+#include "partshell/fat16_engine.h"
+#include "partshell/file_commands.h"
+#include "partshell/mounted_volume.h"
+#include "partshell/shell_services.h"
+
+namespace partshell {
+
+namespace {
+
+constexpr const char* kAppendText = "APPEND1.TMP";
+constexpr const char* kAppendWork = "APPEND2.TMP";
+constexpr const char* kTouchEmpty = "TOUCH.TMP";
+
+void RemoveLocal(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::remove(LocalFsPath(name), ec);
+}
+
+bool HasWildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+// The appended lines end in carriage return and line feed, as DOS and
+// Windows programs on the partition expect, whatever the local host uses.
+bool AppendAsText(std::FILE* in, std::FILE* out, Shell& shell) {
+  int previous = 0;
+  for (int c = std::fgetc(in); c != EOF && shell.StopCode() == 0; c = std::fgetc(in)) {
+    if (c == '\n' && previous != '\r' && std::fputc('\r', out) == EOF) return false;
+    if (std::fputc(c, out) == EOF) return false;
+    previous = c;
+  }
+  return true;
+}
+
+int AppendToSysFile(Shell& shell, Fat16Engine& engine, std::string& message, const std::string& source,
+                    const std::string& target) {
+  RemoveLocal(kAppendWork);
+  if (HasWildcards(target)) {
+    message = Format("Invalid Filename: %s", target.c_str());
+    return INVALID_FILENAME_PARAMETER;
+  }
+  std::string parent, name;
+  Fat16Engine::SplitParentAndName(target, parent, name);
+  std::uint16_t directory = engine.volume().current_directory;
+  if (!parent.empty()) {
+    std::string absolute;
+    if (!engine.ResolveDirectoryPath(parent, directory, absolute)) {
+      message = Format("Directory/Path Not Found: %s", parent.c_str());
+      return DIR_PATH_NOT_FOUND;
+    }
+  }
+  const bool existed = engine.FindFile(directory, name).found;
+  if (existed) {
+    std::uint32_t size = 0;
+    const int copied = engine.CopyFileFromFAT16ToLocalHD(target, LocalFsPath(kAppendWork), message, size);
+    if (copied != 0) return copied;
+  }
+  std::FILE* in = std::fopen(LocalFsPath(source).c_str(), "rb");
+  if (in == nullptr) {
+    message = Format("Unable To Locate Local File: %s", source.c_str());
+    return UNABLE_TO_LOCATE_LOCAL_FILE;
+  }
+  std::FILE* out = std::fopen(LocalFsPath(kAppendWork).c_str(), "ab");
+  if (out == nullptr) {
+    std::fclose(in);
+    message = Format("Unable To Open/Create Locate Local Temp File: %s", kAppendWork);
+    return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
+  }
+  bool written = !existed || std::fputs("\r\n", out) != EOF;
+  written = written && AppendAsText(in, out, shell);
+  std::fclose(in);
+  if (std::fclose(out) != 0) written = false;
+  if (!written) {
+    message = Format("Write Error Appending File: %s, to Local Temp File: %s", source.c_str(), kAppendWork);
+    return ERROR_WRITING_LOCAL_FILE;
+  }
+  std::string ignored;
+  if (existed) engine.DeleteFat16File(target, ignored);
+  std::uint32_t size = 0;
+  const int result = engine.CopyFileFromLocalHDToFAT16(LocalFsPath(kAppendWork), target, message, size);
+  if (result == 0) RemoveLocal(kAppendWork);
+  return result;
+}
+
+Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
+  if (shell.engine() == nullptr) message = "No Partition Mounted";
+  return shell.engine();
+}
+
+// The text of a LOG line: the command line after its first two words.
+std::string LogText(const std::string& line) {
+  std::size_t at = 0;
+  auto skip_blanks = [&] {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  };
+  auto skip_word = [&] {
+    while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
+  };
+  skip_blanks();
+  skip_word();
+  skip_blanks();
+  skip_word();
+  skip_blanks();
+  std::string text = line.substr(at);
+  if (!text.empty() && text.front() == '"') text.erase(0, 1);
+  if (!text.empty() && text.back() == '"') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+int CmdAppendFile(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  return AppendToSysFile(shell, *engine, message, tokens[2], tokens[1]);
+}
+
+int CmdLog(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  RemoveLocal(kAppendText);
+  if (HasWildcards(tokens[1])) {
+    message = Format("Invalid Filename: %s", tokens[1].c_str());
+    return INVALID_FILENAME_PARAMETER;
+  }
+  std::FILE* out = std::fopen(LocalFsPath(kAppendText).c_str(), "wb");
+  if (out == nullptr) {
+    message = Format("Unable To Open/Create Locate Local Temp File: %s", kAppendText);
+    return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
+  }
+  const std::string text = LogText(shell.LastCommandLine()) + "\r\n";
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (std::fclose(out) != 0 || !written) {
+    message = Format("Unable To Open/Create Locate Local Temp File: %s", kAppendText);
+    return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
+  }
+  const int result = AppendToSysFile(shell, *engine, message, kAppendText, tokens[1]);
+  if (result == 0) RemoveLocal(kAppendText);
+  return result;
+}
+
+int CmdTouch(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  MountedVolume& volume = engine->volume();
+  const std::string& name = tokens[1];
+  const bool wildcards = HasWildcards(name);
+  const bool create = tokens.size() == 3 && tokens[2].size() >= 2 && tokens[2][0] == '-' &&
+                      (tokens[2][1] == 'C' || tokens[2][1] == 'c');
+  if (create) {
+    if (wildcards) {
+      message = Format("Invalid Filename: %s", name.c_str());
+      return INVALID_FILENAME_PARAMETER;
+    }
+    std::string ignored;
+    engine->DeleteFat16File(name, ignored);
+  }
+
+  DirEntry entry{};
+  int error = 0;
+  auto search = engine->FindFirstEntry(name, entry, error);
+  if (search) {
+    int touched = 0;
+    int result = 0;
+    alignas(512) static std::uint8_t sector[kSectorSize];
+    do {
+      if ((entry[DIR_Attr] & ATTR_DIRECTORY) != 0 || IsRecycleBinEntry(entry.data())) continue;
+      ++touched;
+      const std::uint32_t at = search->sector;
+      const unsigned index = search->index - 1;
+      std::uint16_t date = 0, time = 0;
+      engine->StampDateTime(date, time);
+      int io = volume.ReadHardDriveSector(at, sector);
+      std::uint8_t* e = sector + index * kDirEntrySize;
+      if (io == 0 && std::memcmp(e, entry.data(), kDirEntrySize) == 0) {
+        common::store_le16(e + DIR_WrtTime, time);
+        common::store_le16(e + DIR_WrtDate, date);
+        io = volume.WriteHardDriveSector(at, sector);
+      } else if (io == 0) {
+        io = DISK_ERROR_READING_SECTOR;
+      }
+      if (io != 0) {
+        message = Format("Unable To Write Changed Sector Back To The Drive, Error: %ld", static_cast<long>(io));
+        result = UNABLE_TO_WRITE_DIRECTORY;
+        break;
+      }
+    } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+    if (touched > 0) return result;
+    message = Format("Unable To Locate File[Error: %d]: %s", error, name.c_str());
+    return FILE_NOT_FOUND;
+  }
+  if (!create) {
+    message = Format("Unable To Locate File[Error: %d]: %s", error, name.c_str());
+    return FILE_NOT_FOUND;
+  }
+  std::FILE* empty = std::fopen(LocalFsPath(kTouchEmpty).c_str(), "wb");
+  if (empty == nullptr) {
+    message = Format("Unable To Create Local Temp File: %s", kTouchEmpty);
+    return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
+  }
+  std::fclose(empty);
+  std::uint32_t size = 0;
+  const int result = engine->CopyFileFromLocalHDToFAT16(LocalFsPath(kTouchEmpty), name, message, size);
+  RemoveLocal(kTouchEmpty);
+  return result;
+}
+
+}  // namespace partshell

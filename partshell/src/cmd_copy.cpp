@@ -1,0 +1,203 @@
+// COPYHD2SYS, COPYSYS2HD, COPYHD2HD, COPYSYS2SYS and the retired COPY.
+#include <cstdio>
+#include <filesystem>
+
+#include "partshell/error_codes.h"
+#include "partshell/fat16_engine.h"
+#include "partshell/file_commands.h"
+#include "partshell/mounted_volume.h"
+#include "partshell/shell_output.h"
+#include "partshell/shell_services.h"
+
+namespace partshell {
+
+namespace {
+
+enum class Side { local, sys };
+
+struct CopyKind {
+  Side source;
+  Side target;
+  const char* count_format;
+};
+
+constexpr CopyKind kHd2Sys{Side::local, Side::sys, "  %d File(s) Copied (%s).\n"};
+constexpr CopyKind kSys2Hd{Side::sys, Side::local, "  %d File(s) Copied (%sk).\n"};
+constexpr CopyKind kHd2Hd{Side::local, Side::local, "  %d File(s) Copied (%sk).\n"};
+constexpr CopyKind kSys2Sys{Side::sys, Side::sys, "  %d File(s) Copied (%sk).\n"};
+
+// The directory part of FROMFILE that a matched name is joined to.
+std::string SourceDirectory(const std::string& from, Side side) {
+  const auto sep = from.find_last_of('\\');
+  if (sep != std::string::npos) {
+    std::string part = from.substr(0, sep);
+    if (part.empty()) return "\\";
+    if (part.size() == 2 && part[1] == ':') part += "\\";
+    return part;
+  }
+  const auto colon = from.find(':');
+  if (colon == std::string::npos) return {};
+  std::string drive = from.substr(0, colon + 1);
+  // "SYS:" alone names the current directory of SYS:, not its root.
+  if (side == Side::sys) return drive;
+  return drive;
+}
+
+std::string JoinPath(const std::string& directory, const std::string& name, Side side) {
+  if (directory.empty()) return name;
+  if (directory.back() == '\\') return directory + name;
+  if (side == Side::sys && directory.back() == ':') return directory + name;
+  return directory + "\\" + name;
+}
+
+std::string NamePart(const std::string& path) {
+  auto sep = path.find_last_of('\\');
+  if (sep == std::string::npos) sep = path.find_last_of(':');
+  const std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
+  return name.substr(0, 12);
+}
+
+std::string WithBackslashes(std::string text) {
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+int CheckName(Side side, const std::string& name, bool wildcards, std::string& message) {
+  return side == Side::sys ? CheckSysFileName(name, wildcards, message) : CheckLocalFileName(name, wildcards, message);
+}
+
+int CopyOne(Shell& shell, Fat16Engine* engine, const CopyKind& kind, const std::string& source,
+            const std::string& target, std::string& message, std::uint32_t& size) {
+  if (kind.source == Side::local && kind.target == Side::sys) {
+    return engine->CopyFileFromLocalHDToFAT16(LocalFsPath(source), target, message, size);
+  }
+  if (kind.source == Side::sys && kind.target == Side::local) {
+    return engine->CopyFileFromFAT16ToLocalHD(source, LocalFsPath(target), message, size);
+  }
+  // The detour through a local temporary file lets a file be copied onto itself.
+  const std::string temporary = TempFileName();
+  int result = 0;
+  if (kind.source == Side::local) {
+    result = CopyLocalHDFile(shell, source, temporary, message, size);
+    if (result == 0) result = CopyLocalHDFile(shell, temporary, target, message, size);
+  } else {
+    result = engine->CopyFileFromFAT16ToLocalHD(source, LocalFsPath(temporary), message, size);
+    if (result == 0) result = engine->CopyFileFromLocalHDToFAT16(LocalFsPath(temporary), target, message, size);
+  }
+  std::error_code ec;
+  std::filesystem::remove(LocalFsPath(temporary), ec);
+  return result;
+}
+
+int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const CopyKind& kind) {
+  Fat16Engine* engine = shell.engine();
+  const bool needs_volume = kind.source == Side::sys || kind.target == Side::sys;
+  if (engine == nullptr && needs_volume) {
+    message = "No Partition Mounted";
+    return UNABLE_TO_LOCATE_PARTITION;
+  }
+  const std::string from = WithBackslashes(tokens[1].substr(0, 255));
+  int result = CheckName(kind.source, from, true, message);
+  if (result != 0) return result;
+  const bool wildcards = from.find_first_of("*?") != std::string::npos;
+
+  const bool has_target = tokens.size() > 2;
+  const std::string to = has_target ? WithBackslashes(tokens[2]) : std::string();
+  bool target_is_directory = false;
+  if (has_target) {
+    if (kind.target == Side::sys) {
+      // The root and every subdirectory are directories, whatever their first entry is.
+      std::uint16_t directory = 0;
+      std::string absolute;
+      target_is_directory = engine->ResolveDirectoryPath(to, directory, absolute);
+    } else {
+      std::error_code ec;
+      target_is_directory = std::filesystem::is_directory(LocalFsPath(to), ec);
+    }
+  }
+
+  // The sources, as names within the directory part of FROMFILE.
+  std::vector<std::string> names;
+  int search_error = 0;
+  if (kind.source == Side::local) {
+    for (const LocalMatch& match : FindLocalFiles(from)) {
+      if (!match.is_directory) names.push_back(match.name);
+    }
+  } else {
+    DirEntry entry{};
+    auto search = engine->FindFirstEntry(from, entry, search_error);
+    if (search) {
+      do {
+        // Directories, the volume label and long-name entries are not files.
+        if ((entry[DIR_Attr] & (ATTR_DIRECTORY | ATTR_VOLUME_ID)) == 0) names.push_back(EntryName(entry.data()));
+      } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, search_error) == 0);
+    }
+  }
+
+  const std::string source_directory = SourceDirectory(from, kind.source);
+  int count = 0;
+  std::uint32_t total = 0;
+  bool refused = false;
+  std::string refusal;
+  for (const std::string& name : names) {
+    if (shell.StopCode() != 0) break;
+    const std::string source = JoinPath(source_directory, name, kind.source);
+    std::string target;
+    if (!has_target) {
+      target = NamePart(source);
+    } else if (target_is_directory) {
+      target = JoinPath(to, NamePart(source), kind.target);
+    } else {
+      target = to;
+    }
+    if (refused) continue;
+    std::string check_message;
+    if (CheckName(kind.target, target, false, check_message) != 0) {
+      refused = true;
+      refusal = check_message;
+      continue;
+    }
+    if (wildcards) ShellWrite((kind.source == Side::local ? target : source) + "\n");
+    std::uint32_t size = 0;
+    result = CopyOne(shell, engine, kind, source, target, message, size);
+    if (result != 0) return result;
+    ++count;
+    total += size;
+  }
+  if (refused) {
+    message = refusal;
+    return BAD_FILENAME_DRIVE_REFERENCE;
+  }
+  if (count == 0) {
+    message = "No Files Found.";
+    return FILE_NOT_FOUND;
+  }
+  message = Format(kind.count_format, count, FormatThousands(total).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int CmdCopyRetired(Shell&, std::string& message, const TokenList&) {
+  message =
+      "INVALID Command. Try one of the following:\n   COPYHD2SYS FROMFILE [TOFILE]\n   COPYSYS2HD FROMFILE "
+      "[TOFILE]\n   COPYHD2HD FROMFILE [TOFILE]\n   COPYSYS2SYS FROMFILE [TOFILE]\n";
+  return INVALID_USER_COMMAND;
+}
+
+int CmdCopyHd2Sys(Shell& shell, std::string& message, const TokenList& tokens) {
+  return RunCopy(shell, message, tokens, kHd2Sys);
+}
+int CmdCopySys2Hd(Shell& shell, std::string& message, const TokenList& tokens) {
+  return RunCopy(shell, message, tokens, kSys2Hd);
+}
+int CmdCopyHd2Hd(Shell& shell, std::string& message, const TokenList& tokens) {
+  return RunCopy(shell, message, tokens, kHd2Hd);
+}
+int CmdCopySys2Sys(Shell& shell, std::string& message, const TokenList& tokens) {
+  return RunCopy(shell, message, tokens, kSys2Sys);
+}
+
+}  // namespace partshell

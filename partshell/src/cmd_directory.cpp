@@ -1,0 +1,395 @@
+// DIR, ATTRIB, CD, MD, RD, REN, DEL, IFEXIST and FREE.
+#include <cstring>
+
+#include "partshell/console.h"
+#include "partshell/error_codes.h"
+#include "partshell/fat16_engine.h"
+#include "partshell/file_commands.h"
+#include "partshell/mbr_layout.h"
+#include "partshell/mounted_volume.h"
+#include "partshell/shell_output.h"
+#include "partshell/shell_services.h"
+
+namespace partshell {
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+
+Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
+  if (shell.engine() == nullptr) message = "No Partition Mounted";
+  return shell.engine();
+}
+
+std::string Flags(const std::uint8_t* e) {
+  const std::uint8_t a = e[DIR_Attr];
+  return Format("%c%c%c%c%c%c  ", (a & ATTR_DIRECTORY) ? 'd' : '.', (a & ATTR_READ_ONLY) ? 'r' : '.',
+                (a & ATTR_HIDDEN) ? 'h' : '.', (a & ATTR_SYSTEM) ? 's' : '.', (a & ATTR_VOLUME_ID) ? 'v' : '.',
+                (a & ATTR_ARCHIVE) ? 'a' : '.');
+}
+
+bool IsVolumeLabel(const std::uint8_t* e) { return (e[DIR_Attr] & ATTR_VOLUME_ID) != 0; }
+bool IsDirectory(const std::uint8_t* e) { return (e[DIR_Attr] & ATTR_DIRECTORY) != 0; }
+
+// One entry line of DIR, in its three pieces; returns the lines it printed.
+void PrintEntryLine(Shell& shell, const std::uint8_t* e) {
+  ShellWrite(Flags(e));
+  std::string date, time, size;
+  if (!IsVolumeLabel(e)) {
+    const std::uint16_t d = EntryDate(e);
+    const std::uint16_t t = EntryTime(e);
+    date = Format("%02d/%02d/%04d", (d >> 5) & 0x0F, d & 0x1F, (d >> 9) + 1980);
+    time = Format("%02d:%02d:%02d", t >> 11, (t >> 5) & 0x3F, (t & 0x1F) * 2);
+  }
+  if (!IsVolumeLabel(e) && !IsDirectory(e)) size = FormatThousands(EntrySize(e));
+  ShellWrite(Format("%s %s %11s  ", date.c_str(), time.c_str(), size.c_str()));
+  const std::uint16_t normal = shell.console().TextAttributes();
+  const std::string name = EntryName(e);
+  if (IsDirectory(e)) {
+    shell.PrintInColour(static_cast<std::uint16_t>((normal & 0xF0) | kAttrIntensity | kAttrGreen),
+                        Format("%-14s\n", (Upper(name) + "\\").c_str()));
+  } else if (IsVolumeLabel(e)) {
+    shell.PrintInColour(static_cast<std::uint16_t>((normal & 0xF0) | kAttrIntensity | kAttrRed),
+                        Format("%-14s\n", name.c_str()));
+  } else {
+    ShellWrite(Format("%-14s\n", Lower(name).c_str()));
+  }
+}
+
+void NoteRecycleBin(Shell& shell, const std::uint8_t* e) {
+  if (!VerboseMode()) return;
+  ShellWrite("\nSpecial Recycled Bin File Encountered\n");
+  PrintEntryLine(shell, e);
+}
+
+// Counts DIR's lines and shows the page prompt before every PageLength-th.
+class PagedLines {
+ public:
+  PagedLines(Shell& shell, bool paged) : shell_(shell), paged_(paged) {}
+  void Before(int lines) {
+    for (int i = 0; i < lines; ++i) {
+      ++count_;
+      if (paged_ && shell_.PageLength() > 0 && count_ % shell_.PageLength() == 0) shell_.PagePrompt();
+    }
+  }
+
+ private:
+  Shell& shell_;
+  bool paged_;
+  int count_ = 0;
+};
+
+}  // namespace
+
+int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  MountedVolume& volume = engine->volume();
+  TokenList params(tokens.begin() + 1, tokens.end());
+  bool paged = false;
+  if (!params.empty() && EqualNoCase(params.back(), "-p")) {
+    params.pop_back();
+    paged = true;
+  }
+  const int previous_page_length = shell.PageLength();
+  if (paged && previous_page_length == 0) shell.SetPageLength(20);
+  struct Restore {
+    Shell& shell;
+    int value;
+    ~Restore() { shell.SetPageLength(value); }
+  } restore{shell, previous_page_length};
+
+  const std::string text = params.empty() ? volume.current_path : params.front();
+  DirEntry entry{};
+  int error = 0;
+  auto search = engine->FindFirstEntry(text, entry, error);
+  if (!search) {
+    message = Format("Unable To Locate Directory/File[Error: %d]: %s", error, text.c_str());
+    return FILE_NOT_FOUND;
+  }
+  PagedLines lines(shell, paged);
+  const std::string path = Upper(search->path);
+  const std::uint8_t* pbr = volume.pbr();
+  const std::uint32_t serial = common::load_le32(pbr + BS_VolID);
+  const std::string label(reinterpret_cast<const char*>(pbr + BS_VolLab), 11);
+  ShellWrite(Format(path.find(':') != std::string::npos ? "\nDirectory For Drive: %s\n"
+                                                         : "\nDirectory For Drive: SYS:%s\n",
+                    path.c_str()));
+  ShellWrite(Format("      Serial Number: %04X:%04X\n       Volume Label: %s\n\nattr    date                 size        "
+                    "name\n------  -------------------  ----------  --------------\n",
+                    serial >> 16, serial & 0xFFFF, label.c_str()));
+  lines.Before(7);
+
+  int directories = 0;
+  do {
+    if (IsRecycleBinEntry(entry.data())) {
+      NoteRecycleBin(shell, entry.data());
+      continue;
+    }
+    if (!IsDirectory(entry.data())) continue;
+    lines.Before(1);
+    PrintEntryLine(shell, entry.data());
+    if (VerboseMode()) engine->ShowClusterChain(entry.data());
+    ++directories;
+  } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+
+  search = engine->FindFirstEntry(text, entry, error);
+  if (!search) {
+    message = Format("Unable To Locate Directory/File, 2nd Time[Error: %d]: %s", error, text.c_str());
+    return FILE_NOT_FOUND;
+  }
+  int files = 0;
+  std::uint32_t bytes = 0, allocated = 0;
+  const std::uint32_t cluster = volume.BytesPerCluster;
+  do {
+    if (IsRecycleBinEntry(entry.data()) || IsDirectory(entry.data())) continue;
+    lines.Before(1);
+    PrintEntryLine(shell, entry.data());
+    if (VerboseMode()) engine->ShowClusterChain(entry.data());
+    ++files;
+    const std::uint32_t size = EntrySize(entry.data());
+    bytes += size;
+    allocated += static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) + cluster - 1) / cluster * cluster);
+  } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+
+  lines.Before(1);
+  ShellWrite("                             ----------\n");
+  lines.Before(1);
+  ShellWrite(Format("       %15s  %15s (%s) bytes\n", Format("%d File(s)", files).c_str(),
+                    FormatThousands(bytes).c_str(), FormatThousands(allocated).c_str()));
+  lines.Before(1);
+  ShellWrite(Format("       %15s  %15s bytes free\n", Format("%d Dir(s) ", directories).c_str(),
+                    FormatThousands(static_cast<std::uint32_t>(engine->FreeSpace())).c_str()));
+  lines.Before(1);
+  ShellWrite(Format("                        %15s Total Partition Size\n",
+                    FormatThousands((volume.ClusterLimit - 2) * volume.BytesPerCluster).c_str()));
+  return 0;
+}
+
+int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  MountedVolume& volume = engine->volume();
+  const std::string& name = tokens[1];
+  DirEntry entry{};
+  int error = 0;
+  auto search = engine->FindFirstEntry(name, entry, error);
+  int counted = 0;
+  int result = 0;
+  if (search) {
+    alignas(512) static std::uint8_t sector[kSectorSize];
+    do {
+      if (IsDirectory(entry.data()) || IsRecycleBinEntry(entry.data())) continue;
+      if (std::memcmp(entry.data(), ".          ", 11) == 0 || std::memcmp(entry.data(), "..         ", 11) == 0) {
+        continue;
+      }
+      ++counted;
+      if (tokens.size() < 3) {
+        ShellWrite(Flags(entry.data()) + Format("%-14s\n", Lower(EntryName(entry.data())).c_str()));
+        continue;
+      }
+      const std::string& change = tokens[2];
+      if (change.empty() || (change[0] != '+' && change[0] != '-')) {
+        message = "Invalid Attribute String. Must Start +/-.";
+        result = INVALID_PARAMETER;
+        continue;
+      }
+      std::uint8_t attributes = entry[DIR_Attr];
+      bool setting = true;
+      bool bad = false;
+      for (const char c : change) {
+        std::uint8_t bit = 0;
+        switch (c) {
+          case '+': setting = true; continue;
+          case '-': setting = false; continue;
+          case 'a': bit = ATTR_ARCHIVE; break;
+          case 'h': bit = ATTR_HIDDEN; break;
+          case 'r': bit = ATTR_READ_ONLY; break;
+          case 's': bit = ATTR_SYSTEM; break;
+          default:
+            message = Format("Illegal Attribute: +/-%c", (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
+            bad = true;
+            break;
+        }
+        if (bad) break;
+        attributes = setting ? static_cast<std::uint8_t>(attributes | bit) : static_cast<std::uint8_t>(attributes & ~bit);
+      }
+      if (bad) {
+        result = INVALID_PARAMETER;
+        continue;
+      }
+      const std::uint32_t at = search->sector;
+      const unsigned index = search->index - 1;
+      int io = volume.ReadHardDriveSector(at, sector);
+      std::uint8_t* e = sector + index * kDirEntrySize;
+      if (io == 0 && std::memcmp(e, entry.data(), kDirEntrySize) != 0) io = DISK_ERROR_READING_SECTOR;
+      if (io == 0) {
+        e[DIR_Attr] = attributes;
+        io = volume.WriteHardDriveSector(at, sector);
+      }
+      if (io != 0) {
+        message = Format("Unable To Write Changed Sector Back To The Drive, Error: %ld", static_cast<long>(io));
+        result = UNABLE_TO_WRITE_DIRECTORY;
+        break;
+      }
+      result = 0;
+    } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+  }
+  if (counted == 0 && result == 0) {
+    message = Format("Unable To Locate File: %s", name.c_str());
+    return FILE_NOT_FOUND;
+  }
+  return result;
+}
+
+int CmdCd(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  MountedVolume& volume = engine->volume();
+  if (tokens.size() < 2) {
+    message = "SYS:" + volume.current_path;
+    return 0;
+  }
+  std::uint16_t directory = 0;
+  std::string path;
+  if (!engine->ResolveDirectoryPath(tokens[1], directory, path)) {
+    message = Format("Unable To Locate Directory: %s", tokens[1].c_str());
+    return DIRECTORY_NOT_FOUND;
+  }
+  volume.current_directory = directory;
+  volume.current_path = path;
+  return 0;
+}
+
+int CmdMd(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  return engine->MakeDirectory(tokens[1], message);
+}
+
+int CmdRd(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  return engine->RemoveDirectory(tokens[1], message);
+}
+
+int CmdRen(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  const std::string& old_file = tokens[1];
+  const std::string& new_file = tokens[2];
+  if (new_file.find_first_of("*?") != std::string::npos) {
+    message = Format("Invalid Filename: %s", new_file.c_str());
+    return INVALID_FILENAME_PARAMETER;
+  }
+  std::string parent, old_name, new_parent, new_name;
+  Fat16Engine::SplitParentAndName(old_file, parent, old_name);
+  Fat16Engine::SplitParentAndName(new_file, new_parent, new_name);
+  std::uint16_t directory = engine->volume().current_directory;
+  std::string directory_path = engine->volume().current_path;
+  if (!parent.empty() && !engine->ResolveDirectoryPath(parent, directory, directory_path)) {
+    message = Format("Directory/Path Not Found: %s", parent.c_str());
+    return DIR_PATH_NOT_FOUND;
+  }
+  int result = CheckSysFileName(new_name, false, message);
+  if (result != 0) return result;
+  if (engine->FindSubdirectory(directory, new_name).found) {
+    std::string joined = directory_path;
+    if (joined.empty() || joined.back() != '\\') joined += "\\";
+    message = Format("A Directory By That Name Already Exists: %s", (joined + new_name).c_str());
+    return DIR_ALREADY_EXISTS;
+  }
+  if (engine->FindFile(directory, new_name).found) {
+    message = "A File By That Name Already Exists";
+    return FILE_ALREADY_EXISTS;
+  }
+  std::string engine_message;
+  if (engine->RenameEntry(directory, old_name, new_name, engine_message)) return 0;
+  message = !engine_message.empty() ? engine_message
+                                    : Format("Unable To Rename File: %s to %s", old_name.c_str(), new_name.c_str());
+  return UNABLE_TO_RENAME_FILE;
+}
+
+int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  const std::string& text = tokens[1];
+  const bool yes = tokens.size() > 2 && EqualNoCase(tokens[2], "-Y");
+  const auto ends_with = [&](const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  if (!yes && (text == "*.*" || ends_with("\\*.*") || ends_with("/*.*"))) {
+    shell.console().FlushInput();
+    ShellWrite("Delete *.*, Are You Sure [N/y]? ");
+    const int key = shell.ReadKey();
+    if (key != 'Y' && key != 'y') {
+      ShellWrite("N\n");
+      message = " *User Abort*";
+      return USER_ABORT;
+    }
+    ShellWrite("Y\n");
+  }
+  DirEntry entry{};
+  int error = 0;
+  auto search = engine->FindFirstEntry(text, entry, error);
+  int counted = 0;
+  int result = 0;
+  if (search) {
+    // Names first, deletions after: deleting while enumerating would have
+    // the search re-read sectors that each deletion changes.
+    std::vector<std::string> paths;
+    do {
+      if (IsRecycleBinEntry(entry.data()) || IsDirectory(entry.data()) || IsVolumeLabel(entry.data())) continue;
+      std::string path = search->path;
+      if (path.empty() || path.back() != '\\') path += "\\";
+      paths.push_back(path + EntryName(entry.data()));
+    } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+    for (const std::string& path : paths) {
+      if (shell.StopCode() != 0) break;
+      ++counted;
+      std::string failure;
+      const int deleted = engine->DeleteFat16File(path, failure);
+      if (deleted != 0) {
+        ShellWrite(failure + "\n");
+        result = deleted;
+      }
+    }
+  }
+  if (counted == 0) {
+    message = Format("Unable To Locate File[Error: %d]: %s", error, text.c_str());
+    return FILE_NOT_FOUND;
+  }
+  return result;
+}
+
+int CmdIfExist(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return 1;
+  message.clear();
+  DirEntry entry{};
+  int error = 0;
+  return engine->FindFirstEntry(tokens[1], entry, error) ? 0 : 1;
+}
+
+int CmdFree(Shell& shell, std::string& message, const TokenList&) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return shell.ErrorLevel();
+  message = Format("Disk Free Space: %s", FormatThousands(static_cast<std::uint32_t>(engine->FreeSpace())).c_str());
+  return shell.ErrorLevel();
+}
+
+}  // namespace partshell

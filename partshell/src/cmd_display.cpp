@@ -1,0 +1,245 @@
+// TYPE/CAT/MORE, DUMP, DUMPC, MBR, SHOWBOOT, PAUSE, DELAY, SLEEP, ERROR and SHOWERRORS.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "partshell/error_codes.h"
+#include "partshell/fat16_engine.h"
+#include "partshell/file_commands.h"
+#include "partshell/local_environment.h"
+#include "partshell/mounted_volume.h"
+#include "partshell/shell_output.h"
+#include "partshell/shell_services.h"
+
+namespace partshell {
+
+namespace {
+
+Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
+  if (shell.engine() == nullptr) message = "No Partition Mounted";
+  return shell.engine();
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const std::size_t n = std::strlen(prefix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// Counts a line of the text writer; with paging, prompts at each page end.
+bool CountTextLine(Shell& shell) {
+  ++shell.hexLineCount_;
+  return !(shell.HexPageSize() != 0 && shell.hexLineCount_ % shell.HexPageSize() == 0 && shell.PagePrompt() == 0);
+}
+
+// The text form of TYPE for one block; false when the user stopped it.
+bool WriteText(Shell& shell, const std::uint8_t* data, std::size_t length) {
+  std::size_t feeds = 0, returns = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (data[i] == '\n') ++feeds;
+    if (data[i] == '\r') ++returns;
+  }
+  const std::uint8_t line_break = feeds > returns ? '\n' : '\r';
+  std::string pending;
+  auto flush = [&] {
+    if (!pending.empty()) ShellWrite(pending);
+    pending.clear();
+  };
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::uint8_t byte = data[i];
+    if (shell.HexPageSize() == 0 && shell.hexColumn_ == 0 && shell.console().KeyAvailable()) {
+      flush();
+      shell.ReadKey();
+      if (shell.PagePrompt() == 0) return false;
+    }
+    if (byte == line_break) {
+      pending += '\n';
+      shell.hexColumn_ = 0;
+      flush();
+      if (!CountTextLine(shell)) return false;
+      continue;
+    }
+    if (byte == '\r' || byte == '\n') continue;
+    if (shell.hexColumn_ > 0 && shell.hexColumn_ % 80 == 0) {
+      flush();
+      if (!CountTextLine(shell)) return false;
+    }
+    pending += static_cast<char>(byte);
+    ++shell.hexColumn_;
+  }
+  flush();
+  return true;
+}
+
+}  // namespace
+
+int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  MountedVolume& volume = engine->volume();
+  const bool hex = tokens.size() > 2 && StartsWithNoCase(tokens[2], "-B");
+  std::string parent, name;
+  Fat16Engine::SplitParentAndName(tokens[1], parent, name);
+  std::uint16_t directory = volume.current_directory;
+  std::string absolute;
+  if (!parent.empty() && !engine->ResolveDirectoryPath(parent, directory, absolute)) {
+    message = Format("Unable To Locate Directory: %s", parent.c_str());
+    return DIR_PATH_NOT_FOUND;
+  }
+  const EntryLookup found = engine->FindFile(directory, name);
+  if (!found.found) {
+    message = Format("Unable To Locate File: %s", name.c_str());
+    return FILE_NOT_FOUND;
+  }
+  if (found.first_cluster == 0) return 0;
+  const bool more = StartsWithNoCase(tokens[0], "MORE");
+  shell.SetHexPageSize(more ? (shell.PageLength() != 0 ? shell.PageLength() : 20) : 0);
+
+  const std::uint32_t size = EntrySize(found.entry.data());
+  const std::uint32_t positions = size / kSectorSize + 1;
+  alignas(512) static std::uint8_t sector[kSectorSize];
+  DirSectorIterator walker(*engine, found.first_cluster);
+  std::uint32_t at = walker.first_sector();
+  for (std::uint32_t position = 1; position <= positions && at != 0 && shell.StopCode() == 0; ++position) {
+    const std::size_t bytes = position == positions ? size % kSectorSize : kSectorSize;
+    if (bytes == 0) break;
+    if (volume.ReadHardDriveSector(at, sector) != 0) break;
+    const bool go_on = hex ? shell.HexDump(sector, bytes, (position - 1) * kSectorSize) != 0
+                           : WriteText(shell, sector, bytes);
+    if (!go_on) break;
+    if (position < positions) at = walker.NextSector();
+  }
+  if (!hex) ShellWrite("\n");
+  return 0;
+}
+
+int CmdDump(Shell& shell, std::string& message, const TokenList& tokens) {
+  MountedVolume* volume = shell.volume();
+  if (volume == nullptr) {
+    message = "No Partition Mounted";
+    return UNABLE_TO_LOCATE_PARTITION;
+  }
+  std::uint32_t number = 0;
+  if (!ParseSectorNumber(tokens[1], number)) number = static_cast<std::uint32_t>(std::strtoul(tokens[1].c_str(), nullptr, 10));
+  alignas(512) static std::uint8_t sector[kSectorSize];
+  const int read = volume->ReadHardDriveSector(number, sector);
+  if (read != 0) {
+    ShellWrite(Format("Error %ld, Reading Sector #: %ld\n", static_cast<long>(read), static_cast<long>(number)));
+    return read;
+  }
+  ShellWrite(Format("Sector #: %ld\n", static_cast<long>(number)));
+  shell.HexDump(sector, kSectorSize, number * kSectorSize);
+  return 0;
+}
+
+int CmdDumpCluster(Shell& shell, std::string& message, const TokenList& tokens) {
+  Fat16Engine* engine = MountedEngine(shell, message);
+  if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
+  MountedVolume& volume = engine->volume();
+  std::uint32_t cluster = 0;
+  if (!ParseSectorNumber(tokens[1], cluster) || cluster < 2 || cluster > volume.ClusterLimit - 1) {
+    message = Format("Invalid Cluster Number. Valid Are 2 to %d(0x%X)", static_cast<int>(volume.ClusterLimit - 1),
+                     static_cast<unsigned>(volume.ClusterLimit - 1));
+    return 0;
+  }
+  std::vector<std::uint8_t> storage(volume.BytesPerCluster + kSectorSize);
+  std::uint8_t* data = storage.data() + (kSectorSize - reinterpret_cast<std::uintptr_t>(storage.data()) % kSectorSize) % kSectorSize;
+  const std::uint32_t first = engine->GetSectorOfCluster(cluster);
+  for (std::uint32_t i = 0; i < volume.sectors_per_cluster; ++i) {
+    volume.ReadHardDriveSector(first + i, data + i * kSectorSize);
+  }
+  ShellWrite(Format("Cluster #: %ld\n", static_cast<long>(cluster)));
+  const int previous = shell.HexPageSize();
+  shell.SetHexPageSize(24);
+  shell.HexDump(data, volume.BytesPerCluster, first * kSectorSize);
+  shell.SetHexPageSize(previous);
+  return 0;
+}
+
+int CmdMbr(Shell& shell, std::string& message, const TokenList&) {
+  if (shell.volume() == nullptr) {
+    message = "No Partition Mounted";
+    return UNABLE_TO_LOCATE_PARTITION;
+  }
+  shell.volume()->ShowMbr();
+  return 0;
+}
+
+int CmdShowBoot(Shell& shell, std::string&, const TokenList&) {
+  MountedVolume* volume = shell.volume();
+  if (volume == nullptr) return shell.ErrorLevel();
+  if (VerboseMode()) {
+    ShellWrite("\n");
+    shell.SetHexPageSize(0);
+    shell.HexDump(volume->pbr(), kSectorSize, 0);
+    ShellWrite("-------------");
+  }
+  volume->ShowBootSector();
+  return shell.ErrorLevel();
+}
+
+int CmdPause(Shell& shell, std::string&, const TokenList&) {
+  const std::string& line = shell.LastCommandLine();
+  std::size_t at = 0;
+  while (at < line.size() && line[at] == ' ') ++at;
+  while (at < line.size() && line[at] != ' ') ++at;
+  if (at < line.size()) ++at;
+  const std::string text = line.substr(at);
+  ShellWrite(text.empty() ? "Press any Key to continue . . . " : text);
+  int key = shell.ReadKey();
+  if (key >= 'a' && key <= 'z') key = key - 'a' + 'A';
+  EnvPutValue(Format("UKEY=%d", key));
+  ShellWrite("\n");
+  return shell.ErrorLevel();
+}
+
+int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
+  const int seconds = std::atoi(tokens[1].c_str());
+  for (int left = seconds; left > 0 && shell.StopCode() == 0; --left) {
+    if (VerboseMode()) ShellWrite(Format("Delaying %d Seconds      \r", left));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    if (shell.console().KeyAvailable()) {
+      shell.ReadKey();
+      ShellWrite("                         \r");
+      ShellWrite("Discontinue Delay? y/N: ");
+      const int answer = shell.ReadKey();
+      ShellWrite("\r                         \r");
+      if (answer == 'Y' || answer == 'y') break;
+    }
+  }
+  if (seconds > 0 && VerboseMode()) ShellWrite("                         \r");
+  return shell.ErrorLevel();
+}
+
+int CmdSleep(Shell& shell, std::string&, const TokenList& tokens) {
+  const long milliseconds = std::atol(tokens[1].c_str());
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  return shell.ErrorLevel();
+}
+
+int CmdError(Shell& shell, std::string& message, const TokenList& tokens) {
+  long number = std::strtol(tokens[1].c_str(), nullptr, 10);
+  if (number < 0) number = -number;
+  const std::string text = ErrorText(static_cast<int>(number));
+  message = text.empty() ? Format("%d - Unknown Error Number", static_cast<int>(number))
+                         : Format("%d - %s", static_cast<int>(number), text.c_str());
+  return shell.ErrorLevel();
+}
+
+int CmdShowErrors(Shell& shell, std::string&, const TokenList&) {
+  int lines = 0;
+  for (const InternalError& row : InternalErrorTable) {
+    ShellWrite(Format("%d - %s - {internal}\n", row.code, row.name));
+    ++lines;
+    if (shell.PageLength() != 0 && lines % shell.PageLength() == 0 && shell.PagePrompt() == 0) break;
+  }
+  return shell.ErrorLevel();
+}
+
+}  // namespace partshell

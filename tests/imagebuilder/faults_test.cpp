@@ -1,0 +1,222 @@
+// Read and write failures during a build: each gives its own exit code, the
+// first one recorded decides, and nothing crashes.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace {
+
+using imagebuilder::HostFile;
+using imagebuilder::HostTree;
+using imagebuilder::ImageFile;
+using imagebuilder::ListResult;
+using vtest::Package;
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A host file whose reported length, reads or close can be made to fail.
+class FaultyFile : public HostFile {
+ public:
+  FaultyFile(std::unique_ptr<HostFile> real, std::int64_t grow, bool failRead, bool failClose)
+      : real_(std::move(real)), grow_(grow), failRead_(failRead), failClose_(failClose) {}
+  bool Length(std::uint64_t& length) override {
+    if (!real_->Length(length)) return false;
+    length = static_cast<std::uint64_t>(static_cast<std::int64_t>(length) + grow_);
+    return true;
+  }
+  bool Read(std::uint8_t* b, std::size_t n, std::size_t& got) override {
+    if (failRead_) return false;
+    return real_->Read(b, n, got);
+  }
+  bool Close() override { return real_->Close() && !failClose_; }
+
+ private:
+  std::unique_ptr<HostFile> real_;
+  std::int64_t grow_;
+  bool failRead_;
+  bool failClose_;
+};
+
+class FaultyTree : public HostTree {
+ public:
+  explicit FaultyTree(HostTree& real) : real_(real) {}
+  std::string listFails;  // path suffix of a directory whose listing fails
+  ListResult listResult = ListResult::kCannotStart;
+  std::string fileFails;  // path suffix of a file that misbehaves
+  bool failOpen = false, failRead = false, failClose = false;
+  std::int64_t grow = 0;
+
+  ListResult List(const std::string& d, std::vector<imagebuilder::HostEntry>& e) override {
+    if (!listFails.empty() && EndsWith(d, listFails)) {
+      if (listResult == ListResult::kEndedWithError) real_.List(d, e);
+      return listResult;
+    }
+    return real_.List(d, e);
+  }
+  std::unique_ptr<HostFile> OpenRead(const std::string& p) override {
+    if (fileFails.empty() || !EndsWith(p, fileFails)) return real_.OpenRead(p);
+    if (failOpen) return nullptr;
+    auto f = real_.OpenRead(p);
+    if (!f) return f;
+    return std::make_unique<FaultyFile>(std::move(f), grow, failRead, failClose);
+  }
+  bool Status(const std::string& p, imagebuilder::HostFileStatus& s) override {
+    return real_.Status(p, s);
+  }
+  char Separator() const override { return real_.Separator(); }
+
+ private:
+  HostTree& real_;
+};
+
+// An image whose n-th write (counting from 1), set-size or close fails.
+class FaultyImage : public ImageFile {
+ public:
+  explicit FaultyImage(ImageFile& real) : real_(real) {}
+  int failWrite = 0;
+  int failSetSize = 0;
+  int failRead = 0;
+  bool failClose = false;
+  int writes = 0, setSizes = 0, reads = 0;
+
+  bool Create(const std::string& p) override { return real_.Create(p); }
+  bool SetSize(std::uint64_t s) override {
+    return ++setSizes != failSetSize && real_.SetSize(s);
+  }
+  bool Size(std::uint64_t& s) override { return real_.Size(s); }
+  bool Seek(std::uint64_t o) override { return real_.Seek(o); }
+  bool Read(std::uint8_t* b, std::size_t n) override {
+    return ++reads != failRead && real_.Read(b, n);
+  }
+  bool Write(const std::uint8_t* b, std::size_t n) override {
+    return ++writes != failWrite && real_.Write(b, n);
+  }
+  bool Close() override { return real_.Close() && !failClose; }
+
+ private:
+  ImageFile& real_;
+};
+
+struct Fixture {
+  Package pkg;
+  imagebuilder::SystemHost system = imagebuilder::MakeSystemHost();
+  FaultyTree tree{*system.tree};
+  FaultyImage image{*system.image};
+  Fixture() {
+    pkg.File("FIRST.BIN", 3000, 1);
+    pkg.File("SUB/SECOND.BIN", 70000, 2);
+  }
+  int Build(std::vector<std::string> more = {"-T1440"}) {
+    vtest::RunOptions o;
+    o.tree = &tree;
+    o.image = &image;
+    return vtest::Run(pkg.Args(more), o).code;
+  }
+};
+
+TEST(ReadFaults, TreeListing) {
+  Fixture a;
+  a.tree.listFails = "tree";
+  EXPECT_EQ(a.Build(), 15);
+  Fixture b;
+  b.tree.listFails = "SUB";
+  EXPECT_EQ(b.Build(), 22);
+  Fixture c;
+  c.tree.listFails = "SUB";
+  c.tree.listResult = ListResult::kEndedWithError;
+  EXPECT_EQ(c.Build(), 38);
+}
+
+TEST(ReadFaults, FilesToInsert) {
+  Fixture open;
+  open.tree.fileFails = "SECOND.BIN";
+  open.tree.failOpen = true;
+  EXPECT_EQ(open.Build(), 28);
+  Fixture grown;
+  grown.tree.fileFails = "SECOND.BIN";
+  grown.tree.grow = 1;
+  EXPECT_EQ(grown.Build(), 29);
+  Fixture read;
+  read.tree.fileFails = "FIRST.BIN";
+  read.tree.failRead = true;
+  EXPECT_EQ(read.Build(), 30);
+  Fixture close;
+  close.tree.fileFails = "FIRST.BIN";
+  close.tree.failClose = true;
+  EXPECT_EQ(close.Build(), 49);
+}
+
+TEST(ReadFaults, BootFiles) {
+  Fixture bs;
+  bs.tree.fileFails = "bs.bin";
+  bs.tree.failRead = true;
+  EXPECT_EQ(bs.Build(), 10);
+  Fixture bsClose;
+  bsClose.tree.fileFails = "bs.bin";
+  bsClose.tree.failClose = true;
+  EXPECT_EQ(bsClose.Build(), 48);
+  Fixture mbr;
+  mbr.tree.fileFails = "mbr.bin";
+  mbr.tree.failRead = true;
+  EXPECT_EQ(mbr.Build({"-m", mbr.pkg.mbr}), 5);
+  Fixture mbrClose;
+  mbrClose.tree.fileFails = "mbr.bin";
+  mbrClose.tree.failClose = true;
+  EXPECT_EQ(mbrClose.Build({"-m", mbrClose.pkg.mbr}), 47);
+}
+
+TEST(WriteFaults, EachStepHasItsCode) {
+  // Writes in order on a diskette: reserved FAT bytes, FIRST.BIN's chain,
+  // its entry, its data, ...
+  struct Case {
+    int write;
+    int code;
+  } cases[] = {{1, 25}, {2, 25}, {3, 27}, {4, 31}};
+  for (const Case& c : cases) {
+    Fixture f;
+    f.image.failWrite = c.write;
+    EXPECT_EQ(f.Build(), c.code) << "write " << c.write;
+  }
+  Fixture size;
+  size.image.failSetSize = 1;
+  EXPECT_EQ(size.Build(), 2);
+  Fixture grow;
+  grow.image.failSetSize = 2;  // growing the file for FIRST.BIN's clusters
+  EXPECT_EQ(grow.Build(), 41);
+  Fixture mirror;
+  mirror.image.failRead = 1;
+  EXPECT_EQ(mirror.Build(), 24);
+  Fixture close;
+  close.image.failClose = true;
+  EXPECT_EQ(close.Build(), 50);
+}
+
+TEST(WriteFaults, TheFirstCodeWins) {
+  Fixture f;
+  f.image.failWrite = 3;     // a directory entry: 27
+  f.image.failClose = true;  // and then the close: 50
+  EXPECT_EQ(f.Build(), 27);
+}
+
+TEST(WriteFaults, EveryWriteFailureIsReportedNeverACrash) {
+  // Fail each write of a build with an MBR, a loader and subdirectories in turn.
+  for (int n = 1;; ++n) {
+    Fixture f;
+    const std::string grub = f.pkg.dir / "stage.bin";
+    vtest::WriteBytes(grub, vtest::Pattern(3000, 5));
+    f.image.failWrite = n;
+    const int code = f.Build({"-m", f.pkg.mbr, "-g", grub, "-L", "-z"});
+    if (code == 0) {
+      EXPECT_GT(n, 10);
+      break;
+    }
+    EXPECT_TRUE(code == 8 || code == 13 || code == 25 || code == 26 || code == 27 ||
+                code == 31 || code == 85)
+        << "write " << n << " gave " << code;
+    ASSERT_LT(n, 1000);
+  }
+}
+
+}  // namespace

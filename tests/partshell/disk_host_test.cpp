@@ -1,0 +1,61 @@
+// The Linux host's disks: TORBEL_DISK stands as physical drive 0.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "disk_test_support.h"
+#include "partshell/error_codes.h"
+#include "partshell/host_disks.h"
+
+namespace partshell::testing {
+namespace {
+
+class ScopedDiskVariable {
+ public:
+  explicit ScopedDiskVariable(const std::string& value) { ::setenv(kDiskOverrideVariable, value.c_str(), 1); }
+  ~ScopedDiskVariable() { ::unsetenv(kDiskOverrideVariable); }
+};
+
+TEST(HostDisks, TorbelDiskIsDriveZeroAndTheOnlyDrive) {
+  TempDir dir;
+  const std::string image = MakeUtilityDisk(dir);
+  ScopedDiskVariable variable(image);
+  std::unique_ptr<DiskSystem> disks = CreateHostDiskSystem();
+  std::uint32_t error = 0;
+  EXPECT_NE(disks->OpenDrive(0, error), nullptr);
+  for (int n = 1; n < 10; ++n) EXPECT_EQ(disks->OpenDrive(n, error), nullptr) << n;
+  EXPECT_EQ(disks->DriveSizeMegabytes(0), 21u);
+
+  CapturingServices out;
+  MountedVolume volume(*disks, out);
+  ASSERT_EQ(volume.MountPartition(MountedDisk::UpOptions()), 0) << out.printed;
+  EXPECT_EQ(volume.drive_name, "\\\\.\\PHYSICALDRIVE0");
+  Fat16Engine engine(volume);
+  std::string message;
+  ASSERT_EQ(engine.MakeDirectory("VIAHOST", message), 0) << message;
+  volume.CloseHardDrive();
+  std::string listing;
+  ASSERT_EQ(Mtools(image, 63, "mdir -b ::", &listing), 0);
+  EXPECT_NE(listing.find("VIAHOST"), std::string::npos) << listing;
+}
+
+TEST(HostDisks, MissingTorbelDiskFindsNoDrive) {
+  TempDir dir;
+  ScopedDiskVariable variable(dir / "absent.img");
+  std::unique_ptr<DiskSystem> disks = CreateHostDiskSystem();
+  CapturingServices out;
+  MountedVolume volume(*disks, out);
+  EXPECT_EQ(volume.MountPartition(MountedDisk::UpOptions()), UNABLE_TO_OPEN_HARD_DRIVE);
+  EXPECT_NE(out.traced.find("[_OpenHardDriveForReadWrite] Unable To Open Drive: \\\\.\\PHYSICALDRIVE0, GetLastError: 2"),
+            std::string::npos)
+      << out.traced;
+}
+
+TEST(HostDisks, SystemMessagesOnLinuxComeFromTheCommonTable) {
+  EXPECT_EQ(HostSystemMessage(5), "Access is denied.");
+  EXPECT_EQ(HostSystemMessage(87), "The parameter is incorrect.");
+  EXPECT_EQ(HostSystemMessage(99999), "");
+}
+
+}  // namespace
+}  // namespace partshell::testing
