@@ -59,7 +59,10 @@ void CheckTemplate(Zolp& z, const Expected& e) {
 void CaseTemplate101() {
   Zolp z("t101");
   z.dir.Write("DD.CFG", Crlf({"[Disk1]", "Files=1"}));
+  z.dir.Write("Version.txt", Crlf({"OEM Ver: A05"}));
+  z.dir.Write("readme.txt", Crlf({"Readme"}));
   z.Start();
+  CHECK_EQ_TEXT(ItemText(z.main, IDC_VERSION_LABEL), "Package Version A05");
   CheckTemplate(z, {kDiagTitle, true, true, true, false, "Finished Creating Diagnostic Media",
                     "diagnostics"});
   CHECK_EQ_TEXT(ItemText(z.main, IDC_UPDATE_TEXT),
