@@ -38,6 +38,7 @@ const Case kCases[] = {
     {"option_buttons_do_nothing_yet", CaseOptionButtonsDoNothingYet},
     {"enter_key", CaseEnterKey},
     {"second_start_brings_first_forward", CaseSecondStartBringsFirstForward},
+    {"second_start_restores_minimised_first", CaseSecondStartRestoresMinimisedFirst},
     {"command_words", CaseCommandWords},
     {"progress_window", CaseProgressWindow},
     {"build_window", CaseBuildWindow},

@@ -77,6 +77,7 @@ void CaseTitleFromPackage();
 void CaseOptionButtonsDoNothingYet();
 void CaseEnterKey();
 void CaseSecondStartBringsFirstForward();
+void CaseSecondStartRestoresMinimisedFirst();
 void CaseCommandWords();
 // Links, viewers, system menu, About box.
 void CaseVersionLabel();

@@ -198,6 +198,21 @@ void CaseSecondStartBringsFirstForward() {
   z.Finish();
 }
 
+// A minimised copy is restored, not just brought forward, by a second start.
+void CaseSecondStartRestoresMinimisedFirst() {
+  Zolp z("minimised");
+  z.Start();
+  if (!z.main) return;
+  ShowWindow(z.main, SW_MINIMIZE);
+  CHECK(WaitFor([&] { return IsIconic(z.main) != FALSE; }, 3000));
+  Sleep(300);
+  CHECK(z.process->Running());  // the minimised paint draws the icon
+  Process second(z.dir.Program(), "", z.dir.Path());
+  CHECK(second.WaitExit(5000));
+  CHECK(WaitFor([&] { return !IsIconic(z.main); }, 3000));
+  z.Finish();
+}
+
 // Verbose mode shows reports that are otherwise silent: a missing DD.CFG
 // gives "File Open Failed" boxes before the main dialog.
 void CaseCommandWords() {
