@@ -38,8 +38,9 @@ done
 if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
+linux_targets="$(cmake --build build --target help 2>/dev/null || true)"
 for tool in vellix torbel; do
-  if cmake --build build --target help 2>/dev/null | grep -q "^\.\.\. $tool\$"; then
+  if grep -q "^\.\.\. $tool\$" <<<"$linux_targets"; then
     cmake --build build -j"$jobs" --target "$tool"
   fi
 done
