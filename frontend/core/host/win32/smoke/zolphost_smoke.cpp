@@ -60,7 +60,8 @@ void ChecksOfProcesses(const zolp::Services& s) {
 
   r.commandLine = "no-such-program-zolp.exe";
   r.environment.clear();
-  Check(s.processes->Start(r) == nullptr && s.errors->Last() != 0, "missing program fails to start");
+  Check(s.processes->Start(r) == nullptr && s.errors->Last() != 0,
+        "missing program fails to start");
 }
 
 void ChecksOfFilesAndLookups(const zolp::Services& s) {
@@ -97,8 +98,8 @@ void ChecksOfFilesAndLookups(const zolp::Services& s) {
   f.reset();
   DeleteFileA(log.c_str());
 
-  Check(zolp::FormatSystemError(s, ERROR_FILE_NOT_FOUND, "Opening x").rfind(
-            "Opening x failed with error 2: ", 0) == 0,
+  Check(zolp::FormatSystemError(s, ERROR_FILE_NOT_FOUND, "Opening x")
+                .rfind("Opening x failed with error 2: ", 0) == 0,
         "system message text");
 }
 
