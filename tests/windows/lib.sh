@@ -27,12 +27,15 @@ make_workdir() {
 # directory. Sets OUT (the program's output, stdout and stderr) and CODE (its full
 # 32-bit exit code as Windows reports it).
 launch() {
-  local raw
+  local raw last
   raw="$("$WINE_RUN" "$LAUNCH_EXE" "$@" 2>&1)"
-  CODE="$(printf '%s\n' "$raw" | sed -n 's/^exit code: \([0-9][0-9]*\)\r\{0,1\}$/\1/p' | tail -n1)"
-  OUT="$(printf '%s\n' "$raw" | grep -v '^exit code: [0-9]*'$'\r''\{0,1\}$' || true)"
+  # The launcher's report ends the output; a program whose last line has no line end
+  # leaves it at the end of that line.
+  last="$(printf '%s\n' "$raw" | tail -n1 | tr -d '\r')"
+  CODE="$(printf '%s\n' "$last" | sed -n 's/^\(.*\)exit code: \([0-9][0-9]*\)$/\2/p')"
   [ -n "$CODE" ] || fail "launch.exe reported no exit code; output was:
 $raw"
+  OUT="$(printf '%s\n' "$raw" | sed '$d'; printf '%s\n' "$last" | sed 's/exit code: [0-9]*$//')"
 }
 
 # expect_code WANT: the last launch ended with exit code WANT.

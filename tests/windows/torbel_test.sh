@@ -10,13 +10,14 @@ UP_OFFSET=$((UP_START * 512))
 
 # make_disk IMG MB: a disk whose partition entry 1 is a FAT16 utility partition (type DE)
 # from sector 63 to the end, formatted by mkfs.fat.
-make_disk() {
+make_disk() {  # IMG MB [mkfs.fat options]
   local img="$1" mb="$2" sectors
+  shift 2
   truncate -s "${mb}M" "$img"
   sectors=$((mb * 2048 - UP_START))
   printf 'label: dos\nstart=%d, size=%d, type=de, bootable\n' "$UP_START" "$sectors" \
     | sfdisk -q "$img" >/dev/null || fail "sfdisk"
-  mkfs.fat -F 16 -R 1 --offset "$UP_START" -h "$UP_START" -n UTILITY "$img" $((sectors / 2)) \
+  mkfs.fat -F 16 -R 1 --offset "$UP_START" -h "$UP_START" -n UTILITY "$@" "$img" $((sectors / 2)) \
     >/dev/null || fail "mkfs.fat"
 }
 
@@ -83,7 +84,9 @@ case_mount_failures() {
   expect_code 708
   # The two FAT copies differ.
   cp "$DISK" "$WORK/fatdiff.img"
-  printf '\x77' | dd of="$WORK/fatdiff.img" bs=1 seek=$((UP_OFFSET + 512 + 100)) conv=notrunc status=none
+  local reserved; reserved=$(od -An -t u2 -j $((UP_OFFSET + 14)) -N 2 "$DISK")
+  printf '\x77' | dd of="$WORK/fatdiff.img" bs=1 seek=$((UP_OFFSET + reserved * 512 + 100)) \
+    conv=notrunc status=none
   DISK="$WORK/fatdiff.img" torbel /TDE DIR
   expect_code 705
   expect_output "FAT Table 1 & 2 Compare Failed"
@@ -148,11 +151,71 @@ F16
   mtype -i "$DISK@@$UP_OFFSET" ::/UPD/THREE.TXT | grep -q second || fail "THREE.TXT contents"
 }
 
+case_wildcard_copies_both_ways() {
+  # Local names come from FindFirstFileA/FindNextFileA on this side.
+  setup
+  mkdir "$WORK/src" "$WORK/back"
+  local i
+  for i in 1 2 3; do head -c $((i * 3000)) /dev/urandom >"$WORK/src/PART$i.DAT"; done
+  printf 'not me\r\n' >"$WORK/src/OTHER.TXT"
+  torbel /TDE MD PARTS
+  expect_code 0
+  torbel /TDE COPYHD2SYS 'src\*.DAT' '\PARTS'
+  expect_code 0
+  expect_output "3 File(s) Copied"
+  check_partition "$DISK"
+  [ "$(mdir -/ -b -i "$DISK@@$UP_OFFSET" ::/PARTS | grep -c 'PART[123].DAT')" = 3 ] \
+    || fail "PARTS holds: $(mdir -/ -b -i "$DISK@@$UP_OFFSET" ::/PARTS)"
+  torbel /TDE COPYSYS2HD '\PARTS\*.*' back
+  expect_code 0
+  for i in 1 2 3; do
+    cmp "$WORK/src/PART$i.DAT" "$WORK/back/PART$i.DAT" || fail "PART$i.DAT came back changed"
+  done
+}
+
+case_disk_full_keeps_volume_sound() {
+  setup
+  DISK="$WORK/small.img"
+  make_disk "$DISK" 8 -s 1
+  head -c $((9 * 1024 * 1024)) /dev/zero >"$WORK/BIG.BIN"
+  printf 'small\r\n' >"$WORK/SMALL.TXT"
+  torbel /TDE COPYHD2SYS SMALL.TXT
+  expect_code 0
+  torbel /TDE COPYHD2SYS BIG.BIN
+  expect_code 730
+  check_partition "$DISK"
+  mtype -i "$DISK@@$UP_OFFSET" ::/SMALL.TXT | grep -q small || fail "SMALL.TXT lost"
+}
+
+case_session_log() {
+  # LOGALL names the session log; a run ending with an error leaves its trace there.
+  setup
+  torbel /TDE DEL NOSUCH.TXT
+  expect_code 726
+  LOGALL='session.log' torbel /TDE DEL NOSUCH.TXT
+  expect_code 726
+  [ -f "$WORK/session.log" ] || fail "no session log written"
+  grep -q "Exiting With Non-Zero" "$WORK/session.log" || fail "log: $(cat "$WORK/session.log")"
+  grep -q "Error Level: 726" "$WORK/session.log" || fail "log: $(cat "$WORK/session.log")"
+}
+
 case_exit_command_code() {
   setup
   printf 'EXIT 750\r\n' >"$WORK/QUIT.F16"
   torbel /TDE CALL QUIT.F16
   expect_code 750
+}
+
+case_interactive_session_from_piped_keys() {
+  # Without a console the shell reads its keys from standard input: the banner, the prompt
+  # with the mounted partition, the typed commands and the code given to EXIT.
+  setup
+  printf 'VER\rEXIT 705\r' >"$WORK/keys.txt"
+  torbel /TDE <"$WORK/keys.txt"
+  expect_code 705
+  expect_output "Target:    32-bit WIN32 Build"
+  expect_output 'SYS:[UP,1,DE]:\> VER'
+  expect_output "[torbel] Program Exit!"
 }
 
 case_held_mutex_exits_101() {
@@ -164,26 +227,40 @@ case_held_mutex_exits_101() {
 
 case_second_copy_exits_101() {
   setup
-  # The first copy waits in DELAY; the second must refuse to run beside it.
-  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$TORBEL_EXE" /TDE DELAY 4 >"$WORK/first.txt" 2>&1 &
+  # The first copy waits at its prompt for keys from a pipe that this script holds open;
+  # the second must refuse to run beside it.
+  mkfifo "$WORK/keys"
+  exec 7<>"$WORK/keys"
+  TORBEL_DISK="$(winepath_of "$DISK")" "$WINE_RUN" "$LAUNCH_EXE" "$TORBEL_EXE" /TDE \
+    <"$WORK/keys" >"$WORK/first.txt" 2>&1 &
   local first=$! i
-  for i in $(seq 1 50); do
+  for i in $(seq 1 40); do
+    kill -0 "$first" 2>/dev/null || break
     launch "$PROBE_EXE" mutex TORBEL_MUTEX
     [ "${OUT//$'\r'/}" = held ] && break
     sleep 0.1
   done
-  [ "${OUT//$'\r'/}" = held ] || { kill "$first" 2>/dev/null; fail "the first copy never took the mutex"; }
-  torbel /TDE DIR
+  if [ "${OUT//$'\r'/}" != held ]; then
+    kill "$first" 2>/dev/null
+    fail "the first copy never took the mutex: $(cat "$WORK/first.txt")"
+  fi
+  torbel /TDE VER
   local second_code="$CODE" second_out="$OUT"
+  printf 'EXIT 0\r' >&7
   wait "$first"
-  local first_status=$?
+  exec 7>&-
   CODE="$second_code" OUT="$second_out"
   expect_code 101
   expect_output "Another copy of TORBEL is already running."
-  [ "$first_status" = 0 ] || fail "the first copy ended with $first_status: $(cat "$WORK/first.txt")"
+  grep -q 'exit code: 0' "$WORK/first.txt" || fail "the first copy did not end well: $(cat "$WORK/first.txt")"
   # Once the first copy is gone the mutex is free again.
-  torbel /TDE DIR
+  torbel /TDE VER
   expect_code 0
+}
+
+# The partition's tree as mdir lists it, without the time stamps.
+listing() {
+  mdir -/ -i "$1@@$UP_OFFSET" :: | sed 's/ *[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] *[0-9]*:[0-9]* *$//' | grep -v bytes
 }
 
 case_same_result_as_linux_build() {
@@ -198,15 +275,29 @@ COPYHD2SYS A.BIN \DIAGS\B.BIN
 DEL \DIAGS\A.BIN
 F16
   cp "$DISK" "$WORK/linux.img"
-  TORBEL_DISK="$WORK/linux.img" "$linux" /TDE CALL STEPS.F16 >/dev/null 2>&1 || fail "Linux torbel"
+  # The Linux build's single-instance lock is machine-wide: wait while other test runs
+  # hold it (exit code 101).
+  local linux_code=101 try
+  for try in $(seq 1 40); do
+    TORBEL_DISK="$WORK/linux.img" "$linux" /TDE CALL STEPS.F16 >"$WORK/linux.txt" 2>&1
+    linux_code=$?
+    [ "$linux_code" = 101 ] || break
+    sleep 0.5
+  done
+  [ "$linux_code" = 0 ] || fail "Linux torbel ended with $linux_code: $(cat "$WORK/linux.txt")"
   torbel /TDE CALL STEPS.F16
   expect_code 0
   # Time stamps are the clock's; names, sizes, clusters and data must agree.
-  mdir -/ -i "$DISK@@$UP_OFFSET" :: | sed 's/ [0-9-]* *[0-9:]*$//' | grep -v bytes >"$WORK/win.dir"
-  mdir -/ -i "$WORK/linux.img@@$UP_OFFSET" :: | sed 's/ [0-9-]* *[0-9:]*$//' | grep -v bytes >"$WORK/linux.dir"
+  listing "$DISK" >"$WORK/win.dir"
+  listing "$WORK/linux.img" >"$WORK/linux.dir"
   diff "$WORK/linux.dir" "$WORK/win.dir" || fail "the builds left different trees"
-  cmp <(dd if="$DISK" bs=512 skip="$UP_START" count=256 status=none) \
-      <(dd if="$WORK/linux.img" bs=512 skip="$UP_START" count=256 status=none) \
+  # Boot sector and both FATs: reserved sectors + number of FATs x sectors per FAT.
+  local fats_end
+  fats_end=$(( $(od -An -t u2 -j $((UP_OFFSET + 14)) -N 2 "$DISK") \
+             + $(od -An -t u1 -j $((UP_OFFSET + 16)) -N 1 "$DISK") \
+             * $(od -An -t u2 -j $((UP_OFFSET + 22)) -N 2 "$DISK") ))
+  cmp <(dd if="$DISK" bs=512 skip="$UP_START" count="$fats_end" status=none) \
+      <(dd if="$WORK/linux.img" bs=512 skip="$UP_START" count="$fats_end" status=none) \
     || fail "the FATs differ between the builds"
 }
 

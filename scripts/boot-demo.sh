@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Builds every medium of the sample package with vellix and boots each in qemu,
+# showing what its boot code printed.
+#
+#   boot-demo.sh [--out DIR | --tmp] <build-dir> [medium...]
+#
+# Media: diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1
+# (all of them when none is named); the tests also boot diskette-720,
+# diskette-1200, diskette-2880, iso-1200, iso-2880, flash-2gb-disk, flash-2gb-usb. The images are left in <build-dir>/media
+# (or DIR; --tmp uses a temporary directory that is removed afterwards).
+# VELLIX names the program when it is not <build-dir>/imagebuilder/vellix.
+# Exits 0 when every medium was built and booted to its banner.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+out=""
+tmp=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --out) out=$2; shift 2 ;;
+    --tmp) tmp=1; shift ;;
+    *) break ;;
+  esac
+done
+build=$(cd "${1:?usage: boot-demo.sh [--out DIR | --tmp] <build-dir> [medium...]}" && pwd)
+shift
+package=$build/package
+vellix=${VELLIX:-$build/imagebuilder/vellix}
+all=(diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1)
+media=("$@")
+[ ${#media[@]} -gt 0 ] || media=("${all[@]}")
+
+if [ ! -x "$vellix" ]; then echo "boot-demo: no vellix at $vellix (build it first)" >&2; exit 1; fi
+if [ ! -f "$package/DD.CFG" ] && [ ! -f "$package/dd.cfg" ]; then
+  echo "boot-demo: no sample package in $package" >&2; exit 1
+fi
+if [ $tmp = 1 ]; then
+  out=$(mktemp -d)
+  trap 'rm -rf "$out"' EXIT
+fi
+out=${out:-$build/media}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+# medium -> section, boot kind, image file, volume label, extra options
+describe() {
+  case $1 in
+    diskette)     echo "DISKETTE|floppy|diskette.img|DIAG FLOPPY|" ;;
+    hdd)          echo "HDD|hd|hdd.img|DIAG HDD|" ;;
+    flash-disk)   echo "FLASH|hd|flash.img|DIAG FLASH|-t131072" ;;
+    flash-usb)    echo "FLASH|usb|flash-usb.img|DIAG USB|-t250000" ;;
+    cd)           echo "CD|cd|cd.iso|DIAG CD|-NORVO_DIAGS" ;;
+    iso-diskette) echo "DISKETTE|cd|diskette.iso|DIAG CDFD|-I" ;;
+    iso-harddisk) echo "HDD|cd|harddisk.iso|DIAG CDHD|-I" ;;
+    disk1)        echo "Disk1|floppy|disk1.img|DIAG DISK1|" ;;
+    # further media the tests boot: the other diskette presets, a 2 GB drive
+    diskette-720)  echo "DISKETTE|floppy|fd720.img|DIAG 720K|-T720" ;;
+    diskette-1200) echo "DISKETTE|floppy|fd1200.img|DIAG 1200K|-T1200" ;;
+    diskette-2880) echo "DISKETTE|floppy|fd2880.img|DIAG 2880K|-T2880" ;;
+    iso-1200)      echo "DISKETTE|cd|fd1200.iso|CD 1200K|-T1200 -I" ;;
+    iso-2880)      echo "DISKETTE|cd|fd2880.iso|CD 2880K|-T2880 -I" ;;
+    flash-2gb-disk) echo "FLASH|hd|flash2g.img|DIAG 2GB|-t4128768" ;;
+    flash-2gb-usb)  echo "FLASH|usb|flash2g-usb.img|DIAG 2G USB|-t4128768" ;;
+    *) return 1 ;;
+  esac
+}
+
+failed=0
+summary=()
+for medium in "${media[@]}"; do
+  if ! spec=$(describe "$medium"); then
+    echo "boot-demo: unknown medium $medium" >&2; failed=1; continue
+  fi
+  IFS='|' read -r section kind file label extra <<<"$spec"
+  image=$out/$file
+  rm -f "$image"
+  args=(dd.cfg "$section" "-v$label" "-i$image")
+  [ -n "$extra" ] && read -r -a more <<<"$extra" && args+=("${more[@]}")
+  shown=""
+  for a in "${args[@]}"; do
+    if [[ $a == *" "* ]]; then shown+=" ${a:0:2}\"${a:2}\""; else shown+=" $a"; fi
+  done
+  echo "=== $medium: vellix$shown"
+  (cd "$package" && "$vellix" "${args[@]}" >/dev/null)
+  code=$?
+  if [ $code != 0 ] || [ ! -f "$image" ]; then
+    echo "vellix failed with exit code $code"
+    summary+=("$(printf '%-13s %-7s %s' "$medium" FAILED "vellix exit code $code")")
+    failed=1
+    continue
+  fi
+  log=$(bash "$here/qemu-boot.sh" "$kind" "$image")
+  booted=$?
+  echo "$log"
+  seconds=$(sed -n 's/^booted in \(.*\) s$/\1/p' <<<"$log")
+  if [ $booted = 0 ] && grep -qF "volume label \"$label\"" <<<"$log"; then
+    summary+=("$(printf '%-13s %-7s %s s (%s)' "$medium" booted "$seconds" "$kind")")
+  else
+    [ $booted = 0 ] && echo "the banner does not name the volume label \"$label\""
+    summary+=("$(printf '%-13s %-7s %s' "$medium" FAILED "($kind)")")
+    failed=1
+  fi
+  echo
+done
+
+echo "=== boot matrix"
+printf '%s\n' "${summary[@]}"
+exit $failed
