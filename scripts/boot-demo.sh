@@ -71,10 +71,10 @@ describe() {
 failed=0
 summary=()
 for medium in "${media[@]}"; do
-  if ! spec=$(describe "$medium"); then
+  if ! row=$(describe "$medium"); then
     echo "boot-demo: unknown medium $medium" >&2; failed=1; continue
   fi
-  IFS='|' read -r section kind file label extra <<<"$spec"
+  IFS='|' read -r section kind file label extra <<<"$row"
   image=$out/$file
   rm -f "$image"
   args=(dd.cfg "$section" "-v$label" "-i$image")
