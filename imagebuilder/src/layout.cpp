@@ -132,6 +132,25 @@ int FileSizedRule(BuildContext& ctx, std::uint32_t spc, std::uint32_t upper) {
   return ctx.ReportError(kErrTooLargeForFat);
 }
 
+// An image left in the tree by an earlier run is about to be overwritten:
+// it is no part of the package.
+void ExcludeOldImage(BuildContext& ctx, DirectoryNode& dir) {
+  for (TreeEntry& e : dir.entries) {
+    if (e.excluded) continue;
+    if (e.directory) {
+      ExcludeOldImage(ctx, *e.directory);
+    } else if (ctx.tree.IsSameFile(e.hostPath, ctx.settings.imageName)) {
+      e.excluded = true;
+    }
+  }
+}
+
+void ExcludeOldImage(BuildContext& ctx) {
+  HostFileStatus st;
+  if (ctx.settings.imageName.empty() || !ctx.tree.Status(ctx.settings.imageName, st)) return;
+  ExcludeOldImage(ctx, *ctx.snapshot);
+}
+
 }  // namespace
 
 int ComputeLayout(BuildContext& ctx) {
@@ -143,6 +162,7 @@ int ComputeLayout(BuildContext& ctx) {
   const int treeCode =
       ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), *ctx.snapshot);
   if (treeCode != 0) return ctx.ReportError(treeCode);
+  ExcludeOldImage(ctx);
 
   const std::uint32_t entriesPerSector = s.sectorSize / 32;
   const std::uint32_t rootNeeded = CountEntrySectors(ctx, *ctx.snapshot, true);

@@ -283,6 +283,18 @@ TEST(Listing, SpecialFilesAreNotPartOfTheTree) {
   EXPECT_EQ(Names(root), (std::vector<std::string>{"A       TXT"}));
 }
 
+TEST(Listing, AnEarlierImageInTheTreeIsNotPartOfTheNewOne) {
+  Package pkg;
+  pkg.File("A.TXT", 100);
+  const std::string inside = (pkg.root / "image.img").string();
+  const std::vector<std::string> args{"-b", pkg.bs, "-f", pkg.root.string(), "-i", inside,
+                                      "-T1440", "-z"};
+  ASSERT_EQ(vtest::Run(args).code, 0);
+  ASSERT_EQ(vtest::Run(args).code, 0);  // now image.img exists in the tree
+  const auto root = vtest::RootEntries(vtest::ReadBytes(inside));
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"A       TXT"}));
+}
+
 TEST(MissingInputs, RootAndBootFiles) {
   Package pkg;
   EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.dir / "nope", "-i", pkg.image}).code, 15);

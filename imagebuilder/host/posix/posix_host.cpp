@@ -153,6 +153,13 @@ class PosixTree final : public HostTree {
   }
 
   char Separator() const override { return '/'; }
+
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    struct stat sa;
+    struct stat sb;
+    return ::stat(HostPath(a).c_str(), &sa) == 0 && ::stat(HostPath(b).c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
 };
 
 class PosixImage final : public ImageFile {

@@ -114,6 +114,24 @@ class Win32Tree final : public HostTree {
   }
 
   char Separator() const override { return '\\'; }
+
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    BY_HANDLE_FILE_INFORMATION ia;
+    BY_HANDLE_FILE_INFORMATION ib;
+    return FileInfo(a, ia) && FileInfo(b, ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  }
+
+ private:
+  static bool FileInfo(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE h = CreateFileA(ToAnsi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+  }
 };
 
 class Win32Image final : public ImageFile {

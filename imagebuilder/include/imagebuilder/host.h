@@ -75,6 +75,12 @@ class HostTree {
   virtual bool Status(const std::string& path, HostFileStatus& status) = 0;
   // Separator between directory and name on this host.
   virtual char Separator() const = 0;
+  // True when both paths name the same existing file.
+  virtual bool IsSameFile(const std::string& a, const std::string& b) {
+    (void)a;
+    (void)b;
+    return false;
+  }
 };
 
 // The image file: one per run, read and written at arbitrary offsets.
