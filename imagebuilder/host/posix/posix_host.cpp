@@ -8,6 +8,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,12 +35,18 @@ bool FindIgnoringCase(const std::string& dir, const std::string& name, std::stri
   return ok;
 }
 
-// Package paths may be written as on Windows: '\' separators, any letter case.
-std::string HostPath(const std::string& path) {
+std::string Slashes(const std::string& path) {
   std::string p = path;
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
+  return p;
+}
+
+// Package paths may be written as on Windows: '\' separators, any letter case.
+// Callers try the path as given first and come here only when it is missing.
+std::string HostPath(const std::string& path) {
+  const std::string p = Slashes(path);
   struct stat st;
   if (p.empty() || ::stat(p.c_str(), &st) == 0) return p;
   std::string resolved = p[0] == '/' ? "/" : "";
@@ -62,6 +69,19 @@ std::string HostPath(const std::string& path) {
     start = end + 1;
   }
   return resolved;
+}
+
+// Opens `path` as given, else with its letter case resolved.
+int OpenPath(const std::string& path, int flags, mode_t mode = 0) {
+  const int fd = ::open(Slashes(path).c_str(), flags, mode);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  return ::open(HostPath(path).c_str(), flags, mode);
+}
+
+int StatPath(const std::string& path, struct stat& st) {
+  if (::stat(Slashes(path).c_str(), &st) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  return ::stat(HostPath(path).c_str(), &st);
 }
 
 class PosixFile final : public HostFile {
@@ -90,6 +110,7 @@ class PosixFile final : public HostFile {
     fd_ = -1;
     return ::close(fd) == 0;
   }
+  int fd() const { return fd_; }
 
  private:
   int fd_;
@@ -98,8 +119,12 @@ class PosixFile final : public HostFile {
 class PosixTree final : public HostTree {
  public:
   ListResult List(const std::string& directory, std::vector<HostEntry>& entries) override {
-    const std::string dirPath = HostPath(directory.empty() ? "." : directory);
+    std::string dirPath = Slashes(directory.empty() ? "." : directory);
     DIR* dir = ::opendir(dirPath.c_str());
+    if (dir == nullptr && errno == ENOENT) {
+      dirPath = HostPath(dirPath);
+      dir = ::opendir(dirPath.c_str());
+    }
     if (dir == nullptr) return ListResult::kCannotStart;
     ListResult result = ListResult::kOk;
     for (;;) {
@@ -131,8 +156,7 @@ class PosixTree final : public HostTree {
   }
 
   std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
-    const std::string p = HostPath(path);
-    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenPath(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st;
     // A directory or a pipe is no file to read an image part from.
@@ -145,7 +169,7 @@ class PosixTree final : public HostTree {
 
   bool Status(const std::string& path, HostFileStatus& status) override {
     struct stat st;
-    if (::stat(HostPath(path).c_str(), &st) != 0) return false;
+    if (StatPath(path, st) != 0) return false;
     status.size = static_cast<std::uint64_t>(st.st_size);
     status.lastWriteUtc = static_cast<std::int64_t>(st.st_mtime);
     status.isDirectory = S_ISDIR(st.st_mode);
@@ -157,7 +181,7 @@ class PosixTree final : public HostTree {
   bool IsSameFile(const std::string& a, const std::string& b) override {
     struct stat sa;
     struct stat sb;
-    return ::stat(HostPath(a).c_str(), &sa) == 0 && ::stat(HostPath(b).c_str(), &sb) == 0 &&
+    return StatPath(a, sa) == 0 && StatPath(b, sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
 };
@@ -169,7 +193,7 @@ class PosixImage final : public ImageFile {
   }
   bool Create(const std::string& path) override {
     if (fd_ >= 0) return false;
-    fd_ = ::open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    fd_ = OpenPath(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     offset_ = 0;
     return fd_ >= 0;
   }
@@ -207,6 +231,22 @@ class PosixImage final : public ImageFile {
       offset_ += static_cast<std::uint64_t>(n);
     }
     return true;
+  }
+  // The kernel copies file data straight into the image.
+  std::uint64_t CopyFrom(HostFile& source, std::uint64_t length) override {
+    auto* file = dynamic_cast<PosixFile*>(&source);
+    if (file == nullptr || fd_ < 0) return 0;
+    std::uint64_t copied = 0;
+    while (copied < length) {
+      loff_t out = static_cast<loff_t>(offset_);
+      const std::uint64_t want = std::min<std::uint64_t>(length - copied, 1u << 30);
+      const ssize_t n = ::copy_file_range(file->fd(), nullptr, fd_, &out, want, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      copied += static_cast<std::uint64_t>(n);
+      offset_ += static_cast<std::uint64_t>(n);
+    }
+    return copied;
   }
   bool Close() override {
     if (fd_ < 0) return false;
