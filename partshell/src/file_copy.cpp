@@ -155,12 +155,14 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
     const std::uint32_t sector = GetSectorOfCluster(cluster, "CopyLocalFileStartingAtCluster");
     const std::uint32_t sectors = last ? static_cast<std::uint32_t>((wanted + kSectorSize - 1) / kSectorSize)
                                        : v_.sectors_per_cluster;
-    for (std::uint32_t i = 0; i < sectors && failure == 0; ++i) {
-      if (verbose) v_.out().PrintConsoleOnly(Format(last ? " Sect: %d, " : " Sect: %d,", static_cast<int>(sector + i)));
-      if (v_.WriteHardDriveSector(sector + i, buffer.data() + i * kSectorSize) != 0) {
-        message = "Error Writing Target File";
-        failure = DISK_ERROR_WRITING_FILE;
+    if (verbose) {
+      for (std::uint32_t i = 0; i < sectors; ++i) {
+        v_.out().PrintConsoleOnly(Format(last ? " Sect: %d, " : " Sect: %d,", static_cast<int>(sector + i)));
       }
+    }
+    if (v_.WriteHardDriveSectors(sector, sectors, buffer.data()) != 0) {
+      message = "Error Writing Target File";
+      failure = DISK_ERROR_WRITING_FILE;
     }
     if (failure != 0) break;
     const std::uint16_t next = last ? kEndOfChain : FindFreeCluster(cluster + 1);

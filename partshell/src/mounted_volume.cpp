@@ -96,6 +96,28 @@ int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t
   return DISK_ERROR_WRITING_SECTOR;
 }
 
+int MountedVolume::WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) {
+  VerifySectorBufferPointer(buffer, out_);
+  const std::uint64_t last = static_cast<std::uint64_t>(first) + count - 1;
+  // The boot records and the partition end keep their sector-by-sector
+  // handling (announcements, /NOWRITEMBR, the exit at the right sector).
+  if (count <= 1 || first <= 2 || !drive_ || (PartitionEndSector != 0 && last > PartitionEndSector)) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const int written = WriteHardDriveSector(first + i, buffer + static_cast<std::size_t>(i) * kSectorSize);
+      if (written != 0) return written;
+    }
+    return 0;
+  }
+  const SectorIoResult r = drive_->WriteSectors(first, count, buffer);
+  if (r.status == SectorIoStatus::ok) return 0;
+  const int code = r.status == SectorIoStatus::seek_failed ? DISK_ERROR_SEEKING_SECTOR : DISK_ERROR_WRITING_SECTOR;
+  const long system_error = r.system_error != 0 ? static_cast<long>(r.system_error) : static_cast<long>(code);
+  out_.Trace("WriteHardDriveSector", Format(code == DISK_ERROR_SEEKING_SECTOR ? "Unable To Seek To Sector: %ld. Error: %ld/%ld"
+                                                                             : "Unable To Write Sector: %ld. Error: %ld/%ld",
+                                            static_cast<long>(first), system_error, static_cast<long>(code)));
+  return code;
+}
+
 int MountedVolume::OpenHardDriveForReadWrite() {
   for (int n = 0; n < kScannedDrives; ++n) {
     const std::string name = PhysicalDriveName(n);

@@ -18,9 +18,11 @@ TempDir::TempDir() {
   std::string templ = (std::filesystem::temp_directory_path() / "torbel-test-XXXXXX").string();
   if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = templ;
+  owner_pid_ = ::getpid();
 }
 
 TempDir::~TempDir() {
+  if (::getpid() != owner_pid_) return;
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
 }

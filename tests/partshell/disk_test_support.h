@@ -24,6 +24,7 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+  int owner_pid_ = 0;  // a death test's child must not remove its parent's files
 };
 
 // Runs a shell command; returns its exit status and (optionally) its output.

@@ -79,6 +79,16 @@ class PosixBlockDevice : public BlockDevice {
     }
   }
 
+  SectorIoResult WriteSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) override {
+    const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
+    for (;;) {
+      const ssize_t put = ::pwrite(fd_, buffer, bytes, static_cast<off_t>(first) * kSectorSize);
+      if (put == static_cast<ssize_t>(bytes)) return {};
+      if (put < 0 && errno == EINVAL && DropDirect()) continue;
+      return {SectorIoStatus::write_failed, put < 0 ? WindowsError(errno) : 0};
+    }
+  }
+
  private:
   PosixBlockDevice(std::string path, int fd, bool direct) : path_(std::move(path)), fd_(fd), direct_(direct) {}
 

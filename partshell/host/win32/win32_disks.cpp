@@ -46,11 +46,16 @@ class Win32BlockDevice : public BlockDevice {
   }
 
   SectorIoResult WriteSector(std::uint32_t sector, const std::uint8_t* buffer) override {
+    return WriteSectors(sector, 1, buffer);
+  }
+
+  SectorIoResult WriteSectors(std::uint32_t sector, std::uint32_t count, const std::uint8_t* buffer) override {
     QuietErrorMode quiet;
     if (!SetFilePointerToSector(sector)) return {SectorIoStatus::seek_failed, GetLastError()};
     DWORD put = 0;
-    if (!WriteFile(handle_, buffer, kSectorSize, &put, nullptr)) return {SectorIoStatus::write_failed, GetLastError()};
-    if (put != kSectorSize) return {SectorIoStatus::write_failed, 0};
+    const DWORD bytes = count * kSectorSize;
+    if (!WriteFile(handle_, buffer, bytes, &put, nullptr)) return {SectorIoStatus::write_failed, GetLastError()};
+    if (put != bytes) return {SectorIoStatus::write_failed, 0};
     return {};
   }
 

@@ -47,6 +47,9 @@ class MountedVolume {
   // partition end ends the process with 762; an unaligned buffer with 254.
   int ReadHardDriveSector(std::uint32_t sector, std::uint8_t* buffer);
   int WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer);
+  // `count` consecutive sectors with the same guards, in one transfer where
+  // the device allows (file data is written a cluster at a time).
+  int WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer);
 
   // Reads both FAT copies from the disk into fat1/fat2; 0, or the first
   // sector read error.

@@ -1,0 +1,22 @@
+// The readme viewer: readme.txt in a read-only field, in Courier New.
+#pragma once
+
+#include "Dialog.h"
+#include "ROEdit.h"
+
+namespace zolp::win {
+
+class CReadMeDlg : public Dialog {
+ public:
+  CReadMeDlg();
+  ~CReadMeDlg() override;
+
+ protected:
+  bool OnInit() override;
+
+ private:
+  CROEdit text_;
+  HFONT font_ = nullptr;
+};
+
+}  // namespace zolp::win

@@ -1,0 +1,49 @@
+// The main dialog: the package logo, version and links, and one image button
+// per media option. Its template (101-104) is chosen at start-up.
+#pragma once
+
+#include <functional>
+
+#include "Dialog.h"
+#include "FooButton.h"
+#include "FontStatic.h"
+#include "TrackControl.h"
+#include "model/main_dialog_model.h"
+
+namespace zolp::win {
+
+// The registered message a running copy answers with its own number.
+inline constexpr const char* kInstanceProbeMessage = "name##_MSG";
+
+class CZolpDlg : public Dialog {
+ public:
+  explicit CZolpDlg(int templateId);
+  ~CZolpDlg() override;
+
+  // Told the dialog's window as soon as it exists (before initialisation).
+  void SetCreatedHook(std::function<void(HWND)> hook) { createdHook_ = std::move(hook); }
+
+ protected:
+  bool OnInit() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnOK() override;
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+
+ private:
+  void Run(MainCommand command);
+  void CheckAdministrator();
+  void AddSystemMenuItems();
+  bool OverLink(HWND window, const CHoverFontStatic& link) const;
+
+  FooButton usb_, cd_, diskette_, image_, update_, finished_, logo_;
+  CHoverFontStatic readmeLink_, releaseLink_;
+  CFontStatic versionLabel_;
+  bool adminCheckPending_ = true;
+  bool releaseAvailable_ = false;
+  bool readmeAvailable_ = false;
+  HICON icon_;
+  UINT probeMessage_;
+  std::function<void(HWND)> createdHook_;
+};
+
+}  // namespace zolp::win

@@ -1,0 +1,209 @@
+// The platform as the front end's services see it. Each interface is small and
+// has a Win32 implementation (host/win32) and a test one (sim/). Every failing
+// call leaves its system error code where SystemErrors::Last() finds it, the
+// way GetLastError() works, so reports can name the real cause.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zolp/run_options.h"
+
+namespace zolp {
+
+// An opaque window handle (HWND on Windows); 0 is "no window".
+using WindowRef = std::uintptr_t;
+
+class SystemErrors {
+ public:
+  virtual ~SystemErrors() = default;
+  virtual std::uint32_t Last() const = 0;
+  virtual void SetLast(std::uint32_t code) = 0;
+  // The system's English (0x409) text for a code, without trailing line breaks;
+  // empty when the system has none.
+  virtual std::string MessageText(std::uint32_t code) const = 0;
+};
+
+enum class MessageIcon { Information, Warning, Error };
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // A modal box owned by the main window.
+  virtual void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) = 0;
+  // PostMessage to a dialog; workers report only through this.
+  virtual void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam,
+                    std::intptr_t lParam) = 0;
+  virtual void BringMainWindowToFront() = 0;
+  // The modeless "Building the image..." window shown while vellix runs.
+  virtual void ShowBuildingWindow() = 0;
+  virtual void CloseBuildingWindow() = 0;
+  // Ends the process (after a fatal formatting error). Test hosts record it and return.
+  virtual void EndProgram(int status) = 0;
+};
+
+struct LaunchRequest {
+  std::string application;               // empty: taken from the command line
+  std::string commandLine;
+  std::vector<std::string> environment;  // the whole environment; empty means none at all
+  bool noWindow = true;                  // CREATE_NO_WINDOW
+  std::optional<std::uint16_t> showWindow;  // start-up window state, when set
+};
+
+class ChildProcess {
+ public:
+  virtual ~ChildProcess() = default;
+  virtual void Wait() = 0;                              // without limit
+  virtual bool ExitCode(std::uint32_t& code) = 0;       // GetExitCodeProcess
+};
+
+class ProcessLauncher {
+ public:
+  virtual ~ProcessLauncher() = default;
+  // Null when the process could not be created (system error set).
+  virtual std::unique_ptr<ChildProcess> Start(const LaunchRequest& request) = 0;
+};
+
+// The steps of fetching one of the program's own resources, in order.
+enum class ResourceStep { Ok, Find, Load, Lock, Size };
+
+class ResourceStore {
+ public:
+  virtual ~ResourceStore() = default;
+  // On success points data/size at the resource bytes (valid for the process's
+  // life); otherwise answers the step that failed, with the system error set.
+  virtual ResourceStep Fetch(std::string_view type, int id, const std::uint8_t*& data,
+                             std::size_t& size) = 0;
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  // got < size only at the end of the file; false on an error.
+  virtual bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) = 0;
+  virtual bool Write(const void* buffer, std::uint32_t size) = 0;
+  virtual bool Size(std::uint64_t& size) = 0;
+};
+
+// Paths are Windows paths ("C:\UP\DIAGS", ".\torbel.exe"), relative ones to the
+// current directory (the package directory).
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;  // shared read
+  virtual std::unique_ptr<File> Create(const std::string& path) = 0;    // replaces
+  virtual std::unique_ptr<File> OpenAppend(const std::string& path) = 0;  // creates
+  virtual bool Delete(const std::string& path) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  virtual bool MakeDirectory(const std::string& path) = 0;
+  virtual bool SystemDirectory(std::string& path) = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+  virtual std::uint64_t Milliseconds() = 0;  // monotonic
+};
+
+class Security {
+ public:
+  virtual ~Security() = default;
+  // Membership of the process token in the built-in Administrators group
+  // (S-1-5-32-544); false when the check itself fails.
+  virtual bool IsMemberOfAdministrators() = 0;
+};
+
+// Page allocations (VirtualAlloc) for transfer buffers.
+class Memory {
+ public:
+  virtual ~Memory() = default;
+  virtual void* AllocatePages(std::size_t size) = 0;  // null on failure, error set
+  virtual bool FreePages(void* pages) = 0;
+};
+
+// The request of one SCSI command through the platform's direct pass-through,
+// with its sense buffer. The Win32 host copies it into SCSI_PASS_THROUGH_DIRECT
+// followed by the sense bytes, one 80-byte block sent as input and output.
+struct ScsiRequest {
+  static constexpr std::uint16_t kHeaderLength = 44;  // sizeof(SCSI_PASS_THROUGH_DIRECT), 32-bit
+  static constexpr std::uint32_t kSenseOffset = 48;
+  static constexpr std::uint8_t kSenseLength = 32;
+  static constexpr std::uint32_t kBlockSize = 80;
+  enum Direction : std::uint8_t { kToDevice = 0, kFromDevice = 1, kNoData = 2 };
+
+  std::uint16_t length = 0;
+  std::uint8_t scsiStatus = 0;  // out
+  std::uint8_t pathId = 0, targetId = 0, lun = 0;
+  std::uint8_t cdbLength = 0;
+  std::uint8_t senseInfoLength = 0;
+  std::uint8_t dataIn = kNoData;
+  std::uint32_t dataTransferLength = 0;
+  std::uint32_t timeOutSeconds = 0;
+  void* dataBuffer = nullptr;
+  std::uint32_t senseInfoOffset = 0;
+  std::uint8_t cdb[16] = {};
+  std::uint8_t sense[kSenseLength] = {};  // out
+};
+
+// An open handle on a disk, volume or CD drive (CreateFileA on \\.\...).
+class DiskHandle {
+ public:
+  virtual ~DiskHandle() = default;
+  virtual bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) = 0;
+  virtual bool Write(const void* buffer, std::uint32_t size, std::uint32_t& written) = 0;
+  virtual bool Seek(std::uint64_t offset) = 0;
+  // IOCTL_SCSI_PASS_THROUGH_DIRECT: false when the device control itself failed.
+  virtual bool ScsiPassThrough(ScsiRequest& request) = 0;
+  // IOCTL_STORAGE_QUERY_PROPERTY, standard device property, standard query.
+  virtual bool QueryStorageProperty(void* buffer, std::uint32_t size) = 0;
+  // IOCTL_STORAGE_GET_DEVICE_NUMBER.
+  virtual bool DeviceNumber(std::uint32_t& deviceType, std::uint32_t& number) = 0;
+  virtual bool LockVolume() = 0;       // FSCTL_LOCK_VOLUME
+  virtual bool UnlockVolume() = 0;     // FSCTL_UNLOCK_VOLUME
+  virtual bool DismountVolume() = 0;   // FSCTL_DISMOUNT_VOLUME
+  virtual bool UpdateProperties() = 0; // IOCTL_DISK_UPDATE_PROPERTIES
+};
+
+// GetDriveTypeA values the front end tests for.
+enum class DriveType : std::uint32_t {
+  Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6
+};
+
+enum class DiskAccess { None, ReadWrite };
+
+class DeviceCatalog {
+ public:
+  virtual ~DeviceCatalog() = default;
+  virtual std::uint32_t LogicalDrives() = 0;         // bit 0 = A:
+  virtual DriveType TypeOfDrive(char letter) = 0;    // of the root "X:\"
+  // All DOS device names (QueryDosDeviceA with no name); false on failure.
+  virtual bool DosDeviceNames(std::vector<std::string>& names) = 0;
+  // GetVolumeInformationA of "X:\".
+  virtual bool VolumeInformation(char letter, std::string& label, std::string& fileSystem) = 0;
+  // CreateFileA of a device path (\\.\X:, \\.\PhysicalDrive<n>), existing only,
+  // sharing reading and writing. Null on failure, error set.
+  virtual std::unique_ptr<DiskHandle> Open(const std::string& devicePath, DiskAccess access) = 0;
+};
+
+// Everything the services need, wired once at start-up (the real Win32 set in
+// the program, simulated ones in tests).
+struct Services {
+  SystemErrors* errors = nullptr;
+  UserInterface* ui = nullptr;
+  ProcessLauncher* processes = nullptr;
+  ResourceStore* resources = nullptr;
+  FileSystem* files = nullptr;
+  Clock* clock = nullptr;
+  Security* security = nullptr;
+  Memory* memory = nullptr;
+  DeviceCatalog* devices = nullptr;
+  RunOptions options;
+};
+
+}  // namespace zolp

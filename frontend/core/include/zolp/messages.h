@@ -1,0 +1,37 @@
+// The worker messages and job records of the front end.
+#pragma once
+
+#include <cstdint>
+
+#include "zolp/host.h"
+
+namespace zolp {
+
+inline constexpr std::uint32_t kWmUser = 0x400;
+// wParam 0 = done, a system error code or -1; lParam 0 or the failing step's text.
+inline constexpr std::uint32_t kMsgJobFinished = 0x500;
+// wParam percent done before the next piece (0..99); lParam 0, or a status text.
+inline constexpr std::uint32_t kMsgProgress = 0x501;
+// wParam the vellix exit code, or the system error of a failed extraction.
+inline constexpr std::uint32_t kMsgImageBuilt = 0x502;
+
+// Image build worker's job: the dialog owns it until 0x502 arrives.
+struct BuildJob {
+  WindowRef owner = 0;
+  const char* commandLine = nullptr;  // "vellix.exe dd.cfg FLASH ..."
+};
+
+// Image copy worker's job: the dialog owns it (and the disk handle) until 0x500.
+struct CopyJob {
+  WindowRef owner = 0;
+  DiskHandle* disk = nullptr;        // written from its current position
+  const char* imagePath = nullptr;
+  std::uint64_t capacity = 0;        // device bytes; 0 = not checked
+};
+
+// lParam of 0x500 points at one of these static texts (or is 0).
+inline const char* PostedText(std::intptr_t lParam) {
+  return reinterpret_cast<const char*>(lParam);
+}
+
+}  // namespace zolp

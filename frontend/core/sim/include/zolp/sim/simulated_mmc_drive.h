@@ -1,0 +1,103 @@
+// A CD writer behind SCSI pass-through, answering the MMC commands of the
+// front end from a small state: medium, profile, disc status, busy. What
+// WRITE (10) sends is kept as an image file (2048-byte blocks from LBA 0).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "zolp/host.h"
+
+namespace zolp::sim {
+
+enum class Medium { None, BecomingReady, Ready };
+enum class DiscStatus : std::uint8_t { Blank = 0, Appendable = 1, Complete = 2 };
+
+namespace profile {
+inline constexpr std::uint16_t kNone = 0x0000;
+inline constexpr std::uint16_t kCdRom = 0x0008;
+inline constexpr std::uint16_t kCdR = 0x0009;
+inline constexpr std::uint16_t kCdRw = 0x000A;
+inline constexpr std::uint16_t kDvdRom = 0x0010;
+}  // namespace profile
+
+// A failure the drive is told to give for one opcode.
+struct InjectedFailure {
+  enum Kind { DeviceControl, CheckCondition, Status } kind = CheckCondition;
+  std::uint32_t systemError = 1117;       // DeviceControl
+  std::uint8_t senseKey = 0x05, asc = 0x24, ascq = 0x00;  // CheckCondition
+  std::uint8_t status = 0x08;             // Status (BUSY, RESERVATION CONFLICT, ...)
+  int times = 1;                          // -1: always
+  int after = 0;                          // commands of this opcode that pass first
+};
+
+struct RecordedCommand {
+  ScsiRequest request;                    // as sent (data pointer not to be followed)
+  std::vector<std::uint8_t> dataOut;      // bytes sent to the drive
+};
+
+class SimulatedMmcDrive final : public DiskHandle {
+ public:
+  SimulatedMmcDrive(std::filesystem::path imagePath, SystemErrors& errors);
+
+  // Drive state.
+  Medium medium = Medium::Ready;
+  int becomingReadyTests = 0;        // TEST UNIT READYs answering 04/01 before ready
+  bool mediumChanged = false;        // one unit attention 28/00 pending
+  std::uint16_t currentProfile = profile::kCdR;
+  DiscStatus disc = DiscStatus::Blank;
+  bool erasable = false;
+  bool busy = false;
+  bool writesCdR = true, writesCdRw = true;
+  int closeNotReadyAttempts = 0;     // CLOSE SESSIONs answering "not ready, long write"
+  std::uint32_t capacityBlocks = 359847;  // an 80-minute disc
+  std::string vendor = "SIMUL", product = "CD-RW WRITER", revision = "1.00";
+
+  void Fail(std::uint8_t opcode, InjectedFailure failure);
+  const std::vector<RecordedCommand>& commands() const { return commands_; }
+  std::vector<RecordedCommand> CommandsWithOpcode(std::uint8_t opcode) const;
+  void ClearCommands() { commands_.clear(); }
+  // The write parameters page last accepted by MODE SELECT (10), from its first byte.
+  const std::vector<std::uint8_t>& writeParametersPage() const { return writeParameters_; }
+  std::uint32_t writtenBlocks() const { return writtenBlocks_; }
+  bool mediaLocked() const { return mediaLocked_; }
+  const std::filesystem::path& imagePath() const { return imagePath_; }
+
+  bool Read(void* buffer, std::uint32_t size, std::uint32_t& got) override;
+  bool Write(const void* buffer, std::uint32_t size, std::uint32_t& written) override;
+  bool Seek(std::uint64_t offset) override;
+  bool ScsiPassThrough(ScsiRequest& request) override;
+  bool QueryStorageProperty(void* buffer, std::uint32_t size) override;
+  bool DeviceNumber(std::uint32_t& deviceType, std::uint32_t& number) override;
+  bool LockVolume() override;
+  bool UnlockVolume() override;
+  bool DismountVolume() override;
+  bool UpdateProperties() override;
+
+ private:
+  struct Reply;
+  Reply Execute(ScsiRequest& request);
+  Reply RequireMedium() const;
+  Reply TestUnitReady();
+  Reply ReadCapacity(ScsiRequest& request);
+  Reply Write10(ScsiRequest& request);
+  Reply GetConfiguration(ScsiRequest& request);
+  Reply ReadDiscInformation(ScsiRequest& request);
+  Reply ModeSense(ScsiRequest& request);
+  Reply ModeSelect(ScsiRequest& request);
+  Reply CloseSession();
+  Reply Blank();
+
+  std::filesystem::path imagePath_;
+  SystemErrors& errors_;
+  std::map<std::uint8_t, InjectedFailure> failures_;
+  std::vector<RecordedCommand> commands_;
+  std::vector<std::uint8_t> writeParameters_;
+  std::uint32_t writtenBlocks_ = 0;
+  bool mediaLocked_ = false;
+};
+
+}  // namespace zolp::sim

@@ -1,0 +1,123 @@
+#include "zolp/sim/file_disk.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/endian.h"
+#include "sense_reply.h"
+#include "zolp/mmc.h"
+
+namespace zolp::sim {
+
+FileDisk::FileDisk(std::filesystem::path path, std::uint64_t capacityBytes, SystemErrors& errors)
+    : path_(std::move(path)), capacity_(capacityBytes), errors_(errors) {
+  file_ = std::fopen(path_.c_str(), "w+b");
+}
+
+FileDisk::~FileDisk() {
+  if (file_) std::fclose(file_);
+}
+
+bool FileDisk::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
+  got = 0;
+  if (!file_ || std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
+    errors_.SetLast(30);
+    return false;
+  }
+  const std::uint64_t available = position_ < capacity_ ? capacity_ - position_ : 0;
+  const std::uint32_t wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, available));
+  std::memset(buffer, 0, wanted);  // never-written sectors read as zeros
+  // Past the file's end the disk reads the zeros set above.
+  const std::size_t fromFile = std::fread(buffer, 1, wanted, file_);
+  (void)fromFile;
+  got = wanted;
+  position_ += got;
+  return true;
+}
+
+bool FileDisk::Write(const void* buffer, std::uint32_t size, std::uint32_t& written) {
+  written = 0;
+  ++writeCalls;
+  if (writeCalls == failWriteCall) {
+    errors_.SetLast(failWriteError);
+    return false;
+  }
+  std::uint32_t take = size;
+  if (writeCalls == shortWriteCall) take = size / 2;
+  // A disk takes nothing that would run past its last sector.
+  if (position_ + take > capacity_) {
+    errors_.SetLast(27);  // ERROR_SECTOR_NOT_FOUND
+    return false;
+  }
+  if (!file_ || std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0 ||
+      std::fwrite(buffer, 1, take, file_) != take || std::fflush(file_) != 0) {
+    errors_.SetLast(29);
+    return false;
+  }
+  written = take;
+  position_ += take;
+  return true;
+}
+
+bool FileDisk::Seek(std::uint64_t offset) {
+  if (offset > capacity_) {
+    errors_.SetLast(131);  // ERROR_NEGATIVE_SEEK's neighbour: out of range
+    return false;
+  }
+  position_ = offset;
+  return true;
+}
+
+bool FileDisk::ScsiPassThrough(ScsiRequest& request) {
+  if (!detail::HeaderIsValid(request)) {
+    errors_.SetLast(87);
+    return false;
+  }
+  request.scsiStatus = 0;
+  if (!mediumPresent) {
+    request.scsiStatus = 2;
+    detail::SetSense(request, 0x02, 0x3A, 0x00);
+    return true;
+  }
+  switch (request.cdb[0]) {
+    case mmc_opcode::kTestUnitReady:
+      return true;
+    case mmc_opcode::kReadCapacity10: {
+      std::uint8_t data[8];
+      common::store_be32(data, static_cast<std::uint32_t>(capacity_ / sectorSize - 1));
+      common::store_be32(data + 4, sectorSize);
+      std::memcpy(request.dataBuffer, data, std::min<std::uint32_t>(8, request.dataTransferLength));
+      return true;
+    }
+    default:
+      request.scsiStatus = 2;
+      detail::SetSense(request, 0x05, 0x20, 0x00);  // invalid command operation code
+      return true;
+  }
+}
+
+bool FileDisk::QueryStorageProperty(void* buffer, std::uint32_t size) {
+  if (descriptor.empty()) {
+    errors_.SetLast(50);
+    return false;
+  }
+  std::memset(buffer, 0, size);
+  std::memcpy(buffer, descriptor.data(), std::min<std::size_t>(size, descriptor.size()));
+  return true;
+}
+
+bool FileDisk::DeviceNumber(std::uint32_t& deviceType, std::uint32_t& number) {
+  deviceType = 7;  // FILE_DEVICE_DISK
+  number = deviceNumber;
+  return true;
+}
+
+bool FileDisk::LockVolume() { return locked = true; }
+bool FileDisk::UnlockVolume() {
+  locked = false;
+  return true;
+}
+bool FileDisk::DismountVolume() { return dismounted = true; }
+bool FileDisk::UpdateProperties() { return propertiesUpdated = true; }
+
+}  // namespace zolp::sim

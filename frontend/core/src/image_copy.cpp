@@ -1,0 +1,79 @@
+#include "zolp/image_copy.h"
+
+#include "zolp/report.h"
+#include "zolp/system_errors.h"
+#include "zolp/system_info.h"
+
+namespace zolp {
+
+namespace {
+
+// A short transfer leaves no system error behind; 0x500 with 0 would read as
+// success, so such a failure carries a code of its own.
+std::intptr_t FailureCode(const Services& services, std::uint32_t fallback) {
+  const std::uint32_t error = services.errors->Last();
+  return static_cast<std::intptr_t>(error != 0 ? error : fallback);
+}
+
+void Finish(const Services& services, const CopyJob& job, std::intptr_t code, const char* step) {
+  services.ui->Post(job.owner, kMsgJobFinished, code, reinterpret_cast<std::intptr_t>(step));
+}
+
+}  // namespace
+
+int ImageCopyThread(const Services& services, const CopyJob& job) {
+  auto image = services.files->OpenRead(job.imagePath ? job.imagePath : "");
+  if (!image) {
+    Finish(services, job, FailureCode(services, syserr::kFileNotFound), kCopyOpenFailed);
+    return 0;
+  }
+
+  void* buffer = services.memory->AllocatePages(kCopyPieceSize);
+  if (buffer == nullptr) {
+    Finish(services, job, FailureCode(services, syserr::kNotEnoughMemory), kCopyAllocFailed);
+    return 0;
+  }
+
+  int result = 0;
+  std::uint64_t size = 0;
+  if (!image->Size(size)) {
+    Finish(services, job, FailureCode(services, syserr::kReadFault), kCopyReadFailed);
+  } else if (job.capacity != 0 && job.capacity < size) {
+    Finish(services, job, -1, kCopyTooLarge);
+  } else {
+    std::uint64_t remaining = size;
+    bool failed = false;
+    while (remaining > 0) {
+      // 64-bit arithmetic: (done * 100) overflows 32 bits beyond 42 MB.
+      const std::uint64_t percent = (size - remaining) * 100 / size;
+      services.ui->Post(job.owner, kMsgProgress, static_cast<std::intptr_t>(percent), 0);
+
+      const std::uint32_t piece =
+          remaining < kCopyPieceSize ? static_cast<std::uint32_t>(remaining) : kCopyPieceSize;
+      std::uint32_t got = 0;
+      services.errors->SetLast(0);
+      if (!image->Read(buffer, piece, got) || got != piece) {
+        Finish(services, job, FailureCode(services, syserr::kHandleEof), kCopyReadFailed);
+        failed = true;
+        break;
+      }
+      std::uint32_t written = 0;
+      services.errors->SetLast(0);
+      if (!job.disk->Write(buffer, piece, written) || written != piece) {
+        Finish(services, job, FailureCode(services, syserr::kWriteFault), kCopyWriteFailed);
+        failed = true;
+        break;
+      }
+      remaining -= piece;
+    }
+    if (!failed) {
+      Finish(services, job, 0, nullptr);
+      result = 1;
+    }
+  }
+
+  FreeBuffer(services, buffer);
+  return result;
+}
+
+}  // namespace zolp

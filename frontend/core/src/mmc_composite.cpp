@@ -1,0 +1,144 @@
+// Composite MMC operations built from the single commands.
+#include <cstdio>
+#include <cstring>
+
+#include "common/endian.h"
+#include "zolp/mmc.h"
+#include "zolp/report.h"
+
+namespace zolp {
+
+namespace {
+
+constexpr int kReadyTests = 81;
+constexpr std::uint32_t kReadyPollMs = 500;
+constexpr int kCloseAttempts = 21;
+constexpr std::uint32_t kClosePauseMs = 1000;
+constexpr std::uint32_t kFeatureHeaderLength = 8;
+
+// READ DISC INFORMATION byte 2.
+constexpr std::uint8_t kDiscStatusMask = 0x03;
+constexpr std::uint8_t kDiscStatusEmpty = 0x00;
+constexpr std::uint8_t kDiscErasable = 0x10;
+
+// Write parameters mode page, offsets from the page's first byte.
+constexpr std::size_t kModeHeaderLength = 8;
+constexpr std::size_t kPageCode = 0;
+constexpr std::size_t kWriteType = 2;
+constexpr std::size_t kTrackMode = 3;
+constexpr std::size_t kDataBlockType = 4;
+constexpr std::size_t kLinkSizeToSessionFormat = 5;  // bytes 5-9
+static_assert(kModeHeaderLength + 10 <= kWriteParametersLength);
+
+bool GetConfiguration(const Services& s, DiskHandle& drive, std::uint16_t feature, void* buffer,
+                      std::uint16_t allocation) {
+  ScsiCommand c;
+  c.cdb[0] = mmc_opcode::kGetConfiguration;
+  c.cdb[1] = 0x02;  // the one feature named
+  common::store_be16(c.cdb + 2, feature);
+  common::store_be16(c.cdb + 7, allocation);
+  c.cdbLength = 10;
+  c.timeOutSeconds = 10;
+  c.direction = ScsiRequest::kFromDevice;
+  c.data = buffer;
+  c.dataLength = allocation;
+  return fScsiPassThrough(s, drive, c) == 0;
+}
+
+bool ReadDiscStatusByte(const Services& s, DiskHandle& drive, std::uint8_t& status) {
+  std::uint8_t info[4] = {};
+  if (!fReadDiscInfo(s, drive, info, sizeof info)) return false;
+  status = info[2];
+  return true;
+}
+
+}  // namespace
+
+std::uint16_t fReadyTest(const Services& s, DiskHandle& drive) {
+  std::uint8_t senseData[ScsiRequest::kSenseLength] = {};
+  if (fTestUnitReady(s, drive, senseData)) return 0;
+  return static_cast<std::uint16_t>((senseData[sense::kAsc] << 8) | senseData[sense::kAscq]);
+}
+
+std::uint16_t fWaitReady(const Services& s, DiskHandle& drive) {
+  std::uint16_t value = 0;
+  for (int test = 1; test <= kReadyTests; ++test) {
+    value = fReadyTest(s, drive);
+    if (value != kReadyBecomingReady && value != kReadyMediumChanged) return value;
+    if (test < kReadyTests) s.clock->Sleep(kReadyPollMs);
+  }
+  return value;
+}
+
+std::uint64_t fGetMediaSize(const Services& s, DiskHandle& drive, std::uint32_t* lastLba) {
+  std::uint8_t data[8] = {};
+  if (!fReadCapacity(s, drive, data)) return 0;
+  const std::uint32_t last = common::load_be32(data);
+  const std::uint32_t blockLength = common::load_be32(data + 4);
+  if (lastLba) *lastLba = last;
+  return static_cast<std::uint64_t>(blockLength) * (static_cast<std::uint64_t>(last) + 1);
+}
+
+bool fGetMMFeature(const Services& s, DiskHandle& drive, std::uint16_t feature, void* buffer,
+                   std::uint32_t size) {
+  if (buffer == nullptr || size <= 7) {
+    s.ui->ShowMessage("Buffer too small in fGetMMFeature", "Error", MessageIcon::Warning);
+    return false;
+  }
+  std::memset(buffer, 0, size);
+  if (!GetConfiguration(s, drive, feature, buffer, kFeatureHeaderLength)) return false;
+  const std::uint64_t wanted =
+      static_cast<std::uint64_t>(common::load_be32(static_cast<std::uint8_t*>(buffer))) + 4;
+  std::uint64_t allocation = wanted < size ? wanted : size;
+  if (allocation > 0xFFFF) allocation = 0xFFFF;  // the CDB's field is 16 bits
+  return GetConfiguration(s, drive, feature, buffer, static_cast<std::uint16_t>(allocation));
+}
+
+std::uint16_t fGetCurrentProfile(const Services& s, DiskHandle& drive) {
+  std::uint8_t header[kFeatureHeaderLength] = {};
+  std::uint16_t profile = kProfileCdRw;  // drives that can't say are treated as CD-RW
+  if (fGetMMFeature(s, drive, 0, header, sizeof header)) profile = common::load_be16(header + 6);
+  if (s.options.verbose) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Current profile: 0x%04X", profile);
+    s.ui->ShowMessage(text, "Verbose message", MessageIcon::Warning);
+  }
+  return profile;
+}
+
+bool fIsDiscBlank(const Services& s, DiskHandle& drive) {
+  std::uint8_t status = 0;
+  if (!ReadDiscStatusByte(s, drive, status)) return true;
+  return (status & kDiscStatusMask) == kDiscStatusEmpty;
+}
+
+bool fIsDiscErasable(const Services& s, DiskHandle& drive) {
+  std::uint8_t status = 0;
+  if (!ReadDiscStatusByte(s, drive, status)) return true;
+  return (status & kDiscErasable) != 0;
+}
+
+bool fSetWriteParameters(const Services& s, DiskHandle& drive) {
+  std::uint8_t data[kWriteParametersLength] = {};
+  if (!fModeSense10(s, drive, kModePageWriteParameters, data, sizeof data)) return false;
+  common::store_be16(data, 0);  // mode data length is reserved in MODE SELECT
+  std::uint8_t* page = data + kModeHeaderLength;
+  page[kPageCode] &= 0x3F;
+  page[kWriteType] = 0x01;      // track-at-once, no test write, no underrun protection
+  page[kTrackMode] = 0x04;      // data track, single session, no fixed packets
+  page[kDataBlockType] = 0x08;  // mode 1: 2048 bytes of user data
+  std::memset(page + kLinkSizeToSessionFormat, 0, 5);  // CD-DA/CD-ROM session
+  return fModeSelect10(s, drive, data, sizeof data);
+}
+
+bool fCloseSessionWait(const Services& s, DiskHandle& drive) {
+  for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
+    s.clock->Sleep(kClosePauseMs);
+    std::uint8_t senseData[ScsiRequest::kSenseLength] = {};
+    if (fCloseSession(s, drive, senseData)) return true;
+    if (senseData[sense::kKeyByte] != sense::kKeyNotReady) return false;
+  }
+  return false;
+}
+
+}  // namespace zolp

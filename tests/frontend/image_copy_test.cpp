@@ -1,0 +1,242 @@
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "zolp/image_copy.h"
+#include "zolp/sim/file_disk.h"
+#include "zolp_fixture.h"
+
+namespace zolp {
+namespace {
+
+using testing::Quote;
+using testing::ReadFile;
+using testing::WriteFile;
+
+constexpr WindowRef kDialog = 0x77;
+
+std::string PatternBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t x = 2463534242u;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return bytes;
+}
+
+class ImageCopyTest : public testing::ZolpTest {
+ protected:
+  CopyJob Job(DiskHandle& disk, std::uint64_t capacity) {
+    return CopyJob{kDialog, &disk, image_.c_str(), capacity};
+  }
+  std::vector<std::intptr_t> Progress() const {
+    std::vector<std::intptr_t> percents;
+    for (const auto& p : host_.Posts())
+      if (p.message == 0x501) percents.push_back(p.wParam);
+    return percents;
+  }
+  sim::PostedMessage Final() const {
+    sim::PostedMessage last{};
+    int finals = 0;
+    for (const auto& p : host_.Posts())
+      if (p.message == 0x500) {
+        last = p;
+        ++finals;
+      }
+    EXPECT_EQ(finals, 1);
+    return last;
+  }
+  std::string image_ = "~DP1.tmp";
+};
+
+TEST_F(ImageCopyTest, DiskReceivesTheImageByteForByte) {
+  const std::string bytes = PatternBytes(5 * 0x8000 + 1536);  // 5 full pieces and a tail
+  WriteFile(Cwd(image_), bytes);
+  sim::FileDisk disk(root_ / "disk.bin", 8u << 20, host_);
+
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 8u << 20)), 1);
+  const sim::PostedMessage done = Final();
+  EXPECT_EQ(done.owner, kDialog);
+  EXPECT_EQ(done.wParam, 0);
+  EXPECT_EQ(done.lParam, 0);
+  EXPECT_EQ(host_.Posts().back().message, 0x500u);
+  EXPECT_EQ(host_.OutstandingAllocations(), 0);
+
+  // An independent comparison of the disk's first bytes with the image.
+  const std::string command = "cmp -n " + std::to_string(bytes.size()) + " " +
+                              Quote(Cwd(image_)) + " " + Quote(disk.path()) + " >/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST_F(ImageCopyTest, ProgressIsPostedBeforeEachPiece) {
+  WriteFile(Cwd(image_), PatternBytes(4 * 0x8000));
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  ImageCopyThread(s_, Job(disk, 0));
+  EXPECT_EQ(Progress(), (std::vector<std::intptr_t>{0, 25, 50, 75}));
+
+  host_.ClearRecords();
+  WriteFile(Cwd(image_), PatternBytes(3 * 0x8000 - 512));
+  sim::FileDisk disk2(root_ / "disk2.bin", 1u << 20, host_);
+  ImageCopyThread(s_, Job(disk2, 0));
+  // (size - remaining) * 100 / size, integer division
+  EXPECT_EQ(Progress(), (std::vector<std::intptr_t>{0, 33, 67}));
+}
+
+TEST_F(ImageCopyTest, ProgressOfLargeImagesDoesNotOverflow) {
+  // 48 MB: the done count times 100 passes 2^32 near the end.
+  const std::size_t size = 48u << 20;
+  WriteFile(Cwd(image_), std::string(size, '\x5A'));
+  sim::FileDisk disk(root_ / "disk.bin", size, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, size)), 1);
+  const auto percents = Progress();
+  ASSERT_EQ(percents.size(), size / 0x8000);
+  for (std::size_t i = 1; i < percents.size(); ++i) EXPECT_GE(percents[i], percents[i - 1]);
+  EXPECT_EQ(percents.back(), 99);
+}
+
+TEST_F(ImageCopyTest, ImageLargerThanTheDeviceIsRefusedAndNothingWritten) {
+  WriteFile(Cwd(image_), std::string(10u << 20, 'x'));
+  sim::FileDisk disk(root_ / "disk.bin", 8u << 20, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 8u << 20)), 0);
+  const sim::PostedMessage done = Final();
+  EXPECT_EQ(done.wParam, -1);
+  EXPECT_EQ(done.text, "Copy failed. The image size is greater than the device capacity.");
+  EXPECT_EQ(disk.writeCalls, 0);
+  EXPECT_TRUE(Progress().empty());
+  EXPECT_EQ(host_.OutstandingAllocations(), 0);
+}
+
+TEST_F(ImageCopyTest, ImageOfExactlyTheCapacityFits) {
+  WriteFile(Cwd(image_), PatternBytes(1u << 20));
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 1u << 20)), 1);
+}
+
+TEST_F(ImageCopyTest, MissingImageFile) {
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 0);
+  const sim::PostedMessage done = Final();
+  EXPECT_EQ(done.wParam, 2);
+  EXPECT_EQ(done.text, "Copy failed. Opening the image file for reading");
+}
+
+TEST_F(ImageCopyTest, BufferAllocationFailure) {
+  WriteFile(Cwd(image_), "abc");
+  host_.failAllocation = true;
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 0);
+  const sim::PostedMessage done = Final();
+  EXPECT_EQ(done.wParam, 8);
+  EXPECT_EQ(done.text, "Copy failed. Copy buffer memory allocation");
+}
+
+TEST_F(ImageCopyTest, DeviceWriteFailureNamesTheWrite) {
+  WriteFile(Cwd(image_), PatternBytes(3 * 0x8000));
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  disk.failWriteCall = 2;
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 0);
+  const sim::PostedMessage done = Final();
+  EXPECT_EQ(done.wParam, 1117);
+  EXPECT_EQ(done.text, "Copy failed. A write to the device");
+  EXPECT_EQ(Progress(), (std::vector<std::intptr_t>{0, 33}));
+  EXPECT_EQ(host_.OutstandingAllocations(), 0);
+}
+
+TEST_F(ImageCopyTest, ShortWriteIsAFailureEvenWithoutASystemError) {
+  WriteFile(Cwd(image_), PatternBytes(2 * 0x8000));
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  disk.shortWriteCall = 1;
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 0);
+  const sim::PostedMessage done = Final();
+  EXPECT_NE(done.wParam, 0);
+  EXPECT_EQ(done.text, "Copy failed. A write to the device");
+}
+
+TEST_F(ImageCopyTest, DeviceSmallerThanClaimedFailsAtItsEnd) {
+  // Capacity not checked (0): the disk itself refuses the piece past its end.
+  WriteFile(Cwd(image_), PatternBytes(3 * 0x8000));
+  sim::FileDisk disk(root_ / "disk.bin", 0x8000, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 0);
+  EXPECT_EQ(Final().wParam, 27);
+}
+
+TEST_F(ImageCopyTest, ImageThatShrinksDuringTheCopyIsAReadFailure) {
+  // The file is opened, then cut short behind the worker's back: it reads
+  // fewer bytes than the size it measured.
+  WriteFile(Cwd(image_), PatternBytes(2 * 0x8000));
+  class ShrinkingFiles final : public FileSystem {
+   public:
+    explicit ShrinkingFiles(FileSystem& inner) : inner_(inner) {}
+    std::unique_ptr<File> OpenRead(const std::string& path) override {
+      class Shrunk final : public File {
+       public:
+        explicit Shrunk(std::unique_ptr<File> f) : f_(std::move(f)) {}
+        bool Read(void* b, std::uint32_t n, std::uint32_t& got) override {
+          const bool ok = f_->Read(b, n, got);
+          if (got > 100) got = 100;
+          return ok;
+        }
+        bool Write(const void* b, std::uint32_t n) override { return f_->Write(b, n); }
+        bool Size(std::uint64_t& size) override { return f_->Size(size); }
+
+       private:
+        std::unique_ptr<File> f_;
+      };
+      auto f = inner_.OpenRead(path);
+      return f ? std::make_unique<Shrunk>(std::move(f)) : nullptr;
+    }
+    std::unique_ptr<File> Create(const std::string& p) override { return inner_.Create(p); }
+    std::unique_ptr<File> OpenAppend(const std::string& p) override { return inner_.OpenAppend(p); }
+    bool Delete(const std::string& p) override { return inner_.Delete(p); }
+    bool Exists(const std::string& p) override { return inner_.Exists(p); }
+    bool MakeDirectory(const std::string& p) override { return inner_.MakeDirectory(p); }
+    bool SystemDirectory(std::string& p) override { return inner_.SystemDirectory(p); }
+
+   private:
+    FileSystem& inner_;
+  } shrinking(files_);
+  Services s = s_;
+  s.files = &shrinking;
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  EXPECT_EQ(ImageCopyThread(s, Job(disk, 0)), 0);
+  const sim::PostedMessage done = Final();
+  EXPECT_NE(done.wParam, 0);
+  EXPECT_EQ(done.text, "Copy failed. A read of the image file");
+  EXPECT_EQ(disk.writeCalls, 0);
+}
+
+TEST_F(ImageCopyTest, CopyStartsAtTheDisksCurrentPosition) {
+  WriteFile(Cwd(image_), "HELLO");
+  sim::FileDisk disk(root_ / "disk.bin", 4096, host_);
+  ASSERT_TRUE(disk.Seek(512));
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 1);
+  EXPECT_EQ(ReadFile(disk.path()).substr(512, 5), "HELLO");
+}
+
+TEST_F(ImageCopyTest, RunsAsAWorkerThread) {
+  WriteFile(Cwd(image_), PatternBytes(0x8000 * 2));
+  sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+  const CopyJob job = Job(disk, 0);
+  int result = -1;
+  std::thread worker([&] { result = ImageCopyThread(s_, job); });
+  worker.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Final().wParam, 0);
+}
+
+TEST_F(ImageCopyTest, FailedRelease) {
+  WriteFile(Cwd(image_), "abc");
+  host_.failFree = true;
+  SetVerbose();
+  sim::FileDisk disk(root_ / "disk.bin", 4096, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 0)), 1);
+  ASSERT_EQ(host_.Messages().size(), 1u);
+  EXPECT_EQ(host_.Messages()[0].text.rfind("Failed to free memory failed with error 487", 0), 0u);
+}
+
+}  // namespace
+}  // namespace zolp
