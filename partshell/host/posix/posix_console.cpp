@@ -142,6 +142,9 @@ void PosixConsole::SetTextAttributes(std::uint16_t attributes) {
 
 bool PosixConsole::KeyAvailable() {
   if (pushedKey_.load() >= 0 || !queued_.empty()) return true;
+  // A script on standard input holds no typed-ahead keys: its next line is
+  // for the prompt, not for pausing a display.
+  if (!inputTty_) return false;
   pollfd p{in_, POLLIN, 0};
   return ::poll(&p, 1, 0) > 0;
 }

@@ -74,10 +74,9 @@ void Win32Console::SetTextAttributes(std::uint16_t attributes) {
 
 bool Win32Console::KeyAvailable() {
   if (pushedKey_.load() >= 0 || pendingByte_ >= 0) return true;
-  if (inputIsConsole_) return _kbhit() != 0;
-  DWORD available = 0;
-  if (PeekNamedPipe(in_, nullptr, 0, nullptr, &available, nullptr) != 0) return available > 0;
-  return true;  // a file: the next read returns at once
+  // A script on standard input holds no typed-ahead keys: its next line is
+  // for the prompt, not for pausing a display.
+  return inputIsConsole_ && _kbhit() != 0;
 }
 
 int Win32Console::ReadChar(int timeoutMs) {

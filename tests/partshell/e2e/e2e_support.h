@@ -169,7 +169,7 @@ class PtySession {
   }
 
   // Reads what the screen got until `text` shows up (or a timeout).
-  bool WaitFor(const std::string& text, int timeoutMs = 5000) {
+  bool WaitFor(const std::string& text, int timeoutMs = 15000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (screen_.find(text) == std::string::npos) {
       if (std::chrono::steady_clock::now() > end) return false;

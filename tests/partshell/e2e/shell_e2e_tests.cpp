@@ -211,3 +211,45 @@ TEST_F(ShellEndToEnd, HangUpDuringABatchLoopEndsWith755) {
 
 }  // namespace
 }  // namespace partshell::e2e
+
+namespace partshell::e2e {
+namespace {
+
+class ShellWithCommands : public ::testing::Test {
+ protected:
+  Workspace ws_;
+  std::string Mdir(const std::string& dir) {
+    Shell("mdir -b -i '" + ws_.Path("disk.img") + "@@" + std::to_string(kPartitionStart * 512) + "' ::" + dir +
+          " > '" + ws_.Path("mdir.out") + "' 2>&1");
+    return ws_.Read("mdir.out");
+  }
+};
+
+TEST_F(ShellWithCommands, UpDirListsTheRootWithoutBanner) {
+  ws_.MakeDisk({{"README.TXT", "read me\r\n"}});
+  RunResult r = ws_.Run({"/UP", "DIR"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("readme.txt"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 File(s)"), std::string::npos);
+  EXPECT_EQ(r.out.find("VERSION:"), std::string::npos);
+  EXPECT_EQ(r.out.find("Device:"), std::string::npos);
+}
+
+TEST_F(ShellWithCommands, IfNotExistMakesTheDirectoryOnlyWhenNothingMatches) {
+  ws_.MakeDisk();
+  ws_.Write("MKDIAGS.F16", "@ECHO OFF\nIF NOT EXIST \\DIAGS\\*.* MD \\DIAGS\nIF EXIST \\DIAGS ECHO made\n");
+  RunResult r = ws_.Run({"/UP", "@CALL", "MKDIAGS"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(Mdir("/").find("DIAGS"), std::string::npos);
+  EXPECT_EQ(Shell("fsck.fat -n '" + ws_.Path("disk.img") + "' >/dev/null 2>&1 || true"), 0);
+
+  // With something in it, the second run leaves the directory alone.
+  ws_.Write("X.TXT", "x");
+  ws_.Run({"/UP", "COPYHD2SYS", "X.TXT", "\\DIAGS"});
+  r = ws_.Run({"/UP", "@CALL", "MKDIAGS"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(Mdir("/DIAGS").find("X"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace partshell::e2e
