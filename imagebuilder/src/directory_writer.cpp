@@ -63,8 +63,8 @@ int CopyFileData(BuildContext& ctx, const TreeEntry& e, std::uint64_t offset) {
   } else if (!f->Length(length) || length != e.host.size) {
     code = kErrFileSizeChanged;
   } else {
-    std::vector<std::uint8_t> piece(kCopyPiece);
-    std::uint64_t left = e.host.size;
+    std::uint64_t left = e.host.size - ctx.image.CopyFrom(*f, e.host.size);
+    std::vector<std::uint8_t> piece(left > 0 ? kCopyPiece : 0);
     while (left > 0) {
       const std::size_t want = left < kCopyPiece ? static_cast<std::size_t>(left) : kCopyPiece;
       std::size_t got = 0;

@@ -97,6 +97,15 @@ class ImageFile {
   virtual bool Read(std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Write(const std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Close() = 0;
+  // Copies up to `length` bytes from `source`'s current position to the
+  // current offset without passing them through the caller, where the host
+  // can; returns how many were copied (both positions advance by that much).
+  // The caller copies the rest itself, so 0 is always a correct answer.
+  virtual std::uint64_t CopyFrom(HostFile& source, std::uint64_t length) {
+    (void)source;
+    (void)length;
+    return 0;
+  }
 };
 
 class Clock {
