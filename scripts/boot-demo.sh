@@ -6,7 +6,8 @@
 #
 # Media: diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1
 # (all of them when none is named); the tests also boot diskette-720,
-# diskette-1200, diskette-2880, iso-1200, iso-2880, flash-2gb-disk, flash-2gb-usb. The images are left in <build-dir>/media
+# diskette-1200, diskette-2880, iso-1200, iso-2880, flash-2gb-disk, flash-2gb-usb,
+# flash-superfloppy. The images are left in <build-dir>/media
 # (or DIR; --tmp uses a temporary directory that is removed afterwards).
 # VELLIX names the program when it is not <build-dir>/imagebuilder/vellix.
 # Exits 0 when every medium was built and booted to its banner.
@@ -61,6 +62,8 @@ describe() {
     iso-2880)      echo "DISKETTE|cd|fd2880.iso|CD 2880K|-T2880 -I" ;;
     flash-2gb-disk) echo "FLASH|hd|flash2g.img|DIAG 2GB|-t4128768" ;;
     flash-2gb-usb)  echo "FLASH|usb|flash2g-usb.img|DIAG 2G USB|-t4128768" ;;
+    # a flash drive without MBR: the BPB's drive number is 0, the BIOS's 80h
+    flash-superfloppy) echo "FLASH|hd|superfloppy.img|SUPERFLOPPY|-t131072 --MbrFileName=" ;;
     *) return 1 ;;
   esac
 }
@@ -68,10 +71,10 @@ describe() {
 failed=0
 summary=()
 for medium in "${media[@]}"; do
-  if ! spec=$(describe "$medium"); then
+  if ! row=$(describe "$medium"); then
     echo "boot-demo: unknown medium $medium" >&2; failed=1; continue
   fi
-  IFS='|' read -r section kind file label extra <<<"$spec"
+  IFS='|' read -r section kind file label extra <<<"$row"
   image=$out/$file
   rm -f "$image"
   args=(dd.cfg "$section" "-v$label" "-i$image")

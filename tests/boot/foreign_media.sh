@@ -61,6 +61,21 @@ diskette() { # image label
   put_boot_sector "$1" 0
 }
 
+# Sector 0's code moves to sector 1 and a shim that spoils the INT 13h
+# extensions takes its place (the partition table stays where it is).
+put_shim() { # image mode(EXTENSIONS_FAIL|EXTENSIONS_ABSENT)
+  nasm -f bin -D"$2" -o shim.bin "$here/int13_shim.asm"
+  python3 - "$1" shim.bin <<'EOF'
+import sys
+img, shim = sys.argv[1], open(sys.argv[2], 'rb').read()
+with open(img, 'r+b') as f:
+    mbr = bytearray(f.read(512))
+    f.seek(512); f.write(mbr)
+    mbr[0:len(shim)] = shim
+    f.seek(0); f.write(mbr)
+EOF
+}
+
 expect_boot() { # kind image pattern...
   local kind=$1 img=$2 log
   shift 2
@@ -116,6 +131,21 @@ case $case_name in
     mkdir root && mv hd.img root/
     xorriso -as mkisofs -quiet -o cd.iso -b hd.img -hard-disk-boot root 2>/dev/null
     expect_boot cd cd.iso 'volume label "CDHARD", FAT16, drive 80h, read by CHS'
+    ;;
+  hdd-extensions-failing)
+    # extensions that claim packet reads and fail every one: both the MBR and
+    # the boot sector must go on by CHS
+    make_disk hd.img 65 16 63 63 4 FAILINGEXT
+    mcopy -i hd.img@@$((63 * 512)) "$pkg/ORVOBOOT.SYS" ::ORVOBOOT.SYS
+    put_shim hd.img EXTENSIONS_FAIL
+    expect_boot hd hd.img 'volume label "FAILINGEXT", FAT16, drive 80h, read by CHS'
+    ;;
+  hdd-no-extensions)
+    # a partition beyond cylinder 255: the cylinder's bits 8-9 ride in the sector byte
+    make_disk hd.img 700 16 63 600000 4 NOEXT
+    mcopy -i hd.img@@$((600000 * 512)) "$pkg/ORVOBOOT.SYS" ::ORVOBOOT.SYS
+    put_shim hd.img EXTENSIONS_ABSENT
+    expect_boot hd hd.img 'volume label "NOEXT", FAT16, drive 80h, read by CHS'
     ;;
   missing-second-stage)
     diskette fd.img NOSTAGE2
