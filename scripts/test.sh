@@ -15,6 +15,6 @@ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDIAG_SANITIZE=ON >/dev/null
 cmake --build build-san -j"$jobs"
 ctest --test-dir build-san --output-on-failure -j"$jobs" -LE 'qemu|wine'
 
-if [ -f scripts/test-windows.sh ]; then
-  bash scripts/test-windows.sh
-fi
+# The Windows programs under wine, then ZOLP's dialogs under wine and Xvfb.
+bash scripts/test-windows.sh
+bash scripts/test-zolp.sh
