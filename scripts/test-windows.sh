@@ -47,7 +47,14 @@ done
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDIAG_LINUX_BUILD_DIR="$root/build" >/dev/null
-cmake --build build-win -j"$jobs"
+# Only the console programs and the test helpers: the front end has its own script
+# (scripts/test-zolp.sh), which builds its targets in the same tree.
+win_targets="$(cmake --build build-win --target help 2>/dev/null || true)"
+targets=()
+for target in vellix torbel launch probe; do
+  grep -q "^\.\.\. $target\$" <<<"$win_targets" && targets+=("$target")
+done
+cmake --build build-win -j"$jobs" --target "${targets[@]}"
 for exe in imagebuilder/vellix.exe partshell/torbel.exe frontend/app/ZOLP.exe; do
   [ -f "build-win/$exe" ] && echo "Windows program: build-win/$exe"
 done
