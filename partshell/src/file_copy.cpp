@@ -126,6 +126,7 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
   std::error_code ec;
   const std::uint64_t size = std::filesystem::file_size(local_path, ec);
   if (ec || size == 0) return 0;
+  std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
 
   const std::uint32_t cluster_bytes = v_.BytesPerCluster;
   AlignedBuffer buffer(cluster_bytes);
