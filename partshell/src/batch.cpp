@@ -11,6 +11,9 @@ namespace {
 constexpr int kBatchLineBuffer = 512;
 constexpr std::size_t kBatchCapacity = 512;
 constexpr std::size_t kBatchNameMax = 255;
+// Each nested batch file holds an open file and a few stack frames; a file
+// that calls itself would otherwise run the process out of one or the other.
+constexpr int kBatchDepthMax = 64;
 
 // Batch file names are written the way the local file system expects them;
 // on hosts whose separator is "/" a "\" is accepted as well.
@@ -34,8 +37,11 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
   labelMissing_ = false;
   ++batchDepth_;
 
-  std::FILE* file = std::fopen(HostPath(path).c_str(), "r");
-  if (file == nullptr) {
+  std::FILE* file = nullptr;
+  if (batchDepth_ > kBatchDepthMax) {
+    ShellWrite("[torbel] Batch Files Nested Too Deeply: " + path + "\n");
+    errorLevel_ = 1;
+  } else if ((file = std::fopen(HostPath(path).c_str(), "r")) == nullptr) {
     ShellWrite("[torbel] File Not Found: " + path + "\n");
     errorLevel_ = 1;
   } else {

@@ -228,6 +228,17 @@ TEST_F(Batch, StopCodeEndsTheBatchAtTheNextLine) {
   Shell::StopCodeCell().store(0);
 }
 
+TEST_F(Batch, AFileThatCallsItselfEndsAtTheNestingLimit) {
+  dir_.Write("SELF.F16", "@ECHO OFF\nSET /A=1\nCALL SELF\nECHO unwound\n");
+  std::string out = Run("@CALL SELF");
+  EXPECT_NE(out.find("[torbel] Batch Files Nested Too Deeply: SELF.F16\n"), std::string::npos);
+  // Every level goes on after its CALL once the deepest one refused.
+  std::size_t unwound = 0;
+  for (std::size_t at = out.find("unwound"); at != std::string::npos; at = out.find("unwound", at + 1)) ++unwound;
+  EXPECT_EQ(unwound, 64u);
+  EXPECT_EQ(shell_.BatchDepth(), 0);
+}
+
 TEST_F(Batch, CrLfLineEndsAndTrailingBlanksAreTrimmed) {
   dir_.Write("DOS.F16", "@ECHO OFF\r\nGOTO END  \r\nECHO no\r\n  :end  \r\nECHO dos\r\n");
   EXPECT_EQ(Run("@CALL DOS"), "dos\n");

@@ -88,6 +88,13 @@ TEST_F(ParseShell, CommentsAndLabelsYieldNoTokens) {
   }
   std::string remark = "REMARK x";
   EXPECT_EQ(shell_.ParseCommandLine(remark, 256), 2);
+
+  Run("ERRORLEVEL 4");
+  Run("REM ERRORLEVEL 9");
+  Run(":ERRORLEVEL 9");
+  Run(";ERRORLEVEL 9");
+  EXPECT_EQ(shell_.ErrorLevel(), 4);
+  EXPECT_EQ(Env("ERRORLEVEL"), "4");
 }
 
 TEST_F(ParseShell, LastCommandLineHoldsTheSubstitutedLine) {

@@ -83,7 +83,7 @@ void PosixConsole::Setup() {
       if (!hooksInstalled) {
         hooksInstalled = true;
         std::atexit(RestoreAtExit);
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGQUIT}) ::signal(sig, RestoreOnFatalSignal);
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGQUIT, SIGPIPE}) ::signal(sig, RestoreOnFatalSignal);
       }
       // Keys arrive one by one and unechoed; Ctrl-C, Ctrl-S and the rest
       // reach the line editor as their control codes. Output processing

@@ -49,8 +49,8 @@ bool PosixInstanceLock::TryLock(const std::string& name) {
   if (fd_ >= 0) return true;
   const std::string path = directory_ + "/" + name;
   // Read-only is enough for flock, so a lock file made by another user
-  // still serves everyone.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  // still serves everyone; a link planted in its place is not followed.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) return true;  // no lock file possible: do not stand in the way
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
