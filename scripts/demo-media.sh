@@ -34,7 +34,7 @@ build_image() {
 # Checks and lists one FAT volume: image file, byte offset, sector count.
 show_volume() {
   local image="$1" offset="$2" sectors="$3"
-  local volume="$out/.volume.tmp"
+  local volume="${image%.img}-volume.tmp"
   dd if="$image" of="$volume" bs=512 skip=$((offset / 512)) count="$sectors" status=none
   # An image built without ZeroData ends at its last cluster; the check needs the whole volume.
   truncate -s $((sectors * 512)) "$volume"

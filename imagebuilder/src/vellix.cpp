@@ -1,5 +1,8 @@
 #include "imagebuilder/vellix.h"
 
+#include <new>
+#include <stdexcept>
+
 #include "imagebuilder/build_context.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat_volume.h"
@@ -34,10 +37,7 @@ bool ReadTextLines(HostTree& tree, const std::string& path, std::vector<std::str
   return true;
 }
 
-}  // namespace
-
-int RunVellix(int argc, const char* const* argv, const Host& host) {
-  host.console.Write("\nVellix 3.2.5 (Lite)\n\n");
+int RunSequence(int argc, const char* const* argv, const Host& host) {
 
   Settings settings;
   BuildContext ctx(settings, host);
@@ -77,6 +77,20 @@ int RunVellix(int argc, const char* const* argv, const Host& host) {
 
   if (!ctx.image.Close()) ctx.ReportError(kErrImageClose);
   return ctx.code();
+}
+
+}  // namespace
+
+int RunVellix(int argc, const char* const* argv, const Host& host) {
+  host.console.Write("\nVellix 3.2.5 (Lite)\n\n");
+  try {
+    return RunSequence(argc, argv, host);
+  } catch (const std::bad_alloc&) {
+    // Out of memory anywhere in the build: the allocation failure code.
+    return kErrAllocate;
+  } catch (const std::length_error&) {
+    return kErrAllocate;
+  }
 }
 
 }  // namespace imagebuilder

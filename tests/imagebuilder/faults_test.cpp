@@ -2,6 +2,8 @@
 // first one recorded decides, and nothing crashes.
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "test_support.h"
 
 namespace {
@@ -48,7 +50,10 @@ class FaultyTree : public HostTree {
   bool failOpen = false, failRead = false, failClose = false;
   std::int64_t grow = 0;
 
+  bool outOfMemory = false;
+
   ListResult List(const std::string& d, std::vector<imagebuilder::HostEntry>& e) override {
+    if (outOfMemory) throw std::bad_alloc();
     if (!listFails.empty() && EndsWith(d, listFails)) {
       if (listResult == ListResult::kEndedWithError) real_.List(d, e);
       return listResult;
@@ -127,6 +132,12 @@ TEST(ReadFaults, TreeListing) {
   c.tree.listFails = "SUB";
   c.tree.listResult = ListResult::kEndedWithError;
   EXPECT_EQ(c.Build(), 38);
+}
+
+TEST(ReadFaults, RunningOutOfMemoryGivesCode1) {
+  Fixture f;
+  f.tree.outOfMemory = true;
+  EXPECT_EQ(f.Build(), 1);
 }
 
 TEST(ReadFaults, FilesToInsert) {

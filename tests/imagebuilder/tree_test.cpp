@@ -295,6 +295,17 @@ TEST(Listing, AnEarlierImageInTheTreeIsNotPartOfTheNewOne) {
   EXPECT_EQ(Names(root), (std::vector<std::string>{"A       TXT"}));
 }
 
+TEST(HostPaths, WindowsStyleSeparatorsAndLetterCase) {
+  Package pkg;
+  pkg.File("Sub Dir/A.TXT", 10);
+  vtest::WriteBytes(pkg.dir.path() / "Boot" / "BootSect.Bin", vtest::BootRecord());
+  const std::string bs = pkg.dir.path().string() + "\\BOOT\\bootsect.bin";
+  const std::string root = pkg.dir.path().string() + "\\TREE\\sub dir";
+  ASSERT_EQ(vtest::Run({"-b", bs, "-f", root, "-i", pkg.image, "-T1440", "-z"}).code, 0);
+  const auto entries = vtest::RootEntries(pkg.Image());
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"A       TXT"}));
+}
+
 TEST(MissingInputs, RootAndBootFiles) {
   Package pkg;
   EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.dir / "nope", "-i", pkg.image}).code, 15);

@@ -35,12 +35,18 @@ bool FindIgnoringCase(const std::string& dir, const std::string& name, std::stri
   return ok;
 }
 
-// Package paths may be written as on Windows: '\' separators, any letter case.
-std::string HostPath(const std::string& path) {
+std::string Slashes(const std::string& path) {
   std::string p = path;
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
+  return p;
+}
+
+// Package paths may be written as on Windows: '\' separators, any letter case.
+// Callers try the path as given first and come here only when it is missing.
+std::string HostPath(const std::string& path) {
+  const std::string p = Slashes(path);
   struct stat st;
   if (p.empty() || ::stat(p.c_str(), &st) == 0) return p;
   std::string resolved = p[0] == '/' ? "/" : "";
@@ -63,6 +69,19 @@ std::string HostPath(const std::string& path) {
     start = end + 1;
   }
   return resolved;
+}
+
+// Opens `path` as given, else with its letter case resolved.
+int OpenPath(const std::string& path, int flags, mode_t mode = 0) {
+  const int fd = ::open(Slashes(path).c_str(), flags, mode);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  return ::open(HostPath(path).c_str(), flags, mode);
+}
+
+int StatPath(const std::string& path, struct stat& st) {
+  if (::stat(Slashes(path).c_str(), &st) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  return ::stat(HostPath(path).c_str(), &st);
 }
 
 class PosixFile final : public HostFile {
@@ -100,8 +119,12 @@ class PosixFile final : public HostFile {
 class PosixTree final : public HostTree {
  public:
   ListResult List(const std::string& directory, std::vector<HostEntry>& entries) override {
-    const std::string dirPath = HostPath(directory.empty() ? "." : directory);
+    std::string dirPath = Slashes(directory.empty() ? "." : directory);
     DIR* dir = ::opendir(dirPath.c_str());
+    if (dir == nullptr && errno == ENOENT) {
+      dirPath = HostPath(dirPath);
+      dir = ::opendir(dirPath.c_str());
+    }
     if (dir == nullptr) return ListResult::kCannotStart;
     ListResult result = ListResult::kOk;
     for (;;) {
@@ -133,8 +156,7 @@ class PosixTree final : public HostTree {
   }
 
   std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
-    const std::string p = HostPath(path);
-    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenPath(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st;
     // A directory or a pipe is no file to read an image part from.
@@ -147,7 +169,7 @@ class PosixTree final : public HostTree {
 
   bool Status(const std::string& path, HostFileStatus& status) override {
     struct stat st;
-    if (::stat(HostPath(path).c_str(), &st) != 0) return false;
+    if (StatPath(path, st) != 0) return false;
     status.size = static_cast<std::uint64_t>(st.st_size);
     status.lastWriteUtc = static_cast<std::int64_t>(st.st_mtime);
     status.isDirectory = S_ISDIR(st.st_mode);
@@ -159,7 +181,7 @@ class PosixTree final : public HostTree {
   bool IsSameFile(const std::string& a, const std::string& b) override {
     struct stat sa;
     struct stat sb;
-    return ::stat(HostPath(a).c_str(), &sa) == 0 && ::stat(HostPath(b).c_str(), &sb) == 0 &&
+    return StatPath(a, sa) == 0 && StatPath(b, sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
 };
@@ -171,7 +193,7 @@ class PosixImage final : public ImageFile {
   }
   bool Create(const std::string& path) override {
     if (fd_ >= 0) return false;
-    fd_ = ::open(HostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    fd_ = OpenPath(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     offset_ = 0;
     return fd_ >= 0;
   }
