@@ -88,7 +88,7 @@ for medium in "${media[@]}"; do
   code=$?
   if [ $code != 0 ] || [ ! -f "$image" ]; then
     echo "vellix failed with exit code $code"
-    summary+=("$(printf '%-13s %-7s %s' "$medium" FAILED "vellix exit code $code")")
+    summary+=("$(printf '%-17s %-7s %s' "$medium" FAILED "vellix exit code $code")")
     failed=1
     continue
   fi
@@ -97,10 +97,10 @@ for medium in "${media[@]}"; do
   echo "$log"
   seconds=$(sed -n 's/^booted in \(.*\) s$/\1/p' <<<"$log")
   if [ $booted = 0 ] && grep -qF "volume label \"$label\"" <<<"$log"; then
-    summary+=("$(printf '%-13s %-7s %s s (%s)' "$medium" booted "$seconds" "$kind")")
+    summary+=("$(printf '%-17s %-7s %s s (%s)' "$medium" booted "$seconds" "$kind")")
   else
     [ $booted = 0 ] && echo "the banner does not name the volume label \"$label\""
-    summary+=("$(printf '%-13s %-7s %s' "$medium" FAILED "($kind)")")
+    summary+=("$(printf '%-17s %-7s %s' "$medium" FAILED "($kind)")")
     failed=1
   fi
   echo
