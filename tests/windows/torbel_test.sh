@@ -151,6 +151,15 @@ case_command_errors() {
   expect_code 0
   torbel /TDE MD DIAGS
   expect_code 716
+  # Local sides: a missing source, a target in a missing directory.
+  torbel /TDE COPYHD2SYS nosuch.txt
+  expect_code 726
+  printf 'x\r\n' >"$WORK/r.txt"
+  torbel /TDE COPYHD2SYS r.txt
+  expect_code 0
+  torbel /TDE COPYSYS2HD R.TXT 'nosuchdir\x.txt'
+  expect_code 712
+  [ ! -e "$WORK/nosuchdir" ] || fail "a local directory was made"
   check_partition "$DISK"
 }
 
