@@ -21,7 +21,9 @@ class ImageBuildTest : public testing::ZolpTest {
 TEST_F(ImageBuildTest, RunsVellixWithTheJobsCommandLineAndPostsItsExitCode) {
   bool toolPresent = false;
   sim::ProcessOutcome o;
-  o.whileRunning = [&](const LaunchRequest&) { toolPresent = std::filesystem::exists(Cwd("vellix.exe")); };
+  o.whileRunning = [&](const LaunchRequest&) {
+    toolPresent = std::filesystem::exists(Cwd("vellix.exe"));
+  };
   host_.QueueOutcome(o);
 
   EXPECT_EQ(ImageBuildThread(s_, Job()), 0);
@@ -201,7 +203,8 @@ TEST_F(ImageBuildTest, CodesWithoutTextGetTheUnknownErrorText) {
 TEST_F(ImageBuildTest, ExitCode87ShowsTheUnknownTextWithItsNumber) {
   host_.defaultOutcome.exitCode = 87;
   ImageBuildThread(s_, Job());
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Unknown error creating the media image. (87)"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"Unknown error creating the media image. (87)"});
 }
 
 }  // namespace

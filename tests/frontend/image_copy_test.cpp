@@ -1,9 +1,10 @@
+#include "zolp/image_copy.h"
+
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "zolp/image_copy.h"
 #include "zolp/sim/file_disk.h"
 #include "zolp_fixture.h"
 
@@ -67,9 +68,31 @@ TEST_F(ImageCopyTest, DiskReceivesTheImageByteForByte) {
   EXPECT_EQ(host_.OutstandingAllocations(), 0);
 
   // An independent comparison of the disk's first bytes with the image.
-  const std::string command = "cmp -n " + std::to_string(bytes.size()) + " " +
-                              Quote(Cwd(image_)) + " " + Quote(disk.path()) + " >/dev/null";
+  const std::string command = "cmp -n " + std::to_string(bytes.size()) + " " + Quote(Cwd(image_)) +
+                              " " + Quote(disk.path()) + " >/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST_F(ImageCopyTest, CopiedFatVolumeChecksCleanOnTheDisk) {
+  // A FAT16 volume made by mkfs.fat and filled by mcopy, written to a larger disk:
+  // fsck.fat and mtools must find the same volume there.
+  const auto image = Cwd(image_);
+  testing::WriteFile(root_ / "README.TXT", PatternBytes(100000));
+  const std::string make = "mkfs.fat -C -F 16 -s 1 -n DIAGS " + Quote(image) +
+                           " 8192 >/dev/null && "
+                           "mcopy -i " +
+                           Quote(image) + " " + Quote(root_ / "README.TXT") + " ::README.TXT";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  sim::FileDisk disk(root_ / "disk.bin", 16u << 20, host_);
+  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 16u << 20)), 1);
+
+  const std::string volume = (root_ / "volume.bin").string();
+  std::filesystem::copy_file(disk.path(), volume);
+  std::filesystem::resize_file(volume, 8192u * 1024);
+  EXPECT_EQ(std::system(("fsck.fat -n " + Quote(volume) + " >/dev/null 2>&1").c_str()), 0);
+  const std::string back = (root_ / "back.txt").string();
+  ASSERT_EQ(std::system(("mcopy -i " + Quote(volume) + " ::README.TXT " + Quote(back)).c_str()), 0);
+  EXPECT_EQ(ReadFile(back), ReadFile(root_ / "README.TXT"));
 }
 
 TEST_F(ImageCopyTest, ProgressIsPostedBeforeEachPiece) {

@@ -45,30 +45,93 @@ TEST_F(MmcCommandTest, EveryCommandSendsItsCdbDirectionLengthAndTimeOut) {
   drive_.erasable = true;
   std::uint8_t data[3000] = {};
   const CommandCase cases[] = {
-      {"TEST UNIT READY", [](auto& s, auto& d, auto*) { return fTestUnitReady(s, d); },
-       {0x00}, 6, 2, 0, 10},
-      {"PREVENT REMOVAL", [](auto& s, auto& d, auto*) { return fLockMedia(s, d, true); },
-       {0x1E, 0, 0, 0, 1}, 6, 2, 0, 480},
-      {"ALLOW REMOVAL", [](auto& s, auto& d, auto*) { return fLockMedia(s, d, false); },
-       {0x1E}, 6, 2, 0, 480},
-      {"READ CAPACITY", [](auto& s, auto& d, auto*) { std::uint8_t c[8]; return fReadCapacity(s, d, c); },
-       {0x25}, 10, 1, 8, 2},
-      {"WRITE (10)", [&](auto& s, auto& d, auto*) { return fWrite10(s, d, 0x00012345, 3000, data); },
-       {0x2A, 0, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x02}, 10, 0, 3000, 60},
-      {"SYNCHRONIZE CACHE", [](auto& s, auto& d, auto*) { return fSyncCache(s, d); },
-       {0x35}, 10, 2, 0, 120},
-      {"READ DISC INFORMATION", [](auto& s, auto& d, auto* b) { return fReadDiscInfo(s, d, b, 34); },
-       {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34}, 10, 1, 34, 2},
-      {"SEND OPC", [](auto& s, auto& d, auto*) { return fSendOpc(s, d); },
-       {0x54, 0x01}, 10, 2, 0, 60},
-      {"MODE SENSE (10)", [](auto& s, auto& d, auto* b) { return fModeSense10(s, d, 0x05, b, 60); },
-       {0x5A, 0x08, 0x85, 0, 0, 0, 0, 0x00, 60}, 10, 1, 60, 10},
-      {"CLOSE SESSION", [](auto& s, auto& d, auto*) { return fCloseSession(s, d); },
-       {0x5B, 0, 0x02}, 10, 2, 0, 480},
-      {"BLANK", [](auto& s, auto& d, auto*) { return fBlankMinimal(s, d); },
-       {0xA1, 0x01}, 12, 2, 0, 120},
-      {"SET CD SPEED", [](auto& s, auto& d, auto*) { return fSetMaxSpeed(s, d); },
-       {0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 12, 2, 0, 30},
+      {"TEST UNIT READY",
+       [](auto& s, auto& d, auto*) { return fTestUnitReady(s, d); },
+       {0x00},
+       6,
+       2,
+       0,
+       10},
+      {"PREVENT REMOVAL",
+       [](auto& s, auto& d, auto*) { return fLockMedia(s, d, true); },
+       {0x1E, 0, 0, 0, 1},
+       6,
+       2,
+       0,
+       480},
+      {"ALLOW REMOVAL",
+       [](auto& s, auto& d, auto*) { return fLockMedia(s, d, false); },
+       {0x1E},
+       6,
+       2,
+       0,
+       480},
+      {"READ CAPACITY",
+       [](auto& s, auto& d, auto*) {
+         std::uint8_t c[8];
+         return fReadCapacity(s, d, c);
+       },
+       {0x25},
+       10,
+       1,
+       8,
+       2},
+      {"WRITE (10)",
+       [&](auto& s, auto& d, auto*) { return fWrite10(s, d, 0x00012345, 3000, data); },
+       {0x2A, 0, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x02},
+       10,
+       0,
+       3000,
+       60},
+      {"SYNCHRONIZE CACHE",
+       [](auto& s, auto& d, auto*) { return fSyncCache(s, d); },
+       {0x35},
+       10,
+       2,
+       0,
+       120},
+      {"READ DISC INFORMATION",
+       [](auto& s, auto& d, auto* b) { return fReadDiscInfo(s, d, b, 34); },
+       {0x51, 0, 0, 0, 0, 0, 0, 0x00, 34},
+       10,
+       1,
+       34,
+       2},
+      {"SEND OPC",
+       [](auto& s, auto& d, auto*) { return fSendOpc(s, d); },
+       {0x54, 0x01},
+       10,
+       2,
+       0,
+       60},
+      {"MODE SENSE (10)",
+       [](auto& s, auto& d, auto* b) { return fModeSense10(s, d, 0x05, b, 60); },
+       {0x5A, 0x08, 0x85, 0, 0, 0, 0, 0x00, 60},
+       10,
+       1,
+       60,
+       10},
+      {"CLOSE SESSION",
+       [](auto& s, auto& d, auto*) { return fCloseSession(s, d); },
+       {0x5B, 0, 0x02},
+       10,
+       2,
+       0,
+       480},
+      {"BLANK",
+       [](auto& s, auto& d, auto*) { return fBlankMinimal(s, d); },
+       {0xA1, 0x01},
+       12,
+       2,
+       0,
+       120},
+      {"SET CD SPEED",
+       [](auto& s, auto& d, auto*) { return fSetMaxSpeed(s, d); },
+       {0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF},
+       12,
+       2,
+       0,
+       30},
   };
   for (const CommandCase& c : cases) {
     drive_.ClearCommands();
@@ -100,7 +163,8 @@ TEST_F(MmcCommandTest, ModeSelectSendsPageFormatAndTheBytes) {
 
 TEST_F(MmcCommandTest, WriteBlockCountRoundsUp) {
   std::vector<std::uint8_t> data(4096, 0xAB);
-  const std::pair<std::uint32_t, std::uint16_t> cases[] = {{1, 1}, {2048, 1}, {2049, 2}, {3000, 2}, {4096, 2}};
+  const std::pair<std::uint32_t, std::uint16_t> cases[] = {
+      {1, 1}, {2048, 1}, {2049, 2}, {3000, 2}, {4096, 2}};
   for (const auto& [bytes, blocks] : cases) {
     drive_.ClearCommands();
     EXPECT_TRUE(fWrite10(s_, drive_, 0, bytes, data.data()));
@@ -177,13 +241,16 @@ TEST_F(MmcCommandTest, VerboseModeShowsEachTargetError) {
   const auto messages = host_.Messages();
   ASSERT_EQ(messages.size(), 5u);
   EXPECT_EQ(messages[0].text,
-            "Target error trying to execute a SCSI pass through command: Cmd: 0x35, Check Condition (02-3A00).");
+            "Target error trying to execute a SCSI pass through command: Cmd: 0x35, Check "
+            "Condition (02-3A00).");
   EXPECT_EQ(messages[0].title, "Error");
   EXPECT_EQ(messages[0].icon, MessageIcon::Warning);
-  EXPECT_EQ(messages[1].text, "Target error trying to execute a SCSI pass through command: Target is busy.");
+  EXPECT_EQ(messages[1].text,
+            "Target error trying to execute a SCSI pass through command: Target is busy.");
   EXPECT_EQ(messages[2].text,
             "Target error trying to execute a SCSI pass through command: Reservation conflict.");
-  EXPECT_EQ(messages[3].text, "Target error trying to execute a SCSI pass through command: Unknown error (34).");
+  EXPECT_EQ(messages[3].text,
+            "Target error trying to execute a SCSI pass through command: Unknown error (34).");
   EXPECT_EQ(messages[4].text, "DeviceIoControl failed with error 5: Access is denied.");
   EXPECT_EQ(messages[4].title, "SCSI pass-through command failed");
   for (const auto& m : messages) EXPECT_LE(m.text.size(), 127u);

@@ -299,7 +299,8 @@ class CdWriterTest : public MmcCompositeTest {
 TEST_F(CdWriterTest, ListsEachWriterWithItsIdentification) {
   std::vector<std::string> names;
   EXPECT_EQ(fEnumCdWriters(s_, &names, Collect), 2);
-  EXPECT_EQ(names, (std::vector<std::string>{"(D:) SIMUL CD-RW WRITER", "(H:) HL-DT-ST DVDRAM GH24NSD1"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"(D:) SIMUL CD-RW WRITER", "(H:) HL-DT-ST DVDRAM GH24NSD1"}));
   const auto sense = drive_.CommandsWithOpcode(0x5A);
   ASSERT_EQ(sense.size(), 1u);
   EXPECT_EQ(sense[0].request.cdb[2], 0xAA);
@@ -355,7 +356,8 @@ TEST_F(MmcCompositeTest, BurnedImageIsTheIsoAndIsoinfoReadsIt) {
   ASSERT_TRUE(fLockMedia(s_, drive_, true));
   constexpr std::uint32_t kPiece = 32 * 2048;
   for (std::uint32_t at = 0; at < image.size(); at += kPiece) {
-    const std::uint32_t bytes = std::min<std::uint32_t>(kPiece, static_cast<std::uint32_t>(image.size()) - at);
+    const std::uint32_t bytes =
+        std::min<std::uint32_t>(kPiece, static_cast<std::uint32_t>(image.size()) - at);
     ASSERT_TRUE(fWrite10(s_, drive_, at / 2048, bytes, image.data() + at)) << at;
   }
   ASSERT_TRUE(fSyncCache(s_, drive_));
@@ -367,10 +369,11 @@ TEST_F(MmcCompositeTest, BurnedImageIsTheIsoAndIsoinfoReadsIt) {
   EXPECT_EQ(fGetMediaSize(s_, drive_, &last), image.size());
   EXPECT_EQ(last + 1, image.size() / 2048);
 
-  const std::string compare = "cmp " + testing::Quote(iso) + " " + testing::Quote(drive_.imagePath()) + " >/dev/null";
+  const std::string compare =
+      "cmp " + testing::Quote(iso) + " " + testing::Quote(drive_.imagePath()) + " >/dev/null";
   EXPECT_EQ(std::system(compare.c_str()), 0);
-  const std::string inspect = "isoinfo -d -i " + testing::Quote(drive_.imagePath()) +
-                              " | grep -q 'Volume id: DIAGCD'";
+  const std::string inspect =
+      "isoinfo -d -i " + testing::Quote(drive_.imagePath()) + " | grep -q 'Volume id: DIAGCD'";
   EXPECT_EQ(std::system(inspect.c_str()), 0);
   // Nothing more can be written on the closed disc.
   EXPECT_FALSE(fWrite10(s_, drive_, last + 1, 2048, image.data()));

@@ -1,7 +1,8 @@
+#include "zolp/package_config.h"
+
 #include <string>
 #include <vector>
 
-#include "zolp/package_config.h"
 #include "zolp_fixture.h"
 
 namespace zolp {
@@ -33,7 +34,8 @@ TEST_F(PackageConfigTest, KeysAndSectionsCompareWithoutCase) {
 
 TEST_F(PackageConfigTest, ValueKeepsSemicolonCommentWhole) {
   Write("dd.cfg",
-        "Package=Diags\n[CD]\nImageName=cd.iso\n[HDD]\n\tImageName=x.img ; comment  \n[FLASH]\nImageName=f.img\n");
+        "Package=Diags\n[CD]\nImageName=cd.iso\n[HDD]\n\tImageName=x.img ; comment  "
+        "\n[FLASH]\nImageName=f.img\n");
   EXPECT_TRUE(ReadPackageValue(s_, "dd.cfg", "[HDD]", "ImageName", false, value_, sizeof value_));
   EXPECT_STREQ(value_, "x.img ; comment");
 }
@@ -42,7 +44,8 @@ TEST_F(PackageConfigTest, SectionLookupStopsAtTheNextSection) {
   Write("dd.cfg", "[CD]\nLabel=x\n[HDD]\nImageName=h.img\n");
   EXPECT_FALSE(ReadPackageValue(s_, "dd.cfg", "[CD]", "ImageName", false, value_, sizeof value_));
   EXPECT_STREQ(value_, "");
-  EXPECT_FALSE(ReadPackageValue(s_, "dd.cfg", "[DISKETTE]", "ImageName", false, value_, sizeof value_));
+  EXPECT_FALSE(
+      ReadPackageValue(s_, "dd.cfg", "[DISKETTE]", "ImageName", false, value_, sizeof value_));
 }
 
 TEST_F(PackageConfigTest, WholeFileLookupSeesKeysInAnySectionAndHeaders) {
@@ -92,24 +95,25 @@ TEST_F(PackageConfigTest, ContinuationStopsAtTheEndOfTheFileAndAtASection) {
 
 TEST_F(PackageConfigTest, CallbackGetsTheSectionsLinesUntilTheNextHeader) {
   Write("DD.CFG",
-        "[UP_COPY]\n  DIAGS\\*.* DIAGS\n; a comment\n\nREADME.TXT\nVERSION.TXT=x\n[UP_DELETE]\nOLD.EXE\n");
+        "[UP_COPY]\n  DIAGS\\*.* DIAGS\n; a "
+        "comment\n\nREADME.TXT\nVERSION.TXT=x\n[UP_DELETE]\nOLD.EXE\n");
   std::vector<std::string> seen;
-  EXPECT_TRUE(FindPackageValue(s_, "DD.CFG", "[UP_COPY]", false, nullptr, 0,
-                               [&](std::string_view token) {
-                                 seen.emplace_back(token);
-                                 return false;
-                               }));
+  EXPECT_TRUE(
+      FindPackageValue(s_, "DD.CFG", "[UP_COPY]", false, nullptr, 0, [&](std::string_view token) {
+        seen.emplace_back(token);
+        return false;
+      }));
   EXPECT_EQ(seen, (std::vector<std::string>{"DIAGS\\*.* DIAGS", "README.TXT", "VERSION.TXT"}));
 }
 
 TEST_F(PackageConfigTest, CallbackAnsweringTrueStopsTheWalk) {
   Write("DD.CFG", "[UP_DELETE]\nA\nB\nC\n");
   std::vector<std::string> seen;
-  EXPECT_TRUE(FindPackageValue(s_, "DD.CFG", "[UP_DELETE]", false, nullptr, 0,
-                               [&](std::string_view token) {
-                                 seen.emplace_back(token);
-                                 return token == "B";
-                               }));
+  EXPECT_TRUE(
+      FindPackageValue(s_, "DD.CFG", "[UP_DELETE]", false, nullptr, 0, [&](std::string_view token) {
+        seen.emplace_back(token);
+        return token == "B";
+      }));
   EXPECT_EQ(seen, (std::vector<std::string>{"A", "B"}));
 }
 

@@ -1,6 +1,7 @@
+#include "zolp/report.h"
+
 #include <cstring>
 
-#include "zolp/report.h"
 #include "zolp_fixture.h"
 
 namespace zolp {
@@ -51,7 +52,8 @@ TEST_F(ReportTest, FatalOverrunEndsTheProgramWithStatusOne) {
 }
 
 TEST_F(ReportTest, FormatSystemErrorWithAndWithoutSystemText) {
-  EXPECT_EQ(FormatSystemError(s_, 5, "Opening x"), "Opening x failed with error 5: Access is denied.");
+  EXPECT_EQ(FormatSystemError(s_, 5, "Opening x"),
+            "Opening x failed with error 5: Access is denied.");
   EXPECT_EQ(FormatSystemError(s_, 4242, "Opening x"), "Opening x failed with error 4242.");
   char small[12];
   FormatSystemError(s_, 5, "Opening x", small, sizeof small);
@@ -72,7 +74,8 @@ TEST_F(ReportTest, VerboseOnlyReportsNeedVerboseMode) {
   SetVerbose();
   EXPECT_EQ(ReportLastError(s_, true, "Step", "Title"), 2u);
   ASSERT_EQ(host_.Messages().size(), 1u);
-  EXPECT_EQ(host_.Messages()[0].text, "Step failed with error 2: The system cannot find the file specified.");
+  EXPECT_EQ(host_.Messages()[0].text,
+            "Step failed with error 2: The system cannot find the file specified.");
   EXPECT_EQ(host_.Messages()[0].title, "Title");
 }
 

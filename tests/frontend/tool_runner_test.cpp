@@ -1,7 +1,8 @@
+#include "zolp/tool_runner.h"
+
 #include <string>
 #include <vector>
 
-#include "zolp/tool_runner.h"
 #include "zolp_fixture.h"
 
 namespace zolp {
@@ -43,7 +44,8 @@ TEST_F(ToolRunnerTest, ExtractToolRetriesTheDestinationElevenTimes) {
   EXPECT_FALSE(ExtractTool(s_, "BIN", kTorbelResource, kTorbelPath));
   EXPECT_EQ(files_.createCalls, 11);
   ASSERT_EQ(host_.Messages().size(), 1u);
-  EXPECT_EQ(host_.Messages()[0].text.rfind("Resource file destination open failed with error 32", 0), 0u);
+  EXPECT_EQ(
+      host_.Messages()[0].text.rfind("Resource file destination open failed with error 32", 0), 0u);
 }
 
 TEST_F(ToolRunnerTest, ExtractToolNamesTheFailingResourceStepInVerboseMode) {
@@ -174,7 +176,8 @@ TEST_F(ToolRunnerTest, DebugModeAddsVerboseSwitchEmptyEnvironmentAndLog) {
   EXPECT_TRUE(launches[0].environment.empty());
   EXPECT_EQ(launches[1].commandLine,
             "\"C:\\WINDOWS\\system32\\cmd.exe\" /C \"COPY zolp.log+torbel.log zolp.log\"");
-  EXPECT_EQ(ReadFile(Cwd("zolp.log")), "earlier\n.\\torbel.exe /TDE COPYHD2SYS README.TXT -VERBOSE\n");
+  EXPECT_EQ(ReadFile(Cwd("zolp.log")),
+            "earlier\n.\\torbel.exe /TDE COPYHD2SYS README.TXT -VERBOSE\n");
 }
 
 TEST_F(ToolRunnerTest, VerboseModeShowsEachRun) {
@@ -184,14 +187,16 @@ TEST_F(ToolRunnerTest, VerboseModeShowsEachRun) {
   std::uint32_t code = 0;
   RunPartitionShell(s_, "IFEXISTS SYS:\\A", &code);
   EXPECT_EQ(MessageTexts(),
-            (std::vector<std::string>{"\".\\torbel.exe /TDE IFEXISTS SYS:\\A\" execStatus = 0, exitCode=3",
-                                      "\".\\torbel.exe /TDE IFEXISTS SYS:\\A\" execStatus = 0, exitCode=0"}));
+            (std::vector<std::string>{
+                "\".\\torbel.exe /TDE IFEXISTS SYS:\\A\" execStatus = 0, exitCode=3",
+                "\".\\torbel.exe /TDE IFEXISTS SYS:\\A\" execStatus = 0, exitCode=0"}));
   EXPECT_EQ(host_.Messages()[0].title, "Verbose");
   EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Information);
 
   host_.ClearRecords();
   RunPartitionShell(s_, "IFEXISTS SYS:\\A");
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"\".\\torbel.exe /TDE IFEXISTS SYS:\\A\" execStatus = 0"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"\".\\torbel.exe /TDE IFEXISTS SYS:\\A\" execStatus = 0"});
 }
 
 TEST_F(ToolRunnerTest, MissingResourceAnswersItsSystemError) {
@@ -311,7 +316,8 @@ TEST_F(EmulationTest, WrongArgumentCountsAreRefusedWithTheirTexts) {
 
 TEST_F(EmulationTest, WithoutCUpEveryCommandAnswersOneAndRunsNothing) {
   std::filesystem::remove_all(Host("C:\\UP"));
-  for (const char* command : {"IFEXISTS SYS:\\DIAGS", "MD \\Diags", "DEL A", "COPYHD2SYS A", "COPYSYS2HD A B"}) {
+  for (const char* command :
+       {"IFEXISTS SYS:\\DIAGS", "MD \\Diags", "DEL A", "COPYHD2SYS A", "COPYSYS2HD A B"}) {
     std::uint32_t code = 0;
     EXPECT_EQ(RunPartitionShell(s_, command, &code), 1u) << command;
     EXPECT_EQ(code, 1u);

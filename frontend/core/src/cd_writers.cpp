@@ -21,15 +21,15 @@ void TrimTrailingSpaces(std::string& text) {
 void AppendIdentification(DiskHandle& drive, std::string& name) {
   std::vector<std::uint8_t> descriptor(storage_descriptor::kQueryBufferSize, 0);
   if (!QueryStorageDevice(drive, descriptor.data(), storage_descriptor::kQueryBufferSize)) return;
-  const std::string vendor = DescriptorString(descriptor.data(), descriptor.size(),
-                                              storage_descriptor::kVendorIdOffset);
+  const std::string vendor =
+      DescriptorString(descriptor.data(), descriptor.size(), storage_descriptor::kVendorIdOffset);
   if (!vendor.empty()) {
     name += ' ';
     name += vendor.substr(0, 8);
     TrimTrailingSpaces(name);
   }
-  const std::string product = DescriptorString(descriptor.data(), descriptor.size(),
-                                               storage_descriptor::kProductIdOffset);
+  const std::string product =
+      DescriptorString(descriptor.data(), descriptor.size(), storage_descriptor::kProductIdOffset);
   if (!product.empty()) {
     name += ' ';
     name += product.substr(0, 16);
@@ -50,7 +50,8 @@ int fEnumCdWriters(const Services& s, void* context, CdWriterCallback callback) 
     if (!drive) continue;
 
     std::uint8_t capabilities[kCapabilitiesLength] = {};
-    if (!fModeSense10(s, *drive, kModePageCapabilities, capabilities, kCapabilitiesLength)) continue;
+    if (!fModeSense10(s, *drive, kModePageCapabilities, capabilities, kCapabilitiesLength))
+      continue;
     if ((capabilities[kCapabilitiesWriteByte] & (kWritesCdR | kWritesCdRw)) == 0) continue;
 
     char prefix[8];

@@ -28,7 +28,8 @@ std::int32_t RunCommandShell(const Services& services, std::string_view command,
   std::int32_t result = 0;
   // Without the exit code the command's outcome is unknown: say so rather than succeed.
   if (!child->ExitCode(code))
-    result = static_cast<std::int32_t>(ReportLastError(services, true, "GetExitCodeProcess", "Error"));
+    result =
+        static_cast<std::int32_t>(ReportLastError(services, true, "GetExitCodeProcess", "Error"));
   if (exitCode) *exitCode = code;
   return result;
 }

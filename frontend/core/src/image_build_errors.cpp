@@ -30,8 +30,10 @@ constexpr std::array kBuildErrorTexts{
     BuildErrorText{12, "Invalid boot sector signature."},
     BuildErrorText{13, "Error writing the boot sector to the image."},
     BuildErrorText{14, "Seek error."},
-    BuildErrorText{15, "Cannot find the root directory specified or no files exist in the directory."},
-    BuildErrorText{16, "The size of the root directory specified is too small for the number of files."},
+    BuildErrorText{15,
+                   "Cannot find the root directory specified or no files exist in the directory."},
+    BuildErrorText{
+        16, "The size of the root directory specified is too small for the number of files."},
     BuildErrorText{17, "Error restoring the working drive."},
     BuildErrorText{18, "Error restoring the working directory."},
     BuildErrorText{19, "The number of FAT sectors needed exceeds the amount specified."},
@@ -44,7 +46,8 @@ constexpr std::array kBuildErrorTexts{
     BuildErrorText{26, "Error writing the FAT mirror."},
     BuildErrorText{27, "Error writing a directory entry."},
     BuildErrorText{28, "Error opening a file to insert into the image."},
-    BuildErrorText{29, "The size of the file to insert does not match the file size in the directory."},
+    BuildErrorText{29,
+                   "The size of the file to insert does not match the file size in the directory."},
     BuildErrorText{30, "Error reading a file to insert into the image."},
     BuildErrorText{31, "Error writing a file to the image."},
     BuildErrorText{32, "8.3 filename was too long."},
@@ -65,7 +68,8 @@ constexpr std::array kBuildErrorTexts{
     BuildErrorText{49, "Error closing a file being inserted in the image."},
     BuildErrorText{50, "Error closing the image file."},
     BuildErrorText{51, "The filename is too long for 8.3 format."},
-    BuildErrorText{52, "Attempting to allocate more clusters than can be written to the FAT in one command."},
+    BuildErrorText{
+        52, "Attempting to allocate more clusters than can be written to the FAT in one command."},
     BuildErrorText{53, "Error retrieving the current directory on the root drive."},
     BuildErrorText{54, "The path name was too long."},
     BuildErrorText{55, "The length of the Root path is unknown."},
@@ -90,9 +94,11 @@ constexpr std::array kBuildErrorTexts{
     BuildErrorText{74, "Invalid boot media type for an ISO image."},
     BuildErrorText{75, "Attempting to write an MBR on a diskette image."},
     BuildErrorText{76, "Invalid FAT type specified. Must be FAT12 or FAT16."},
-    BuildErrorText{77, "Invalid sectors per cluster value specified. Must be 2, 4, 8, 16, 32 or 64."},
+    BuildErrorText{77,
+                   "Invalid sectors per cluster value specified. Must be 2, 4, 8, 16, 32 or 64."},
     BuildErrorText{78, "Calculated FAT size too small."},
-    BuildErrorText{79, "Total sectors must be specified to use the extended partition (LBA) option."},
+    BuildErrorText{79,
+                   "Total sectors must be specified to use the extended partition (LBA) option."},
 };
 
 }  // namespace
@@ -106,9 +112,9 @@ const char* ImageBuildErrorText(std::int32_t exitCode) {
 void ShowImageBuildError(const Services& services, std::int32_t exitCode) {
   if (exitCode == 0) return;
   const char* text = ImageBuildErrorText(exitCode);
-  const std::string shown =
-      text ? std::string(text)
-           : Format("Unknown error creating the media image. (%u)", static_cast<unsigned>(exitCode));
+  const std::string shown = text ? std::string(text)
+                                 : Format("Unknown error creating the media image. (%u)",
+                                          static_cast<unsigned>(exitCode));
   services.ui->ShowMessage(shown, "Image Creation Error", MessageIcon::Warning);
 }
 

@@ -22,6 +22,10 @@ void Finish(const Services& services, const CopyJob& job, std::intptr_t code, co
 }  // namespace
 
 int ImageCopyThread(const Services& services, const CopyJob& job) {
+  if (job.disk == nullptr) {
+    Finish(services, job, syserr::kInvalidParameter, kCopyWriteFailed);
+    return 0;
+  }
   auto image = services.files->OpenRead(job.imagePath ? job.imagePath : "");
   if (!image) {
     Finish(services, job, FailureCode(services, syserr::kFileNotFound), kCopyOpenFailed);

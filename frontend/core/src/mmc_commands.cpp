@@ -21,7 +21,8 @@ void WithData(ScsiCommand& c, std::uint8_t direction, void* data, std::uint32_t 
   c.dataLength = length;
 }
 
-bool Send(const Services& s, DiskHandle& drive, const ScsiCommand& c, std::uint8_t* sense = nullptr) {
+bool Send(const Services& s, DiskHandle& drive, const ScsiCommand& c,
+          std::uint8_t* sense = nullptr) {
   return fScsiPassThrough(s, drive, c, sense) == 0;
 }
 
@@ -81,8 +82,8 @@ bool fModeSelect10(const Services& s, DiskHandle& drive, void* buffer, std::uint
 bool fModeSense10(const Services& s, DiskHandle& drive, std::uint8_t page, void* buffer,
                   std::uint16_t bytes) {
   ScsiCommand c = Command(mmc_opcode::kModeSense10, 10, 10);
-  c.cdb[1] = 0x08;                                     // no block descriptors
-  c.cdb[2] = static_cast<std::uint8_t>(page | 0x80);   // default values
+  c.cdb[1] = 0x08;                                    // no block descriptors
+  c.cdb[2] = static_cast<std::uint8_t>(page | 0x80);  // default values
   common::store_be16(c.cdb + 7, bytes);
   WithData(c, ScsiRequest::kFromDevice, buffer, bytes);
   return Send(s, drive, c);

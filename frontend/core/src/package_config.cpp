@@ -37,7 +37,8 @@ bool KeyMatches(std::string_view token, std::string_view key, bool prefix) {
   return prefix ? StartsWithNoCase(token, key) : EqualsNoCase(token, key);
 }
 
-void AppendContinuation(const std::vector<std::string>& lines, std::size_t next, std::string& value) {
+void AppendContinuation(const std::vector<std::string>& lines, std::size_t next,
+                        std::string& value) {
   for (; next < lines.size(); ++next) {
     const std::string_view line = TrimBlanks(lines[next]);
     if (line.find(':') != std::string_view::npos) break;

@@ -61,24 +61,30 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
   }
   const std::vector<std::string> words = SplitWords(commandText);
   if (words.empty())
-    return RefuseEmulation(services, syserr::kNotSupported, "Emulating MD: Unsupported TORBEL Command",
-                           exitCode);
+    return RefuseEmulation(services, syserr::kNotSupported,
+                           "Emulating MD: Unsupported TORBEL Command", exitCode);
   const std::string& verb = words[0];
   const std::size_t args = words.size() - 1;
   auto is = [&](const char* name) { return detail::EqualsNoCase(verb, name); };
 
   if (is("COPYHD2SYS")) {
-    if (args == 1) return RunEmulatedShell(services, Format("copy %s %s", words[1].c_str(), root.c_str()), exitCode);
+    if (args == 1)
+      return RunEmulatedShell(services, Format("copy %s %s", words[1].c_str(), root.c_str()),
+                              exitCode);
     if (args == 2)
       return RunEmulatedShell(
-          services, Format("copy %s %s%s", words[1].c_str(), root.c_str(), words[2].c_str()), exitCode);
+          services, Format("copy %s %s%s", words[1].c_str(), root.c_str(), words[2].c_str()),
+          exitCode);
     return WrongArgumentCount(services, "COPYHD2SYS", exitCode);
   }
   if (is("COPYSYS2HD")) {
-    if (args == 1) return RunEmulatedShell(services, Format("copy %s %s", root.c_str(), words[1].c_str()), exitCode);
+    if (args == 1)
+      return RunEmulatedShell(services, Format("copy %s %s", root.c_str(), words[1].c_str()),
+                              exitCode);
     if (args == 2)
       return RunEmulatedShell(
-          services, Format("copy %s%s %s", root.c_str(), words[1].c_str(), words[2].c_str()), exitCode);
+          services, Format("copy %s%s %s", root.c_str(), words[1].c_str(), words[2].c_str()),
+          exitCode);
     return WrongArgumentCount(services, "COPYSYS2HD", exitCode);
   }
   if (is("IFEXISTS")) {
@@ -91,9 +97,12 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
   }
   if (is("DEL")) {
     // cmd's del takes its quiet switch with a slash.
-    if (args == 1) return RunEmulatedShell(services, Format("del %s\\%s", root.c_str(), words[1].c_str()), exitCode);
+    if (args == 1)
+      return RunEmulatedShell(services, Format("del %s\\%s", root.c_str(), words[1].c_str()),
+                              exitCode);
     if (args == 2)
-      return RunEmulatedShell(services, Format("del /Q %s\\%s", root.c_str(), words[1].c_str()), exitCode);
+      return RunEmulatedShell(services, Format("del /Q %s\\%s", root.c_str(), words[1].c_str()),
+                              exitCode);
     return WrongArgumentCount(services, "DEL", exitCode);
   }
   if (is("MD")) {
@@ -106,8 +115,8 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
     if (exitCode) *exitCode = 0;
     return 0;
   }
-  return RefuseEmulation(services, syserr::kNotSupported, "Emulating MD: Unsupported TORBEL Command",
-                         exitCode);
+  return RefuseEmulation(services, syserr::kNotSupported,
+                         "Emulating MD: Unsupported TORBEL Command", exitCode);
 }
 
 void AppendDebugLog(const Services& services, const std::string& commandLine) {

@@ -63,11 +63,20 @@ std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
 
   std::int32_t result = 0;
   switch (request.scsiStatus) {
-    case scsi_status::kGood: return 0;
-    case scsi_status::kCheckCondition: result = kScsiCheckCondition; break;
-    case scsi_status::kBusy: result = kScsiBusy; break;
-    case scsi_status::kReservationConflict: result = kScsiReservationConflict; break;
-    default: result = kScsiOtherStatus; break;
+    case scsi_status::kGood:
+      return 0;
+    case scsi_status::kCheckCondition:
+      result = kScsiCheckCondition;
+      break;
+    case scsi_status::kBusy:
+      result = kScsiBusy;
+      break;
+    case scsi_status::kReservationConflict:
+      result = kScsiReservationConflict;
+      break;
+    default:
+      result = kScsiOtherStatus;
+      break;
   }
   if (services.options.verbose) ShowTargetError(services, request);
   return result;

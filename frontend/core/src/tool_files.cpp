@@ -17,11 +17,16 @@ constexpr const char* kResourceTitle = "Error";
 
 const char* StepName(ResourceStep step) {
   switch (step) {
-    case ResourceStep::Find: return "FindResource";
-    case ResourceStep::Load: return "LoadResource";
-    case ResourceStep::Lock: return "LockResource";
-    case ResourceStep::Size: return "SizeOfResource";
-    case ResourceStep::Ok: break;
+    case ResourceStep::Find:
+      return "FindResource";
+    case ResourceStep::Load:
+      return "LoadResource";
+    case ResourceStep::Lock:
+      return "LockResource";
+    case ResourceStep::Size:
+      return "SizeOfResource";
+    case ResourceStep::Ok:
+      break;
   }
   return "";
 }

@@ -1,8 +1,11 @@
 // Disk, volume and CD drive handles: sector I/O and the device controls the
 // front end sends to them.
 #include <windows.h>
+// The device-control headers need windows.h's types first.
 #include <winioctl.h>
+// clang-format off
 #include <ntddscsi.h>
+// clang-format on
 
 #include <cstddef>
 #include <cstring>

@@ -16,9 +16,15 @@ class Win32UserInterface final : public UserInterface {
     const std::string t(text), c(title);
     UINT style = MB_OK;
     switch (icon) {
-      case MessageIcon::Information: style |= MB_ICONINFORMATION; break;
-      case MessageIcon::Warning: style |= MB_ICONWARNING; break;
-      case MessageIcon::Error: style |= MB_ICONERROR; break;
+      case MessageIcon::Information:
+        style |= MB_ICONINFORMATION;
+        break;
+      case MessageIcon::Warning:
+        style |= MB_ICONWARNING;
+        break;
+      case MessageIcon::Error:
+        style |= MB_ICONERROR;
+        break;
     }
     MessageBoxA(reinterpret_cast<HWND>(mainWindow), t.c_str(), c.c_str(), style);
   }

@@ -48,18 +48,18 @@ class UserInterface {
 };
 
 struct LaunchRequest {
-  std::string application;               // empty: taken from the command line
+  std::string application;  // empty: taken from the command line
   std::string commandLine;
-  std::vector<std::string> environment;  // the whole environment; empty means none at all
-  bool noWindow = true;                  // CREATE_NO_WINDOW
+  std::vector<std::string> environment;     // the whole environment; empty means none at all
+  bool noWindow = true;                     // CREATE_NO_WINDOW
   std::optional<std::uint16_t> showWindow;  // start-up window state, when set
 };
 
 class ChildProcess {
  public:
   virtual ~ChildProcess() = default;
-  virtual void Wait() = 0;                              // without limit
-  virtual bool ExitCode(std::uint32_t& code) = 0;       // GetExitCodeProcess
+  virtual void Wait() = 0;                         // without limit
+  virtual bool ExitCode(std::uint32_t& code) = 0;  // GetExitCodeProcess
 };
 
 class ProcessLauncher {
@@ -95,8 +95,8 @@ class File {
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
-  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;  // shared read
-  virtual std::unique_ptr<File> Create(const std::string& path) = 0;    // replaces
+  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;    // shared read
+  virtual std::unique_ptr<File> Create(const std::string& path) = 0;      // replaces
   virtual std::unique_ptr<File> OpenAppend(const std::string& path) = 0;  // creates
   virtual bool Delete(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
@@ -164,15 +164,21 @@ class DiskHandle {
   virtual bool QueryStorageProperty(void* buffer, std::uint32_t size) = 0;
   // IOCTL_STORAGE_GET_DEVICE_NUMBER.
   virtual bool DeviceNumber(std::uint32_t& deviceType, std::uint32_t& number) = 0;
-  virtual bool LockVolume() = 0;       // FSCTL_LOCK_VOLUME
-  virtual bool UnlockVolume() = 0;     // FSCTL_UNLOCK_VOLUME
-  virtual bool DismountVolume() = 0;   // FSCTL_DISMOUNT_VOLUME
-  virtual bool UpdateProperties() = 0; // IOCTL_DISK_UPDATE_PROPERTIES
+  virtual bool LockVolume() = 0;        // FSCTL_LOCK_VOLUME
+  virtual bool UnlockVolume() = 0;      // FSCTL_UNLOCK_VOLUME
+  virtual bool DismountVolume() = 0;    // FSCTL_DISMOUNT_VOLUME
+  virtual bool UpdateProperties() = 0;  // IOCTL_DISK_UPDATE_PROPERTIES
 };
 
 // GetDriveTypeA values the front end tests for.
 enum class DriveType : std::uint32_t {
-  Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6
+  Unknown = 0,
+  NoRootDir = 1,
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6
 };
 
 enum class DiskAccess { None, ReadWrite };
@@ -180,8 +186,8 @@ enum class DiskAccess { None, ReadWrite };
 class DeviceCatalog {
  public:
   virtual ~DeviceCatalog() = default;
-  virtual std::uint32_t LogicalDrives() = 0;         // bit 0 = A:
-  virtual DriveType TypeOfDrive(char letter) = 0;    // of the root "X:\"
+  virtual std::uint32_t LogicalDrives() = 0;       // bit 0 = A:
+  virtual DriveType TypeOfDrive(char letter) = 0;  // of the root "X:\"
   // All DOS device names (QueryDosDeviceA with no name); false on failure.
   virtual bool DosDeviceNames(std::vector<std::string>& names) = 0;
   // GetVolumeInformationA of "X:\".

@@ -24,9 +24,9 @@ struct BuildJob {
 // Image copy worker's job: the dialog owns it (and the disk handle) until 0x500.
 struct CopyJob {
   WindowRef owner = 0;
-  DiskHandle* disk = nullptr;        // written from its current position
+  DiskHandle* disk = nullptr;  // written from its current position
   const char* imagePath = nullptr;
-  std::uint64_t capacity = 0;        // device bytes; 0 = not checked
+  std::uint64_t capacity = 0;  // device bytes; 0 = not checked
 };
 
 // lParam of 0x500 points at one of these static texts (or is 0).

@@ -17,7 +17,7 @@ namespace zolp {
 // program with status 1.
 int SafeFormat(const Services& services, bool fatal, const char* sourceFile, unsigned line,
                char* buffer, std::size_t size, const char* format, ...)
-    __attribute__((format(printf, 7, 8)));
+    __attribute__((format(gnu_printf, 7, 8)));
 
 #define ZOLP_SAFE_FORMAT(services, fatal, buffer, size, ...) \
   ::zolp::SafeFormat((services), (fatal), __FILE__, __LINE__, (buffer), (size), __VA_ARGS__)
@@ -36,6 +36,6 @@ std::uint32_t ReportLastError(const Services& services, bool verboseOnly,
                               std::string_view operation, std::string_view title);
 
 // printf into a std::string, for texts that have no fixed-size buffer.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 }  // namespace zolp

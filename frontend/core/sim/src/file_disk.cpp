@@ -11,7 +11,7 @@ namespace zolp::sim {
 
 FileDisk::FileDisk(std::filesystem::path path, std::uint64_t capacityBytes, SystemErrors& errors)
     : path_(std::move(path)), capacity_(capacityBytes), errors_(errors) {
-  file_ = std::fopen(path_.c_str(), "w+b");
+  file_ = std::fopen(path_.string().c_str(), "w+b");
 }
 
 FileDisk::~FileDisk() {

@@ -62,7 +62,7 @@ std::filesystem::path MappedFileSystem::HostPath(const std::string& windowsPath)
 }
 
 std::unique_ptr<File> MappedFileSystem::OpenWith(const std::string& path, const char* mode) {
-  std::FILE* f = std::fopen(HostPath(path).c_str(), mode);
+  std::FILE* f = std::fopen(HostPath(path).string().c_str(), mode);
   if (f == nullptr) {
     errors_.SetLast(std::filesystem::exists(HostPath(path).parent_path()) ? 2 : 3);
     return nullptr;

@@ -12,7 +12,7 @@ inline void SetSense(ScsiRequest& request, std::uint8_t key, std::uint8_t asc, s
   std::memset(request.sense, 0, sizeof request.sense);
   request.sense[0] = 0x70;  // current error, fixed format
   request.sense[2] = key;
-  request.sense[7] = 10;    // additional sense length
+  request.sense[7] = 10;  // additional sense length
   request.sense[12] = asc;
   request.sense[13] = ascq;
 }
@@ -22,7 +22,8 @@ inline bool HeaderIsValid(const ScsiRequest& r) {
   return r.length == ScsiRequest::kHeaderLength && r.senseInfoOffset == ScsiRequest::kSenseOffset &&
          r.senseInfoLength == ScsiRequest::kSenseLength &&
          (r.cdbLength == 6 || r.cdbLength == 10 || r.cdbLength == 12) && r.dataIn <= 2 &&
-         (r.dataIn == ScsiRequest::kNoData || (r.dataBuffer != nullptr && r.dataTransferLength > 0));
+         (r.dataIn == ScsiRequest::kNoData ||
+          (r.dataBuffer != nullptr && r.dataTransferLength > 0));
 }
 
 }  // namespace zolp::sim::detail

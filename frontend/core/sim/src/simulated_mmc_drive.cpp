@@ -36,7 +36,7 @@ void CopyOut(ScsiRequest& request, const std::vector<std::uint8_t>& reply) {
 
 SimulatedMmcDrive::SimulatedMmcDrive(std::filesystem::path imagePath, SystemErrors& errors)
     : imagePath_(std::move(imagePath)), errors_(errors) {
-  std::FILE* f = std::fopen(imagePath_.c_str(), "wb");
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "wb");
   if (f) std::fclose(f);
 }
 
@@ -101,22 +101,34 @@ bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) {
 
 SimulatedMmcDrive::Reply SimulatedMmcDrive::Execute(ScsiRequest& request) {
   switch (request.cdb[0]) {
-    case op::kTestUnitReady: return TestUnitReady();
+    case op::kTestUnitReady:
+      return TestUnitReady();
     case op::kPreventAllowRemoval:
       mediaLocked_ = (request.cdb[4] & 1) != 0;
       return Reply::Good();
-    case op::kReadCapacity10: return ReadCapacity(request);
-    case op::kWrite10: return Write10(request);
+    case op::kReadCapacity10:
+      return ReadCapacity(request);
+    case op::kWrite10:
+      return Write10(request);
     case op::kSynchronizeCache10:
-    case op::kSendOpcInformation: return RequireMedium();
-    case op::kGetConfiguration: return GetConfiguration(request);
-    case op::kReadDiscInformation: return ReadDiscInformation(request);
-    case op::kModeSelect10: return ModeSelect(request);
-    case op::kModeSense10: return ModeSense(request);
-    case op::kCloseTrackSession: return CloseSession();
-    case op::kBlank: return Blank();
-    case op::kSetCdSpeed: return Reply::Good();
-    default: return Reply::Check(kIllegalRequest, 0x20, 0x00);  // invalid operation code
+    case op::kSendOpcInformation:
+      return RequireMedium();
+    case op::kGetConfiguration:
+      return GetConfiguration(request);
+    case op::kReadDiscInformation:
+      return ReadDiscInformation(request);
+    case op::kModeSelect10:
+      return ModeSelect(request);
+    case op::kModeSense10:
+      return ModeSense(request);
+    case op::kCloseTrackSession:
+      return CloseSession();
+    case op::kBlank:
+      return Blank();
+    case op::kSetCdSpeed:
+      return Reply::Good();
+    default:
+      return Reply::Check(kIllegalRequest, 0x20, 0x00);  // invalid operation code
   }
 }
 
@@ -169,7 +181,7 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Write10(ScsiRequest& request) {
 
   std::vector<std::uint8_t> data(static_cast<std::size_t>(blocks) * kCdBlockSize, 0);
   std::memcpy(data.data(), request.dataBuffer, request.dataTransferLength);
-  std::FILE* f = std::fopen(imagePath_.c_str(), "r+b");
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "r+b");
   if (!f) return Reply::Check(0x03, 0x0C, 0x00);  // medium error: write error
   const bool ok = std::fseek(f, static_cast<long>(lba) * kCdBlockSize, SEEK_SET) == 0 &&
                   std::fwrite(data.data(), 1, data.size(), f) == data.size();
@@ -214,7 +226,8 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::ReadDiscInformation(ScsiRequest& req
   if (request.dataIn != ScsiRequest::kFromDevice) return Reply::Check(kIllegalRequest, 0x24, 0);
   std::vector<std::uint8_t> info(34, 0);
   common::store_be16(info.data(), 32);
-  const std::uint8_t lastSession = disc == DiscStatus::Blank ? 0 : (disc == DiscStatus::Appendable ? 1 : 3);
+  const std::uint8_t lastSession =
+      disc == DiscStatus::Blank ? 0 : (disc == DiscStatus::Appendable ? 1 : 3);
   info[2] = static_cast<std::uint8_t>((erasable ? 0x10 : 0) | (lastSession << 2) |
                                       static_cast<std::uint8_t>(disc));
   info[3] = 1;  // first track
@@ -247,13 +260,15 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::ModeSelect(ScsiRequest& request) {
   if (request.dataIn != ScsiRequest::kToDevice) return Reply::Check(kIllegalRequest, 0x24, 0);
   if ((request.cdb[1] & 0x10) == 0) return Reply::Check(kIllegalRequest, 0x24, 0x00);
   const std::uint16_t length = common::load_be16(request.cdb + 7);
-  if (length != request.dataTransferLength || length < 10) return Reply::Check(kIllegalRequest, 0x1A, 0);
+  if (length != request.dataTransferLength || length < 10)
+    return Reply::Check(kIllegalRequest, 0x1A, 0);
   const auto* data = static_cast<const std::uint8_t*>(request.dataBuffer);
   // The mode data length is reserved in MODE SELECT, and the PS bit must be clear.
   if (common::load_be16(data) != 0) return Reply::Check(kIllegalRequest, 0x26, 0x00);
   const std::uint8_t* page = data + 8;
   if ((page[0] & 0x80) != 0) return Reply::Check(kIllegalRequest, 0x26, 0x00);
-  if ((page[0] & 0x3F) != kModePageWriteParameters) return Reply::Check(kIllegalRequest, 0x26, 0x00);
+  if ((page[0] & 0x3F) != kModePageWriteParameters)
+    return Reply::Check(kIllegalRequest, 0x26, 0x00);
   writeParameters_.assign(page, data + length);
   return Reply::Good();
 }
@@ -271,8 +286,9 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::CloseSession() {
 
 SimulatedMmcDrive::Reply SimulatedMmcDrive::Blank() {
   if (Reply r = RequireMedium(); r.status) return r;
-  if (currentProfile != profile::kCdRw || !erasable) return Reply::Check(kIllegalRequest, 0x30, 0x00);
-  std::FILE* f = std::fopen(imagePath_.c_str(), "wb");
+  if (currentProfile != profile::kCdRw || !erasable)
+    return Reply::Check(kIllegalRequest, 0x30, 0x00);
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "wb");
   if (f) std::fclose(f);
   writtenBlocks_ = 0;
   disc = DiscStatus::Blank;

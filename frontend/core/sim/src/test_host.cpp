@@ -34,10 +34,14 @@ class DiskProxy final : public DiskHandle {
  public:
   explicit DiskProxy(DiskHandle& target) : t_(target) {}
   bool Read(void* b, std::uint32_t n, std::uint32_t& got) override { return t_.Read(b, n, got); }
-  bool Write(const void* b, std::uint32_t n, std::uint32_t& w) override { return t_.Write(b, n, w); }
+  bool Write(const void* b, std::uint32_t n, std::uint32_t& w) override {
+    return t_.Write(b, n, w);
+  }
   bool Seek(std::uint64_t offset) override { return t_.Seek(offset); }
   bool ScsiPassThrough(ScsiRequest& r) override { return t_.ScsiPassThrough(r); }
-  bool QueryStorageProperty(void* b, std::uint32_t n) override { return t_.QueryStorageProperty(b, n); }
+  bool QueryStorageProperty(void* b, std::uint32_t n) override {
+    return t_.QueryStorageProperty(b, n);
+  }
   bool DeviceNumber(std::uint32_t& type, std::uint32_t& number) override {
     return t_.DeviceNumber(type, number);
   }
@@ -53,14 +57,15 @@ class DiskProxy final : public DiskHandle {
 }  // namespace
 
 TestHost::TestHost()
-    : messageTexts{{2, "The system cannot find the file specified."},
-                   {3, "The system cannot find the path specified."},
-                   {5, "Access is denied."},
-                   {32, "The process cannot access the file because it is being used by another process."},
-                   {50, "The request is not supported."},
-                   {87, "The parameter is incorrect."},
-                   {1117, "The request could not be performed because of an I/O device error."},
-                   {1813, "The specified resource type cannot be found in the image file."}} {
+    : messageTexts{
+          {2, "The system cannot find the file specified."},
+          {3, "The system cannot find the path specified."},
+          {5, "Access is denied."},
+          {32, "The process cannot access the file because it is being used by another process."},
+          {50, "The request is not supported."},
+          {87, "The parameter is incorrect."},
+          {1117, "The request could not be performed because of an I/O device error."},
+          {1813, "The specified resource type cannot be found in the image file."}} {
   tLastError = 0;
 }
 

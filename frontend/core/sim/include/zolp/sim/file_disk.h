@@ -40,7 +40,7 @@ class FileDisk final : public DiskHandle {
 
   std::uint32_t sectorSize = 512;
   std::uint32_t deviceNumber = 1;
-  std::vector<std::uint8_t> descriptor;   // empty: the storage query fails
+  std::vector<std::uint8_t> descriptor;  // empty: the storage query fails
   bool mediumPresent = true;
   // Fault injection: write call n (1-based) fails with error, or is cut short.
   int failWriteCall = 0;

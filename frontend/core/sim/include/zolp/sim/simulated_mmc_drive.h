@@ -27,16 +27,16 @@ inline constexpr std::uint16_t kDvdRom = 0x0010;
 // A failure the drive is told to give for one opcode.
 struct InjectedFailure {
   enum Kind { DeviceControl, CheckCondition, Status } kind = CheckCondition;
-  std::uint32_t systemError = 1117;       // DeviceControl
+  std::uint32_t systemError = 1117;                       // DeviceControl
   std::uint8_t senseKey = 0x05, asc = 0x24, ascq = 0x00;  // CheckCondition
-  std::uint8_t status = 0x08;             // Status (BUSY, RESERVATION CONFLICT, ...)
-  int times = 1;                          // -1: always
-  int after = 0;                          // commands of this opcode that pass first
+  std::uint8_t status = 0x08;  // Status (BUSY, RESERVATION CONFLICT, ...)
+  int times = 1;               // -1: always
+  int after = 0;               // commands of this opcode that pass first
 };
 
 struct RecordedCommand {
-  ScsiRequest request;                    // as sent (data pointer not to be followed)
-  std::vector<std::uint8_t> dataOut;      // bytes sent to the drive
+  ScsiRequest request;                // as sent (data pointer not to be followed)
+  std::vector<std::uint8_t> dataOut;  // bytes sent to the drive
 };
 
 class SimulatedMmcDrive final : public DiskHandle {
@@ -45,14 +45,14 @@ class SimulatedMmcDrive final : public DiskHandle {
 
   // Drive state.
   Medium medium = Medium::Ready;
-  int becomingReadyTests = 0;        // TEST UNIT READYs answering 04/01 before ready
-  bool mediumChanged = false;        // one unit attention 28/00 pending
+  int becomingReadyTests = 0;  // TEST UNIT READYs answering 04/01 before ready
+  bool mediumChanged = false;  // one unit attention 28/00 pending
   std::uint16_t currentProfile = profile::kCdR;
   DiscStatus disc = DiscStatus::Blank;
   bool erasable = false;
   bool busy = false;
   bool writesCdR = true, writesCdRw = true;
-  int closeNotReadyAttempts = 0;     // CLOSE SESSIONs answering "not ready, long write"
+  int closeNotReadyAttempts = 0;          // CLOSE SESSIONs answering "not ready, long write"
   std::uint32_t capacityBlocks = 359847;  // an 80-minute disc
   std::string vendor = "SIMUL", product = "CD-RW WRITER", revision = "1.00";
 

@@ -34,10 +34,10 @@ struct PostedMessage {
 // What one scripted process does.
 struct ProcessOutcome {
   bool starts = true;
-  std::uint32_t startError = 2;       // system error when it does not start
+  std::uint32_t startError = 2;  // system error when it does not start
   std::uint32_t exitCode = 0;
   bool exitCodeFails = false;
-  std::uint32_t exitCodeError = 6;    // ERROR_INVALID_HANDLE
+  std::uint32_t exitCodeError = 6;                         // ERROR_INVALID_HANDLE
   std::function<void(const LaunchRequest&)> whileRunning;  // side effects of the run
 };
 
