@@ -69,7 +69,7 @@ run_torbel() {
   local rc
   for _ in $(seq 600); do
     rc=0
-    TORBEL_DISK="$work/disk.img" "$torbel" /TDE "$@" >/dev/null || rc=$?
+    TORBEL_DISK="$work/disk.img" "$torbel" /TDE "$@" >/dev/null 2>&1 || rc=$?
     [ "$rc" -ne 101 ] && return "$rc"
     sleep 0.1
   done

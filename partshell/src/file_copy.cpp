@@ -1,9 +1,11 @@
 // Whole-file copies between the local file system and SYS:.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
@@ -118,6 +120,9 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
     message = "Programmer Error, File Name NULL\n";
     return NULL_POINTER_PARAMETER;
   }
+  // Read in large blocks; glibc ignores the size without a buffer of our
+  // own, which must outlive the stream.
+  std::vector<char> read_buffer(1 << 16);
   FilePtr file(std::fopen(local_path.c_str(), "rb"));
   if (!file) {
     message = Format("Unable To Open Source File: %s", local_path.c_str());
@@ -126,13 +131,20 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
   std::error_code ec;
   const std::uint64_t size = std::filesystem::file_size(local_path, ec);
   if (ec || size == 0) return 0;
-  std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
+  std::setvbuf(file.get(), read_buffer.data(), _IOFBF, read_buffer.size());
 
   const std::uint32_t cluster_bytes = v_.BytesPerCluster;
-  AlignedBuffer buffer(cluster_bytes);
+  // Clusters that follow each other on the disk are gathered and written
+  // in one transfer (at most kRunBytes).
+  constexpr std::uint32_t kRunBytes = 64 * 1024;
+  const std::uint32_t run_clusters = std::max<std::uint32_t>(1, kRunBytes / cluster_bytes);
+  AlignedBuffer buffer(cluster_bytes * run_clusters);
   const std::uint64_t clusters = (size + cluster_bytes - 1) / cluster_bytes;
   const bool verbose = v_.out().Verbose();
   std::uint32_t cluster = first_cluster;
+  std::uint32_t run_first_sector = 0;
+  std::uint32_t run_sectors = 0;
+  std::uint32_t run_length = 0;
   int failure = 0;
   for (std::uint64_t n = 0; n < clusters; ++n) {
     if (cluster < 2 || cluster >= v_.ClusterLimit) {
@@ -146,8 +158,9 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
     const bool last = n + 1 == clusters;
     const std::size_t wanted = last ? static_cast<std::size_t>(size - n * cluster_bytes) : cluster_bytes;
     if (verbose) v_.out().PrintConsoleOnly(Format("Writing Cluster: %d... ", static_cast<int>(cluster)));
-    std::memset(buffer.data(), 0, cluster_bytes);
-    const std::size_t got = std::fread(buffer.data(), 1, wanted, file.get());
+    std::uint8_t* slot = buffer.data() + static_cast<std::size_t>(run_length) * cluster_bytes;
+    std::memset(slot, 0, cluster_bytes);
+    const std::size_t got = std::fread(slot, 1, wanted, file.get());
     if (got != wanted && !std::feof(file.get())) {
       message = "Error Reading Source File";
       failure = DISK_ERROR_READING_FILE;
@@ -161,12 +174,19 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
         v_.out().PrintConsoleOnly(Format(last ? " Sect: %d, " : " Sect: %d,", static_cast<int>(sector + i)));
       }
     }
-    if (v_.WriteHardDriveSectors(sector, sectors, buffer.data()) != 0) {
-      message = "Error Writing Target File";
-      failure = DISK_ERROR_WRITING_FILE;
-    }
-    if (failure != 0) break;
+    if (run_length == 0) run_first_sector = sector;
+    run_sectors += sectors;
+    ++run_length;
     const std::uint16_t next = last ? kEndOfChain : FindFreeCluster(cluster + 1);
+    if (last || next != cluster + 1 || run_length == run_clusters) {
+      if (v_.WriteHardDriveSectors(run_first_sector, run_sectors, buffer.data()) != 0) {
+        message = "Error Writing Target File";
+        failure = DISK_ERROR_WRITING_FILE;
+        break;
+      }
+      run_length = 0;
+      run_sectors = 0;
+    }
     SetFatEntry(static_cast<std::uint16_t>(cluster), next);
     if (verbose && !last) v_.out().PrintConsoleOnly("\n");
     cluster = next;
