@@ -20,6 +20,7 @@ constexpr int kPrefix = 0xE0;
 struct SavedTerminal {
   int fd = -1;
   termios mode{};
+  termios raw{};
   volatile sig_atomic_t saved = 0;
 };
 SavedTerminal g_terminal;
@@ -36,6 +37,25 @@ void RestoreOnFatalSignal(int signal) {
   RestoreTerminalNow();
   ::signal(signal, SIG_DFL);
   ::raise(signal);
+}
+
+// A stop request (from outside; the keyboard's Ctrl-Z is an ordinary key
+// here) hands the terminal back in its normal state while the shell is
+// stopped, and takes raw mode up again when it continues.
+void OnStopSignal(int signal) {
+  const int savedErrno = errno;
+  RestoreTerminalNow();
+  ::signal(signal, SIG_DFL);
+  // The signal is blocked while its handler runs; let it through so the
+  // process really stops here.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, signal);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+  ::raise(signal);
+  ::signal(signal, OnStopSignal);
+  if (g_terminal.saved != 0) tcsetattr(g_terminal.fd, TCSANOW, &g_terminal.raw);
+  errno = savedErrno;
 }
 
 // Scan codes of the PC keyboard for the keys terminals send as sequences.
@@ -92,7 +112,9 @@ void PosixConsole::Setup() {
       mode.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL | INLCR | IGNCR));
       mode.c_cc[VMIN] = 1;
       mode.c_cc[VTIME] = 0;
+      g_terminal.raw = mode;
       tcsetattr(in_, TCSANOW, &mode);
+      ::signal(SIGTSTP, OnStopSignal);
     }
   }
   if (outputTty_) Write("\033[?25h");
@@ -101,6 +123,7 @@ void PosixConsole::Setup() {
 void PosixConsole::Restore() {
   if (attributes_ != kAttrDefault) SetTextAttributes(kAttrDefault);
   if (g_terminal.saved != 0 && g_terminal.fd == in_) {
+    ::signal(SIGTSTP, SIG_DFL);
     RestoreTerminalNow();
     g_terminal.saved = 0;
   }
@@ -200,6 +223,10 @@ int PosixConsole::ReadChar(int timeoutMs) {
   const bool afterCarriageReturn = lastWasCarriageReturn_;
   lastWasCarriageReturn_ = c == '\r';
   switch (c) {
+    // Raw NUL and 0xE0 bytes would read as the PC keyboard's key prefixes;
+    // only escape sequences may produce those.
+    case 0: return kNoKeyYet;
+    case kPrefix: return 0xFF;
     case 27: return TranslateEscape();
     case 127: return 8;
     case '\r': return 13;

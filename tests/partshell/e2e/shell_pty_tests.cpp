@@ -136,3 +136,23 @@ TEST_F(ShellPty, PauseStoresTheKeyCodeOfACursorKey) {
 
 }  // namespace
 }  // namespace partshell::e2e
+
+namespace partshell::e2e {
+namespace {
+
+// Under a job-control shell a stop request hands the terminal back while the
+// shell is stopped. Here the session has no such shell (the system drops
+// stop requests for it), so the shell must simply go on in raw mode.
+TEST_F(ShellPty, StopRequestWithoutJobControlLeavesTheShellWorking) {
+  PtySession pty(ws_, {"/UP"});
+  ASSERT_TRUE(pty.WaitFor(kPrompt));
+  kill(pty.pid(), SIGTSTP);
+  kill(pty.pid(), SIGCONT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(pty.CurrentMode().c_lflag & ICANON, 0u);
+  pty.Send("QUIT 2\r");
+  EXPECT_EQ(pty.Wait(), 2);
+}
+
+}  // namespace
+}  // namespace partshell::e2e
