@@ -47,6 +47,8 @@ int ReadTree(HostTree& tree, const std::string& root, const std::vector<Exclusio
   out.hostPath = root;
   out.relativePath.clear();
   out.entries.clear();
+  // An empty FileRoot names no directory (it must not mean "wherever we are").
+  if (root.empty()) return kErrRootNotFound;
   return ReadDirectory(tree, excl, out, 0, true);
 }
 

@@ -51,6 +51,8 @@ class FaultyTree : public HostTree {
   std::int64_t grow = 0;
 
   bool outOfMemory = false;
+  std::string aliasFor;  // a name the host reports with the alias below
+  std::string alias;
 
   ListResult List(const std::string& d, std::vector<imagebuilder::HostEntry>& e) override {
     if (outOfMemory) throw std::bad_alloc();
@@ -58,7 +60,11 @@ class FaultyTree : public HostTree {
       if (listResult == ListResult::kEndedWithError) real_.List(d, e);
       return listResult;
     }
-    return real_.List(d, e);
+    const ListResult r = real_.List(d, e);
+    for (auto& entry : e) {
+      if (entry.name == aliasFor) entry.shortAlias = alias;
+    }
+    return r;
   }
   std::unique_ptr<HostFile> OpenRead(const std::string& p) override {
     if (fileFails.empty() || !EndsWith(p, fileFails)) return real_.OpenRead(p);
@@ -138,6 +144,29 @@ TEST(ReadFaults, RunningOutOfMemoryGivesCode1) {
   Fixture f;
   f.tree.outOfMemory = true;
   EXPECT_EQ(f.Build(), 1);
+}
+
+TEST(HostNames, AliasesTheNamingRuleRefuses) {
+  Fixture blank;
+  blank.pkg.File("odd name.txt", 5);
+  blank.tree.aliasFor = "odd name.txt";
+  blank.tree.alias = " ODD.TXT";
+  EXPECT_EQ(blank.Build(), 35);
+  Fixture longAlias;
+  longAlias.pkg.File("odd name.txt", 5);
+  longAlias.tree.aliasFor = "odd name.txt";
+  longAlias.tree.alias = "ODDNAME1.TEXT";
+  EXPECT_EQ(longAlias.Build(), 51);
+  Fixture good;
+  good.pkg.File("odd name.txt", 5);
+  good.tree.aliasFor = "odd name.txt";
+  good.tree.alias = "ODDNAM~7.TXT";  // the host's own alias is used as it is
+  ASSERT_EQ(good.Build({"-T1440", "-z", "-L"}), 0);
+  good.pkg.ExpectHoldsTree();
+  const auto root = vtest::RootEntries(good.pkg.Image());
+  bool found = false;
+  for (const auto& e : root) found = found || e.name11 == "ODDNAM~7TXT";
+  EXPECT_TRUE(found);
 }
 
 TEST(ReadFaults, FilesToInsert) {

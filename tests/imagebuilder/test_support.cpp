@@ -258,6 +258,18 @@ std::vector<std::string> Package::Args(std::vector<std::string> more) const {
   return args;
 }
 
+void Package::ExpectHoldsTree() const {
+  std::vector<std::uint8_t> head(512, 0);
+  {
+    std::ifstream f(image, std::ios::binary);
+    f.read(reinterpret_cast<char*>(head.data()), 512);
+  }
+  // A boot sector starts with a jump; an MBR here starts with the test's boot record
+  // too, so the partition entry's active flag tells them apart.
+  const std::size_t offset = head[0x1BE] == 0x80 ? std::size_t{Le32(head, 0x1BE + 8)} * 512 : 0;
+  ExpectVolumeHolds(ExtractVolume(image, offset, dir), root);
+}
+
 void Package::File(const std::string& rel, std::size_t size, std::uint32_t seed) const {
   WriteBytes(root / rel, Pattern(size, seed));
 }

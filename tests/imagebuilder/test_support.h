@@ -132,6 +132,9 @@ struct Package {
   std::vector<std::string> Args(std::vector<std::string> more = {}) const;
   void File(const std::string& rel, std::size_t size, std::uint32_t seed = 1) const;
   std::vector<std::uint8_t> Image() const { return ReadBytes(image); }
+  // fsck.fat and mcopy on the image's volume (behind the MBR when there is one):
+  // clean, and holding exactly the tree.
+  void ExpectHoldsTree() const;
 };
 
 }  // namespace vtest

@@ -201,6 +201,7 @@ TEST(Entries, EmptyFileAndAttributesAndTimes) {
   EXPECT_EQ(vtest::Le16(root[0].bytes, 24), ((2024 - 1980) << 9) | (3 << 5) | 24);
   EXPECT_EQ(vtest::Le16(root[0].bytes, 22), (10 << 11) | (27 << 5) | 6);
   EXPECT_EQ(vtest::Le32(pkg.Image(), 39), 0x66000000u);  // volume serial = build time
+  pkg.ExpectHoldsTree();
 }
 
 TEST(Subdirectories, SizedByTheirEntriesWithDotEntries) {
@@ -256,6 +257,7 @@ TEST(Listing, OrderDoesNotDependOnCreationOrderAndBuildsAreReproducible) {
   const auto root = vtest::RootEntries(a.Image(), 63 * 512);
   EXPECT_EQ(Names(root), (std::vector<std::string>{"SAME       ", "ALPHA   TXT", "BETA    TXT",
                                                    "DELTA   BIN", "GAMMA      ", "SUBDIR~1   "}));
+  a.ExpectHoldsTree();
 }
 
 TEST(Listing, DeepTreesAndLoopingLinksAreRefused) {
@@ -309,6 +311,8 @@ TEST(HostPaths, WindowsStyleSeparatorsAndLetterCase) {
 TEST(MissingInputs, RootAndBootFiles) {
   Package pkg;
   EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.dir / "nope", "-i", pkg.image}).code, 15);
+  EXPECT_EQ(vtest::Run({"-b", pkg.bs, "--FileRoot", "-i", pkg.image}).code, 15);
+  EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.bs, "-i", pkg.image}).code, 15);  // a file
   EXPECT_EQ(vtest::Run({"-b", pkg.dir / "nope.bin", "-f", pkg.root.string(), "-i", pkg.image}).code,
             9);
   EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.root.string(), "-T1440", "-i",
