@@ -20,6 +20,9 @@ if [ "${ZOLP_UNDER_X:-}" = 1 ]; then  # second half, run under the X server belo
   trap 'wineserver -k 2>/dev/null || true' EXIT
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   app="$root/build-win/frontend/app"
+  # The driver compares the embedded tools with the programs of this build.
+  [ -f build-win/partshell/torbel.exe ] && export ZOLP_TORBEL="$(winpath "$root/build-win/partshell/torbel.exe")"
+  [ -f build-win/imagebuilder/vellix.exe ] && export ZOLP_VELLIX="$(winpath "$root/build-win/imagebuilder/vellix.exe")"
   status=0
   wine "$app/zolp_driver.exe" "$(winpath "$app/ZOLP.exe")" "$(winpath "$app/zolp_gallery.exe")" \
     "$(winpath "$shots")" "$@" </dev/null 2>/dev/null || status=$?

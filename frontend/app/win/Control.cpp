@@ -53,7 +53,12 @@ LRESULT CALLBACK Control::SubclassProc(HWND window, UINT message, WPARAM wParam,
     self->Detach();
     return result;
   }
-  return self->WindowProc(message, wParam, lParam);
+  try {
+    return self->WindowProc(message, wParam, lParam);
+  } catch (...) {
+    // No exception may unwind through the system's frames.
+    return DefSubclassProc(window, message, wParam, lParam);
+  }
 }
 
 }  // namespace zolp::win

@@ -69,7 +69,13 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LP
     self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(window, DWLP_USER));
   }
   if (!self) return FALSE;
-  INT_PTR result = self->Route(message, wParam, lParam);
+  INT_PTR result = FALSE;
+  // No exception may unwind through the system's frames.
+  try {
+    result = self->Route(message, wParam, lParam);
+  } catch (...) {
+    result = FALSE;
+  }
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, DWLP_USER, 0);
     self->window_ = nullptr;

@@ -53,8 +53,12 @@ void CFontStatic::Paint() {
                            DEFAULT_PITCH | FF_DONTCARE, face_.c_str());
   if (!font) {
     EndPaint(Handle(), &paint);
-    MessageBoxA(GetParent(Handle()), "A call to CreateFont failed.", "Error",
-                MB_OK | MB_ICONWARNING);
+    // Once: the box itself would otherwise bring the next paint and the next box.
+    if (!fontFailureShown_) {
+      fontFailureShown_ = true;
+      MessageBoxA(GetParent(Handle()), "A call to CreateFont failed.", "Error",
+                  MB_OK | MB_ICONWARNING);
+    }
     return;
   }
   char text[512];

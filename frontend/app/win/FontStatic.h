@@ -32,6 +32,7 @@ class CFontStatic : public Control {
   COLORREF colour_ = RGB(0, 0, 0);
   std::optional<COLORREF> background_;
   FontStyle style_;
+  bool fontFailureShown_ = false;
 };
 
 }  // namespace zolp::win

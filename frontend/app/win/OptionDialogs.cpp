@@ -3,10 +3,10 @@
 // Each option's dialog is wired in here as it joins the program.
 namespace zolp::win {
 
-bool RunUsbDialog() { return false; }
-bool RunCdDialog() { return false; }
-bool RunDisketteDialog() { return false; }
-bool RunImageDialog() { return false; }
-bool RunUpdateDialog() { return false; }
+bool RunUsbDialog(HWND) { return false; }
+bool RunCdDialog(HWND) { return false; }
+bool RunDisketteDialog(HWND) { return false; }
+bool RunImageDialog(HWND) { return false; }
+bool RunUpdateDialog(HWND) { return false; }
 
 }  // namespace zolp::win

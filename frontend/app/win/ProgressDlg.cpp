@@ -1,6 +1,7 @@
 #include "ProgressDlg.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include "AppServices.h"
 #include "model/control_geometry.h"
@@ -17,6 +18,8 @@ bool CProgressDlg::OnInit() {
                reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDA_COPY)));
   SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
   HWND bar = Item(IDC_PROGRESS_BAR);
+  // A themed bar ignores its colour; this one keeps the plain look.
+  SetWindowTheme(bar, L"", L"");
   SendMessageA(bar, PBM_SETBARCOLOR, 0, RGB(0, 0, 0x91));
   SendMessageA(bar, PBM_SETRANGE32, 0, 100);
   return true;

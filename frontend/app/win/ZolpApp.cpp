@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -36,7 +37,8 @@ BOOL CALLBACK ProbeWindow(HWND window, LPARAM lParam) {
 // The build window lives on the image build worker's thread, which creates
 // and destroys it.
 thread_local std::unique_ptr<cBuildImg> buildWindow;
-HWND mainWindow = nullptr;
+// Read by the worker thread that closes the build window.
+std::atomic<HWND> mainWindow = nullptr;
 
 void ShowBuildWindow() {
   buildWindow = std::make_unique<cBuildImg>();
@@ -45,9 +47,9 @@ void ShowBuildWindow() {
 
 void CloseBuildWindow() {
   buildWindow.reset();
-  if (mainWindow) {
-    SetForegroundWindow(mainWindow);
-    RedrawWindow(mainWindow, nullptr, nullptr,
+  if (HWND main = mainWindow.load()) {
+    SetForegroundWindow(main);
+    RedrawWindow(main, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   }
 }

@@ -114,27 +114,29 @@ void CZolpDlg::OnOK() {
   Run(command);
 }
 
+// Every dialog opened from here is owned by the main dialog, which stays
+// open, disabled, behind it.
 void CZolpDlg::Run(MainCommand command) {
   switch (command) {
-    case MainCommand::Usb: RunUsbDialog(); break;
-    case MainCommand::Cd: RunCdDialog(); break;
-    case MainCommand::Diskette: RunDisketteDialog(); break;
-    case MainCommand::Image: RunImageDialog(); break;
-    case MainCommand::Update: RunUpdateDialog(); break;
+    case MainCommand::Usb: RunUsbDialog(Handle()); break;
+    case MainCommand::Cd: RunCdDialog(Handle()); break;
+    case MainCommand::Diskette: RunDisketteDialog(Handle()); break;
+    case MainCommand::Image: RunImageDialog(Handle()); break;
+    case MainCommand::Update: RunUpdateDialog(Handle()); break;
     case MainCommand::Close: End(IDCANCEL); break;
     case MainCommand::Readme: {
       CReadMeDlg viewer;
-      viewer.DoModal();
+      viewer.DoModal(Handle());
       break;
     }
     case MainCommand::Release: {
       CReleaseDlg viewer;
-      viewer.DoModal();
+      viewer.DoModal(Handle());
       break;
     }
     case MainCommand::About: {
       CAboutDlg about;
-      about.DoModal();
+      about.DoModal(Handle());
       break;
     }
     case MainCommand::None: break;

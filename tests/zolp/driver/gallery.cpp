@@ -4,6 +4,10 @@
 //   zolp_gallery.exe building            build window owned by a worker thread
 //   zolp_gallery.exe readme              readme viewer, then release viewer
 //   zolp_gallery.exe controls            image buttons, labels and a read-only field
+//   zolp_gallery.exe notadmin            the main dialog for a user outside the
+//                                        Administrators group
+//   zolp_gallery.exe cursor              the main dialog answering set-cursor
+//                                        requests; the answers go into its title
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,6 +26,7 @@
 #include "win/ReadMeDlg.h"
 #include "win/ReleaseDlg.h"
 #include "win/TrackControl.h"
+#include "win/ZolpDlg.h"
 #include "zolp/win32_host.h"
 
 using namespace zolp::win;
@@ -99,6 +104,14 @@ LRESULT CALLBACK ControlsProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       if (Control::Reflect(control, message, wParam, lParam, result)) return result;
       break;
     }
+    case WM_TIMER: {
+      // The read-only field tells whether the mouse hovers over the link.
+      const char* state = page->link.IsHovering() ? "hovering" : "not hovering";
+      char shown[32] = {};
+      GetDlgItemTextA(window, 8, shown, sizeof shown);
+      if (std::string(shown) != state) SetDlgItemTextA(window, 8, state);
+      return 0;
+    }
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -134,7 +147,7 @@ void ShowControls() {
       {5, "BUTTON", "Logo goes here!", BS_PUSHBUTTON, 10, 130, 560, 130},
       {6, "STATIC", "Click here to view the readme", SS_CENTER, 10, 270, 560, 20},
       {7, "STATIC", "A bold & centred label", SS_LEFT, 10, 295, 560, 24},
-      {8, "EDIT", "Read-only text\r\ndrawn on white.", ES_MULTILINE | ES_READONLY | WS_BORDER | WS_VSCROLL,
+      {8, "EDIT", "not hovering", ES_MULTILINE | ES_READONLY | WS_BORDER | WS_VSCROLL,
        10, 325, 560, 120},
   };
   for (const Child& c : children) {
@@ -169,6 +182,7 @@ void ShowControls() {
   controls.edit.Attach(window, 8);
   ShowWindow(window, SW_SHOW);
   SetFocus(GetDlgItem(window, 1));
+  SetTimer(window, 1, 100, nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
@@ -176,6 +190,44 @@ void ShowControls() {
   }
   page = nullptr;
 }
+
+class NotAdministrator : public zolp::Security {
+ public:
+  bool IsMemberOfAdministrators() override { return false; }
+};
+
+// Asks the main dialog which cursor it shows over a few of its controls, as
+// the system does while the mouse moves, and writes the answers into the
+// title: "cursor: <readme link> <release link> <version label>".
+HWND cursorDialog = nullptr;
+
+void CALLBACK AskCursors(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND dialog = cursorDialog;
+  HCURSOR hand = LoadCursorA(nullptr, IDC_HAND);
+  std::string title = "cursor:";
+  for (int id : {IDC_README_LINK, IDC_RELEASE_LINK, IDC_VERSION_LABEL}) {
+    SetCursor(nullptr);
+    LRESULT handled = SendMessageA(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)),
+                                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    title += GetCursor() == hand ? " hand" : " arrow";
+    if (!handled) title += "(unhandled)";
+  }
+  SetWindowTextA(dialog, title.c_str());
+}
+
+class CursorProbeDlg : public CZolpDlg {
+ public:
+  CursorProbeDlg() : CZolpDlg(102) {}
+
+ protected:
+  bool OnInit() override {
+    bool result = CZolpDlg::OnInit();
+    cursorDialog = Handle();
+    SetTimer(nullptr, 0, 300, &AskCursors);
+    return result;
+  }
+};
 
 }  // namespace
 
@@ -201,6 +253,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     release.DoModal();
   } else if (args[0] == "controls") {
     ShowControls();
+  } else if (args[0] == "notadmin") {
+    NotAdministrator notAdmin;
+    zolp::Services services = host.Wire({});
+    services.security = &notAdmin;
+    SetAppServices(services);
+    CZolpDlg dialog(101);
+    dialog.DoModal();
+  } else if (args[0] == "cursor") {
+    CursorProbeDlg dialog;
+    dialog.DoModal();
   } else {
     return 2;
   }

@@ -1,0 +1,98 @@
+// Shared parts of the ZOLP test driver: the program under test in its package
+// folder, the gallery of shared windows, and the cases of each file.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "driver_support.h"
+#include "resource.h"
+
+namespace zolptest {
+
+extern std::string zolpExe, galleryExe, shotsDir;
+
+inline constexpr DWORD kStartTimeout = 15000;
+inline constexpr DWORD kQuiet = 1200;  // how long "nothing opens" is watched
+inline constexpr const char* kDiagTitle = "Diagnostic Distribution Package";
+
+// ZOLP.exe running in a package folder, its main dialog found.
+struct Zolp {
+  PackageDir dir;
+  std::unique_ptr<Process> process;
+  HWND main = nullptr;
+
+  explicit Zolp(const std::string& name) : dir(zolpExe, name) {}
+  void Start(const std::string& tail = "") {
+    process = std::make_unique<Process>(dir.Program(), tail, dir.Path());
+    main = WaitMain();
+    CHECK(main != nullptr);
+  }
+  HWND WaitMain() {
+    HWND found = nullptr;
+    WaitFor([&] {
+      for (HWND window : TopWindows(process->Id())) {
+        if (GetDlgItem(window, IDC_FINISHED)) found = window;
+      }
+      return found != nullptr;
+    }, kStartTimeout);
+    return found;
+  }
+  // Leaves through the Finished button and expects the process to end.
+  void Finish() {
+    if (!main) return;
+    PostMessageA(GetDlgItem(main, IDC_FINISHED), BM_CLICK, 0, 0);
+    CHECK(process->WaitExit(5000));
+  }
+  void Shot(const char* name) {
+    if (main) CHECK(SaveScreenshot(main, shotsDir + "\\" + name + ".bmp"));
+  }
+};
+
+// The test gallery (zolp_gallery.exe) in a folder of its own.
+struct Gallery {
+  PackageDir dir;
+  std::unique_ptr<Process> process;
+  explicit Gallery(const std::string& name) : dir(galleryExe, name) {}
+  HWND Start(const std::string& page, const char* title) {
+    process = std::make_unique<Process>(dir.Program(), " " + page, dir.Path());
+    HWND window = WaitTopWindow(process->Id(), title, kStartTimeout);
+    CHECK(window != nullptr);
+    return window;
+  }
+};
+
+std::string Crlf(std::initializer_list<const char*> lines);
+
+// Main dialog: layouts, title, buttons, keys, instances, command words.
+void CaseTemplate101();
+void CaseTemplate102WithoutPackageFile();
+void CaseTemplate103();
+void CaseTemplate104();
+void CaseMarkersIgnoreCaseAndBlanks();
+void CaseTitleFromPackage();
+void CaseOptionButtonsDoNothingYet();
+void CaseEnterKey();
+void CaseSecondStartBringsFirstForward();
+void CaseSecondStartRestoresMinimisedFirst();
+void CaseCommandWords();
+// Links, viewers, system menu, About box.
+void CaseVersionLabel();
+void CaseReleaseViewerShowsWholeFile();
+void CaseReadmeViewer();
+void CaseSystemMenuAndAbout();
+void CaseAboutWithoutPackageName();
+void CaseSystemMenuByKeyboard();
+// Shared windows and controls through the gallery, and the resources.
+void CaseProgressWindow();
+void CaseBuildWindow();
+void CaseViewersWithoutFiles();
+void CaseControlsGallery();
+void CaseNotAdministrator();
+void CaseCursorOverLinks();
+void CaseResources();
+
+}  // namespace zolptest
