@@ -21,4 +21,13 @@ if [ ! -e /usr/lib/wine/i386-windows/kernel32.dll ] && [ ! -e /usr/lib/i386-linu
   echo "wine-run.sh: wine32 is not installed (apt-get install wine32:i386)" >&2
   exit 127
 fi
+# The first wine program of a prefix starts the wine server and its service processes,
+# which inherit that program's output: a caller reading the output through a pipe (ctest,
+# $(...)) would wait for them. Start them first, with all output discarded, when no server
+# runs for the prefix yet.
+server_id="$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
+if ! compgen -G "${TMPDIR:-/tmp}/wine*/$server_id/socket" >/dev/null \
+   && ! compgen -G "/tmp/.wine-$(id -u)/$server_id/socket" >/dev/null; then
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi
 exec wine "$@"

@@ -92,6 +92,31 @@ case_mount_failures() {
   expect_output "FAT Table 1 & 2 Compare Failed"
 }
 
+case_physical_drive_scan_without_disk_image() {
+  # Without TORBEL_DISK the shell tries \\.\PHYSICALDRIVE0..9; wine's drives hold no
+  # utility partition, so the scan ends with 702 instead of hanging or mounting anything.
+  make_workdir; cd "$WORK"
+  export LOGALL=NUL
+  (unset TORBEL_DISK; launch "$TORBEL_EXE" /TDE DIR; echo "$CODE" >code.txt; printf '%s' "$OUT" >out.txt)
+  CODE="$(cat code.txt)" OUT="$(cat out.txt)"
+  expect_code 702
+  expect_output "Unable To Open Hard Drive Device"
+}
+
+case_system_message_texts() {
+  # Windows error numbers are explained by the system's own texts (FormatMessage), the
+  # shell's internal codes by its table.
+  setup
+  torbel /TDE ERROR 5
+  expect_output "[ERROR] 5 - Access"
+  expect_code 0
+  torbel /TDE ERROR 112
+  expect_output "[ERROR] 112 - "
+  printf '%s\n' "$OUT" | grep -q '\[ERROR\] 112 - [A-Za-z]' || fail "no text for 112: $OUT"
+  torbel /TDE ERROR 705
+  expect_output "[ERROR] 705 - FAT_TABLE_COMPARE_FAILED"
+}
+
 case_copy_round_trip() {
   setup
   head -c 70000 /dev/urandom >"$WORK/DATA.BIN"
@@ -126,6 +151,15 @@ case_command_errors() {
   expect_code 0
   torbel /TDE MD DIAGS
   expect_code 716
+  # Local sides: a missing source, a target in a missing directory.
+  torbel /TDE COPYHD2SYS nosuch.txt
+  expect_code 726
+  printf 'x\r\n' >"$WORK/r.txt"
+  torbel /TDE COPYHD2SYS r.txt
+  expect_code 0
+  torbel /TDE COPYSYS2HD R.TXT 'nosuchdir\x.txt'
+  expect_code 712
+  [ ! -e "$WORK/nosuchdir" ] || fail "a local directory was made"
   check_partition "$DISK"
 }
 

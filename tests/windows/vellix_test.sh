@@ -192,6 +192,21 @@ case_image_without_zero_data_identical() {
   build_both DISKETTE -vSHORTFLOPPY
 }
 
+case_path_forms_give_the_same_image() {
+  # FileRoot with a trailing backslash, with forward slashes, as an absolute drive path;
+  # the image in a subdirectory given with a backslash.
+  make_package
+  build_both DISKETTE -z -vPATHS
+  local root_abs="Z:$(pwd | tr / '\\')\\tree" form n=0
+  mkdir out
+  for form in 'tree\' './tree/' "$root_abs"; do
+    n=$((n + 1))
+    vellix_win DISKETTE -z -vPATHS "-f$form" "-iout\\form$n.img"
+    expect_code 0
+    cmp win.img "out/form$n.img" || fail "FileRoot $form gives another image"
+  done
+}
+
 case_flash_long_name_entries_identical() {
   # LongFN with names that have no alias: lower- and mixed-case names keep their case
   # through long-name entries, on both builds alike.
