@@ -37,16 +37,7 @@ bool FrameShellServices::PutLocalVariable(std::string_view assignment) {
   return EnvPutValue(std::string(assignment)) == 0;
 }
 
-LocalDateTime FrameShellServices::Now() const {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-#if defined(_WIN32)
-  localtime_s(&parts, &now);
-#else
-  localtime_r(&now, &parts);
-#endif
-  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
-}
+LocalDateTime FrameShellServices::Now() const { return CurrentLocalDateTime(); }
 
 void FrameShellServices::EndProcess(int exit_code) {
   if (g_activeShell != nullptr) g_activeShell->console().Restore();

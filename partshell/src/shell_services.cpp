@@ -49,7 +49,7 @@ void StdoutShellServices::TraceHexDump(const std::uint8_t*, std::size_t) {}
 
 bool StdoutShellServices::PutLocalVariable(std::string_view) { return true; }
 
-LocalDateTime StdoutShellServices::Now() const {
+LocalDateTime CurrentLocalDateTime() {
   const std::time_t now = std::time(nullptr);
   std::tm parts{};
 #if defined(_WIN32)
@@ -59,6 +59,8 @@ LocalDateTime StdoutShellServices::Now() const {
 #endif
   return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
+
+LocalDateTime StdoutShellServices::Now() const { return CurrentLocalDateTime(); }
 
 void StdoutShellServices::EndProcess(int exit_code) {
   std::fflush(stdout);

@@ -19,6 +19,10 @@ struct LocalDateTime {
   int second = 0;
 };
 
+// The host clock as local calendar time.
+LocalDateTime CurrentLocalDateTime();
+
+
 class ShellServices {
  public:
   virtual ~ShellServices() = default;
