@@ -45,9 +45,11 @@ int WriteEntry(BuildContext& ctx, DirectorySpace& dir, const ShortEntry& entry,
   // Refused before writing, so an overflowing directory never spills into the next cluster.
   if (dir.position + bytes > dir.limit) return ctx.ReportError(kErrDirectoryOverflow);
   if (!SeekVolume(ctx, dir.position)) return ctx.ReportError(kErrSeek);
-  for (const DirEntryBytes& r : records) {
-    if (!ctx.image.Write(r.data(), r.size())) return ctx.ReportError(kErrDirEntryWrite);
-  }
+  // One write for the long-name entries and their short entry together.
+  std::vector<std::uint8_t> run;
+  run.reserve(bytes);
+  for (const DirEntryBytes& r : records) run.insert(run.end(), r.begin(), r.end());
+  if (!ctx.image.Write(run.data(), run.size())) return ctx.ReportError(kErrDirEntryWrite);
   dir.position += bytes;
   return 0;
 }

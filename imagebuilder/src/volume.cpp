@@ -91,8 +91,8 @@ int CreateVolume(BuildContext& ctx) {
   l.fat12NibblePending = false;
   const std::uint8_t reserved[4] = {s.mediaType, 0xFF, 0xFF, 0xFF};
   const std::size_t reservedBytes = s.fatType == 12 ? 3 : 4;
-  if (!SeekVolume(ctx, l.fatWritePosition)) return ctx.ReportError(kErrSeek);
-  if (!ctx.image.Write(reserved, reservedBytes)) return ctx.ReportError(kErrFatWrite);
+  l.fatStart = l.fatWritePosition;
+  l.fat.assign(reserved, reserved + reservedBytes);
   l.fatWritePosition += reservedBytes;
 
   CalendarTime local;
@@ -105,6 +105,10 @@ int CreateVolume(BuildContext& ctx) {
   if (WriteRootDirectory(ctx, rootOffset, rootOffset + l.rootSectors * ss) != 0) {
     return ctx.code();
   }
+  if (!SeekVolume(ctx, l.fatStart)) return ctx.ReportError(kErrSeek);
+  if (!ctx.image.Write(l.fat.data(), l.fat.size())) return ctx.ReportError(kErrFatWrite);
+  // Without ZeroData the image ends with the last cluster handed out.
+  if (!s.zeroData && !ctx.image.SetSize(l.imageFileSize)) return ctx.ReportError(kErrZeroSpace);
   return MirrorFat(ctx);
 }
 
@@ -125,17 +129,16 @@ int AllocateClusters(BuildContext& ctx, std::uint32_t sectors, Allocation& out) 
   }
   std::vector<std::uint8_t> bytes;
   const std::size_t whole = EncodeChain(l, s.fatType, first, count, bytes);
-  if (!SeekVolume(ctx, l.fatWritePosition)) return ctx.ReportError(kErrSeek);
-  if (!ctx.image.Write(bytes.data(), bytes.size())) return ctx.ReportError(kErrFatWrite);
+  // A half byte left by the previous FAT12 chain is rewritten with this one.
+  l.fat.resize(static_cast<std::size_t>(l.fatWritePosition - l.fatStart));
+  l.fat.insert(l.fat.end(), bytes.begin(), bytes.end());
   l.fatWritePosition += whole;
   l.nextFreeCluster = first + count;
 
   const std::uint64_t bytesPerCluster = static_cast<std::uint64_t>(spc) * s.sectorSize;
-  if (!s.zeroData) {
-    const std::uint64_t grown = l.imageFileSize + count * bytesPerCluster;
-    if (!ctx.image.SetSize(grown)) return ctx.ReportError(kErrZeroSpace);
-    l.imageFileSize = grown;
-  }
+  // The file grows with its clusters; the new length is set once, when the tree is
+  // written (CreateVolume), rather than once per file.
+  if (!s.zeroData) l.imageFileSize += count * bytesPerCluster;
   out.firstCluster = first;
   out.offset = (static_cast<std::uint64_t>(spc) * (first - 2) + l.firstDataSector) * s.sectorSize;
   return 0;

@@ -87,6 +87,7 @@ class FaultyImage : public ImageFile {
  public:
   explicit FaultyImage(ImageFile& real) : real_(real) {}
   int failWrite = 0;
+  std::uint64_t failWriteAt = ~std::uint64_t{0};  // a write starting at this offset fails
   int failSetSize = 0;
   int failRead = 0;
   bool failClose = false;
@@ -97,17 +98,23 @@ class FaultyImage : public ImageFile {
     return ++setSizes != failSetSize && real_.SetSize(s);
   }
   bool Size(std::uint64_t& s) override { return real_.Size(s); }
-  bool Seek(std::uint64_t o) override { return real_.Seek(o); }
+  bool Seek(std::uint64_t o) override {
+    at_ = o;
+    return real_.Seek(o);
+  }
   bool Read(std::uint8_t* b, std::size_t n) override {
     return ++reads != failRead && real_.Read(b, n);
   }
   bool Write(const std::uint8_t* b, std::size_t n) override {
-    return ++writes != failWrite && real_.Write(b, n);
+    const std::uint64_t start = at_;
+    at_ += n;
+    return ++writes != failWrite && start != failWriteAt && real_.Write(b, n);
   }
   bool Close() override { return real_.Close() && !failClose; }
 
  private:
   ImageFile& real_;
+  std::uint64_t at_ = 0;
 };
 
 struct Fixture {
@@ -208,22 +215,25 @@ TEST(ReadFaults, BootFiles) {
 }
 
 TEST(WriteFaults, EachStepHasItsCode) {
-  // Writes in order on a diskette: reserved FAT bytes, FIRST.BIN's chain,
-  // its entry, its data, ...
+  // Writes in order on a diskette: FIRST.BIN's entry, its data, ...; the FAT
+  // (at byte 512, after the boot sector) once the tree is written.
   struct Case {
     int write;
     int code;
-  } cases[] = {{1, 25}, {2, 25}, {3, 27}, {4, 31}};
+  } cases[] = {{1, 27}, {2, 31}};
   for (const Case& c : cases) {
     Fixture f;
     f.image.failWrite = c.write;
     EXPECT_EQ(f.Build(), c.code) << "write " << c.write;
   }
+  Fixture fat;
+  fat.image.failWriteAt = 512;
+  EXPECT_EQ(fat.Build(), 25);
   Fixture size;
   size.image.failSetSize = 1;
   EXPECT_EQ(size.Build(), 2);
   Fixture grow;
-  grow.image.failSetSize = 2;  // growing the file for FIRST.BIN's clusters
+  grow.image.failSetSize = 2;  // growing the file to its last cluster
   EXPECT_EQ(grow.Build(), 41);
   Fixture mirror;
   mirror.image.failRead = 1;
@@ -235,7 +245,7 @@ TEST(WriteFaults, EachStepHasItsCode) {
 
 TEST(WriteFaults, TheFirstCodeWins) {
   Fixture f;
-  f.image.failWrite = 3;     // a directory entry: 27
+  f.image.failWrite = 1;     // a directory entry: 27
   f.image.failClose = true;  // and then the close: 50
   EXPECT_EQ(f.Build(), 27);
 }

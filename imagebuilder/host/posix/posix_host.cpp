@@ -86,14 +86,13 @@ int StatPath(const std::string& path, struct stat& st) {
 
 class PosixFile final : public HostFile {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  // The length is the one the file had when it was opened (its fstat there).
+  PosixFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
   ~PosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
   bool Length(std::uint64_t& length) override {
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return false;
-    length = static_cast<std::uint64_t>(st.st_size);
+    length = length_;
     return true;
   }
   bool Read(std::uint8_t* buffer, std::size_t size, std::size_t& got) override {
@@ -114,6 +113,7 @@ class PosixFile final : public HostFile {
 
  private:
   int fd_;
+  std::uint64_t length_;
 };
 
 class PosixTree final : public HostTree {
@@ -164,7 +164,7 @@ class PosixTree final : public HostTree {
       ::close(fd);
       return nullptr;
     }
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
   }
 
   bool Status(const std::string& path, HostFileStatus& status) override {

@@ -32,6 +32,11 @@ struct Layout {
 
   std::uint64_t imageFileSize = 0;  // the image file's length as the volume grows
 
+  // The first FAT as the chains are handed out, from fatStart; it is written to the
+  // image once, when the tree is complete (at most 128 KiB for FAT16).
+  std::uint64_t fatStart = 0;
+  std::vector<std::uint8_t> fat;
+
   // FAT12 packing: the low nibble of a half-written byte, kept between chains.
   bool fat12NibblePending = false;
   std::uint8_t fat12PendingNibble = 0;
