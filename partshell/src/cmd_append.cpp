@@ -44,14 +44,10 @@ int AppendToSysFile(Shell& shell, Fat16Engine& engine, std::string& message, con
     return INVALID_FILENAME_PARAMETER;
   }
   std::string parent, name;
-  Fat16Engine::SplitParentAndName(target, parent, name);
-  std::uint16_t directory = engine.volume().current_directory;
-  if (!parent.empty()) {
-    std::string absolute;
-    if (!engine.ResolveDirectoryPath(parent, directory, absolute)) {
-      message = Format("Directory/Path Not Found: %s", parent.c_str());
-      return DIR_PATH_NOT_FOUND;
-    }
+  std::uint16_t directory = 0;
+  if (!engine.LocateParent(target, directory, parent, name)) {
+    message = Format("Directory/Path Not Found: %s", parent.c_str());
+    return DIR_PATH_NOT_FOUND;
   }
   const bool existed = engine.FindFile(directory, name).found;
   if (existed) {

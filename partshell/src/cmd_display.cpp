@@ -85,10 +85,8 @@ int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
   MountedVolume& volume = engine->volume();
   const bool hex = tokens.size() > 2 && StartsWithNoCase(tokens[2], "-B");
   std::string parent, name;
-  Fat16Engine::SplitParentAndName(tokens[1], parent, name);
-  std::uint16_t directory = volume.current_directory;
-  std::string absolute;
-  if (!parent.empty() && !engine->ResolveDirectoryPath(parent, directory, absolute)) {
+  std::uint16_t directory = 0;
+  if (!engine->LocateParent(tokens[1], directory, parent, name)) {
     message = Format("Unable To Locate Directory: %s", parent.c_str());
     return DIR_PATH_NOT_FOUND;
   }

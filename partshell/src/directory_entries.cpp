@@ -140,14 +140,10 @@ bool Fat16Engine::RenameEntry(std::uint16_t directory, std::string_view old_name
 
 int Fat16Engine::DeleteFat16File(std::string_view path, std::string& message) {
   std::string parent, name;
-  SplitParentAndName(path, parent, name);
-  std::uint16_t directory = v_.current_directory;
-  if (!parent.empty()) {
-    std::string absolute;
-    if (!ResolveDirectoryPath(parent, directory, absolute)) {
-      message = Format("Directory/Path Not Found: %s", parent.c_str());
-      return DIR_PATH_NOT_FOUND;
-    }
+  std::uint16_t directory = 0;
+  if (!LocateParent(path, directory, parent, name)) {
+    message = Format("Directory/Path Not Found: %s", parent.c_str());
+    return DIR_PATH_NOT_FOUND;
   }
   const EntryLookup found = FindFile(directory, name);
   if (found.error != 0) {

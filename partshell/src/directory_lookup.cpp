@@ -82,6 +82,15 @@ EntryLookup Fat16Engine::FindFile(std::uint16_t directory, std::string_view name
   return FindEntry(directory, SplitNameAtFirstDot(name), 0, ATTR_DIRECTORY | ATTR_VOLUME_ID);
 }
 
+bool Fat16Engine::LocateParent(std::string_view path, std::uint16_t& directory, std::string& parent,
+                               std::string& name) {
+  SplitParentAndName(path, parent, name);
+  directory = v_.current_directory;
+  if (parent.empty()) return true;
+  std::string absolute;
+  return ResolveDirectoryPath(parent, directory, absolute);
+}
+
 bool Fat16Engine::ResolveDirectoryPath(std::string_view path, std::uint16_t& directory, std::string& absolute_path) {
   if (path == ".") {
     directory = v_.current_directory;

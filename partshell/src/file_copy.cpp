@@ -61,14 +61,10 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
   }
 
   std::string parent, name;
-  SplitParentAndName(partition_path, parent, name);
-  std::uint16_t directory = v_.current_directory;
-  if (!parent.empty()) {
-    std::string absolute;
-    if (!ResolveDirectoryPath(parent, directory, absolute)) {
-      message = Format("Unable To Locate Target Directory: %s", parent.c_str());
-      return DISK_ERROR_LOCATING_DIR;
-    }
+  std::uint16_t directory = 0;
+  if (!LocateParent(partition_path, directory, parent, name)) {
+    message = Format("Unable To Locate Target Directory: %s", parent.c_str());
+    return DISK_ERROR_LOCATING_DIR;
   }
   if (name.empty()) {
     message = Format("Invalid Filename: %s", std::string(partition_path).c_str());
@@ -203,14 +199,10 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
 int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, const std::string& local_path,
                                             std::string& message, std::uint32_t& size) {
   std::string parent, name;
-  SplitParentAndName(partition_path, parent, name);
-  std::uint16_t directory = v_.current_directory;
-  if (!parent.empty()) {
-    std::string absolute;
-    if (!ResolveDirectoryPath(parent, directory, absolute)) {
-      message = Format("Unable To Locate Source Directory: %s", parent.c_str());
-      return DISK_ERROR_LOCATING_DIR;
-    }
+  std::uint16_t directory = 0;
+  if (!LocateParent(partition_path, directory, parent, name)) {
+    message = Format("Unable To Locate Source Directory: %s", parent.c_str());
+    return DISK_ERROR_LOCATING_DIR;
   }
   const EntryLookup found = FindFile(directory, name);
   if (!found.found) {

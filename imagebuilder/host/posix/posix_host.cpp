@@ -282,14 +282,6 @@ class PosixClock final : public Clock {
   }
 };
 
-class StdoutConsole final : public Console {
- public:
-  void Write(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  }
-};
-
 }  // namespace
 
 SystemHost MakeSystemHost() {

@@ -125,6 +125,12 @@ class Console {
   virtual void Write(std::string_view text) = 0;
 };
 
+// The process's standard output: the same on every host.
+class StdoutConsole final : public Console {
+ public:
+  void Write(std::string_view text) override;
+};
+
 // The set of host services one run uses.
 struct Host {
   HostTree& tree;

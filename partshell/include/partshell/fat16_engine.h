@@ -136,6 +136,9 @@ class Fat16Engine {
 
   // Splits "dir\\name" at the last '\\' or ':' (the name cut to 12 characters).
   static void SplitParentAndName(std::string_view path, std::string& parent, std::string& name);
+  // Splits a path and finds the directory its name lives in: the current directory when
+  // the path has no parent part. False when the parent part names no directory.
+  bool LocateParent(std::string_view path, std::uint16_t& directory, std::string& parent, std::string& name);
 
  private:
   EntryLookup FindEntry(std::uint16_t directory, const Name83& name, std::uint8_t must_have,

@@ -1,0 +1,13 @@
+#include <cstdio>
+
+#include "imagebuilder/host.h"
+
+namespace imagebuilder {
+
+// Flushed at once: the banner and warnings must appear before a long build.
+void StdoutConsole::Write(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace imagebuilder
