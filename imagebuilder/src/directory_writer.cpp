@@ -12,8 +12,6 @@
 namespace imagebuilder {
 namespace {
 
-constexpr std::size_t kCopyPiece = 0x7FFF;
-
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 // Where a directory's entries go: the next entry's offset and the end of its space.
@@ -54,36 +52,25 @@ int WriteEntry(BuildContext& ctx, DirectorySpace& dir, const ShortEntry& entry,
   return 0;
 }
 
+// The data goes through the build's data run: consecutive files' clusters are
+// written together, and the rest of the last cluster is zeros.
 int CopyFileData(BuildContext& ctx, const TreeEntry& e, std::uint64_t offset) {
   if (offset == 0) return ctx.ReportError(kErrZeroOffset);
   std::unique_ptr<HostFile> f = ctx.tree.OpenRead(e.hostPath);
   if (!f) return ctx.ReportError(kErrFileOpen);
+  const std::uint64_t clusterBytes =
+      static_cast<std::uint64_t>(ctx.layout.sectorsPerCluster) * ctx.settings.sectorSize;
+  const std::uint64_t start = ctx.layout.volumeOffset + offset;
   int code = 0;
   std::uint64_t length = 0;
-  if (!SeekVolume(ctx, offset)) {
-    code = kErrSeek;
-  } else if (!f->Length(length) || length != e.host.size) {
+  if (!f->Length(length) || length != e.host.size) {
     code = kErrFileSizeChanged;
+  } else if (!ctx.data.MoveTo(start)) {
+    code = kErrFileWrite;
   } else {
-    std::uint64_t left = e.host.size - ctx.image.CopyFrom(*f, e.host.size);
-    std::vector<std::uint8_t> piece(left > 0 ? kCopyPiece : 0);
-    while (left > 0) {
-      const std::size_t want = left < kCopyPiece ? static_cast<std::size_t>(left) : kCopyPiece;
-      std::size_t got = 0;
-      std::size_t have = 0;
-      while (have < want) {
-        if (!f->Read(piece.data() + have, want - have, got) || got == 0) break;
-        have += got;
-      }
-      if (have != want) {
-        code = kErrFileRead;
-        break;
-      }
-      if (!ctx.image.Write(piece.data(), want)) {
-        code = kErrFileWrite;
-        break;
-      }
-      left -= want;
+    code = ctx.data.Append(*f, e.host.size);
+    if (code == 0 && !ctx.data.PadTo(start + CeilDiv(e.host.size, clusterBytes) * clusterBytes)) {
+      code = kErrFileWrite;
     }
   }
   const bool closed = f->Close();

@@ -1,5 +1,6 @@
 // Creating the volume: image size, reserved FAT entries, cluster chains
 // written strictly in cluster order, and the FAT copies.
+#include <algorithm>
 #include <vector>
 
 #include "imagebuilder/directory_writer.h"
@@ -86,6 +87,15 @@ int CreateVolume(BuildContext& ctx) {
   }
   if (!ctx.image.SetSize(size)) return ctx.ReportError(kErrImageSize);
   l.imageFileSize = size;
+  // The space the tree's clusters will take is claimed before they are written.
+  if (ctx.snapshot) {
+    const std::uint64_t treeClusters = std::min<std::uint64_t>(
+        CountTreeClusters(ctx, *ctx.snapshot, l.sectorsPerCluster), l.clusterCount);
+    if (treeClusters > 0) {
+      ctx.image.Reserve(0, l.volumeOffset +
+                               (l.firstDataSector + treeClusters * l.sectorsPerCluster) * ss);
+    }
+  }
 
   l.nextFreeCluster = 2;
   l.fat12NibblePending = false;
@@ -105,6 +115,7 @@ int CreateVolume(BuildContext& ctx) {
   if (WriteRootDirectory(ctx, rootOffset, rootOffset + l.rootSectors * ss) != 0) {
     return ctx.code();
   }
+  if (!ctx.data.Flush()) return ctx.ReportError(kErrFileWrite);
   if (!SeekVolume(ctx, l.fatStart)) return ctx.ReportError(kErrSeek);
   if (!ctx.image.Write(l.fat.data(), l.fat.size())) return ctx.ReportError(kErrFatWrite);
   // Without ZeroData the image ends with the last cluster handed out.

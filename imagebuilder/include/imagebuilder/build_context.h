@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imagebuilder/file_data.h"
 #include "imagebuilder/host.h"
 #include "imagebuilder/settings.h"
 #include "imagebuilder/tree_snapshot.h"
@@ -64,6 +65,8 @@ class BuildContext {
   ImageFile& image;
   Clock& clock;
   Console& console;
+  // File data on its way into the image, written in large pieces.
+  FileDataRun data{image};
   Layout layout;
   // The package tree under FileRoot, read once before the layout is computed.
   std::optional<DirectoryNode> snapshot;

@@ -91,21 +91,20 @@ class ImageFile {
   virtual bool Create(const std::string& path) = 0;
   // Sets the file's length; new bytes read as zero.
   virtual bool SetSize(std::uint64_t size) = 0;
+  // Asks the host to allocate the file's space for [offset, offset + length)
+  // before it is written; the bytes still read as zero and the length is at
+  // least offset + length afterwards. Only a hint: a host may do nothing, and
+  // a refusal (no such call, no space) leaves the writes to report it.
+  virtual void Reserve(std::uint64_t offset, std::uint64_t length) {
+    (void)offset;
+    (void)length;
+  }
   virtual bool Size(std::uint64_t& size) = 0;
   virtual bool Seek(std::uint64_t offset) = 0;
   // Reads or writes exactly `size` bytes at the current offset and advances it.
   virtual bool Read(std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Write(const std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Close() = 0;
-  // Copies up to `length` bytes from `source`'s current position to the
-  // current offset without passing them through the caller, where the host
-  // can; returns how many were copied (both positions advance by that much).
-  // The caller copies the rest itself, so 0 is always a correct answer.
-  virtual std::uint64_t CopyFrom(HostFile& source, std::uint64_t length) {
-    (void)source;
-    (void)length;
-    return 0;
-  }
 };
 
 class Clock {
