@@ -164,7 +164,7 @@ int Fat16Engine::RemoveDirectory(std::string_view path, std::string& message) {
   DirSectorIterator walker(*this, found.first_cluster);
   bool at_end = false;
   for (std::uint32_t sector = walker.first_sector(); sector != 0 && !at_end; sector = walker.NextSector()) {
-    const int read = v_.ReadHardDriveSector(sector, buffer);
+    const int read = v_.ReadDirectorySector(sector, buffer);
     if (read != 0) {
       message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector));
       return read;
@@ -191,7 +191,7 @@ int Fat16Engine::RemoveDirectory(std::string_view path, std::string& message) {
   // The entry goes first, then its clusters: a failure in between leaves
   // lost clusters, never an entry that names clusters a new file may take.
   std::uint8_t* entry_sector = SectorBufferSlot(4);
-  int result = v_.ReadHardDriveSector(found.sector, entry_sector);
+  int result = v_.ReadDirectorySector(found.sector, entry_sector);
   std::uint8_t* e = entry_sector + found.index * kDirEntrySize;
   if (result != 0 || std::memcmp(e, found.entry.data(), kDirEntrySize) != 0) {
     message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(found.sector));

@@ -23,7 +23,7 @@ int Fat16Engine::AddDirectoryEntry(const DirEntry& entry, std::uint16_t director
   std::uint8_t* buffer = SectorBufferSlot(7);
   DirSectorIterator walker(*this, directory);
   for (std::uint32_t sector = walker.first_sector(); sector != 0; sector = walker.NextSector()) {
-    const int read = v_.ReadHardDriveSector(sector, buffer);
+    const int read = v_.ReadDirectorySector(sector, buffer);
     if (read != 0) {
       // Writing back a buffer that was never read would overwrite the
       // sector with another directory's entries.
@@ -104,7 +104,7 @@ bool Fat16Engine::RenameEntry(std::uint16_t directory, std::string_view old_name
     return false;
   }
   for (std::uint32_t sector = walker.first_sector(); sector != 0; sector = walker.NextSector()) {
-    if (v_.ReadHardDriveSector(sector, buffer) != 0) {
+    if (v_.ReadDirectorySector(sector, buffer) != 0) {
       message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector));
       return false;
     }

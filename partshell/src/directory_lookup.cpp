@@ -49,7 +49,7 @@ EntryLookup Fat16Engine::FindEntry(std::uint16_t directory, const Name83& name, 
   std::uint8_t* buffer = SectorBufferSlot(4);
   DirSectorIterator walker(*this, directory);
   for (std::uint32_t sector = walker.first_sector(); sector != 0; sector = walker.NextSector()) {
-    const int read = v_.ReadHardDriveSector(sector, buffer);
+    const int read = v_.ReadDirectorySector(sector, buffer);
     if (read != 0) {
       result.error = read;
       return result;

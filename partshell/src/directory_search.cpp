@@ -52,7 +52,7 @@ int Fat16Engine::FindNextEntry(DirSearch& search, DirEntry& entry, int& error) {
   }
   std::uint8_t* buffer = SectorBufferSlot(9);
   while (search.sector != 0) {
-    const int read = v_.ReadHardDriveSector(search.sector, buffer);
+    const int read = v_.ReadDirectorySector(search.sector, buffer);
     if (read != 0) {
       search.end = true;
       error = search.last_error = read;

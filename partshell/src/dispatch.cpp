@@ -2,6 +2,7 @@
 
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
+#include "partshell/mounted_volume.h"
 #include "partshell/shell.h"
 
 namespace partshell {
@@ -107,6 +108,7 @@ int Shell::DispatchOne(std::string& message) {
     commandStartTime_ = std::time(nullptr);
     printedBefore = messagesPrinted_;
     stopAfterCommand_ = false;
+    if (volume_ != nullptr) volume_->ForgetDirectorySectors();
     int result = row->handler(*this, message, tokens);
     stopHere = stopAfterCommand_;
     stopAfterCommand_ = false;

@@ -77,12 +77,48 @@ std::uint16_t Fat16Engine::FindFreeCluster(std::uint32_t from) const {
   return 0;
 }
 
-std::uint64_t Fat16Engine::FreeSpace() const {
-  std::uint64_t free_clusters = 0;
-  for (std::uint32_t i = 0; i < v_.ClusterLimit; ++i) {
-    if (FatEntry(i) == 0) ++free_clusters;
+namespace {
+
+// Free (zero) entries among `count` FAT entries, four at a time: a 16-bit
+// lane is zero exactly when adding 0x7FFF to its low 15 bits carries nothing
+// into bit 15 and bit 15 itself is clear.
+std::uint64_t CountFreeEntries(const std::uint16_t* entries, std::size_t count) {
+  constexpr std::uint64_t kLow = 0x7FFF7FFF7FFF7FFFull;
+  constexpr std::uint64_t kHigh = 0x8000800080008000ull;
+  std::uint64_t free_entries = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    std::uint64_t word;
+    std::memcpy(&word, entries + i, sizeof word);
+    const std::uint64_t nonzero = ((word & kLow) + kLow) | word;
+    // One bit per free lane, at the bottom of its lane; the multiply sums the
+    // four lanes into the top one.
+    const std::uint64_t marks = (~nonzero & kHigh) >> 15;
+    free_entries += (marks * 0x0001000100010001ull) >> 48;
   }
-  return free_clusters * v_.BytesPerCluster;
+  for (; i < count; ++i) free_entries += entries[i] == 0 ? 1 : 0;
+  return free_entries;
+}
+
+}  // namespace
+
+bool Fat16Engine::HasFreeSpace(std::uint64_t bytes) const {
+  if (bytes == 0) return true;
+  if (v_.BytesPerCluster == 0) return false;
+  const std::uint64_t wanted = (bytes + v_.BytesPerCluster - 1) / v_.BytesPerCluster;
+  // From the top down: files fill a partition from its first clusters, so the
+  // free ones are usually found at once, however full the bottom is.
+  std::uint64_t found = 0;
+  for (std::size_t i = std::min<std::size_t>(v_.ClusterLimit, v_.fat1.size()); i > 0; --i) {
+    if (v_.fat1[i - 1] == 0 && ++found == wanted) return true;
+  }
+  return false;
+}
+
+std::uint64_t Fat16Engine::FreeSpace() const {
+  // Entries past the loaded FAT read as bad clusters, never as free ones.
+  const std::size_t counted = std::min<std::size_t>(v_.ClusterLimit, v_.fat1.size());
+  return CountFreeEntries(v_.fat1.data(), counted) * v_.BytesPerCluster;
 }
 
 int Fat16Engine::FreeClusterChain(std::uint16_t first, std::string& message) {

@@ -53,8 +53,8 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
   }
   const std::uintmax_t file_size = std::filesystem::file_size(local_path, ec);
   size = static_cast<std::uint32_t>(file_size);
-  const std::uint64_t free_space = FreeSpace();
-  if (ec || file_size > free_space) {
+  if (ec || !HasFreeSpace(file_size)) {
+    const std::uint64_t free_space = FreeSpace();
     message = Format("Not Enough Disk Space To Write Target File: %s\n  FileSize: %ld, Free Space: %ld",
                      std::string(partition_path).c_str(), static_cast<long>(file_size), static_cast<long>(free_space));
     return DISK_ERROR_DISK_FULL;

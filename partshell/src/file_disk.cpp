@@ -53,6 +53,7 @@ SectorIoResult FileBlockDevice::WriteSector(std::uint32_t sector, const std::uin
 }
 
 SectorIoResult FaultInjectingDevice::ReadSector(std::uint32_t sector, std::uint8_t* buffer) {
+  ++reads_of[sector];
   if (failing_reads.count(sector) != 0) {
     if (good_reads_before_failing > 0) {
       --good_reads_before_failing;

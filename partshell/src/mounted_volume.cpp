@@ -63,7 +63,23 @@ int MountedVolume::ReadHardDriveSector(std::uint32_t sector, std::uint8_t* buffe
   return code;
 }
 
+int MountedVolume::ReadDirectorySector(std::uint32_t sector, std::uint8_t* buffer) {
+  VerifySectorBufferPointer(buffer, out_);
+  if (const auto kept = directory_sectors_.find(sector); kept != directory_sectors_.end()) {
+    std::memcpy(buffer, kept->second.data(), kSectorSize);
+    return 0;
+  }
+  const int read = ReadHardDriveSector(sector, buffer);
+  if (read != 0) return read;
+  // A bound on the memory one command can hold: 4 MiB of directories.
+  if (directory_sectors_.size() >= 8192) directory_sectors_.clear();
+  std::memcpy(directory_sectors_[sector].data(), buffer, kSectorSize);
+  return 0;
+}
+
 int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer) {
+  // Whatever the write does, the disk's copy is the one to read from now on.
+  directory_sectors_.erase(sector);
   if (no_mbr_write && sector <= 2) {
     out_.Trace("WriteHardDriveSector",
                Format("Prevented Write To MBR Sector # %ld (/NOWRITEMBR)", static_cast<long>(sector)));
@@ -98,6 +114,12 @@ int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t
 
 int MountedVolume::WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) {
   VerifySectorBufferPointer(buffer, out_);
+  // File data may land in a cluster a deleted directory held.
+  if (!directory_sectors_.empty()) {
+    std::erase_if(directory_sectors_, [first, count](const auto& kept) {
+      return kept.first >= first && kept.first - first < count;
+    });
+  }
   const std::uint64_t last = static_cast<std::uint64_t>(first) + count - 1;
   // The boot records and the partition end keep their sector-by-sector
   // handling (announcements, /NOWRITEMBR, the exit at the right sector).
@@ -161,6 +183,7 @@ int MountedVolume::OpenHardDriveForReadWrite() {
 }
 
 void MountedVolume::CloseHardDrive() {
+  ForgetDirectorySectors();
   if (utility_partition_locked_) {
     disks_.CloseUtilityPartition(out_);
     utility_partition_locked_ = false;
@@ -282,6 +305,7 @@ void MountedVolume::PublishMount() {
 }
 
 int MountedVolume::MountPartition(const MountOptions& options) {
+  ForgetDirectorySectors();
   wanted_index = options.wanted_index;
   wanted_type = options.wanted_type;
   no_mbr_write = options.no_mbr_write;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 #include "disk_test_support.h"
 #include "partshell/command_parser.h"
@@ -40,8 +42,8 @@ class Commands : public ::testing::Test {
     image_ = MakeUtilityDisk(disks_dir_, sectors_per_cluster, sectors);
     sectors_ = sectors;
   }
-  void Mount() {
-    disk_ = std::make_unique<MountedDisk>(image_);
+  void Mount(std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap = {}) {
+    disk_ = std::make_unique<MountedDisk>(image_, MountedDisk::UpOptions(), std::move(wrap));
     ASSERT_EQ(disk_->mount_result, 0) << disk_->out.printed;
     partition_ = std::make_unique<VolumePartition>(disk_->volume, disk_->engine);
     shell_ = std::make_unique<Shell>(console_, *partition_);
@@ -428,6 +430,92 @@ TEST(CommandHelpers, FormatThousandsAndLocalMatching) {
   EXPECT_TRUE(ParseSectorNumber("0x3F", v));
   EXPECT_EQ(v, 63u);
   EXPECT_FALSE(ParseSectorNumber("12z", v));
+}
+
+// Directory sectors read during one command are kept for the rest of it.
+TEST_F(Commands, AWildcardCopyReadsEachDirectorySectorAFewTimesNotPerFile) {
+  Prepare();
+  FaultInjectingDevice* device = nullptr;
+  Mount([&device](int, std::unique_ptr<BlockDevice> inner) -> std::unique_ptr<BlockDevice> {
+    auto counting = std::make_unique<FaultInjectingDevice>(std::move(inner));
+    device = counting.get();
+    return counting;
+  });
+  ASSERT_NE(device, nullptr);
+  std::filesystem::create_directory(Local("many"));
+  for (int i = 0; i < 120; ++i) WriteFile(Local("many/F" + std::to_string(i) + ".BIN"), Pattern(700 + i, i));
+  device->reads_of.clear();
+  Run("COPYHD2SYS many\\*.*");
+  ASSERT_EQ(Level(), 0) << console_.output;
+  // The first root sector is written 15 times (16 entries, the label first)
+  // and read again after each write; without keeping it, every file's
+  // lookups read it several times over.
+  const std::uint32_t root = disk_->volume.RootDirSector;
+  EXPECT_LE(device->reads_of[root], 20u);
+  EXPECT_LE(device->reads_of[root + 7], 20u);
+  for (int i = 0; i < 120; i += 17) {
+    EXPECT_EQ(Sys("F" + std::to_string(i) + ".BIN"), Pattern(700 + i, i)) << i;
+  }
+  ExpectClean();
+}
+
+TEST_F(Commands, ADirectoryChangedBetweenCommandsIsReadAfresh) {
+  Prepare();
+  PutSys("alpha", "A.TXT");
+  Mount();
+  std::string out = Run("DIR");
+  ASSERT_NE(out.find("a.txt"), std::string::npos) << out;
+  // Another program renames the file on the disk between two commands.
+  ASSERT_EQ(Mtools(image_, 63, "mren ::A.TXT ::Z.TXT"), 0);
+  out = Run("DIR");
+  EXPECT_NE(out.find("z.txt"), std::string::npos) << out;
+  EXPECT_EQ(out.find("a.txt"), std::string::npos) << out;
+}
+
+TEST(DirectorySectors, WritesAndFailedReadsAreNeverServedFromMemory) {
+  TempDir dir;
+  const std::string up = MakeUtilityDisk(dir);
+  FaultInjectingDevice* device = nullptr;
+  MountedDisk disk(up, MountedDisk::UpOptions(),
+                   [&device](int, std::unique_ptr<BlockDevice> inner) -> std::unique_ptr<BlockDevice> {
+                     auto d = std::make_unique<FaultInjectingDevice>(std::move(inner));
+                     device = d.get();
+                     return d;
+                   });
+  ASSERT_EQ(disk.mount_result, 0);
+  MountedVolume& v = disk.volume;
+  const std::uint32_t s = v.FirstDataSector + 8;
+  alignas(512) std::uint8_t buffer[512];
+  alignas(512) std::uint8_t data[3 * 512];
+
+  // A failed read is not kept: the next one goes to the disk again.
+  device->failing_reads = {s};
+  EXPECT_NE(v.ReadDirectorySector(s, buffer), 0);
+  device->failing_reads.clear();
+  ASSERT_EQ(v.ReadDirectorySector(s, buffer), 0);
+  EXPECT_EQ(device->reads_of[s], 2u);
+  ASSERT_EQ(v.ReadDirectorySector(s, buffer), 0);
+  EXPECT_EQ(device->reads_of[s], 2u);  // kept
+
+  // File data written over it (a freed directory cluster taken by a file).
+  std::memset(data, 0x5A, sizeof data);
+  ASSERT_EQ(v.WriteHardDriveSectors(s - 1, 3, data), 0);
+  ASSERT_EQ(v.ReadDirectorySector(s, buffer), 0);
+  EXPECT_EQ(buffer[0], 0x5A);
+  EXPECT_EQ(device->reads_of[s], 3u);
+
+  // A failed write leaves the disk's copy in doubt: it is read again.
+  device->failing_writes = {s};
+  std::memset(data, 0x33, 512);
+  EXPECT_NE(v.WriteHardDriveSector(s, data), 0);
+  ASSERT_EQ(v.ReadDirectorySector(s, buffer), 0);
+  EXPECT_EQ(device->reads_of[s], 4u);
+  EXPECT_EQ(buffer[0], 0x5A);
+
+  // Nothing is kept across commands.
+  v.ForgetDirectorySectors();
+  ASSERT_EQ(v.ReadDirectorySector(s, buffer), 0);
+  EXPECT_EQ(device->reads_of[s], 5u);
 }
 
 }  // namespace

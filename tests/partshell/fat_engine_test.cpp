@@ -1,4 +1,5 @@
 // The FAT16 engine against volumes written and checked by mtools and fsck.fat.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "disk_test_support.h"
@@ -149,6 +150,15 @@ TEST_F(FatEngine, FreeSpaceAgreesWithMtools) {
     if (listing[i] >= '0' && listing[i] <= '9') digits += listing[i];
   }
   EXPECT_EQ(engine().FreeSpace(), std::stoull(digits));
+
+  // Entries that differ from zero in one bit only, anywhere in the table and
+  // in a table whose length is no multiple of four, count as used.
+  std::vector<std::uint16_t>& fat = volume().fat1;
+  const std::uint16_t values[] = {0x0000, 0x0001, 0x8000, 0x7FFF, 0xFFFF, 0x0100, 0x4000, 0x0000, 0xFFF7};
+  for (std::size_t i = 2; i < fat.size(); ++i) fat[i] = values[(i * 7) % std::size(values)];
+  volume().ClusterLimit = static_cast<std::uint32_t>(fat.size()) - 1;
+  const auto zeros = std::count(fat.begin(), fat.begin() + volume().ClusterLimit, std::uint16_t{0});
+  EXPECT_EQ(engine().FreeSpace(), static_cast<std::uint64_t>(zeros) * volume().BytesPerCluster);
 }
 
 TEST_F(FatEngine, DeleteFreesTheChainAndHidesTheEntry) {

@@ -104,6 +104,8 @@ class Fat16Engine {
   int CommitFatTables(std::string& message);
   std::uint16_t FindFreeCluster(std::uint32_t from) const;
   std::uint64_t FreeSpace() const;
+  // Whether `bytes` fit in the free clusters; stops counting once they do.
+  bool HasFreeSpace(std::uint64_t bytes) const;
   int FreeClusterChain(std::uint16_t first, std::string& message);
   void SetFatEntry(std::uint16_t cluster, std::uint16_t value);
   // FAT1's entry for a cluster; 0xFFF7 (bad) for a number outside the FAT.

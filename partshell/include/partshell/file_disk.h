@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ class FaultInjectingDevice : public BlockDevice {
   std::uint32_t system_error = 5;   // reported with each injected failure
   unsigned writes_done = 0;
   unsigned failures_injected = 0;
+  std::map<std::uint32_t, unsigned> reads_of;  // read attempts per sector
 
  private:
   std::unique_ptr<BlockDevice> inner_;

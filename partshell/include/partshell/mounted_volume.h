@@ -3,9 +3,11 @@
 // checks, and the volume geometry the FAT16 engine works with.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "partshell/block_device.h"
@@ -50,6 +52,16 @@ class MountedVolume {
   // `count` consecutive sectors with the same guards, in one transfer where
   // the device allows (file data is written a cluster at a time).
   int WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer);
+
+  // A directory sector as ReadHardDriveSector gives it, from memory when this
+  // command has read it already and nothing has written it since: the scans
+  // of one command (a name lookup, the free-slot search, the next file of a
+  // wildcard copy) read the same sectors over and over. Every write drops
+  // the sectors it covers; a failed read is never kept.
+  int ReadDirectorySector(std::uint32_t sector, std::uint8_t* buffer);
+  // Drops every kept sector; done before each command, so nothing the disk
+  // may have undergone between commands is hidden.
+  void ForgetDirectorySectors() { directory_sectors_.clear(); }
 
   // Reads both FAT copies from the disk into fat1/fat2; 0, or the first
   // sector read error.
@@ -109,6 +121,7 @@ class MountedVolume {
   ShellServices& out_;
   std::unique_ptr<BlockDevice> drive_;
   bool utility_partition_locked_ = false;
+  std::unordered_map<std::uint32_t, std::array<std::uint8_t, kSectorSize>> directory_sectors_;
 };
 
 }  // namespace partshell
