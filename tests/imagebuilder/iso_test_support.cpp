@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <sys/wait.h>
+#include "../common/tool_time_limit.h"
 
 namespace isotest {
 
@@ -21,19 +22,9 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-// Every tool gets two minutes: a corrupt image must fail a test, not hang it.
-static std::string WithTimeLimit(const std::string& command) {
-  std::string quoted = "'";
-  for (char c : command) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return "timeout -k 5 120 sh -c " + quoted + "'";
-}
-
 CommandResult RunTool(const std::string& command) {
   CommandResult result;
-  FILE* pipe = popen((WithTimeLimit(command) + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((testtools::WithTimeLimit(command) + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return result;
   std::array<char, 4096> chunk;
   std::size_t got = 0;

@@ -12,6 +12,7 @@
 
 #include "imagebuilder/dos_time.h"
 #include "imagebuilder/vellix.h"
+#include "../common/tool_time_limit.h"
 
 namespace vtest {
 
@@ -96,18 +97,8 @@ RunResult Run(const std::vector<std::string>& args, const RunOptions& options) {
   return r;
 }
 
-// Every tool gets two minutes: a corrupt image must fail a test, not hang it.
-static std::string WithTimeLimit(const std::string& command) {
-  std::string quoted = "'";
-  for (char c : command) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return "timeout -k 5 120 sh -c " + quoted + "'";
-}
-
 int Shell(const std::string& command, std::string* output) {
-  const std::string full = "MTOOLS_SKIP_CHECK=1 " + WithTimeLimit(command) + " 2>&1";
+  const std::string full = "MTOOLS_SKIP_CHECK=1 " + testtools::WithTimeLimit(command) + " 2>&1";
   std::FILE* p = ::popen(full.c_str(), "r");
   if (p == nullptr) return -1;
   std::string text;

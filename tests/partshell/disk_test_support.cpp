@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include "../common/tool_time_limit.h"
 
 namespace partshell::testing {
 
@@ -27,18 +28,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-// Every tool gets two minutes: a corrupt image must fail a test, not hang it.
-static std::string WithTimeLimit(const std::string& command) {
-  std::string quoted = "'";
-  for (char c : command) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return "timeout -k 5 120 sh -c " + quoted + "'";
-}
-
 int RunTool(const std::string& command, std::string* output) {
-  std::FILE* pipe = ::popen((WithTimeLimit(command) + " 2>&1").c_str(), "r");
+  std::FILE* pipe = ::popen((testtools::WithTimeLimit(command) + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return -1;
   std::string text;
   std::array<char, 4096> chunk{};
