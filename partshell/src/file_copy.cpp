@@ -217,34 +217,67 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
   size = EntrySize(found.entry.data());
   if (found.first_cluster == 0) return 0;
 
+  // Sectors that follow one another on the disk are read in one transfer of
+  // up to 64 KiB; a transfer that fails is read again sector by sector, so
+  // the sector that fails is the one reported, after the data before it.
+  constexpr std::uint32_t kRunSectors = 128;
+  alignas(512) static std::uint8_t run_buffer[kRunSectors * kSectorSize];
   std::uint8_t* buffer = SectorBufferSlot(5);
   DirSectorIterator walker(*this, found.first_cluster);
   const std::uint32_t positions = size / kSectorSize + 1;
+  // Bytes of the file in sector `position` (1-based); 0 past its end.
+  auto bytes_at = [&](std::uint32_t position) -> std::size_t {
+    if (position > positions) return 0;
+    return position == positions ? size % kSectorSize : kSectorSize;
+  };
+  auto write_error = [&](bool last, std::uint32_t sector) {
+    message = last ? Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno,
+                            local_path.c_str())
+                   : Format("[_CopyFileFromFAT16ToLocalHD,1]File Write Error (errno=%d): %s, Sector: %ld", errno,
+                            local_path.c_str(), static_cast<long>(sector));
+  };
   std::uint32_t sector = walker.first_sector();
   int result = 0;
-  for (std::uint32_t position = 1; position <= positions; ++position) {
-    const bool last = position == positions;
-    const std::size_t bytes = last ? size % kSectorSize : kSectorSize;
-    if (bytes == 0) break;
+  for (std::uint32_t position = 1; bytes_at(position) != 0;) {
     if (sector == 0) {
       // The chain ends before the data does: the copy would be short.
       message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(walker.current_cluster()),
                        static_cast<unsigned>(walker.current_cluster()));
       return FAT_LINKAGE_ERROR;
     }
-    const int read = v_.ReadHardDriveSector(sector, buffer);
-    if (read != 0) {
-      message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector));
-      return read;
+    // The run: `count` sectors from `sector`; `next` is the sector after it.
+    std::uint32_t count = 1;
+    std::uint32_t next = 0;
+    while (bytes_at(position + count) != 0) {
+      next = walker.NextSector();
+      if (count == kRunSectors || next != sector + count) break;
+      ++count;
+      next = 0;
     }
-    if (std::fwrite(buffer, 1, bytes, file.get()) != bytes) {
-      message = last ? Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno,
-                              local_path.c_str())
-                     : Format("[_CopyFileFromFAT16ToLocalHD,1]File Write Error (errno=%d): %s, Sector: %ld", errno,
-                              local_path.c_str(), static_cast<long>(sector));
-      result = DISK_ERROR_WRITING_FILE;
+    const std::uint32_t end = position + count;
+    if (count > 1 && v_.ReadHardDriveSectors(sector, count, run_buffer) == 0) {
+      const bool last = bytes_at(end) == 0;
+      const std::size_t bytes = static_cast<std::size_t>(count - 1) * kSectorSize + bytes_at(end - 1);
+      if (std::fwrite(run_buffer, 1, bytes, file.get()) != bytes) {
+        write_error(last, sector + count - 1);
+        result = DISK_ERROR_WRITING_FILE;
+      }
+    } else {
+      for (std::uint32_t i = 0; i < count; ++i) {
+        const int read = v_.ReadHardDriveSector(sector + i, buffer);
+        if (read != 0) {
+          message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector + i));
+          return read;
+        }
+        const std::size_t bytes = bytes_at(position + i);
+        if (std::fwrite(buffer, 1, bytes, file.get()) != bytes) {
+          write_error(position + i == positions, sector + i);
+          result = DISK_ERROR_WRITING_FILE;
+        }
+      }
     }
-    if (!last) sector = walker.NextSector();
+    position = end;
+    sector = next;
   }
   if (std::fflush(file.get()) != 0 && result == 0) {
     message = Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno, local_path.c_str());

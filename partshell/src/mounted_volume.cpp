@@ -77,6 +77,14 @@ int MountedVolume::ReadDirectorySector(std::uint32_t sector, std::uint8_t* buffe
   return 0;
 }
 
+int MountedVolume::ReadHardDriveSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* buffer) {
+  VerifySectorBufferPointer(buffer, out_);
+  if (!drive_) return DISK_ERROR_READING_SECTOR;
+  const SectorIoResult r = drive_->ReadSectors(first, count, buffer);
+  if (r.status == SectorIoStatus::ok) return 0;
+  return r.status == SectorIoStatus::seek_failed ? DISK_ERROR_SEEKING_SECTOR : DISK_ERROR_READING_SECTOR;
+}
+
 int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer) {
   // Whatever the write does, the disk's copy is the one to read from now on.
   directory_sectors_.erase(sector);

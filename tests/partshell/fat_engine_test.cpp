@@ -73,6 +73,46 @@ TEST_F(FatEngine, CopiesOutWhatMtoolsWrote) {
   EXPECT_EQ(message, "Unable To Locate Source Directory: NODIR");
 }
 
+// Copying out reads runs of sectors that follow one another on the disk: the
+// runs must break where a chain jumps, stop at 128 sectors, and a sector that
+// cannot be read must still be the one reported, after the data before it.
+TEST_F(FatEngine, CopyOutFollowsFragmentedChainsAndReportsTheSectorThatFails) {
+  Prepare(1);
+  MtoolsPut(Pattern(3000, 1), "A.BIN");
+  MtoolsPut(Pattern(70000, 2), "B.BIN");
+  MtoolsPut(Pattern(5000, 3), "C.BIN");
+  ASSERT_EQ(Mtools(image, 63, "mdel ::B.BIN"), 0);
+  // D takes B's clusters, then jumps past C.
+  MtoolsPut(Pattern(200000, 4), "D.BIN");
+  const std::vector<std::pair<std::string, std::size_t>> runs = {
+      {"R1.BIN", 65535}, {"R2.BIN", 65536}, {"R3.BIN", 65537}, {"R4.BIN", 131172}};
+  for (const auto& [name, size] : runs) MtoolsPut(Pattern(size, static_cast<unsigned>(size)), name);
+  Mount();
+  std::uint32_t size = 0;
+  ASSERT_EQ(engine().CopyFileFromFAT16ToLocalHD("D.BIN", Local("d"), message, size), 0) << message;
+  EXPECT_EQ(ReadFile(Local("d")), Pattern(200000, 4));
+  for (const auto& [name, bytes] : runs) {
+    ASSERT_EQ(engine().CopyFileFromFAT16ToLocalHD(name, Local("r"), message, size), 0) << message;
+    EXPECT_EQ(ReadFile(Local("r")), Pattern(bytes, static_cast<unsigned>(bytes))) << name;
+  }
+  const EntryLookup d = engine().FindFile(kRootDirectory, "D.BIN");
+  ASSERT_TRUE(d.found);
+  const std::uint32_t bad = engine().GetSectorOfCluster(d.first_cluster) + 100;
+  disk.reset();
+
+  MountedDisk failing(image, MountedDisk::UpOptions(),
+                      [bad](int, std::unique_ptr<BlockDevice> inner) -> std::unique_ptr<BlockDevice> {
+                        auto device = std::make_unique<FaultInjectingDevice>(std::move(inner));
+                        device->failing_reads = {bad};
+                        return device;
+                      });
+  ASSERT_EQ(failing.mount_result, 0);
+  EXPECT_EQ(failing.engine.CopyFileFromFAT16ToLocalHD("D.BIN", Local("d2"), message, size), DISK_ERROR_READING_SECTOR);
+  EXPECT_EQ(message, Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(bad)));
+  const std::string partial = ReadFile(Local("d2"));
+  EXPECT_EQ(partial, Pattern(200000, 4).substr(0, 100 * 512));
+}
+
 TEST_F(FatEngine, CopiedInFilesReadBackByteForByte) {
   Prepare();
   Mount();

@@ -79,6 +79,16 @@ class PosixBlockDevice : public BlockDevice {
     }
   }
 
+  SectorIoResult ReadSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* buffer) override {
+    const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
+    for (;;) {
+      const ssize_t got = ::pread(fd_, buffer, bytes, static_cast<off_t>(first) * kSectorSize);
+      if (got == static_cast<ssize_t>(bytes)) return {};
+      if (got < 0 && errno == EINVAL && DropDirect()) continue;
+      return {SectorIoStatus::read_failed, got < 0 ? WindowsError(errno) : 0};
+    }
+  }
+
   SectorIoResult WriteSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) override {
     const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
     for (;;) {

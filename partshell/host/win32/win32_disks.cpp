@@ -45,6 +45,16 @@ class Win32BlockDevice : public BlockDevice {
     return {SectorIoStatus::read_failed, 0};
   }
 
+  SectorIoResult ReadSectors(std::uint32_t sector, std::uint32_t count, std::uint8_t* buffer) override {
+    QuietErrorMode quiet;
+    if (!SetFilePointerToSector(sector)) return {SectorIoStatus::seek_failed, GetLastError()};
+    DWORD got = 0;
+    const DWORD bytes = count * kSectorSize;
+    if (!ReadFile(handle_, buffer, bytes, &got, nullptr)) return {SectorIoStatus::read_failed, GetLastError()};
+    if (got != bytes) return {SectorIoStatus::read_failed, 0};
+    return {};
+  }
+
   SectorIoResult WriteSector(std::uint32_t sector, const std::uint8_t* buffer) override {
     return WriteSectors(sector, 1, buffer);
   }

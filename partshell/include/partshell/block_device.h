@@ -29,6 +29,15 @@ class BlockDevice {
   // `buffer` is 512 bytes; callers pass 512-byte-aligned buffers only.
   virtual SectorIoResult ReadSector(std::uint32_t sector, std::uint8_t* buffer) = 0;
   virtual SectorIoResult WriteSector(std::uint32_t sector, const std::uint8_t* buffer) = 0;
+  // `count` consecutive sectors into one buffer; devices that can read them
+  // in one transfer override it.
+  virtual SectorIoResult ReadSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* buffer) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const SectorIoResult r = ReadSector(first + i, buffer + static_cast<std::size_t>(i) * kSectorSize);
+      if (r.status != SectorIoStatus::ok) return r;
+    }
+    return {};
+  }
   // `count` consecutive sectors from one buffer; devices that can write them
   // in one transfer override it.
   virtual SectorIoResult WriteSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) {

@@ -52,6 +52,11 @@ class MountedVolume {
   // `count` consecutive sectors with the same guards, in one transfer where
   // the device allows (file data is written a cluster at a time).
   int WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer);
+  // `count` consecutive sectors in one transfer, for copying file data out.
+  // 0 or the device's failure, without a trace: the caller then reads the
+  // sectors one by one with ReadHardDriveSector, which reports the one that
+  // fails as every read does.
+  int ReadHardDriveSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* buffer);
 
   // A directory sector as ReadHardDriveSector gives it, from memory when this
   // command has read it already and nothing has written it since: the scans
