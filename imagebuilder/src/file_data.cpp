@@ -49,18 +49,12 @@ int FileDataRun::Append(HostFile& source, std::uint64_t length) {
 
 bool FileDataRun::PadTo(std::uint64_t offset) {
   if (!active_) return false;
-  // Zeros are written only to the end of the page the data ends in: whole
-  // pages further on are still zeros in the new image, and writing them would
-  // cost as much as file data. The run then continues at `offset`.
-  const std::uint64_t pageEnd = (end() + kPage - 1) / kPage * kPage;
-  const std::uint64_t zerosTo = std::min(offset, pageEnd);
-  while (end() < zerosTo) {
+  while (end() < offset) {
     if (Room() == 0 && !WriteOut()) return false;
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(Room(), zerosTo - end()));
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(Room(), offset - end()));
     std::memset(buffer() + held_, 0, n);
     held_ += n;
   }
-  if (offset > end() && !MoveTo(offset)) return false;
   return true;
 }
 

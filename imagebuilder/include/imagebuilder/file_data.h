@@ -29,7 +29,8 @@ class FileDataRun {
   // Appends `length` bytes read from `source`. Returns 0, or the code of the
   // step that failed: 30 reading the source, 31 writing the image.
   int Append(HostFile& source, std::uint64_t length);
-  // Appends zeros up to `offset`: the rest of a file's last cluster.
+  // Appends zeros up to `offset`: the rest of a file's last cluster, so the
+  // next file's data continues the same run.
   bool PadTo(std::uint64_t offset);
   // Writes out what is held. False when the write fails.
   bool Flush();
@@ -47,7 +48,7 @@ class FileDataRun {
   // The buffer starts on a page boundary: copies into it run at full speed.
   std::vector<std::uint8_t> storage_;
   std::size_t alignment_ = 0;
-  std::uint64_t start_ = 0;  // image offset of buffer_[0]
+  std::uint64_t start_ = 0;  // image offset of buffer()[0]
   std::size_t held_ = 0;     // bytes held from start_
   std::size_t limit_ = 0;    // held_ at which the next piece boundary is reached
   bool active_ = false;
