@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
 # Installs everything the build, the demo and the tests need on Debian 12 (run as root).
-# The Windows cross compilers and wine are only installed when asked for with --windows.
+# The Windows cross compilers and wine are only installed when asked for with --windows:
+# both mingw-w64 toolchains (the shipped i686 programs and the x86_64 test build), wine's
+# 64-bit loader, and wine32:i386 only where the host runs 32-bit code (cmake/wine-env.sh),
+# so that apt never pulls i386 packages that could not run.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 pkgs=(build-essential cmake libgtest-dev libgmock-dev nasm
       dosfstools mtools xorriso genisoimage fdisk qemu-system-x86 hyperfine python3)
 win=0
 [ "${1:-}" = "--windows" ] && win=1
 if [ $win = 1 ]; then
-  pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine64 xvfb xauth xdotool imagemagick)
+  pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+         wine wine64 xvfb xauth xdotool imagemagick)
 fi
 missing=()
 for p in "${pkgs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
-if [ $win = 1 ] && ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-  dpkg --add-architecture i386
-  missing+=(wine32:i386)
+if [ $win = 1 ]; then
+  . cmake/wine-env.sh
+  if diag_host_runs_ia32 && ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+    dpkg --add-architecture i386
+    missing+=(wine32:i386)
+  fi
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq

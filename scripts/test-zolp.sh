@@ -1,48 +1,60 @@
 #!/usr/bin/env bash
-# Builds ZOLP.exe with its test driver and gallery (build-win/, reused when
-# scripts/test-windows.sh made it) and drives its dialogs under wine and Xvfb.
-# Screenshots of the main dialog templates and the shared windows are kept as
-# PNG files in build-win/zolp-shots/.
+# Builds ZOLP.exe with its test driver and gallery (reused when scripts/test-windows.sh
+# made them) and drives its dialogs under wine and Xvfb: the shipped i686 build (build-win/)
+# where the host runs 32-bit code, the x86_64 test build (build-win64/) where it runs none
+# (cmake/wine-env.sh). Screenshots of the main dialog templates and the shared windows are
+# kept as PNG files in <build>/zolp-shots/.
 #   bash scripts/test-zolp.sh [case...]     all cases, or only those named
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+. cmake/wine-env.sh
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
-export WINEPREFIX="$root/build-win/wineprefix-zolp"
+diag_pick_win_arch
+build="$(diag_win_build_dir "$DIAG_WIN_ARCH")"
+export WINEPREFIX="$root/$build/wineprefix-zolp"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-shots="$root/build-win/zolp-shots"
+shots="$root/$build/zolp-shots"
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 if [ "${ZOLP_UNDER_X:-}" = 1 ]; then  # second half, run under the X server below
+  diag_wine_loader "$DIAG_WIN_ARCH"
   wineserver -p
   trap 'wineserver -k 2>/dev/null || true' EXIT
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-  app="$root/build-win/frontend/app"
+  "$DIAG_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  app="$root/$build/frontend/app"
   # The driver compares the embedded tools with the programs of this build.
-  [ -f build-win/partshell/torbel.exe ] && export ZOLP_TORBEL="$(winpath "$root/build-win/partshell/torbel.exe")"
-  [ -f build-win/imagebuilder/vellix.exe ] && export ZOLP_VELLIX="$(winpath "$root/build-win/imagebuilder/vellix.exe")"
+  [ -f $build/partshell/torbel.exe ] && export ZOLP_TORBEL="$(winpath "$root/$build/partshell/torbel.exe")"
+  [ -f $build/imagebuilder/vellix.exe ] && export ZOLP_VELLIX="$(winpath "$root/$build/imagebuilder/vellix.exe")"
   status=0
-  wine "$app/zolp_driver.exe" "$(winpath "$app/ZOLP.exe")" "$(winpath "$app/zolp_gallery.exe")" \
+  "$DIAG_WINE" "$app/zolp_driver.exe" "$(winpath "$app/ZOLP.exe")" "$(winpath "$app/zolp_gallery.exe")" \
     "$(winpath "$shots")" "$@" </dev/null 2>/dev/null || status=$?
   exit $status
 fi
 
-for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver xvfb-run; do
+prefix=i686-w64-mingw32
+toolchain=mingw-i686.cmake
+if [ "$DIAG_WIN_ARCH" = x86_64 ]; then
+  prefix=x86_64-w64-mingw32
+  toolchain=mingw-x86_64.cmake
+fi
+for tool in $prefix-g++-posix $prefix-windres wineserver xvfb-run; do
   command -v "$tool" >/dev/null || {
     echo "test-zolp.sh: $tool is missing (bash scripts/install-deps.sh --windows)" >&2
     exit 1
   }
 done
 
-if [ ! -f build-win/CMakeCache.txt ]; then
-  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+if [ ! -f $build/CMakeCache.txt ]; then
+  cmake -S . -B $build -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DDIAG_LINUX_BUILD_DIR="$root/build" >/dev/null
 fi
-cmake --build build-win -j"$jobs" --target ZOLP zolp_gallery zolp_driver
+cmake --build $build -j"$jobs" --target ZOLP zolp_gallery zolp_driver
 
-bash cmake/wine-prefix.sh "$WINEPREFIX"
+echo "test-zolp.sh: dialogs of $build ($DIAG_WIN_ARCH): $DIAG_WIN_ARCH_REASON"
+bash cmake/wine-prefix.sh "$WINEPREFIX" "$DIAG_WIN_ARCH"
 rm -rf "$shots"
 mkdir -p "$shots"
 status=0

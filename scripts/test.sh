@@ -15,6 +15,10 @@ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDIAG_SANITIZE=ON >/dev/null
 cmake --build build-san -j"$jobs"
 ctest --test-dir build-san --output-on-failure -j"$jobs" -LE 'qemu|wine'
 
-# The Windows programs under wine, then ZOLP's dialogs under wine and Xvfb.
+# The Windows programs under wine, then ZOLP's dialogs under wine and Xvfb: the shipped
+# i686 build, or the x86_64 test build where the host runs no 32-bit code.
+. cmake/wine-env.sh
+diag_pick_win_arch
+echo "test.sh: Windows tests on the $DIAG_WIN_ARCH build: $DIAG_WIN_ARCH_REASON"
 bash scripts/test-windows.sh
 bash scripts/test-zolp.sh

@@ -22,7 +22,10 @@ void PrintVersionDisplay() {
   ShellPrint("VERSION:   torbel, Version: %s, %s\n", kVersion, kVersionDate);
   ShellPrint("OS:        %s\n", OperatingSystemText().c_str());
   ShellPrint("Mode:      Diags\n");
-#ifdef _WIN32
+#if defined(_WIN64)
+  // Never shipped: the x86_64 test build for hosts that run no 32-bit code.
+  ShellPrint("Target:    64-bit WIN64 Build\n");
+#elif defined(_WIN32)
   ShellPrint("Target:    32-bit WIN32 Build\n");
 #else
   ShellPrint("Target:    %d-bit Linux Build\n", static_cast<int>(sizeof(void*) * 8));

@@ -3,6 +3,8 @@
 # Environment (set by ctest, see CMakeLists.txt): WINE_RUN, LAUNCH_EXE, PROBE_EXE,
 # LINUX_BUILD, SOURCE_DIR, and the program under test (VELLIX_EXE, TORBEL_EXE).
 set -uo pipefail
+# diag_pe_arch: which build (i686 or the x86_64 test build) a program comes from.
+. "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-env.sh"
 
 SKIP=77
 export MTOOLS_SKIP_CHECK=1

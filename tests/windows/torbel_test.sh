@@ -247,7 +247,11 @@ case_interactive_session_from_piped_keys() {
   printf 'VER\rEXIT 705\r' >"$WORK/keys.txt"
   torbel /TDE <"$WORK/keys.txt"
   expect_code 705
-  expect_output "Target:    32-bit WIN32 Build"
+  if [ "$(diag_pe_arch "$TORBEL_EXE")" = x86_64 ]; then
+    expect_output "Target:    64-bit WIN64 Build"
+  else
+    expect_output "Target:    32-bit WIN32 Build"
+  fi
   expect_output 'SYS:[UP,1,DE]:\> VER'
   expect_output "[torbel] Program Exit!"
 }

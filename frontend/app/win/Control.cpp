@@ -6,6 +6,9 @@ namespace zolp::win {
 namespace {
 
 constexpr UINT_PTR kSubclassId = 0x5A4F;  // one subclass of ours per control
+// The control's object is also kept as a window property, so that a reflected request finds
+// it without GetWindowSubclass (absent from some comctl32 import libraries).
+constexpr char kControlProperty[] = "ZolpControl";
 
 }  // namespace
 
@@ -18,6 +21,7 @@ bool Control::Attach(HWND dialog, int id) {
   if (!SetWindowSubclass(window, &Control::SubclassProc, kSubclassId,
                          reinterpret_cast<DWORD_PTR>(this)))
     return false;
+  SetPropA(window, kControlProperty, this);
   window_ = window;
   OnAttach();
   return true;
@@ -26,14 +30,13 @@ bool Control::Attach(HWND dialog, int id) {
 void Control::Detach() {
   if (!window_) return;
   RemoveWindowSubclass(window_, &Control::SubclassProc, kSubclassId);
+  RemovePropA(window_, kControlProperty);
   window_ = nullptr;
 }
 
 bool Control::Reflect(HWND control, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  DWORD_PTR data = 0;
-  if (!control || !GetWindowSubclass(control, &Control::SubclassProc, kSubclassId, &data) || !data)
-    return false;
-  return reinterpret_cast<Control*>(data)->OnReflected(message, wParam, lParam, result);
+  auto* self = control ? static_cast<Control*>(GetPropA(control, kControlProperty)) : nullptr;
+  return self && self->OnReflected(message, wParam, lParam, result);
 }
 
 LRESULT Control::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

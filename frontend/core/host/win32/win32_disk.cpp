@@ -23,11 +23,20 @@ struct PassThroughBlock {
   ULONG filler;  // aligns the sense buffer
   UCHAR sense[ScsiRequest::kSenseLength];
 };
-#if !defined(_WIN64)
+// The request's Length and SenseInfoOffset are always this build's own layout: the
+// 32-bit one the portable request names (44-byte header, sense at 48), or on 64-bit
+// Windows the wider one that its pointer-sized DataBuffer makes (56, sense at 60).
+#if defined(_WIN64)
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 56);
+static_assert(offsetof(PassThroughBlock, sense) == 60);
+static_assert(sizeof(PassThroughBlock) == 96);
+#else
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == ScsiRequest::kHeaderLength);
 static_assert(offsetof(PassThroughBlock, sense) == ScsiRequest::kSenseOffset);
 static_assert(sizeof(PassThroughBlock) == ScsiRequest::kBlockSize);
 #endif
+constexpr USHORT kHeaderLength = sizeof(SCSI_PASS_THROUGH_DIRECT);
+constexpr ULONG kSenseOffset = offsetof(PassThroughBlock, sense);
 
 class Win32Disk final : public DiskHandle {
  public:
@@ -55,7 +64,8 @@ class Win32Disk final : public DiskHandle {
   bool ScsiPassThrough(ScsiRequest& r) override {
     PassThroughBlock block;
     std::memset(&block, 0, sizeof block);
-    block.request.Length = r.length;
+    // r.length and r.senseInfoOffset hold the 32-bit layout; the device wants this build's.
+    block.request.Length = kHeaderLength;
     block.request.PathId = r.pathId;
     block.request.TargetId = r.targetId;
     block.request.Lun = r.lun;
@@ -65,7 +75,7 @@ class Win32Disk final : public DiskHandle {
     block.request.DataTransferLength = r.dataTransferLength;
     block.request.TimeOutValue = r.timeOutSeconds;
     block.request.DataBuffer = r.dataBuffer;
-    block.request.SenseInfoOffset = r.senseInfoOffset;
+    block.request.SenseInfoOffset = kSenseOffset;
     std::memcpy(block.request.Cdb, r.cdb, sizeof r.cdb);
     DWORD returned = 0;
     if (!DeviceIoControl(h_, IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block, &block,
