@@ -40,7 +40,7 @@ if [ "$DIAG_WIN_ARCH" = x86_64 ]; then
   prefix=x86_64-w64-mingw32
   toolchain=mingw-x86_64.cmake
 fi
-for tool in $prefix-g++-posix $prefix-windres wineserver xvfb-run; do
+for tool in $prefix-g++-posix $prefix-windres wineserver Xvfb; do
   command -v "$tool" >/dev/null || {
     echo "test-zolp.sh: $tool is missing (bash scripts/install-deps.sh --windows)" >&2
     exit 1
@@ -58,7 +58,7 @@ bash cmake/wine-prefix.sh "$WINEPREFIX" "$DIAG_WIN_ARCH"
 rm -rf "$shots"
 mkdir -p "$shots"
 status=0
-ZOLP_UNDER_X=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@" || status=$?
+ZOLP_UNDER_X=1 diag_xvfb_run bash "$0" "$@" || status=$?
 
 if command -v convert >/dev/null; then
   for bmp in "$shots"/*.bmp; do
