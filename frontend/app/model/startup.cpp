@@ -21,11 +21,12 @@ struct CommandWordRow {
   bool CommandWords::*flag;
 };
 
-constexpr std::array<CommandWordRow, 4> kCommandWords{{
+constexpr std::array<CommandWordRow, 5> kCommandWords{{
     {"verbose", &CommandWords::verbose},
     {"uptest", &CommandWords::upTest},
     {"updebug", &CommandWords::upDebug},
     {"debug", &CommandWords::debug},
+    {"verify", &CommandWords::verify},
 }};
 
 struct TemplateMarker {

@@ -12,6 +12,7 @@ struct CommandWords {
   bool upTest = false;
   bool upDebug = false;
   bool debug = false;
+  bool verify = false;
 };
 
 // Splits the text after the program name at blanks, tabs, line feeds, '-' and

@@ -17,15 +17,16 @@ TEST(CommandWords, SlashAndHyphenWordsSetTheirFlags) {
 }
 
 TEST(CommandWords, NearMissesAndEmptyLinesSetNothing) {
-  for (const char* tail : {" verbosex", "", " --", " xdebug upte st", " verbose_"}) {
+  for (const char* tail : {" verbosex", "", " --", " xdebug upte st", " verbose_", " verifying"}) {
     CommandWords words = ParseCommandWords(tail);
-    EXPECT_FALSE(words.verbose || words.upTest || words.upDebug || words.debug) << tail;
+    EXPECT_FALSE(words.verbose || words.upTest || words.upDebug || words.debug || words.verify)
+        << tail;
   }
 }
 
 TEST(CommandWords, WordsSplitAtEverySeparator) {
-  CommandWords words = ParseCommandWords("updebug\tDEBUG\n-Verbose/uptest");
-  EXPECT_TRUE(words.verbose && words.upTest && words.upDebug && words.debug);
+  CommandWords words = ParseCommandWords("updebug\tDEBUG\n-Verbose/uptest -VERIFY");
+  EXPECT_TRUE(words.verbose && words.upTest && words.upDebug && words.debug && words.verify);
 }
 
 TEST(CommandWords, TailSkipsQuotedAndBareProgramNames) {
