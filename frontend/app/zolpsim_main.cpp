@@ -1,9 +1,11 @@
 // ZOLPSIM.exe: a test build of the front end, never shipped. The dialogs and
 // the Win32 host of ZOLP.exe; only the device catalog is simulated, read from
 // the file that ZOLP_SIM_DEVICES names (docs/zolpsim.md), and the partition
-// shell gets the simulated system disk as TORBEL_DISK.
+// shell gets the simulated system disk as TORBEL_DISK. ZOLP_SIM_WRITE_DELAY_MS
+// makes each write of a simulated drive take that long.
 #include <windows.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -46,6 +48,9 @@ bool UseSimulatedDevices(zolp::Services& services) {
     return false;
   }
   devices = std::make_unique<zolp::sim::SimulatedDevices>(lines, *services.errors);
+  char delay[16] = {};
+  if (GetEnvironmentVariableA("ZOLP_SIM_WRITE_DELAY_MS", delay, sizeof delay) > 0)
+    devices->SetWriteDelay(static_cast<std::uint32_t>(std::strtoul(delay, nullptr, 10)));
   services.devices = devices.get();
   launcher = zolp::sim::WithSystemDisk(*services.processes, devices->systemDisk());
   services.processes = launcher.get();

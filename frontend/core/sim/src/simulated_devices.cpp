@@ -211,6 +211,7 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
       auto drive = std::make_unique<SimulatedDrive>(usb ? DriveKind::Usb : DriveKind::CardSlot,
                                                     d.file, d.size, errors_);
       drive->deviceNumber = d.driveNumber;
+      drive->writeDelayMs = writeDelayMs_;
       drive->descriptor = BuildStorageDescriptor(kDirectAccess, true, storage_descriptor::kBusTypeUsb,
                                                  d.vendor, d.product, d.revision);
       physical_[d.driveNumber] = drive.get();
@@ -222,6 +223,7 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
     }
     case DeviceKind::Floppy: {
       auto drive = std::make_unique<SimulatedDrive>(DriveKind::Floppy, d.file, 0, errors_);
+      drive->writeDelayMs = writeDelayMs_;
       letters_[d.letter] = {DriveType::Removable, drive.get(), nullptr,
                             LetterName("Floppy Disk Drive", d.letter)};
       drives_.push_back(std::move(drive));
@@ -239,6 +241,11 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
       systemDisk_ = d.file;
       break;
   }
+}
+
+void SimulatedDevices::SetWriteDelay(std::uint32_t milliseconds) {
+  writeDelayMs_ = milliseconds;
+  for (auto& drive : drives_) drive->writeDelayMs = milliseconds;
 }
 
 // The device object stays (a handle may still point at it); it is only no

@@ -1,9 +1,11 @@
 #include "zolp/sim/simulated_drive.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 #include "sense_reply.h"
 
@@ -148,6 +150,7 @@ bool SimulatedDrive::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t si
 
 bool SimulatedDrive::WriteAt(std::uint64_t offset, const void* buffer, std::uint32_t size,
                              std::uint32_t& written) {
+  if (writeDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(writeDelayMs));
   std::lock_guard lock(mutex_);
   written = 0;
   ++writeCalls_;

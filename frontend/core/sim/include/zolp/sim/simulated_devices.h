@@ -62,6 +62,8 @@ class SimulatedDevices final : public DeviceCatalog {
   // dialog hears of it through its device-change event).
   void Plug(const DeviceLine& device);
   void Unplug(char letter);
+  // Every write of the USB disks and diskette drives takes this long.
+  void SetWriteDelay(std::uint32_t milliseconds);
 
   // For tests: the drive behind a letter or a drive number (null when none).
   SimulatedDrive* DriveAt(char letter);
@@ -83,6 +85,7 @@ class SimulatedDevices final : public DeviceCatalog {
   std::map<char, Letter> letters_;
   std::map<unsigned, SimulatedDrive*> physical_;
   std::string systemDisk_;
+  std::uint32_t writeDelayMs_ = 0;
 };
 
 // The process launcher that hands the simulated system disk to every run of

@@ -42,6 +42,9 @@ class SimulatedDrive {
 
   std::uint32_t deviceNumber = 0;
   std::vector<std::uint8_t> descriptor;  // empty: the storage query fails
+  // Each write takes this long, as a real drive's do (so that a progress
+  // window can be watched); 0 in tests.
+  std::uint32_t writeDelayMs = 0;
 
   // Fault injection for tests: write call n (1-based, counted over the drive's
   // life) fails with the given system error.
