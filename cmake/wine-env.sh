@@ -94,3 +94,29 @@ diag_wine_loader() {
   [ "$1" = x86_64 ] && export WINELOADER="$DIAG_WINE"
   return 0
 }
+
+# Runs a command with DISPLAY set to a virtual X server of its own. Xvfb picks a display
+# number that is really free (-displayfd binds it first), so runs beside another X server,
+# in this or another mount namespace, do not collide as they can with xvfb-run -a.
+diag_xvfb_run() {
+  local numfile display pid status=0
+  numfile="$(mktemp "${TMPDIR:-/tmp}/xvfb-display.XXXXXX")"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do
+    display="$(tr -dc 0-9 <"$numfile")"
+    [ -n "$display" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$numfile"
+  if [ -z "$display" ]; then
+    echo "Xvfb did not start" >&2
+    kill "$pid" 2>/dev/null
+    return 1
+  fi
+  DISPLAY=":$display" "$@" || status=$?
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  return "$status"
+}

@@ -94,8 +94,8 @@ bash cmake/wine-prefix.sh "$WINEPREFIX" "$DIAG_WIN_ARCH"
 # Dialog programs need a display; one X server for the run (a wine server started without
 # a display spoils later dialog programs).
 test_status=0
-if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --tests-only || test_status=$?
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+  diag_xvfb_run bash "$0" --tests-only || test_status=$?
 else
   (run_tests) || test_status=$?
 fi

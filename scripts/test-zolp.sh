@@ -46,7 +46,7 @@ if [ "$DIAG_WIN_ARCH" = x86_64 ]; then
   prefix=x86_64-w64-mingw32
   toolchain=mingw-x86_64.cmake
 fi
-for tool in $prefix-g++-posix $prefix-windres wineserver xvfb-run; do
+for tool in $prefix-g++-posix $prefix-windres wineserver Xvfb; do
   command -v "$tool" >/dev/null || {
     echo "test-zolp.sh: $tool is missing (bash scripts/install-deps.sh --windows)" >&2
     exit 1
@@ -69,7 +69,7 @@ bash cmake/wine-prefix.sh "$WINEPREFIX" "$DIAG_WIN_ARCH"
 rm -rf "$shots" "$media"
 mkdir -p "$shots" "$media"
 status=0
-ZOLP_UNDER_X=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@" || status=$?
+ZOLP_UNDER_X=1 diag_xvfb_run bash "$0" "$@" || status=$?
 if [ -f "$media/made.txt" ]; then
   bash tests/zolp/check_media.sh "$media/made.txt" "$root/build/imagebuilder/vellix" ||
     status=$((status + 1))
