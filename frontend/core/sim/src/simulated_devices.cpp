@@ -51,15 +51,28 @@ bool Letter(const std::string& text, char& letter) {
   return true;
 }
 
+// The discs a writer can hold: their names in a description and what the drive reports.
+struct Disc {
+  const char* name;
+  CdMedia media;
+  std::uint16_t profile;
+  DiscStatus status;
+  bool erasable;
+};
+constexpr Disc kDiscs[] = {
+    {"none", CdMedia::None, profile::kNone, DiscStatus::Blank, false},
+    {"cd-r", CdMedia::CdR, profile::kCdR, DiscStatus::Blank, false},
+    {"cd-rw", CdMedia::CdRw, profile::kCdRw, DiscStatus::Blank, true},
+    {"cd-r-written", CdMedia::CdRWritten, profile::kCdR, DiscStatus::Complete, false},
+    {"cd-rw-written", CdMedia::CdRwWritten, profile::kCdRw, DiscStatus::Complete, true},
+    {"cd-rom", CdMedia::CdRom, profile::kCdRom, DiscStatus::Complete, false},
+    {"dvd", CdMedia::Dvd, profile::kDvdRom, DiscStatus::Complete, false},
+};
+
 bool Media(const std::string& text, CdMedia& media) {
-  static const std::pair<const char*, CdMedia> kNames[] = {
-      {"none", CdMedia::None},         {"cd-r", CdMedia::CdR},
-      {"cd-rw", CdMedia::CdRw},        {"cd-r-written", CdMedia::CdRWritten},
-      {"cd-rw-written", CdMedia::CdRwWritten}, {"cd-rom", CdMedia::CdRom},
-      {"dvd", CdMedia::Dvd}};
-  for (const auto& [name, value] : kNames) {
-    if (text == name) {
-      media = value;
+  for (const Disc& d : kDiscs) {
+    if (text == d.name) {
+      media = d.media;
       return true;
     }
   }
@@ -125,35 +138,12 @@ std::string ParseLine(const std::vector<std::string>& f, DeviceLine& d) {
 }
 
 void SetUpWriter(SimulatedMmcDrive& w, CdMedia media) {
-  w.medium = media == CdMedia::None ? Medium::None : Medium::Ready;
-  switch (media) {
-    case CdMedia::None:
-    case CdMedia::CdR:
-      w.currentProfile = media == CdMedia::None ? profile::kNone : profile::kCdR;
-      w.disc = DiscStatus::Blank;
-      break;
-    case CdMedia::CdRw:
-      w.currentProfile = profile::kCdRw;
-      w.disc = DiscStatus::Blank;
-      w.erasable = true;
-      break;
-    case CdMedia::CdRWritten:
-      w.currentProfile = profile::kCdR;
-      w.disc = DiscStatus::Complete;
-      break;
-    case CdMedia::CdRwWritten:
-      w.currentProfile = profile::kCdRw;
-      w.disc = DiscStatus::Complete;
-      w.erasable = true;
-      break;
-    case CdMedia::CdRom:
-      w.currentProfile = profile::kCdRom;
-      w.disc = DiscStatus::Complete;
-      break;
-    case CdMedia::Dvd:
-      w.currentProfile = profile::kDvdRom;
-      w.disc = DiscStatus::Complete;
-      break;
+  for (const Disc& d : kDiscs) {
+    if (d.media != media) continue;
+    w.medium = media == CdMedia::None ? Medium::None : Medium::Ready;
+    w.currentProfile = d.profile;
+    w.disc = d.status;
+    w.erasable = d.erasable;
   }
 }
 
