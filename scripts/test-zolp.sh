@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds ZOLP.exe with its test driver and gallery (reused when scripts/test-windows.sh
-# made them) and drives its dialogs under wine and Xvfb: the shipped i686 build (build-win/)
-# where the host runs 32-bit code, the x86_64 test build (build-win64/) where it runs none
-# (cmake/wine-env.sh). Screenshots of the main dialog templates and the shared windows are
-# kept as PNG files in <build>/zolp-shots/.
+# Builds ZOLP.exe and ZOLPSIM.exe with the test driver and gallery (reused when
+# scripts/test-windows.sh made them) and drives their dialogs under wine and Xvfb: the shipped
+# i686 build (build-win/) where the host runs 32-bit code, the x86_64 test build (build-win64/)
+# where it runs none (cmake/wine-env.sh). Screenshots of the dialogs and windows are kept as
+# PNG files in <build>/zolp-shots/; the media the option cases make stay in <build>/zolp-media/
+# and are checked against the Linux vellix, fsck.fat and qemu (tests/zolp/check_media.sh).
 #   bash scripts/test-zolp.sh [case...]     all cases, or only those named
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,6 +17,7 @@ build="$(diag_win_build_dir "$DIAG_WIN_ARCH")"
 export WINEPREFIX="$root/$build/wineprefix-zolp"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 shots="$root/$build/zolp-shots"
+media="$root/$build/zolp-media"
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -28,9 +30,13 @@ if [ "${ZOLP_UNDER_X:-}" = 1 ]; then  # second half, run under the X server belo
   # The driver compares the embedded tools with the programs of this build.
   [ -f $build/partshell/torbel.exe ] && export ZOLP_TORBEL="$(winpath "$root/$build/partshell/torbel.exe")"
   [ -f $build/imagebuilder/vellix.exe ] && export ZOLP_VELLIX="$(winpath "$root/$build/imagebuilder/vellix.exe")"
+  # The option cases build their packages with the sample package's boot code and leave
+  # their media here.
+  export ZOLP_SAMPLE_PACKAGE="$(winpath "$root/build/package")"
+  export ZOLP_MEDIA="$(winpath "$media")"
   status=0
   "$DIAG_WINE" "$app/zolp_driver.exe" "$(winpath "$app/ZOLP.exe")" "$(winpath "$app/zolp_gallery.exe")" \
-    "$(winpath "$shots")" "$@" </dev/null 2>/dev/null || status=$?
+    "$(winpath "$app/ZOLPSIM.exe")" "$(winpath "$shots")" "$@" </dev/null 2>/dev/null || status=$?
   exit $status
 fi
 
@@ -51,14 +57,23 @@ if [ ! -f $build/CMakeCache.txt ]; then
   cmake -S . -B $build -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DDIAG_LINUX_BUILD_DIR="$root/build" >/dev/null
 fi
-cmake --build $build -j"$jobs" --target ZOLP zolp_gallery zolp_driver
+cmake --build $build -j"$jobs" --target ZOLP ZOLPSIM zolp_gallery zolp_driver
+# The Linux vellix and the sample package: the reference and the boot code of the media checks.
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build build -j"$jobs" --target vellix sample_package
 
 echo "test-zolp.sh: dialogs of $build ($DIAG_WIN_ARCH): $DIAG_WIN_ARCH_REASON"
 bash cmake/wine-prefix.sh "$WINEPREFIX" "$DIAG_WIN_ARCH"
-rm -rf "$shots"
-mkdir -p "$shots"
+rm -rf "$shots" "$media"
+mkdir -p "$shots" "$media"
 status=0
 ZOLP_UNDER_X=1 diag_xvfb_run bash "$0" "$@" || status=$?
+if [ -f "$media/made.txt" ]; then
+  bash tests/zolp/check_media.sh "$media/made.txt" "$root/build/imagebuilder/vellix" ||
+    status=$((status + 1))
+fi
 
 if command -v convert >/dev/null; then
   for bmp in "$shots"/*.bmp; do
@@ -67,5 +82,6 @@ if command -v convert >/dev/null; then
   done
 fi
 echo "ZOLP screenshots: $(ls "$shots" | tr '\n' ' ')"
-[ $status -eq 0 ] && echo "ZOLP dialog tests passed" || echo "ZOLP dialog tests: $status case(s) failed"
+[ $status -eq 0 ] && echo "ZOLP dialog tests passed" ||
+  echo "ZOLP dialog tests: $status case(s) or media checks failed"
 exit $status

@@ -9,7 +9,10 @@
 #define IDD_ZOLP_STANDARD 102
 #define IDD_ZOLP_VORTALIS 103
 #define IDD_ZOLP_TIRANDOL 104
+#define IDD_IMAGE 106
+#define IDD_DISKETTE 107
 #define IDD_RELEASE 108
+#define IDD_DISKX 110
 #define IDD_PROGRESS 111
 #define IDD_README 141
 #define IDD_BUILDIMG 142
@@ -50,6 +53,18 @@
 #define IDC_IMAGE_TEXT 1053
 #define IDC_UPDATE_TEXT 1054
 #define IDC_FINISHED_TEXT 1055
+
+// Image file dialog.
+#define IDC_IMAGE_BROWSE 1014
+#define IDC_IMAGE_PATH 1015
+#define IDC_IMAGE_HDD 1041
+#define IDC_IMAGE_DISKETTE 1043
+
+// Diskette set: the drive choice and the dialog of one diskette.
+#define IDC_DISKETTE_DRIVES 1006
+#define IDC_DISKX_WARNING 1018
+#define IDC_DISKX_TEXT 1021
+#define IDC_DISKX_TITLE 1022
 
 // Release viewer.
 #define IDC_RELEASE_VERSION 1010

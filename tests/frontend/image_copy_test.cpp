@@ -218,6 +218,11 @@ TEST_F(ImageCopyTest, ImageThatShrinksDuringTheCopyIsAReadFailure) {
     bool Exists(const std::string& p) override { return inner_.Exists(p); }
     bool MakeDirectory(const std::string& p) override { return inner_.MakeDirectory(p); }
     bool SystemDirectory(std::string& p) override { return inner_.SystemDirectory(p); }
+    bool CurrentDirectory(std::string& p) override { return inner_.CurrentDirectory(p); }
+    bool TemporaryFileName(const std::string& d, const std::string& prefix,
+                           std::string& p) override {
+      return inner_.TemporaryFileName(d, prefix, p);
+    }
 
    private:
     FileSystem& inner_;

@@ -102,6 +102,7 @@ TEST_F(MmcCompositeTest, MediaSizeAbove4GiBIsKept) {
     bool UnlockVolume() override { return false; }
     bool DismountVolume() override { return false; }
     bool UpdateProperties() override { return false; }
+    bool MediaTypes(std::vector<std::uint32_t>&) override { return false; }
   } big;
   EXPECT_EQ(fGetMediaSize(s_, big), 0x80000000ull * 4096);
 }

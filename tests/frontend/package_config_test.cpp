@@ -40,6 +40,15 @@ TEST_F(PackageConfigTest, ValueKeepsSemicolonCommentWhole) {
   EXPECT_STREQ(value_, "x.img ; comment");
 }
 
+// A drive's colon belongs to the path; any other colon still ends the value.
+TEST_F(PackageConfigTest, ValueKeepsTheColonOfADrive) {
+  Write("dd.cfg", "[HDD]\nImageName= C:\\images\\x.img\nVer: A05: build 7\n");
+  EXPECT_TRUE(ReadPackageValue(s_, "dd.cfg", "[HDD]", "ImageName", false, value_, sizeof value_));
+  EXPECT_STREQ(value_, "C:\\images\\x.img");
+  EXPECT_TRUE(ReadPackageValue(s_, "dd.cfg", "[HDD]", "Ver", false, value_, sizeof value_));
+  EXPECT_STREQ(value_, "A05");
+}
+
 TEST_F(PackageConfigTest, SectionLookupStopsAtTheNextSection) {
   Write("dd.cfg", "[CD]\nLabel=x\n[HDD]\nImageName=h.img\n");
   EXPECT_FALSE(ReadPackageValue(s_, "dd.cfg", "[CD]", "ImageName", false, value_, sizeof value_));

@@ -27,8 +27,6 @@ bool PackageHasLine(std::string_view key) {
   return FindPackageValue(theServices, kPackageFile, key, false, nullptr, 0);
 }
 
-std::optional<std::string> PackageVersion() {
-  return PackageValue(kVersionFile, "OEM Ver", true, kPackageVersionMax);
-}
+std::optional<std::string> PackageVersion() { return ReadPackageVersion(theServices); }
 
 }  // namespace zolp::win

@@ -6,16 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "flow/option_support.h"
 #include "zolp/host.h"
 
 namespace zolp::win {
 
 void SetAppServices(const Services& services);
 const Services& AppServices();
-
-inline constexpr const char* kPackageFile = "DD.CFG";
-inline constexpr const char* kVersionFile = "Version.txt";
-inline constexpr const char* kReadmeFile = "readme.txt";
 
 // A value from a whole-file lookup, cut to maxLength characters.
 std::optional<std::string> PackageValue(const char* file, std::string_view key, bool prefix,

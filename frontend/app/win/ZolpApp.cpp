@@ -100,6 +100,7 @@ bool CZolpApp::InitInstance() {
   char path[MAX_PATH + 1] = {};
   if (GetModuleFileNameA(nullptr, path, MAX_PATH) > 0) options.programDrive = ProgramDriveOf(path);
   Services services = host_.Wire(options);
+  if (adjustServices_ && !adjustServices_(services)) return false;
   SetAppServices(services);
   host_.SetBuildingWindowHooks(&ShowBuildWindow, &CloseBuildWindow);
 

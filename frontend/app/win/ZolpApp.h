@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "zolp/win32_host.h"
 
 namespace zolp::win {
@@ -14,6 +16,12 @@ inline constexpr const char* kInstanceMutexName =
 
 class CZolpApp {
  public:
+  // Changes the wired services before any dialog sees them (ZOLPSIM.exe puts
+  // its simulated devices in); answering false ends the program at once.
+  using ServicesHook = std::function<bool(Services&)>;
+
+  explicit CZolpApp(ServicesHook adjustServices = {}) : adjustServices_(std::move(adjustServices)) {}
+
   // Answers false in every case: the process ends when it returns.
   bool InitInstance();
 
@@ -22,6 +30,7 @@ class CZolpApp {
   void MoveToProgramDirectory(const Services& services);
 
   zolp::win32::Win32Host host_;
+  ServicesHook adjustServices_;
 };
 
 }  // namespace zolp::win

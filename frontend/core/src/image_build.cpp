@@ -37,8 +37,10 @@ std::int32_t ImageBuildThread(const Services& services, const BuildJob& job) {
   }
 
   if (exitCode != 0) ShowImageBuildError(services, exitCode);
-  services.ui->Post(job.owner, kMsgImageBuilt, exitCode, 0);
+  // The tool goes before 0x502: a dialog may start its next build as soon as
+  // the message arrives, and that build's extraction must not meet this removal.
   DeleteToolFile(services, kVellixPath);
+  services.ui->Post(job.owner, kMsgImageBuilt, exitCode, 0);
   return exitCode;
 }
 

@@ -38,15 +38,17 @@ int ImageCopyThread(const Services& services, const CopyJob& job) {
     return 0;
   }
 
-  int result = 0;
+  std::intptr_t code = 0;
+  const char* step = nullptr;
   std::uint64_t size = 0;
   if (!image->Size(size)) {
-    Finish(services, job, FailureCode(services, syserr::kReadFault), kCopyReadFailed);
+    code = FailureCode(services, syserr::kReadFault);
+    step = kCopyReadFailed;
   } else if (job.capacity != 0 && job.capacity < size) {
-    Finish(services, job, -1, kCopyTooLarge);
+    code = -1;
+    step = kCopyTooLarge;
   } else {
     std::uint64_t remaining = size;
-    bool failed = false;
     while (remaining > 0) {
       // 64-bit arithmetic: (done * 100) overflows 32 bits beyond 42 MB.
       const std::uint64_t percent = (size - remaining) * 100 / size;
@@ -57,27 +59,27 @@ int ImageCopyThread(const Services& services, const CopyJob& job) {
       std::uint32_t got = 0;
       services.errors->SetLast(0);
       if (!image->Read(buffer, piece, got) || got != piece) {
-        Finish(services, job, FailureCode(services, syserr::kHandleEof), kCopyReadFailed);
-        failed = true;
+        code = FailureCode(services, syserr::kHandleEof);
+        step = kCopyReadFailed;
         break;
       }
       std::uint32_t written = 0;
       services.errors->SetLast(0);
       if (!job.disk->Write(buffer, piece, written) || written != piece) {
-        Finish(services, job, FailureCode(services, syserr::kWriteFault), kCopyWriteFailed);
-        failed = true;
+        code = FailureCode(services, syserr::kWriteFault);
+        step = kCopyWriteFailed;
         break;
       }
       remaining -= piece;
     }
-    if (!failed) {
-      Finish(services, job, 0, nullptr);
-      result = 1;
-    }
   }
 
+  // The image file is closed before the last message: its owner deletes a
+  // temporary image as soon as the message arrives.
   FreeBuffer(services, buffer);
-  return result;
+  image.reset();
+  Finish(services, job, code, step);
+  return code == 0 && step == nullptr ? 1 : 0;
 }
 
 }  // namespace zolp

@@ -1,5 +1,6 @@
 #include "zolp/package_config.h"
 
+#include <cctype>
 #include <vector>
 
 #include "text_lines.h"
@@ -28,9 +29,13 @@ KeyLine SplitKeyLine(std::string_view line) {
   return result;
 }
 
-// The value ends at the next separator, as the key did.
+// The value ends at the next separator, as the key did; but the colon of a
+// drive ("ImageName=C:\images\x.img") is part of a path, not a separator.
 std::string_view ValueOf(std::string_view rest) {
-  return TrimBlanks(rest.substr(0, rest.find_first_of("=:")));
+  rest = detail::TrimLeadingBlanks(rest);
+  const bool drivePath = rest.size() >= 3 && std::isalpha(static_cast<unsigned char>(rest[0])) &&
+                         rest[1] == ':' && (rest[2] == '\\' || rest[2] == '/');
+  return TrimBlanks(rest.substr(0, rest.find_first_of("=:", drivePath ? 2 : 0)));
 }
 
 bool KeyMatches(std::string_view token, std::string_view key, bool prefix) {

@@ -1,7 +1,10 @@
 // Drives ZOLP.exe (and the test gallery of its shared windows) from outside,
 // by window titles and control IDs, the way a user's clicks and keys reach it.
-//   zolp_driver.exe ZOLP.exe zolp_gallery.exe SHOTS_DIR [case...]
-// Each case runs the program in a fresh package folder. Exit code: failed cases.
+//   zolp_driver.exe ZOLP.exe zolp_gallery.exe ZOLPSIM.exe SHOTS_DIR [case...]
+// Each case runs the program in a fresh package folder. Exit code: failed cases,
+// and unknown case names count as failures. The cases that make media put them
+// with their package folders in ZOLP_MEDIA and list them in ZOLP_MEDIA\made.txt
+// for tests/zolp/check_media.sh.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,7 +14,7 @@
 #include "driver_cases.h"
 
 namespace zolptest {
-std::string zolpExe, galleryExe, shotsDir;
+std::string zolpExe, galleryExe, zolpsimExe, shotsDir;
 }  // namespace zolptest
 
 using namespace zolptest;
@@ -35,7 +38,7 @@ const Case kCases[] = {
     {"system_menu_and_about", CaseSystemMenuAndAbout},
     {"about_without_package_name", CaseAboutWithoutPackageName},
     {"title_from_package", CaseTitleFromPackage},
-    {"option_buttons_do_nothing_yet", CaseOptionButtonsDoNothingYet},
+    {"option_buttons", CaseOptionButtons},
     {"enter_key", CaseEnterKey},
     {"second_start_brings_first_forward", CaseSecondStartBringsFirstForward},
     {"second_start_restores_minimised_first", CaseSecondStartRestoresMinimisedFirst},
@@ -48,24 +51,40 @@ const Case kCases[] = {
     {"not_administrator", CaseNotAdministrator},
     {"cursor_over_links", CaseCursorOverLinks},
     {"system_menu_by_keyboard", CaseSystemMenuByKeyboard},
+    {"image_file", CaseImageFile},
+    {"no_diskette_drives", CaseNoDisketteDrives},
+    {"diskette_set", CaseDisketteSet},
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: zolp_driver ZOLP.exe zolp_gallery.exe SHOTS_DIR [case...]\n");
+  constexpr int kFirstCase = 5;
+  if (argc < kFirstCase) {
+    std::fprintf(stderr,
+                 "usage: zolp_driver ZOLP.exe zolp_gallery.exe ZOLPSIM.exe SHOTS_DIR [case...]\n");
     return 2;
   }
   zolpExe = argv[1];
   galleryExe = argv[2];
-  shotsDir = argv[3];
+  zolpsimExe = argv[3];
+  shotsDir = argv[4];
   CreateDirectoryA(shotsDir.c_str(), nullptr);
+  // A name that matches no case must not read as a pass.
+  int unknown = 0;
+  for (int i = kFirstCase; i < argc; ++i) {
+    bool known = false;
+    for (const Case& c : kCases) known |= std::strcmp(argv[i], c.name) == 0;
+    if (!known) {
+      std::printf("[ FAIL ] %s: no such case\n", argv[i]);
+      ++unknown;
+    }
+  }
   int failedCases = 0, ran = 0;
   for (const Case& c : kCases) {
-    if (argc > 4) {
+    if (argc > kFirstCase) {
       bool wanted = false;
-      for (int i = 4; i < argc; ++i) wanted |= std::strcmp(argv[i], c.name) == 0;
+      for (int i = kFirstCase; i < argc; ++i) wanted |= std::strcmp(argv[i], c.name) == 0;
       if (!wanted) continue;
     }
     int before = FailureCount();
@@ -81,5 +100,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   std::printf("%d of %d cases passed\n", ran - failedCases, ran);
-  return failedCases;
+  if (unknown > 0) std::printf("%d case name(s) matched no case\n", unknown);
+  return failedCases + unknown;
 }

@@ -13,7 +13,7 @@
 
 namespace zolptest {
 
-extern std::string zolpExe, galleryExe, shotsDir;
+extern std::string zolpExe, galleryExe, zolpsimExe, shotsDir;
 
 inline constexpr DWORD kStartTimeout = 15000;
 inline constexpr DWORD kQuiet = 1200;  // how long "nothing opens" is watched
@@ -26,6 +26,9 @@ struct Zolp {
   HWND main = nullptr;
 
   explicit Zolp(const std::string& name) : dir(zolpExe, name) {}
+  // A program (ZOLP.exe or ZOLPSIM.exe) in a package folder that outlives the case.
+  Zolp(const std::string& program, const std::string& name, const std::string& parent)
+      : dir(program, name, parent) {}
   void Start(const std::string& tail = "") {
     process = std::make_unique<Process>(dir.Program(), tail, dir.Path());
     main = WaitMain();
@@ -74,7 +77,7 @@ void CaseTemplate103();
 void CaseTemplate104();
 void CaseMarkersIgnoreCaseAndBlanks();
 void CaseTitleFromPackage();
-void CaseOptionButtonsDoNothingYet();
+void CaseOptionButtons();
 void CaseEnterKey();
 void CaseSecondStartBringsFirstForward();
 void CaseSecondStartRestoresMinimisedFirst();
@@ -94,5 +97,9 @@ void CaseControlsGallery();
 void CaseNotAdministrator();
 void CaseCursorOverLinks();
 void CaseResources();
+// The image file and diskette set options (ZOLP.exe and ZOLPSIM.exe).
+void CaseImageFile();
+void CaseNoDisketteDrives();
+void CaseDisketteSet();
 
 }  // namespace zolptest

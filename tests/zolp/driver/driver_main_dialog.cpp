@@ -124,22 +124,32 @@ void CaseTitleFromPackage() {
   z.Finish();
 }
 
-void CaseOptionButtonsDoNothingYet() {
+// USB, CD and Update are not part of the program yet: they open nothing. The
+// image button opens its dialog (the image and diskette options have cases of
+// their own, driver_options.cpp).
+void CaseOptionButtons() {
   Zolp z("options");
   z.dir.Write("DD.CFG", Crlf({"[Disk1]"}));
   z.Start();
   std::size_t windows = TopWindows(z.process->Id()).size();
-  for (int id : {IDC_USB, IDC_CD, IDC_DISKETTE, IDC_IMAGE, IDC_UPDATE}) {
+  for (int id : {IDC_USB, IDC_CD, IDC_DISKETTE, IDC_IMAGE, IDC_UPDATE})
     CHECK(IsWindowEnabled(GetDlgItem(z.main, id)));  // wine's user counts as an administrator
-    PostMessageA(GetDlgItem(z.main, id), BM_CLICK, 0, 0);
-  }
+  for (int id : {IDC_USB, IDC_CD, IDC_UPDATE}) PostMessageA(GetDlgItem(z.main, id), BM_CLICK, 0, 0);
   Sleep(kQuiet);
   CHECK(z.process->Running());
   CHECK(TopWindows(z.process->Id()).size() == windows);
+  PostMessageA(GetDlgItem(z.main, IDC_IMAGE), BM_CLICK, 0, 0);
+  HWND image = WaitTopWindow(z.process->Id(), "Create a Bootable Image", kStartTimeout);
+  CHECK(image != nullptr);
+  if (image) {
+    PostMessageA(image, WM_COMMAND, IDCANCEL, 0);
+    CHECK(WaitFor([&] { return !IsWindow(image); }, 5000));
+  }
   // A click on the logo is swallowed: nothing opens, nothing closes.
   PostClick(GetDlgItem(z.main, IDC_LOGO));
   Sleep(300);
   CHECK(z.process->Running());
+  CHECK(TopWindows(z.process->Id()).size() == windows);
   z.Finish();
 }
 
@@ -162,8 +172,11 @@ void CaseEnterKey() {
     PostMessageA(z.main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(diskette), TRUE);
     Sleep(200);
     PostKey(diskette, VK_RETURN);
-    // The diskette dialog is not part of the program yet: Enter opens nothing
-    // and, above all, doesn't close the program.
+    // Enter opens the diskette option (which finds no drive under wine) and,
+    // above all, doesn't close the program.
+    HWND warning = WaitTopWindow(z.process->Id(), "Warning", kStartTimeout);
+    CHECK(warning != nullptr);
+    if (warning) PostMessageA(warning, WM_COMMAND, IDOK, 0);
     Sleep(kQuiet);
     CHECK(z.process->Running());
     PostKey(diskette, VK_ESCAPE);

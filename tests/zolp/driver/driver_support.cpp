@@ -73,19 +73,41 @@ PackageDir::PackageDir(const std::string& program, const std::string& name)
   if (!CopyFileA(program.c_str(), Program().c_str(), FALSE)) Fail("copy " + program);
 }
 
-PackageDir::~PackageDir() { RemoveTree(path_); }
+PackageDir::PackageDir(const std::string& program, const std::string& name,
+                       const std::string& parent)
+    : path_(parent + "\\" + name), keep_(true) {
+  CreateDirectoryA(parent.c_str(), nullptr);
+  CreateDirectoryA(path_.c_str(), nullptr);
+  std::size_t slash = program.find_last_of("\\/");
+  programName_ = slash == std::string::npos ? program : program.substr(slash + 1);
+  if (!CopyFileA(program.c_str(), Program().c_str(), FALSE)) Fail("copy " + program);
+}
 
-void PackageDir::Write(const std::string& name, const std::string& bytes) const {
-  std::string file = path_ + "\\" + name;
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    Fail("write " + file);
+PackageDir::~PackageDir() {
+  if (!keep_) {
+    RemoveTree(path_);
     return;
   }
+  // The program may take a moment to let go of its file after it ended.
+  WaitFor([&] { return DeleteFileA(Program().c_str()) != FALSE; }, 5000);
+}
+
+void PackageDir::Write(const std::string& name, const std::string& bytes) const {
+  // Folders on the way are made as needed.
+  for (std::size_t slash = name.find('\\'); slash != std::string::npos;
+       slash = name.find('\\', slash + 1))
+    CreateDirectoryA((path_ + "\\" + name.substr(0, slash)).c_str(), nullptr);
+  if (!WriteWholeFile(path_ + "\\" + name, bytes)) Fail("write " + path_ + "\\" + name);
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const BOOL ok = WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(handle);
+  return ok && written == bytes.size();
 }
 
 Process::Process(const std::string& program, const std::string& tail,
@@ -225,6 +247,43 @@ bool SaveScreenshot(HWND window, const std::string& path) {
   std::fwrite(pixels.data(), 1, pixels.size(), out);
   std::fclose(out);
   return true;
+}
+
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  DWORD size = GetFileSize(file, nullptr), got = 0;
+  bytes.resize(size);
+  if (!ReadFile(file, bytes.data(), size, &got, nullptr) || got != size) bytes.clear();
+  CloseHandle(file);
+  return bytes;
+}
+
+std::string BoxText(HWND box) {
+  std::string shown;
+  for (HWND text = FindWindowExA(box, nullptr, "Static", nullptr); text;
+       text = FindWindowExA(box, text, "Static", nullptr)) {
+    std::string t = Text(text);
+    if (t.size() > shown.size()) shown = t;
+  }
+  return shown;
+}
+
+unsigned long long UnixNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  return (ticks.QuadPart - 116444736000000000ull) / 10000000ull;
+}
+
+std::string Environment(const char* name) {
+  char value[MAX_PATH * 2] = {};
+  DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
 }  // namespace zolptest

@@ -31,6 +31,8 @@ int FailureCount();
 class PackageDir {
  public:
   PackageDir(const std::string& program, const std::string& name);
+  // A folder that outlives the case (parent\name): only the program's copy goes.
+  PackageDir(const std::string& program, const std::string& name, const std::string& parent);
   ~PackageDir();
   void Write(const std::string& name, const std::string& bytes) const;
   const std::string& Path() const { return path_; }
@@ -39,6 +41,7 @@ class PackageDir {
  private:
   std::string path_;
   std::string programName_;
+  bool keep_ = false;
 };
 
 class Process {
@@ -75,5 +78,16 @@ void PostKey(HWND control, WORD key);
 
 // Saves the window's screen area as a 24-bit BMP.
 bool SaveScreenshot(HWND window, const std::string& path);
+
+// Writes a whole file (replacing it); false when it can't be written.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// A whole file's bytes; empty when it can't be read.
+std::string FileBytes(const std::string& path);
+// The text of a message box: its longest static text.
+std::string BoxText(HWND box);
+// Seconds since 1970 by the system clock, as vellix reads its build time.
+unsigned long long UnixNow();
+// An environment variable of the driver; empty when it is not set.
+std::string Environment(const char* name);
 
 }  // namespace zolptest

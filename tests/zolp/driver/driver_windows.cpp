@@ -114,14 +114,7 @@ void CaseNotAdministrator() {
   CHECK(IsWindowEnabled(GetDlgItem(main, IDC_CD)));
   CHECK(IsWindowEnabled(GetDlgItem(main, IDC_DISKETTE)));
   CHECK(IsWindowEnabled(GetDlgItem(main, IDC_IMAGE)));
-  HWND text = FindWindowExA(notice, nullptr, "Static", nullptr);
-  std::string shown;
-  while (text) {
-    std::string t = Text(text);
-    if (t.size() > shown.size()) shown = t;
-    text = FindWindowExA(notice, text, "Static", nullptr);
-  }
-  CHECK_EQ_TEXT(shown,
+  CHECK_EQ_TEXT(BoxText(notice),
                 "You must be a member of the local administrators group to access the USB flash "
                 "drive, diagnostic partition update or built in CD burning features of this program.");
   PostMessageA(notice, WM_COMMAND, IDOK, 0);
@@ -161,18 +154,6 @@ void CaseCursorOverLinks() {
 // The system menu opened as Alt+Space does, walked upwards from the end with
 // the arrow keys: About, then Readme, then Release Information.
 // --- resources --------------------------------------------------------------
-
-std::string FileBytes(const std::string& path) {
-  std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  DWORD size = GetFileSize(file, nullptr), got = 0;
-  bytes.resize(size);
-  if (!ReadFile(file, bytes.data(), size, &got, nullptr) || got != size) bytes.clear();
-  CloseHandle(file);
-  return bytes;
-}
 
 std::string ResourceBytes(HMODULE module, const char* type, int id) {
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);

@@ -1,5 +1,7 @@
 // The computer's drive letters and DOS device names.
 #include <windows.h>
+// The shell's file information needs windows.h first.
+#include <shellapi.h>
 
 #include <vector>
 
@@ -46,11 +48,34 @@ class Win32Devices final : public DeviceCatalog {
   }
 
   std::unique_ptr<DiskHandle> Open(const std::string& devicePath, DiskAccess access) override {
-    const DWORD rights = access == DiskAccess::ReadWrite ? GENERIC_READ | GENERIC_WRITE : 0;
-    HANDLE h = CreateFileA(devicePath.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    DWORD rights = 0;
+    DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    switch (access) {
+      case DiskAccess::None:
+        break;
+      case DiskAccess::Read:
+        rights = GENERIC_READ;
+        break;
+      case DiskAccess::ReadWrite:
+        rights = GENERIC_READ | GENERIC_WRITE;
+        break;
+      case DiskAccess::ReadWriteShareRead:
+        rights = GENERIC_READ | GENERIC_WRITE;
+        sharing = FILE_SHARE_READ;
+        break;
+    }
+    HANDLE h = CreateFileA(devicePath.c_str(), rights, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return MakeDiskHandle(h);
+  }
+
+  std::string DisplayName(char letter) override {
+    const char root[] = {letter, ':', '\\', '\0'};
+    SHFILEINFOA info = {};
+    if (SHGetFileInfoA(root, 0, &info, sizeof info, SHGFI_DISPLAYNAME) == 0 ||
+        info.szDisplayName[0] == '\0')
+      return std::string{letter, ':'};
+    return info.szDisplayName;
   }
 };
 

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "zolp/win32_host.h"
 
@@ -111,6 +112,18 @@ class Win32Disk final : public DiskHandle {
   bool UnlockVolume() override { return Control(FSCTL_UNLOCK_VOLUME); }
   bool DismountVolume() override { return Control(FSCTL_DISMOUNT_VOLUME); }
   bool UpdateProperties() override { return Control(IOCTL_DISK_UPDATE_PROPERTIES); }
+
+  bool MediaTypes(std::vector<std::uint32_t>& types) override {
+    types.clear();
+    DISK_GEOMETRY geometries[kMediaTypesRoom];
+    DWORD returned = 0;
+    if (!DeviceIoControl(h_, IOCTL_STORAGE_GET_MEDIA_TYPES, nullptr, 0, geometries,
+                         sizeof geometries, &returned, nullptr))
+      return false;
+    for (DWORD i = 0; i < returned / sizeof(DISK_GEOMETRY); ++i)
+      types.push_back(static_cast<std::uint32_t>(geometries[i].MediaType));
+    return true;
+  }
 
  private:
   bool Control(DWORD code) {

@@ -70,6 +70,23 @@ class Win32FileSystem final : public FileSystem {
     path.assign(buffer, n);
     return true;
   }
+  bool CurrentDirectory(std::string& path) override {
+    char buffer[MAX_PATH];
+    const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (n == 0 || n >= sizeof buffer) {
+      if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return false;
+    }
+    path.assign(buffer, n);
+    return true;
+  }
+  bool TemporaryFileName(const std::string& directory, const std::string& prefix,
+                         std::string& path) override {
+    char buffer[MAX_PATH];
+    if (GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer) == 0) return false;
+    path = buffer;
+    return true;
+  }
 };
 
 }  // namespace

@@ -25,6 +25,9 @@ class Win32UserInterface final : public UserInterface {
       case MessageIcon::Error:
         style |= MB_ICONERROR;
         break;
+      case MessageIcon::Question:
+        style |= MB_ICONQUESTION;
+        break;
     }
     MessageBoxA(reinterpret_cast<HWND>(mainWindow), t.c_str(), c.c_str(), style);
   }
@@ -60,6 +63,7 @@ struct Win32Host::Parts {
   std::unique_ptr<Security> security = MakeSecurity();
   std::unique_ptr<Memory> memory = MakeMemory();
   std::unique_ptr<DeviceCatalog> devices = MakeDeviceCatalog();
+  std::unique_ptr<Workers> workers = MakeWorkers();
 };
 
 Win32Host::Win32Host() : parts_(std::make_unique<Parts>()) {}
@@ -76,6 +80,7 @@ Services Win32Host::Wire(RunOptions options) {
   s.security = parts_->security.get();
   s.memory = parts_->memory.get();
   s.devices = parts_->devices.get();
+  s.workers = parts_->workers.get();
   s.options = options;
   return s;
 }

@@ -1,5 +1,8 @@
-// Clock, group membership and page allocations.
+// Clock, group membership, page allocations and worker threads.
 #include <windows.h>
+
+#include <functional>
+#include <memory>
 
 #include "zolp/win32_host.h"
 
@@ -36,8 +39,28 @@ class Win32Memory final : public Memory {
   bool FreePages(void* pages) override { return VirtualFree(pages, 0, MEM_RELEASE) != FALSE; }
 };
 
+// The work travels to the new thread on the heap; the thread owns it from its start.
+DWORD WINAPI RunWork(void* parameter) {
+  std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+  (*work)();
+  return 0;
+}
+
+class Win32Workers final : public Workers {
+ public:
+  bool StartThread(std::function<void()> work) override {
+    auto owned = std::make_unique<std::function<void()>>(std::move(work));
+    HANDLE thread = CreateThread(nullptr, 0, &RunWork, owned.get(), 0, nullptr);
+    if (thread == nullptr) return false;
+    owned.release();
+    CloseHandle(thread);
+    return true;
+  }
+};
+
 }  // namespace
 
+std::unique_ptr<Workers> MakeWorkers() { return std::make_unique<Win32Workers>(); }
 std::unique_ptr<Clock> MakeClock() { return std::make_unique<Win32Clock>(); }
 std::unique_ptr<Security> MakeSecurity() { return std::make_unique<Win32Security>(); }
 std::unique_ptr<Memory> MakeMemory() { return std::make_unique<Win32Memory>(); }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,7 +30,8 @@ class SystemErrors {
   virtual std::string MessageText(std::uint32_t code) const = 0;
 };
 
-enum class MessageIcon { Information, Warning, Error };
+// Error is the stop sign (MB_ICONSTOP and MB_ICONERROR are one style).
+enum class MessageIcon { Information, Warning, Error, Question };
 
 class UserInterface {
  public:
@@ -102,6 +104,12 @@ class FileSystem {
   virtual bool Exists(const std::string& path) = 0;
   virtual bool MakeDirectory(const std::string& path) = 0;
   virtual bool SystemDirectory(std::string& path) = 0;
+  // The current directory as a full path (GetCurrentDirectoryA).
+  virtual bool CurrentDirectory(std::string& path) = 0;
+  // GetTempFileNameA(directory, prefix, 0): creates an empty file of a new name
+  // "<prefix><hex>.tmp" in the directory and answers its path.
+  virtual bool TemporaryFileName(const std::string& directory, const std::string& prefix,
+                                 std::string& path) = 0;
 };
 
 class Clock {
@@ -168,7 +176,15 @@ class DiskHandle {
   virtual bool UnlockVolume() = 0;      // FSCTL_UNLOCK_VOLUME
   virtual bool DismountVolume() = 0;    // FSCTL_DISMOUNT_VOLUME
   virtual bool UpdateProperties() = 0;  // IOCTL_DISK_UPDATE_PROPERTIES
+  // IOCTL_STORAGE_GET_MEDIA_TYPES: the MediaType of each geometry the drive
+  // supports (room for 30), kMediaF3_1Pt44_512 for a 1.44 MB 3.5-inch drive.
+  virtual bool MediaTypes(std::vector<std::uint32_t>& types) = 0;
 };
+
+inline constexpr std::uint32_t kMediaF3_1Pt44_512 = 2;   // 3.5", 1.44 MB, 512-byte sectors
+inline constexpr std::uint32_t kMediaF3_720_512 = 5;     // 3.5", 720 KB
+inline constexpr std::uint32_t kMediaRemovable = 11;     // RemovableMedia: not a diskette
+inline constexpr std::uint32_t kMediaTypesRoom = 30;
 
 // GetDriveTypeA values the front end tests for.
 enum class DriveType : std::uint32_t {
@@ -181,7 +197,11 @@ enum class DriveType : std::uint32_t {
   RamDisk = 6
 };
 
-enum class DiskAccess { None, ReadWrite };
+// Rights and sharing of a device open. None: device controls only; Read: reading,
+// sharing reading and writing; ReadWrite: reading and writing, sharing both;
+// ReadWriteShareRead: reading and writing, sharing reading only (a diskette
+// being written).
+enum class DiskAccess { None, Read, ReadWrite, ReadWriteShareRead };
 
 class DeviceCatalog {
  public:
@@ -192,9 +212,22 @@ class DeviceCatalog {
   virtual bool DosDeviceNames(std::vector<std::string>& names) = 0;
   // GetVolumeInformationA of "X:\".
   virtual bool VolumeInformation(char letter, std::string& label, std::string& fileSystem) = 0;
-  // CreateFileA of a device path (\\.\X:, \\.\PhysicalDrive<n>), existing only,
-  // sharing reading and writing. Null on failure, error set.
+  // CreateFileA of a device path (\\.\X:, \\.\PhysicalDrive<n>), existing only.
+  // Null on failure, error set.
   virtual std::unique_ptr<DiskHandle> Open(const std::string& devicePath, DiskAccess access) = 0;
+  // The shell's display name of the drive "X:\" ("Removable Disk (E:)"); "X:" when
+  // the shell has none.
+  virtual std::string DisplayName(char letter) = 0;
+};
+
+// Worker threads (image build, image copy, burn, update). A worker touches only
+// its job record and reports through posted messages.
+class Workers {
+ public:
+  virtual ~Workers() = default;
+  // Runs work on a thread of its own; false (system error set) when no thread
+  // could be started, in which case work never runs.
+  virtual bool StartThread(std::function<void()> work) = 0;
 };
 
 // Everything the services need, wired once at start-up (the real Win32 set in
@@ -209,6 +242,7 @@ struct Services {
   Security* security = nullptr;
   Memory* memory = nullptr;
   DeviceCatalog* devices = nullptr;
+  Workers* workers = nullptr;
   RunOptions options;
 };
 

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/endian.h"
 #include "sense_reply.h"
-#include "zolp/mmc.h"
 
 namespace zolp::sim {
 
@@ -69,31 +67,7 @@ bool FileDisk::Seek(std::uint64_t offset) {
 }
 
 bool FileDisk::ScsiPassThrough(ScsiRequest& request) {
-  if (!detail::HeaderIsValid(request)) {
-    errors_.SetLast(87);
-    return false;
-  }
-  request.scsiStatus = 0;
-  if (!mediumPresent) {
-    request.scsiStatus = 2;
-    detail::SetSense(request, 0x02, 0x3A, 0x00);
-    return true;
-  }
-  switch (request.cdb[0]) {
-    case mmc_opcode::kTestUnitReady:
-      return true;
-    case mmc_opcode::kReadCapacity10: {
-      std::uint8_t data[8];
-      common::store_be32(data, static_cast<std::uint32_t>(capacity_ / sectorSize - 1));
-      common::store_be32(data + 4, sectorSize);
-      std::memcpy(request.dataBuffer, data, std::min<std::uint32_t>(8, request.dataTransferLength));
-      return true;
-    }
-    default:
-      request.scsiStatus = 2;
-      detail::SetSense(request, 0x05, 0x20, 0x00);  // invalid command operation code
-      return true;
-  }
+  return detail::AnswerDiskCommand(request, errors_, mediumPresent, capacity_, sectorSize);
 }
 
 bool FileDisk::QueryStorageProperty(void* buffer, std::uint32_t size) {
@@ -119,5 +93,9 @@ bool FileDisk::UnlockVolume() {
 }
 bool FileDisk::DismountVolume() { return dismounted = true; }
 bool FileDisk::UpdateProperties() { return propertiesUpdated = true; }
+bool FileDisk::MediaTypes(std::vector<std::uint32_t>& types) {
+  types.assign(1, kMediaRemovable);
+  return true;
+}
 
 }  // namespace zolp::sim

@@ -1,6 +1,8 @@
 #include "zolp/sim/mapped_file_system.h"
 
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 #include <system_error>
 
 namespace zolp::sim {
@@ -47,18 +49,64 @@ MappedFileSystem::MappedFileSystem(std::filesystem::path root, SystemErrors& err
   std::filesystem::create_directories(root_ / "cwd");
 }
 
+namespace {
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// base/part, with part's letter case taken from an existing entry when the
+// exact name is missing.
+std::filesystem::path Child(const std::filesystem::path& base, const std::string& part) {
+  std::error_code ec;
+  std::filesystem::path exact = base / part;
+  if (part == "." || part == ".." || std::filesystem::exists(exact, ec)) return exact;
+  for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+    if (SameLetters(entry.path().filename().string(), part)) return entry.path();
+  }
+  return exact;
+}
+
+}  // namespace
+
 std::filesystem::path MappedFileSystem::HostPath(const std::string& windowsPath) const {
   std::string p = windowsPath;
   for (char& c : p)
     if (c == '\\') c = '/';
+  std::filesystem::path base = root_ / "cwd";
+  std::string rest = p;
   if (p.size() >= 2 && p[1] == ':') {
-    std::string rest = p.substr(2);
-    while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
-    const char drive = static_cast<char>(p[0] & ~0x20);
-    return root_ / std::string(1, drive) / rest;
+    const std::string current = std::string(kCurrentDirectory).substr(2);  // "\PACKAGE"
+    rest = p.substr(2);
+    std::string under = rest;
+    for (char& c : under)
+      if (c == '/') c = '\\';
+    const bool onCurrentDrive = std::toupper(static_cast<unsigned char>(p[0])) == kCurrentDirectory[0];
+    if (onCurrentDrive && under.size() >= current.size() &&
+        SameLetters(under.substr(0, current.size()), current) &&
+        (under.size() == current.size() || under[current.size()] == '\\')) {
+      rest = rest.substr(current.size());  // inside the current directory
+    } else {
+      base = root_ / std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))));
+    }
+  } else if (!p.empty() && p[0] == '/') {
+    base = root_ / std::string(1, kCurrentDirectory[0]);  // the root of the current drive
   }
-  while (p.rfind("./", 0) == 0) p.erase(0, 2);
-  return root_ / "cwd" / p;
+  std::filesystem::path host = base;
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find('/', start);
+    if (end == std::string::npos) end = rest.size();
+    const std::string part = rest.substr(start, end - start);
+    if (!part.empty() && part != ".") host = Child(host, part);
+    start = end + 1;
+  }
+  return host;
 }
 
 std::unique_ptr<File> MappedFileSystem::OpenWith(const std::string& path, const char* mode) {
@@ -99,9 +147,21 @@ bool MappedFileSystem::Delete(const std::string& path) {
     errors_.SetLast(32);
     return false;
   }
+  const auto host = HostPath(path);
   std::error_code ec;
-  if (!std::filesystem::remove(HostPath(path), ec)) {
-    errors_.SetLast(ec ? 5 : 2);
+  const auto status = std::filesystem::status(host, ec);
+  if (!std::filesystem::exists(status)) {
+    errors_.SetLast(std::filesystem::exists(host.parent_path(), ec) ? 2 : 3);
+    return false;
+  }
+  // DeleteFile removes neither directories nor read-only files.
+  if (std::filesystem::is_directory(status) ||
+      (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
+    errors_.SetLast(5);
+    return false;
+  }
+  if (!std::filesystem::remove(host, ec)) {
+    errors_.SetLast(5);
     return false;
   }
   return true;
@@ -124,6 +184,43 @@ bool MappedFileSystem::MakeDirectory(const std::string& path) {
     return false;
   }
   return true;
+}
+
+bool MappedFileSystem::CurrentDirectory(std::string& path) {
+  path = kCurrentDirectory;
+  return true;
+}
+
+bool MappedFileSystem::TemporaryFileName(const std::string& directory, const std::string& prefix,
+                                         std::string& path) {
+  std::error_code ec;
+  if (failTemporaryNames || !std::filesystem::is_directory(HostPath(directory), ec)) {
+    errors_.SetLast(failTemporaryNames ? 5 : 267);  // ERROR_DIRECTORY
+    return false;
+  }
+  // As GetTempFileName: up to three letters of the prefix, a hexadecimal number
+  // not in use yet, ".tmp"; the file is created empty.
+  for (int tries = 0; tries < 0x10000; ++tries) {
+    const unsigned number = nextTemporary_++ & 0xFFFF;
+    if (number == 0) continue;
+    char name[16];
+    std::snprintf(name, sizeof name, "%.3s%X.tmp", prefix.c_str(), number);
+    std::string candidate = directory;
+    if (!candidate.empty() && candidate.back() != '\\') candidate += '\\';
+    candidate += name;
+    const auto host = HostPath(candidate);
+    if (std::filesystem::exists(host, ec)) continue;
+    std::FILE* f = std::fopen(host.string().c_str(), "wb");
+    if (f == nullptr) {
+      errors_.SetLast(5);
+      return false;
+    }
+    std::fclose(f);
+    path = candidate;
+    return true;
+  }
+  errors_.SetLast(80);  // ERROR_FILE_EXISTS
+  return false;
 }
 
 bool MappedFileSystem::SystemDirectory(std::string& path) {

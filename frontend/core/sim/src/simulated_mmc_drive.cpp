@@ -326,5 +326,10 @@ bool SimulatedMmcDrive::LockVolume() { return true; }
 bool SimulatedMmcDrive::UnlockVolume() { return true; }
 bool SimulatedMmcDrive::DismountVolume() { return true; }
 bool SimulatedMmcDrive::UpdateProperties() { return true; }
+bool SimulatedMmcDrive::MediaTypes(std::vector<std::uint32_t>& types) {
+  types.clear();
+  errors_.SetLast(50);  // ERROR_NOT_SUPPORTED: a CD drive reports no disk geometries
+  return false;
+}
 
 }  // namespace zolp::sim

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "disk_proxy.h"
+
 namespace zolp::sim {
 
 namespace {
@@ -27,31 +29,6 @@ class ScriptedChild final : public ChildProcess {
  private:
   ProcessOutcome outcome_;
   LaunchRequest request_;
-};
-
-// Forwards to a device the test owns, so a drive keeps its state across opens.
-class DiskProxy final : public DiskHandle {
- public:
-  explicit DiskProxy(DiskHandle& target) : t_(target) {}
-  bool Read(void* b, std::uint32_t n, std::uint32_t& got) override { return t_.Read(b, n, got); }
-  bool Write(const void* b, std::uint32_t n, std::uint32_t& w) override {
-    return t_.Write(b, n, w);
-  }
-  bool Seek(std::uint64_t offset) override { return t_.Seek(offset); }
-  bool ScsiPassThrough(ScsiRequest& r) override { return t_.ScsiPassThrough(r); }
-  bool QueryStorageProperty(void* b, std::uint32_t n) override {
-    return t_.QueryStorageProperty(b, n);
-  }
-  bool DeviceNumber(std::uint32_t& type, std::uint32_t& number) override {
-    return t_.DeviceNumber(type, number);
-  }
-  bool LockVolume() override { return t_.LockVolume(); }
-  bool UnlockVolume() override { return t_.UnlockVolume(); }
-  bool DismountVolume() override { return t_.DismountVolume(); }
-  bool UpdateProperties() override { return t_.UpdateProperties(); }
-
- private:
-  DiskHandle& t_;
 };
 
 }  // namespace
@@ -84,6 +61,7 @@ Services TestHost::Wire(FileSystem* files, RunOptions options) {
   s.security = this;
   s.memory = this;
   s.devices = this;
+  s.workers = this;
   s.options = options;
   return s;
 }
@@ -231,7 +209,20 @@ std::unique_ptr<DiskHandle> TestHost::Open(const std::string& devicePath, DiskAc
     tLastError = 2;
     return nullptr;
   }
-  return std::make_unique<DiskProxy>(*target);
+  return std::make_unique<detail::DiskProxy>(*target);
+}
+
+std::string TestHost::DisplayName(char letter) { return std::string{letter, ':'}; }
+
+bool TestHost::StartThread(std::function<void()> work) {
+  if (failWorkerStarts > 0) {
+    --failWorkerStarts;
+    tLastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
+    return false;
+  }
+  ++workersStarted;
+  work();
+  return true;
 }
 
 std::vector<ShownMessage> TestHost::Messages() const {

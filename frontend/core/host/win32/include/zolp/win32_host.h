@@ -39,6 +39,7 @@ std::unique_ptr<Clock> MakeClock();
 std::unique_ptr<Security> MakeSecurity();
 std::unique_ptr<Memory> MakeMemory();
 std::unique_ptr<DeviceCatalog> MakeDeviceCatalog();
+std::unique_ptr<Workers> MakeWorkers();
 // A disk handle over an already open HANDLE (taken over and closed).
 std::unique_ptr<DiskHandle> MakeDiskHandle(void* handle);
 

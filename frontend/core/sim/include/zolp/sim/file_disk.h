@@ -35,6 +35,7 @@ class FileDisk final : public DiskHandle {
   bool UnlockVolume() override;
   bool DismountVolume() override;
   bool UpdateProperties() override;
+  bool MediaTypes(std::vector<std::uint32_t>& types) override;
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -76,6 +76,7 @@ class SimulatedMmcDrive final : public DiskHandle {
   bool UnlockVolume() override;
   bool DismountVolume() override;
   bool UpdateProperties() override;
+  bool MediaTypes(std::vector<std::uint32_t>& types) override;
 
  private:
   struct Reply;

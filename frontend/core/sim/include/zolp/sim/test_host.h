@@ -53,7 +53,8 @@ class TestHost final : public SystemErrors,
                        public Clock,
                        public Security,
                        public Memory,
-                       public DeviceCatalog {
+                       public DeviceCatalog,
+                       public Workers {
  public:
   TestHost();
   ~TestHost() override;
@@ -99,6 +100,11 @@ class TestHost final : public SystemErrors,
   bool DosDeviceNames(std::vector<std::string>& names) override;
   bool VolumeInformation(char letter, std::string& label, std::string& fileSystem) override;
   std::unique_ptr<DiskHandle> Open(const std::string& devicePath, DiskAccess access) override;
+  std::string DisplayName(char letter) override;
+
+  // Workers: the work runs at once, on the caller's thread, so a test sees each
+  // worker's posts in order as soon as the call that started it returns.
+  bool StartThread(std::function<void()> work) override;
 
   // --- scripting and records (guarded; workers may run on threads) ---
   std::vector<ShownMessage> Messages() const;
@@ -123,6 +129,9 @@ class TestHost final : public SystemErrors,
   std::map<char, DriveLetter> drives;
   std::vector<std::string> dosDevices;
   std::map<std::string, DiskHandle*> devicePaths;  // other openable paths (\\.\PhysicalDrive1)
+
+  int failWorkerStarts = 0;  // the next n starts fail (ERROR_NOT_ENOUGH_MEMORY)
+  int workersStarted = 0;
 
   int frontCalls = 0;
   int buildingWindowShown = 0;

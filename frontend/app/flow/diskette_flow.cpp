@@ -1,0 +1,261 @@
+#include "flow/diskette_flow.h"
+
+#include "flow/option_support.h"
+#include "resource.h"
+#include "zolp/package_config.h"
+#include "zolp/report.h"
+#include "zolp/tool_runner.h"
+
+namespace zolp {
+
+namespace {
+
+constexpr int kOpenTries = 4;
+constexpr std::uint32_t kOpenRetryMs = 500;
+constexpr std::intptr_t kNotReady = 21;  // ERROR_NOT_READY, as 0x500 carries it
+
+std::string DevicePath(char letter) { return Format("\\\\.\\%c:", letter); }
+
+}  // namespace
+
+std::vector<DisketteDrive> FindDisketteDrives(const Services& services) {
+  std::vector<DisketteDrive> drives;
+  const std::uint32_t mask = services.devices->LogicalDrives();
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (!(mask & (1u << (letter - 'A')))) continue;
+    if (services.devices->TypeOfDrive(letter) != DriveType::Removable) continue;
+    std::unique_ptr<DiskHandle> drive = services.devices->Open(DevicePath(letter), DiskAccess::Read);
+    std::vector<std::uint32_t> types;
+    if (!drive || !drive->MediaTypes(types)) continue;
+    for (std::uint32_t type : types) {
+      if (type == kMediaF3_1Pt44_512) {
+        drives.push_back({letter, services.devices->DisplayName(letter)});
+        break;
+      }
+    }
+  }
+  return drives;
+}
+
+unsigned CountDisketteSections(const Services& services) {
+  unsigned count = 0;
+  while (count < kMaxDiskettes &&
+         FindPackageValue(services, kPackageFile, Format("[Disk%u]", count + 1), false, nullptr, 0))
+    ++count;
+  return count;
+}
+
+bool RunDisketteSet(const DisketteSet& set,
+                    const std::function<DialogResult(unsigned current)>& runDiskette) {
+  for (unsigned current = 1; current <= set.total; ++current)
+    if (runDiskette(current) != DialogResult::Ok) return false;
+  return set.total > 0;
+}
+
+// --- the drive choice --------------------------------------------------------
+
+DisketteDriveFlow::DisketteDriveFlow(const Services& services, OptionView& view)
+    : services_(services), view_(view) {}
+
+void DisketteDriveFlow::OnInit() {
+  FillList(0);
+  if (view_.ListCount(IDC_DISKETTE_DRIVES) == 0) {
+    view_.Ask("No diskette drives were found. You must connect a drive before you can continue "
+              "with this option.",
+              "Warning", MessageIcon::Information, Buttons::Ok);
+    view_.End(DialogResult::Cancel);
+  }
+}
+
+void DisketteDriveFlow::FillList(int selection) {
+  const std::vector<DisketteDrive> drives = FindDisketteDrives(services_);
+  view_.ClearList(IDC_DISKETTE_DRIVES);
+  for (const DisketteDrive& drive : drives)
+    view_.AddListItem(IDC_DISKETTE_DRIVES, drive.name, static_cast<std::uintptr_t>(drive.letter));
+  const int count = static_cast<int>(drives.size());
+  if (count > 0) view_.SelectListItem(IDC_DISKETTE_DRIVES, selection >= 0 && selection < count ? selection : 0);
+  view_.Enable(kIdOk, count > 0);
+}
+
+void DisketteDriveFlow::OnDeviceChange(std::uint32_t event) {
+  if (event == kDeviceArrival || event == kDeviceRemoveComplete)
+    FillList(view_.SelectedListItem(IDC_DISKETTE_DRIVES));
+}
+
+void DisketteDriveFlow::OnCommand(int control) {
+  if (control == kIdCancel) {
+    view_.End(DialogResult::Cancel);
+    return;
+  }
+  if (control != kIdOk) return;
+  const int selected = view_.SelectedListItem(IDC_DISKETTE_DRIVES);
+  if (selected < 0) return;
+  const unsigned total = CountDisketteSections(services_);
+  if (total == 0) {
+    view_.Ask("There is a problem with the dd.cfg file. You may need to download the package "
+              "again.",
+              "Serious Error", MessageIcon::Error, Buttons::Ok);
+    return;
+  }
+  chosen_ = {total, static_cast<char>(view_.ListItemData(IDC_DISKETTE_DRIVES, selected))};
+  view_.End(DialogResult::Ok);
+}
+
+// --- one diskette ------------------------------------------------------------
+
+DisketteFlow::DisketteFlow(const Services& services, OptionView& view, unsigned current,
+                           unsigned total, char letter)
+    : services_(services), view_(view), current_(current), total_(total), letter_(letter) {}
+
+void DisketteFlow::OnInit() {
+  view_.SetText(IDC_DISKX_TITLE, Format("Ready to create diskette %u of %u ...", current_, total_));
+  view_.SetText(IDC_DISKX_TEXT,
+                Format("Please insert a blank 1.44 MB diskette in the selected diskette drive "
+                       "(%c:), and then click OK to continue.",
+                       letter_));
+  view_.SetText(IDC_DISKX_WARNING, "WARNING - All data on the diskette will be erased!");
+  view_.SetLook(IDC_DISKX_WARNING, FontLook{"", 13, Rgb(255, 0, 0), kFontBold | kFontCentred});
+}
+
+void DisketteFlow::OnCommand(int control) {
+  // While building or copying the workers report to this window: it stays.
+  if (Busy()) return;
+  if (control == kIdOk) Build();
+  if (control == kIdCancel) view_.End(DialogResult::Cancel);
+}
+
+void DisketteFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam,
+                                   std::intptr_t lParam) {
+  if (message == kMsgImageBuilt && state_ == State::Building) {
+    OnBuilt(static_cast<std::int32_t>(wParam));
+  } else if (message == kMsgProgress && state_ == State::Copying) {
+    OnProgress(static_cast<int>(wParam));
+  } else if (message == kMsgJobFinished && state_ == State::Copying) {
+    OnCopied(wParam, PostedText(lParam));
+  }
+}
+
+void DisketteFlow::Build() {
+  view_.Enable(kIdOk, false);
+  view_.Enable(kIdCancel, false);
+  if (!services_.files->TemporaryFileName(".", "~DP", temporaryImage_)) {
+    ReportLastError(services_, false, "Create temporary filename", "Error");
+    temporaryImage_.clear();
+    view_.End(DialogResult::Cancel);
+    return;
+  }
+  commandLine_ = Format("vellix.exe dd.cfg \"Disk%u\" -v\"%.11s\" -i\"%s\"", current_,
+                        VolumeLabel(services_).c_str(), temporaryImage_.c_str());
+  buildJob_ = BuildJob{view_.Window(), commandLine_.c_str()};
+  state_ = State::Building;
+  if (!StartImageBuild(services_, *buildJob_)) {
+    ReportLastError(services_, false, "Start vellix", "Error");
+    buildJob_.reset();
+    Abandon();
+  }
+}
+
+void DisketteFlow::OnBuilt(std::int32_t exitCode) {
+  buildJob_.reset();
+  if (exitCode != 0) {  // the build worker has shown why
+    Abandon();
+    return;
+  }
+  for (int attempt = 0; attempt < kOpenTries && !disk_; ++attempt) {
+    if (attempt > 0) services_.clock->Sleep(kOpenRetryMs);
+    disk_ = services_.devices->Open(DevicePath(letter_), DiskAccess::ReadWriteShareRead);
+  }
+  if (!disk_) {
+    ReportLastError(services_, false, "Open the diskette drive for writing", "Error");
+    Abandon();
+    return;
+  }
+  locked_ = disk_->LockVolume();
+  if (!locked_) ReportLastError(services_, true, "DeviceIoControl", "Lock volume failed");
+  dataWritten_ = false;
+  copyJob_ = CopyJob{view_.Window(), disk_.get(), temporaryImage_.c_str(), kDisketteCapacity};
+  state_ = State::Copying;
+  if (!StartImageCopy(services_, *copyJob_)) {
+    ReportLastError(services_, false, "Start copy", "Error");
+    Abandon();
+  }
+}
+
+void DisketteFlow::OnProgress(int percent) {
+  if (!progressShown_) {
+    view_.OpenProgress(IDI_DISKETTE, Format("Copy Progress - Diskette %u of %u", current_, total_));
+    progressShown_ = true;
+    view_.ShowDialog(false);
+  }
+  view_.SetProgress(percent);
+  if (percent > 0) dataWritten_ = true;
+}
+
+void DisketteFlow::OnCopied(std::intptr_t error, const char* text) {
+  services_.ui->BringMainWindowToFront();
+  CloseProgress();
+  const bool nothingWritten = error == kNotReady && !dataWritten_;
+  if (nothingWritten &&
+      view_.Ask("Please insert media in the drive then press OK to continue.", "Media not present",
+                MessageIcon::Warning, Buttons::OkCancel) == Reply::Ok) {
+    // The same job again, from the diskette's first sector.
+    disk_->Seek(0);
+    if (StartImageCopy(services_, *copyJob_)) return;
+    error = static_cast<std::intptr_t>(services_.errors->Last());
+    text = "Start copy";
+  }
+
+  Release();
+  state_ = State::Waiting;
+  if (error == 0 && text == nullptr) {
+    if (current_ == total_)
+      view_.Ask("The diskette set was successfully created.", "Success!", MessageIcon::Information,
+                Buttons::Ok);
+    view_.End(DialogResult::Ok);
+    return;
+  }
+  view_.Enable(kIdOk, true);
+  view_.Enable(kIdCancel, true);
+  if (error == kNotReady && !dataWritten_) {  // the user cancelled the media prompt
+    view_.End(DialogResult::Cancel);
+    return;
+  }
+  const std::string step = text ? text : "";
+  const std::string message =
+      error == -1 ? step : FormatSystemError(services_, static_cast<std::uint32_t>(error), step);
+  view_.Ask(message, "Error", MessageIcon::Warning, Buttons::Ok);
+  // OK now rebuilds and rewrites this diskette.
+  view_.ShowDialog(true);
+}
+
+void DisketteFlow::CloseProgress() {
+  if (!progressShown_) return;
+  view_.CloseProgress();
+  progressShown_ = false;
+}
+
+// Unlocks and closes the drive, deletes the temporary image, forgets the copy job.
+void DisketteFlow::Release() {
+  if (disk_) {
+    if (locked_ && !disk_->UnlockVolume())
+      ReportLastError(services_, true, "DeviceIoControl", "Unlock volume failed");
+    locked_ = false;
+    disk_.reset();
+  }
+  copyJob_.reset();
+  if (!temporaryImage_.empty()) {
+    // The copy worker may still be closing the file when its last message arrives.
+    DeleteToolFile(services_, temporaryImage_);
+    temporaryImage_.clear();
+  }
+}
+
+// A failed step before the copy ran: everything released, the dialog cancelled.
+void DisketteFlow::Abandon() {
+  CloseProgress();
+  Release();
+  state_ = State::Waiting;
+  view_.End(DialogResult::Cancel);
+}
+
+}  // namespace zolp

@@ -1,0 +1,124 @@
+#include "flow/image_flow.h"
+
+#include "flow/option_support.h"
+#include "resource.h"
+#include "zolp/package_config.h"
+#include "zolp/report.h"
+
+namespace zolp {
+
+namespace {
+
+constexpr const char* kSaveTitle = "Select Location for the Image File";
+constexpr const char* kSaveFilter = "Image Files (*.img)|*.img|All Files|*.*||";
+constexpr const char* kDefaultName = "diags.img";
+
+std::string InDirectory(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  return directory.back() == '\\' ? directory + name : directory + "\\" + name;
+}
+
+// The file name (with its extension) at the end of a path.
+std::string FileNameOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
+std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory) {
+  if (FileNameOf(imageName).empty()) return InDirectory(currentDirectory, kDefaultName);
+  const bool hasDrive = imageName.size() >= 2 && imageName[1] == ':';
+  if (hasDrive || imageName[0] == '\\' || imageName[0] == '/') return imageName;
+  return InDirectory(currentDirectory, imageName);
+}
+
+ImageFlow::ImageFlow(const Services& services, OptionView& view)
+    : services_(services), view_(view) {}
+
+void ImageFlow::OnInit() {
+  view_.SetChecked(IDC_IMAGE_HDD, true);
+  view_.SetChecked(IDC_IMAGE_DISKETTE, false);
+  ShowDefaultPath(true);
+  view_.Enable(IDC_IMAGE_DISKETTE,
+               FindPackageValue(services_, kPackageFile, "[DISKETTE]", false, nullptr, 0));
+}
+
+void ImageFlow::OnCommand(int control) {
+  switch (control) {
+    case IDC_IMAGE_HDD:
+    case IDC_IMAGE_DISKETTE:
+      view_.SetChecked(IDC_IMAGE_HDD, control == IDC_IMAGE_HDD);
+      view_.SetChecked(IDC_IMAGE_DISKETTE, control == IDC_IMAGE_DISKETTE);
+      ShowDefaultPath(control == IDC_IMAGE_HDD);
+      break;
+    case IDC_IMAGE_BROWSE:
+      ChoosePath();
+      break;
+    case kIdOk:
+      if (!Building()) Build();
+      break;
+    case kIdCancel:
+      // The dialog outlives a running build: its worker reports to this window.
+      if (!Building()) view_.End(DialogResult::Cancel);
+      break;
+    default:
+      break;
+  }
+}
+
+void ImageFlow::ShowDefaultPath(bool hardDrive) {
+  char imageName[kImagePathMax + 2] = {};
+  ReadPackageValue(services_, kConfigName, hardDrive ? "[HDD]" : "[DISKETTE]", "ImageName", false,
+                   imageName, sizeof imageName);
+  std::string directory;
+  if (!services_.files->CurrentDirectory(directory)) directory.clear();
+  view_.SetText(IDC_IMAGE_PATH, DefaultImagePath(imageName, directory).substr(0, kImagePathMax));
+}
+
+void ImageFlow::ChoosePath() {
+  SaveFileRequest request{kSaveTitle, kSaveFilter, {}, FileNameOf(view_.Text(IDC_IMAGE_PATH))};
+  if (!services_.files->CurrentDirectory(request.directory)) request.directory.clear();
+  if (std::optional<std::string> chosen = view_.ChooseSaveFile(request))
+    view_.SetText(IDC_IMAGE_PATH, chosen->substr(0, kImagePathMax));
+}
+
+void ImageFlow::Build() {
+  services_.ui->BringMainWindowToFront();
+  view_.ShowDialog(false);
+  imagePath_ = view_.Text(IDC_IMAGE_PATH).substr(0, kImagePathMax);
+  if (services_.files->Exists(imagePath_)) {
+    const std::string question =
+        Format("The file %s already exists. Do you want to replace it?", imagePath_.c_str());
+    if (view_.Ask(question, "File Exists", MessageIcon::Question, Buttons::YesNo) != Reply::Yes) {
+      view_.End(DialogResult::Cancel);
+      return;
+    }
+  }
+  const char* section = view_.IsChecked(IDC_IMAGE_DISKETTE) ? "DISKETTE" : "HDD";
+  // No fixed-size buffer: a long path must never reach vellix cut short.
+  commandLine_ = Format("vellix.exe dd.cfg %s -v\"%.11s\" -i\"%s\"", section,
+                        VolumeLabel(services_).c_str(), imagePath_.c_str());
+  job_ = BuildJob{view_.Window(), commandLine_.c_str()};
+  if (!StartImageBuild(services_, *job_)) {
+    ReportLastError(services_, false, "Start vellix", "Error");
+    job_.reset();
+    view_.End(DialogResult::Cancel);
+  }
+}
+
+void ImageFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
+  if (message != kMsgImageBuilt || !Building()) return;
+  job_.reset();
+  if (wParam == 0) {
+    view_.Ask("The image file was successfully created.", "Success!", MessageIcon::Information,
+              Buttons::Ok);
+    view_.End(DialogResult::Ok);
+    return;
+  }
+  // The worker has shown why; what the builder left behind is no image.
+  services_.files->Delete(imagePath_);
+  view_.End(DialogResult::Cancel);
+}
+
+}  // namespace zolp

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Checks the media the dialog cases made under wine, as listed in made.txt
+# (tests/zolp/driver/driver_options.cpp): each image must equal what the Linux
+# vellix builds from the same package folder and section at the build time the
+# Windows vellix read (one of the seconds the case noted, the only thing the
+# two runs do not share), pass fsck.fat -n, and, when it is a boot medium,
+# boot in qemu to the banner that names its volume label.
+#   check_media.sh MADE_TXT VELLIX
+set -uo pipefail
+made=${1:?made.txt}
+vellix=${2:?the Linux vellix}
+vellix=$(cd "$(dirname "$vellix")" && pwd)/$(basename "$vellix")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# Z:\work\x -> /work/x (wine's drive Z: is the root).
+unix_path() { local p=${1#[A-Za-z]:}; printf '%s' "${p//\\//}"; }
+le32() { od -An -tu4 -j "$2" -N4 --endian=little "$1" | tr -d ' '; }
+
+failed=0
+checked=0
+while read -r kind section package image label from to; do
+  [ -n "${kind:-}" ] || continue
+  package=$(unix_path "$package")
+  image=$(unix_path "$image")
+  what="$section ($(basename "$image"))"
+  checked=$((checked + 1))
+  if [ ! -f "$image" ]; then
+    echo "check_media: $what: no image at $image"; failed=1; continue
+  fi
+
+  same=""
+  for ((t = from - 1; t <= to + 1; t++)); do
+    rm -f "$tmp/vellix.img"
+    (cd "$package" && env -i BUILDSETTIME="$(printf '%X' "$t")" timeout 120 \
+      "$vellix" dd.cfg "$section" "-v$label" "-i$tmp/vellix.img" >/dev/null)
+    if cmp -s "$image" "$tmp/vellix.img"; then same=$t; break; fi
+  done
+  if [ -z "$same" ]; then
+    echo "check_media: $what differs from the Linux vellix's image at every build time from $((from - 1)) to $((to + 1))"
+    failed=1
+  fi
+
+  volume=$image
+  if [ "$kind" = hd ]; then  # the volume behind the first partition entry
+    dd if="$image" of="$tmp/volume.img" bs=512 skip="$(le32 "$image" 454)" \
+      count="$(le32 "$image" 458)" status=none
+    volume=$tmp/volume.img
+  fi
+  if ! timeout 120 fsck.fat -n "$volume" >"$tmp/fsck.txt" 2>&1; then
+    echo "check_media: $what: fsck.fat -n finds faults:"; cat "$tmp/fsck.txt"; failed=1
+  fi
+
+  booted="not a boot medium"
+  if [ "$kind" != - ]; then
+    if bash "$root/scripts/qemu-boot.sh" "$kind" "$image" >"$tmp/boot.txt" 2>&1 &&
+       grep -qF "volume label \"$label\"" "$tmp/boot.txt"; then
+      booted="booted in qemu ($kind)"
+    else
+      echo "check_media: $what does not boot:"; cat "$tmp/boot.txt"; failed=1
+      booted="DID NOT BOOT"
+    fi
+  fi
+  echo "check_media: $what: ${same:+equal to the Linux vellix image (build time $same), }fsck.fat clean, $booted"
+done <"$made"
+
+[ "$checked" -gt 0 ] || { echo "check_media: $made lists no media"; failed=1; }
+exit $failed
