@@ -101,10 +101,23 @@ int main() {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::fflush(stdout);
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // Under load wine now and then fails to start a process with ERROR_INTERNAL_ERROR
+    // (the new process died before it reached the server). That is the harness's trouble,
+    // not the program's: try again a few times before giving up.
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                           nullptr, &startup, &process)) {
+            startError = 0;
+            break;
+        }
+        startError = GetLastError();
+        if (startError != ERROR_INTERNAL_ERROR) break;
+        Sleep(200u * static_cast<DWORD>(attempt + 1));
+    }
+    if (startError != 0) {
         std::fprintf(stderr, "launch.exe: cannot start %s: error %lu\n", program.c_str(),
-                     GetLastError());
+                     startError);
         return 2;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
