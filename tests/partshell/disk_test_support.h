@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "partshell/fat16_engine.h"
-#include "partshell/file_disk.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_services.h"
+#include "file_disk.h"
 
 namespace partshell::testing {
 
