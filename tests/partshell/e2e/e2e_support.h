@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,19 +67,21 @@ class Workspace {
                          "printf 'label: dos\\nstart=63, size=81857, type=de, bootable\\n' | sfdisk -q disk.img && " +
                          "mkfs.fat -F 16 -R 1 --offset 63 -h 63 disk.img >/dev/null";
     EXPECT_EQ(Shell(script), 0);
+    const std::string at = "-i '" + image + "@@" + std::to_string(kPartitionStart * 512) + "' ";
+    std::set<std::string> made;
     int n = 0;
     for (const auto& [name, content] : files) {
       const std::string local = Path("src" + std::to_string(n++));
       Write(local.substr(dir_.string().size() + 1), content);
-      std::string dirPart;
       std::string target = name;
       for (char& c : target)
         if (c == '\\') c = '/';
-      const std::size_t slash = target.rfind('/');
-      if (slash != std::string::npos && slash > 0) {
-        EXPECT_EQ(Shell("mmd -D s -i '" + image + "@@" + std::to_string(kPartitionStart * 512) + "' ::" +
-                        target.substr(0, slash) + " 2>/dev/null; true"),
-                  0);
+      // Each directory on the way is made once, parents first.
+      for (std::size_t slash = target.find('/', 1); slash != std::string::npos; slash = target.find('/', slash + 1)) {
+        const std::string directory = target.substr(0, slash);
+        if (made.insert(directory).second) {
+          EXPECT_EQ(Shell("mmd " + at + "::" + directory), 0) << directory;
+        }
       }
       EXPECT_EQ(Shell("mcopy -i '" + image + "@@" + std::to_string(kPartitionStart * 512) + "' '" + local + "' ::" +
                       target),
