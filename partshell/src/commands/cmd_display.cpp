@@ -1,8 +1,7 @@
 // TYPE/CAT/MORE, DUMP, DUMPC, MBR, SHOWBOOT, PAUSE, DELAY, SLEEP, ERROR and SHOWERRORS.
-#include <chrono>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
@@ -221,7 +220,7 @@ int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
   const int seconds = std::atoi(tokens[1].c_str());
   for (int left = seconds; left > 0 && shell.StopCode() == 0; --left) {
     if (VerboseMode()) ShellWrite(Format("Delaying %d Seconds      \r", left));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    shell.console().Wait(1000);
     if (shell.console().KeyAvailable()) {
       shell.ReadKey();
       ShellWrite("                         \r");
@@ -237,7 +236,8 @@ int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
 
 int CmdSleep(Shell& shell, std::string&, const TokenList& tokens) {
   const long milliseconds = std::atol(tokens[1].c_str());
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  // Waits of more than 24 days are cut there, where the console's count of milliseconds ends.
+  if (milliseconds > 0) shell.console().Wait(static_cast<int>(std::min<long>(milliseconds, 0x7FFFFFFF)));
   return shell.ErrorLevel();
 }
 
