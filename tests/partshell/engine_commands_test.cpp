@@ -94,6 +94,13 @@ TEST_F(Commands, CopySys2HdWildcardsAndTargets) {
   out = Run("COPYSYS2HD *.* out");
   EXPECT_EQ(Level(), 0) << out;
   EXPECT_NE(out.find("3 File(s) Copied"), std::string::npos) << out;
+  // A directory as FROMFILE stands for the files in it.
+  out = Run("COPYSYS2HD \\D one.out");
+  EXPECT_EQ(Level(), 0) << out;
+  EXPECT_EQ(ReadFile(Local("one.out")), "inner");
+  out = Run("COPYSYS2HD D out");
+  EXPECT_EQ(Level(), 0) << out;
+  EXPECT_EQ(ReadFile(Local("out/IN.TXT")), "inner");
   // Several files onto one local name: refused, and no file of that name appears.
   out = Run("COPYSYS2HD *.TXT all.txt");
   EXPECT_EQ(Level(), INVALID_FILENAME_PARAMETER) << out;

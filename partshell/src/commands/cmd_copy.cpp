@@ -169,7 +169,14 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
     std::string target;
   };
   std::vector<Transfer> transfers;
-  const std::string source_directory = SourceDirectory(from, kind.source);
+  // A FROMFILE that names a directory of SYS: stands for the files in it, which live
+  // in that directory rather than in its parent.
+  std::string source_directory = SourceDirectory(from, kind.source);
+  if (kind.source == Side::sys) {
+    std::uint16_t directory = 0;
+    std::string absolute;
+    if (engine->ResolveDirectoryPath(from, directory, absolute)) source_directory = from;
+  }
   for (const std::string& name : names) {
     Transfer t;
     t.source = JoinPath(source_directory, name, kind.source);

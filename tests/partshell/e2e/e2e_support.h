@@ -105,13 +105,15 @@ class Workspace {
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(kTorbel.c_str())};
+      std::vector<char*> argv;
+      for (const std::string& w : launcher) argv.push_back(const_cast<char*>(w.c_str()));
+      argv.push_back(const_cast<char*>(kTorbel.c_str()));
       for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
       argv.push_back(nullptr);
       std::vector<char*> envp;
       for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
       envp.push_back(nullptr);
-      execve(kTorbel.c_str(), argv.data(), envp.data());
+      execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
     RunResult r;
@@ -122,6 +124,9 @@ class Workspace {
     r.err = Read("stderr.txt");
     return r;
   }
+
+  // A program that starts torbel with the command line after it (a measuring tool).
+  std::vector<std::string> launcher;
 
   std::string MtoolsType(const std::string& name) const {
     const std::string out = Path("mtype.out");

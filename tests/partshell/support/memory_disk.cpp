@@ -13,12 +13,11 @@ using common::load_le32;
 using common::store_le16;
 using common::store_le32;
 
-MemoryDisk::MemoryDisk(std::vector<std::uint8_t> base, std::uint32_t total_sectors)
-    : base_(std::move(base)), total_sectors_(total_sectors) {}
-
-void MemoryDisk::SetBase(std::vector<std::uint8_t> base) {
-  base_ = std::move(base);
-  written_.clear();
+void MemoryDisk::Place(std::uint32_t first_sector, std::vector<std::uint8_t> bytes) {
+  if (first_sector >= total_sectors_) return;
+  const std::size_t room = static_cast<std::size_t>(total_sectors_ - first_sector) * kSectorSize;
+  if (bytes.size() > room) bytes.resize(room);
+  places_.push_back({first_sector, std::move(bytes)});
 }
 
 SectorIoResult MemoryDisk::Read(std::uint32_t sector, std::uint8_t* buffer) const {
@@ -27,10 +26,13 @@ SectorIoResult MemoryDisk::Read(std::uint32_t sector, std::uint8_t* buffer) cons
     std::memcpy(buffer, kept->second.data(), kSectorSize);
     return {};
   }
-  const std::size_t at = static_cast<std::size_t>(sector) * kSectorSize;
-  const std::size_t available = at < base_.size() ? std::min<std::size_t>(kSectorSize, base_.size() - at) : 0;
-  if (available > 0) std::memcpy(buffer, base_.data() + at, available);
-  std::memset(buffer + available, 0, kSectorSize - available);
+  std::memset(buffer, 0, kSectorSize);
+  for (const PlacedBytes& place : places_) {
+    if (sector < place.first_sector) continue;
+    const std::size_t at = static_cast<std::size_t>(sector - place.first_sector) * kSectorSize;
+    if (at >= place.bytes.size()) continue;
+    std::memcpy(buffer, place.bytes.data() + at, std::min<std::size_t>(kSectorSize, place.bytes.size() - at));
+  }
   return {};
 }
 

@@ -17,17 +17,22 @@ namespace partshell::testing {
 
 class MemoryDisk {
  public:
-  // `base` holds the first sectors of the disk; the rest, up to `total_sectors`,
-  // reads as zeros. Sectors from `total_sectors` on are beyond the end.
-  MemoryDisk(std::vector<std::uint8_t> base, std::uint32_t total_sectors);
+  // A disk of `total_sectors` that reads as zeros until data is placed on it.
+  explicit MemoryDisk(std::uint32_t total_sectors) : total_sectors_(total_sectors) {}
+
+  // Puts `bytes` on the disk from `first_sector` on (the base image, shared by every
+  // run); later places win where they overlap. Anything past the disk's end is dropped.
+  void Place(std::uint32_t first_sector, std::vector<std::uint8_t> bytes);
+  // Drops every place and every write.
+  void Clear() {
+    places_.clear();
+    written_.clear();
+  }
+  // Back to the base image: drops what was written over it.
+  void Reset() { written_.clear(); }
 
   SectorIoResult Read(std::uint32_t sector, std::uint8_t* buffer) const;
   SectorIoResult Write(std::uint32_t sector, const std::uint8_t* buffer);
-
-  // Back to the base image.
-  void Reset() { written_.clear(); }
-  // Replaces the base image (and drops what was written over the old one).
-  void SetBase(std::vector<std::uint8_t> base);
   std::uint32_t total_sectors() const { return total_sectors_; }
   // The disk as it stands, sector 0 to `sectors` - 1.
   std::vector<std::uint8_t> Image(std::uint32_t sectors) const;
@@ -45,7 +50,11 @@ class MemoryDisk {
   unsigned long writes = 0;
 
  private:
-  std::vector<std::uint8_t> base_;
+  struct PlacedBytes {
+    std::uint32_t first_sector;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<PlacedBytes> places_;
   std::uint32_t total_sectors_;
   std::unordered_map<std::uint32_t, std::array<std::uint8_t, kSectorSize>> written_;
   bool writes_allowed_ = false;
