@@ -1,5 +1,5 @@
-// Linux drives: whole-disk block devices from /sys/block in name order,
-// opened read-write with O_DIRECT where the device takes it.
+// Linux drives: whole-disk block devices from /sys/block (the machine's disks,
+// then attached loop devices), opened read-write with O_DIRECT where the device takes it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,20 +110,31 @@ class PosixBlockDevice : public BlockDevice {
   bool direct_;
 };
 
+// The drives in the order a Windows machine would number them: the disks of the
+// machine's own hardware, then the disk images attached as loop devices (as an
+// attached virtual disk comes after the physical ones), at most ten in all.
 std::vector<std::string> WholeDiskDevices() {
-  std::vector<std::string> names;
+  std::vector<std::string> hardware, attached;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/sys/block", ec)) {
     const std::string name = entry.path().filename().string();
-    // Partitions are not listed here; loop, ram, zram and device-mapper
-    // entries have no backing hardware device; optical drives are not disks.
-    if (!std::filesystem::exists(entry.path() / "device", ec)) continue;
+    // Partitions are not listed here; optical drives are not disks; ram, zram and
+    // device-mapper entries hold no disk. A loop device is a disk while an image is
+    // attached to it.
     if (name.rfind("sr", 0) == 0) continue;
-    names.push_back(name);
+    if (std::filesystem::exists(entry.path() / "device", ec)) {
+      hardware.push_back(name);
+    } else if (name.rfind("loop", 0) == 0 && std::filesystem::exists(entry.path() / "loop" / "backing_file", ec)) {
+      attached.push_back(name);
+    }
   }
-  std::sort(names.begin(), names.end());
-  if (names.size() > 10) names.resize(10);
-  return names;
+  std::sort(hardware.begin(), hardware.end());
+  std::sort(attached.begin(), attached.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;  // loop2 before loop10
+  });
+  hardware.insert(hardware.end(), attached.begin(), attached.end());
+  if (hardware.size() > 10) hardware.resize(10);
+  return hardware;
 }
 
 class PosixDiskSystem : public DiskSystem {

@@ -91,11 +91,12 @@ class Workspace {
   }
 
   // Runs torbel with the words as its command line, `input` on standard
-  // input and only the given environment (TORBEL_DISK is added).
+  // input and only the given environment (TORBEL_DISK is added unless
+  // diskFromVariable is false: torbel then scans the machine's drives).
   RunResult Run(const std::vector<std::string>& words, const std::string& input = "",
                 std::vector<std::string> env = {}) const {
     Write("stdin.txt", input);
-    env.push_back("TORBEL_DISK=" + Path("disk.img"));
+    if (diskFromVariable) env.push_back("TORBEL_DISK=" + Path("disk.img"));
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
@@ -127,6 +128,19 @@ class Workspace {
 
   // A program that starts torbel with the command line after it (a measuring tool).
   std::vector<std::string> launcher;
+  bool diskFromVariable = true;
+
+  // fsck.fat -n on the partition alone (the image holds an MBR in front of it).
+  bool PartitionClean() const {
+    const std::string part = Path("part.img");
+    const int copied = Shell("dd if='" + Path("disk.img") + "' of='" + part + "' bs=512 skip=" +
+                             std::to_string(kPartitionStart) + " count=" + std::to_string(kPartitionSectors) +
+                             " status=none");
+    const int status = Shell("fsck.fat -n '" + part + "' > '" + Path("fsck.out") + "' 2>&1");
+    EXPECT_EQ(copied, 0);
+    EXPECT_EQ(status, 0) << Read("fsck.out");
+    return copied == 0 && status == 0;
+  }
 
   std::string MtoolsType(const std::string& name) const {
     const std::string out = Path("mtype.out");

@@ -223,17 +223,6 @@ class ShellWithCommands : public ::testing::Test {
           " > '" + ws_.Path("mdir.out") + "' 2>&1");
     return ws_.Read("mdir.out");
   }
-  // fsck.fat -n on the partition alone (the image holds an MBR in front of it).
-  bool PartitionClean() {
-    const std::string part = ws_.Path("part.img");
-    const int copied = Shell("dd if='" + ws_.Path("disk.img") + "' of='" + part + "' bs=512 skip=" +
-                             std::to_string(kPartitionStart) + " count=" + std::to_string(kPartitionSectors) +
-                             " status=none");
-    const int status = Shell("fsck.fat -n '" + part + "' > '" + ws_.Path("fsck.out") + "' 2>&1");
-    EXPECT_EQ(copied, 0);
-    EXPECT_EQ(status, 0) << ws_.Read("fsck.out");
-    return copied == 0 && status == 0;
-  }
 };
 
 TEST_F(ShellWithCommands, UpDirListsTheRootWithoutBanner) {
@@ -252,7 +241,7 @@ TEST_F(ShellWithCommands, IfNotExistMakesTheDirectoryOnlyWhenNothingMatches) {
   RunResult r = ws_.Run({"/UP", "@CALL", "MKDIAGS"});
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(Mdir("/").find("DIAGS"), std::string::npos);
-  EXPECT_TRUE(PartitionClean());
+  EXPECT_TRUE(ws_.PartitionClean());
 
   // With something in it, the second run leaves the directory alone.
   ws_.Write("X.TXT", "x");
@@ -261,7 +250,7 @@ TEST_F(ShellWithCommands, IfNotExistMakesTheDirectoryOnlyWhenNothingMatches) {
   r = ws_.Run({"/UP", "@CALL", "MKDIAGS"});
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(Mdir("/DIAGS").find("X"), std::string::npos);
-  EXPECT_TRUE(PartitionClean());
+  EXPECT_TRUE(ws_.PartitionClean());
 }
 
 }  // namespace
