@@ -158,30 +158,30 @@ bool LocalName(const std::string& name) {
   return true;
 }
 
-Script ReadScript(const std::string& text) {
-  Script script;
-  std::size_t at = text.find('\n');
-  const std::string first = text.substr(0, at);
-  for (std::size_t i = 0; i < first.size();) {
-    const std::size_t end = first.find(' ', i);
-    const std::string word = first.substr(i, end == std::string::npos ? std::string::npos : end - i);
-    if (!word.empty()) script.words.push_back(word);
+// The non-empty pieces of `text` between separators.
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t end = text.find(separator, i);
+    const std::string piece = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+    if (!piece.empty()) pieces.push_back(piece);
     if (end == std::string::npos) break;
     i = end + 1;
   }
+  return pieces;
+}
+
+Script ReadScript(const std::string& text) {
+  Script script;
+  std::size_t at = text.find('\n');
+  script.words = Split(text.substr(0, at), ' ');
   std::string section;
   std::string body;
   auto finish = [&] {
     if (section == "KEYS") {
       script.keys += body;
     } else if (section == "ENV") {
-      for (std::size_t i = 0; i < body.size();) {
-        const std::size_t end = body.find('\n', i);
-        const std::string line = body.substr(i, end == std::string::npos ? std::string::npos : end - i);
-        if (!line.empty()) script.environment.push_back(line);
-        if (end == std::string::npos) break;
-        i = end + 1;
-      }
+      for (const std::string& line : Split(body, '\n')) script.environment.push_back(line);
     } else if (LocalName(section)) {
       std::ofstream(section, std::ios::binary) << body;
     }
