@@ -5,8 +5,9 @@
 // both images read back (with mtools) to the model's tree, byte for byte, fsck.fat
 // finds torbel's partition clean, and nothing outside the partition changed.
 //
-// TORBEL_DIFFERENTIAL_CASES sets the number of batches (200 unless set);
-// TORBEL_DIFFERENTIAL_KEEP names a folder that receives the files of a failed batch.
+// TORBEL_DIFFERENTIAL_CASES sets the number of batches (200 unless set, 40 in the
+// sanitizer build); TORBEL_DIFFERENTIAL_KEEP names a folder that receives the files
+// of a failed batch.
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -25,9 +26,13 @@ constexpr std::uint32_t kStart = 63;
 constexpr std::uint32_t kSectors = 16321;  // an 8 MiB disk
 const std::string kAt = "@@" + std::to_string(kStart * 512);
 
+#ifndef TORBEL_DIFFERENTIAL_DEFAULT_CASES
+#define TORBEL_DIFFERENTIAL_DEFAULT_CASES 200
+#endif
+
 int Cases() {
   const char* text = std::getenv("TORBEL_DIFFERENTIAL_CASES");
-  return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 200;
+  return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : TORBEL_DIFFERENTIAL_DEFAULT_CASES;
 }
 
 // The tree of SYS:, keyed by path without a leading separator ("A/B/F.TXT").
