@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 pkgs=(build-essential cmake libgtest-dev libgmock-dev nasm
-      dosfstools mtools xorriso genisoimage fdisk qemu-system-x86 hyperfine python3
+      dosfstools mtools xorriso genisoimage fdisk qemu-system-x86 hyperfine python3 time
       clang libclang-rt-14-dev)
 win=0
 [ "${1:-}" = "--windows" ] && win=1

@@ -16,6 +16,28 @@ class ScopedDiskVariable {
   ~ScopedDiskVariable() { ::unsetenv(kDiskOverrideVariable); }
 };
 
+TEST(HostDisks, TorbelDiskReplacesTheHostsDrivesOnlyWhenNotEmpty) {
+  int listed = 0;
+  const auto physical = [&listed] {
+    ++listed;
+    return std::vector<std::string>{"/dev/sda", "/dev/sdb"};
+  };
+  ::unsetenv(kDiskOverrideVariable);
+  HostDriveList drives = ChooseHostDrives(physical);
+  EXPECT_EQ(drives.paths, (std::vector<std::string>{"/dev/sda", "/dev/sdb"}));
+  EXPECT_FALSE(drives.named_by_variable);
+  {
+    ScopedDiskVariable empty("");
+    EXPECT_EQ(ChooseHostDrives(physical).paths.size(), 2u);
+  }
+  EXPECT_EQ(listed, 2);
+  ScopedDiskVariable named("/images/up.img");
+  drives = ChooseHostDrives(physical);
+  EXPECT_EQ(drives.paths, (std::vector<std::string>{"/images/up.img"}));
+  EXPECT_TRUE(drives.named_by_variable);
+  EXPECT_EQ(listed, 2) << "the host's drives are not even listed";
+}
+
 TEST(HostDisks, TorbelDiskIsDriveZeroAndTheOnlyDrive) {
   TempDir dir;
   const std::string image = MakeUtilityDisk(dir);

@@ -155,16 +155,20 @@ int Mtools(const std::string& image, std::uint32_t start, const std::string& com
   return RunTool(full, output);
 }
 
-bool FsckClean(const std::string& image, std::uint32_t start, std::uint32_t sectors, std::string* report) {
+int Fsck(const std::string& image, std::uint32_t start, std::uint32_t sectors, std::string* report) {
   const std::string part = image + ".part";
   std::string output;
-  RunTool("dd if='" + image + "' of='" + part + "' bs=512 skip=" + std::to_string(start) + " count=" +
-          std::to_string(sectors) + " status=none",
-      &output);
-  const int status = RunTool("fsck.fat -n '" + part + "'", &output);
+  const int copied = RunTool("dd if='" + image + "' of='" + part + "' bs=512 skip=" + std::to_string(start) +
+                                 " count=" + std::to_string(sectors) + " status=none",
+                             &output);
+  const int status = copied == 0 ? RunTool("fsck.fat -n '" + part + "'", &output) : -1;
   std::filesystem::remove(part);
   if (report) *report = output;
-  return status == 0;
+  return status;
+}
+
+bool FsckClean(const std::string& image, std::uint32_t start, std::uint32_t sectors, std::string* report) {
+  return Fsck(image, start, sectors, report) == 0;
 }
 
 void CapturingServices::Trace(std::string_view origin, std::string_view text) {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "partshell/fat16_engine.h"
-#include "partshell/file_disk.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_services.h"
+#include "file_disk.h"
 
 namespace partshell::testing {
 
@@ -57,7 +57,10 @@ std::string Pattern(std::size_t size, unsigned seed = 1);
 
 // mtools on the volume at `start` of the image.
 int Mtools(const std::string& image, std::uint32_t start, const std::string& command, std::string* output = nullptr);
-// fsck.fat -n on a copy of the partition; true when clean. `report` gets its output.
+// fsck.fat -n on a copy of the partition: its exit status (0 clean, 1 faults found,
+// anything else: it could not check), or -1 when the copy failed. `report` gets its output.
+int Fsck(const std::string& image, std::uint32_t start, std::uint32_t sectors, std::string* report = nullptr);
+// True when fsck.fat -n finds the partition clean.
 bool FsckClean(const std::string& image, std::uint32_t start, std::uint32_t sectors, std::string* report = nullptr);
 
 class CapturingServices : public StdoutShellServices {

@@ -14,79 +14,10 @@
 #include "partshell/session_log.h"
 #include "partshell/shell_output.h"
 #include "partshell/volume_partition.h"
-#include "scripted_console.h"
-#include "shell_fixture.h"
+#include "commands_fixture.h"
 
 namespace partshell::testing {
 namespace {
-
-using partshell::test::ScriptedConsole;
-using partshell::test::TempWorkDir;
-
-class Commands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ShellEnvironment().Free();
-    ShellEnvironment().Init({"PATH=/bin"});
-    Shell::StopCodeCell().store(0);
-    SetVerboseMode(false);
-    SetLogAllMode(false);
-    log_.SetPath((work_.path() / "session.log").string());
-    InstallOutput(&console_, &log_);
-  }
-  void TearDown() override {
-    InstallOutput(nullptr, nullptr);
-    ShellEnvironment().Free();
-  }
-  void Prepare(int sectors_per_cluster = 4, std::uint32_t sectors = 40000) {
-    image_ = MakeUtilityDisk(disks_dir_, sectors_per_cluster, sectors);
-    sectors_ = sectors;
-  }
-  void Mount(std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap = {}) {
-    disk_ = std::make_unique<MountedDisk>(image_, MountedDisk::UpOptions(), std::move(wrap));
-    ASSERT_EQ(disk_->mount_result, 0) << disk_->out.printed;
-    partition_ = std::make_unique<VolumePartition>(disk_->volume, disk_->engine);
-    shell_ = std::make_unique<Shell>(console_, *partition_);
-    shell_->AttachVolume(&disk_->volume, &disk_->engine);
-    shell_->SetErrorLevel(0);
-  }
-  // Runs one command line; returns what it printed.
-  std::string Run(const std::string& text) {
-    console_.output.clear();
-    std::string line = text;
-    shell_->ParseCommandLine(line, 256);
-    if (!shell_->Tokens().empty()) shell_->DispatchCommand(nullptr);
-    return console_.output;
-  }
-  int Level() const { return shell_->ErrorLevel(); }
-  std::string Sys(const std::string& path) {
-    const std::string out = (work_.path() / "mtools.out").string();
-    std::filesystem::remove(out);
-    if (Mtools(image_, 63, "mcopy -n '::" + path + "' '" + out + "'") != 0) return "<missing>";
-    return ReadFile(out);
-  }
-  void PutSys(const std::string& content, const std::string& path) {
-    const std::string in = (work_.path() / "mtools.in").string();
-    WriteFile(in, content);
-    ASSERT_EQ(Mtools(image_, 63, "mcopy -o '" + in + "' '::" + path + "'"), 0);
-    std::filesystem::remove(in);
-  }
-  void ExpectClean() {
-    std::string report;
-    EXPECT_TRUE(FsckClean(image_, 63, sectors_, &report)) << report;
-  }
-  std::string Local(const std::string& name) { return (work_.path() / name).string(); }
-
-  TempDir disks_dir_;
-  TempWorkDir work_;
-  ScriptedConsole console_;
-  SessionLog log_;
-  std::string image_;
-  std::uint32_t sectors_ = 0;
-  std::unique_ptr<MountedDisk> disk_;
-  std::unique_ptr<VolumePartition> partition_;
-  std::unique_ptr<Shell> shell_;
-};
 
 TEST_F(Commands, CopyHd2SysWildcardsWithAndWithoutTargetDirectory) {
   Prepare();
@@ -109,10 +40,25 @@ TEST_F(Commands, CopyHd2SysWildcardsWithAndWithoutTargetDirectory) {
   EXPECT_EQ(Level(), 0) << out;
   EXPECT_NE(out.find("\\TOOLS\\c.bin\n"), std::string::npos) << out;
   EXPECT_EQ(Sys("TOOLS/C.BIN"), "gamma");
-  // A target that is not a directory takes every file in turn: the last remains.
+  // Several matches onto a target that is not a directory: refused before anything
+  // is copied, since only the last would survive.
   out = Run("COPYHD2SYS src\\?.txt \\ONE.TXT");
-  EXPECT_EQ(Level(), 0);
-  EXPECT_TRUE(Sys("ONE.TXT") == Pattern(5000)) << "the last match in name order remains";
+  EXPECT_EQ(Level(), INVALID_FILENAME_PARAMETER);
+  EXPECT_NE(out.find("[COPYHD2SYS] More Than One File Would Be Copied To: \\ONE.TXT\n"), std::string::npos) << out;
+  EXPECT_EQ(Sys("ONE.TXT"), "<missing>");
+  out = Run("COPYHD2SYS src\\a.txt \\ONE.TXT");
+  EXPECT_EQ(Level(), 0) << out;
+  EXPECT_EQ(Sys("ONE.TXT"), "alpha") << "one match onto a file name is a plain copy";
+  // Local names that SYS: cuts to one 8.3 name collide just the same, into a directory too.
+  std::filesystem::create_directory(Local("cut"));
+  WriteFile(Local("cut/longname1.txt"), "1");
+  WriteFile(Local("cut/longname2.txt"), "2");
+  for (const char* command : {"COPYHD2SYS cut\\*.txt", "COPYHD2SYS cut\\*.txt \\TOOLS"}) {
+    out = Run(command);
+    EXPECT_EQ(Level(), INVALID_FILENAME_PARAMETER) << command << "\n" << out;
+  }
+  EXPECT_EQ(Sys("LONGNAME.TXT"), "<missing>");
+  EXPECT_EQ(Sys("TOOLS/LONGNAME.TXT"), "<missing>");
   // Into the root, named as "SYS:\".
   Run("CD TOOLS");
   out = Run("COPYHD2SYS src\\a.txt SYS:\\");
@@ -148,6 +94,17 @@ TEST_F(Commands, CopySys2HdWildcardsAndTargets) {
   out = Run("COPYSYS2HD *.* out");
   EXPECT_EQ(Level(), 0) << out;
   EXPECT_NE(out.find("3 File(s) Copied"), std::string::npos) << out;
+  // A directory as FROMFILE stands for the files in it.
+  out = Run("COPYSYS2HD \\D one.out");
+  EXPECT_EQ(Level(), 0) << out;
+  EXPECT_EQ(ReadFile(Local("one.out")), "inner");
+  out = Run("COPYSYS2HD D out");
+  EXPECT_EQ(Level(), 0) << out;
+  EXPECT_EQ(ReadFile(Local("out/IN.TXT")), "inner");
+  // Several files onto one local name: refused, and no file of that name appears.
+  out = Run("COPYSYS2HD *.TXT all.txt");
+  EXPECT_EQ(Level(), INVALID_FILENAME_PARAMETER) << out;
+  EXPECT_FALSE(std::filesystem::exists(Local("all.txt")));
 }
 
 TEST_F(Commands, CopyThatDoesNotFitKeepsTheOldTarget) {

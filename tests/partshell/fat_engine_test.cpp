@@ -109,8 +109,7 @@ TEST_F(FatEngine, CopyOutFollowsFragmentedChainsAndReportsTheSectorThatFails) {
   ASSERT_EQ(failing.mount_result, 0);
   EXPECT_EQ(failing.engine.CopyFileFromFAT16ToLocalHD("D.BIN", Local("d2"), message, size), DISK_ERROR_READING_SECTOR);
   EXPECT_EQ(message, Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(bad)));
-  const std::string partial = ReadFile(Local("d2"));
-  EXPECT_EQ(partial, Pattern(200000, 4).substr(0, 100 * 512));
+  EXPECT_FALSE(std::filesystem::exists(Local("d2"))) << "no partial copy is left to pass for the file";
 }
 
 TEST_F(FatEngine, CopiedInFilesReadBackByteForByte) {

@@ -67,11 +67,24 @@ TEST_F(ShellDispatch, TrailingVerboseCountsNotAsParameterAndIsRestored) {
   EXPECT_TRUE(VerboseMode());
 }
 
-TEST_F(ShellDispatch, EveryRowHasItsHandlerAndTheStandInFailsLoudly) {
-  for (const CommandEntry& row : CommandTable()) EXPECT_NE(row.handler, CmdNotAvailable) << row.name;
-  std::string message;
-  EXPECT_EQ(CmdNotAvailable(shell_, message, {"DIR"}), 764);
-  EXPECT_EQ(message, "Command Not Available In This Build: DIR");
+TEST_F(ShellDispatch, DelayAndSleepLetTimePassThroughTheConsole) {
+  Run("SLEEP 250");
+  EXPECT_EQ(console_.waited_ms, 250);
+  console_.waited_ms = 0;
+  Run("DELAY 3");
+  EXPECT_EQ(console_.waited_ms, 3000);
+  // A key during the delay asks; only "y" ends it.
+  console_.waited_ms = 0;
+  console_.Type("xn");
+  EXPECT_NE(Run("DELAY 5").find("Discontinue Delay? y/N: "), std::string::npos);
+  EXPECT_EQ(console_.waited_ms, 5000);
+  console_.waited_ms = 0;
+  console_.Type("xy");
+  Run("DELAY 5");
+  EXPECT_EQ(console_.waited_ms, 1000);
+  console_.waited_ms = 0;
+  Run("SLEEP 99999999999");
+  EXPECT_EQ(console_.waited_ms, 0x7FFFFFFF);
 }
 
 TEST_F(ShellDispatch, ErrorLevelCommandSetsAbsoluteValueAndReports) {

@@ -1,12 +1,11 @@
-// Linux drives: whole-disk block devices from /sys/block in name order,
-// opened read-write with O_DIRECT where the device takes it.
+// Linux drives: whole-disk block devices from /sys/block (the machine's disks,
+// then attached loop devices), opened read-write with O_DIRECT where the device takes it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -61,46 +60,38 @@ class PosixBlockDevice : public BlockDevice {
   ~PosixBlockDevice() override { ::close(fd_); }
 
   SectorIoResult ReadSector(std::uint32_t sector, std::uint8_t* buffer) override {
-    for (;;) {
-      const ssize_t got = ::pread(fd_, buffer, kSectorSize, static_cast<off_t>(sector) * kSectorSize);
-      if (got == static_cast<ssize_t>(kSectorSize)) return {};
-      if (got == 0) return {SectorIoStatus::read_no_data, 0};
-      if (got < 0 && errno == EINVAL && DropDirect()) continue;
-      return {SectorIoStatus::read_failed, got < 0 ? WindowsError(errno) : 0};
-    }
+    return ReadSectors(sector, 1, buffer);
   }
-
   SectorIoResult WriteSector(std::uint32_t sector, const std::uint8_t* buffer) override {
-    for (;;) {
-      const ssize_t put = ::pwrite(fd_, buffer, kSectorSize, static_cast<off_t>(sector) * kSectorSize);
-      if (put == static_cast<ssize_t>(kSectorSize)) return {};
-      if (put < 0 && errno == EINVAL && DropDirect()) continue;
-      return {SectorIoStatus::write_failed, put < 0 ? WindowsError(errno) : 0};
-    }
+    return WriteSectors(sector, 1, buffer);
   }
-
   SectorIoResult ReadSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* buffer) override {
-    const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
-    for (;;) {
-      const ssize_t got = ::pread(fd_, buffer, bytes, static_cast<off_t>(first) * kSectorSize);
-      if (got == static_cast<ssize_t>(bytes)) return {};
-      if (got < 0 && errno == EINVAL && DropDirect()) continue;
-      return {SectorIoStatus::read_failed, got < 0 ? WindowsError(errno) : 0};
-    }
+    return Transfer(first, count, SectorIoStatus::read_failed,
+                    [buffer](int fd, std::size_t bytes, off_t at) { return ::pread(fd, buffer, bytes, at); });
   }
-
   SectorIoResult WriteSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) override {
-    const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
-    for (;;) {
-      const ssize_t put = ::pwrite(fd_, buffer, bytes, static_cast<off_t>(first) * kSectorSize);
-      if (put == static_cast<ssize_t>(bytes)) return {};
-      if (put < 0 && errno == EINVAL && DropDirect()) continue;
-      return {SectorIoStatus::write_failed, put < 0 ? WindowsError(errno) : 0};
-    }
+    return Transfer(first, count, SectorIoStatus::write_failed,
+                    [buffer](int fd, std::size_t bytes, off_t at) { return ::pwrite(fd, buffer, bytes, at); });
   }
 
  private:
   PosixBlockDevice(std::string path, int fd, bool direct) : path_(std::move(path)), fd_(fd), direct_(direct) {}
+
+  // `count` sectors from `first` in one pread or pwrite (`io`). A read that returns
+  // nothing at all is the end of the device; a device that refuses a direct transfer is
+  // tried once more without it.
+  template <typename Io>
+  SectorIoResult Transfer(std::uint32_t first, std::uint32_t count, SectorIoStatus failure, Io io) {
+    const std::size_t bytes = static_cast<std::size_t>(count) * kSectorSize;
+    const off_t offset = static_cast<off_t>(first) * kSectorSize;
+    for (;;) {
+      const ssize_t done = io(fd_, bytes, offset);
+      if (done == static_cast<ssize_t>(bytes)) return {};
+      if (failure == SectorIoStatus::read_failed && done == 0) return {SectorIoStatus::read_no_data, 0};
+      if (done < 0 && errno == EINVAL && DropDirect()) continue;
+      return {failure, done < 0 ? WindowsError(errno) : 0};
+    }
+  }
 
   // Devices with 4K logical blocks refuse 512-byte direct transfers: fall
   // back to buffered I/O on them.
@@ -119,20 +110,31 @@ class PosixBlockDevice : public BlockDevice {
   bool direct_;
 };
 
+// The drives in the order a Windows machine would number them: the disks of the
+// machine's own hardware, then the disk images attached as loop devices (as an
+// attached virtual disk comes after the physical ones), at most ten in all.
 std::vector<std::string> WholeDiskDevices() {
-  std::vector<std::string> names;
+  std::vector<std::string> hardware, attached;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/sys/block", ec)) {
     const std::string name = entry.path().filename().string();
-    // Partitions are not listed here; loop, ram, zram and device-mapper
-    // entries have no backing hardware device; optical drives are not disks.
-    if (!std::filesystem::exists(entry.path() / "device", ec)) continue;
+    // Partitions are not listed here; optical drives are not disks; ram, zram and
+    // device-mapper entries hold no disk. A loop device is a disk while an image is
+    // attached to it.
     if (name.rfind("sr", 0) == 0) continue;
-    names.push_back(name);
+    if (std::filesystem::exists(entry.path() / "device", ec)) {
+      hardware.push_back(name);
+    } else if (name.rfind("loop", 0) == 0 && std::filesystem::exists(entry.path() / "loop" / "backing_file", ec)) {
+      attached.push_back(name);
+    }
   }
-  std::sort(names.begin(), names.end());
-  if (names.size() > 10) names.resize(10);
-  return names;
+  std::sort(hardware.begin(), hardware.end());
+  std::sort(attached.begin(), attached.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;  // loop2 before loop10
+  });
+  hardware.insert(hardware.end(), attached.begin(), attached.end());
+  if (hardware.size() > 10) hardware.resize(10);
+  return hardware;
 }
 
 class PosixDiskSystem : public DiskSystem {
@@ -173,13 +175,12 @@ class PosixDiskSystem : public DiskSystem {
 }  // namespace
 
 std::unique_ptr<DiskSystem> CreateHostDiskSystem() {
-  const char* override_disk = std::getenv(kDiskOverrideVariable);
-  if (override_disk != nullptr && *override_disk != '\0') {
-    return std::make_unique<PosixDiskSystem>(std::vector<std::string>{override_disk});
-  }
-  std::vector<std::string> paths;
-  for (const std::string& name : WholeDiskDevices()) paths.push_back("/dev/" + name);
-  return std::make_unique<PosixDiskSystem>(std::move(paths));
+  HostDriveList drives = ChooseHostDrives([] {
+    std::vector<std::string> paths;
+    for (const std::string& name : WholeDiskDevices()) paths.push_back("/dev/" + name);
+    return paths;
+  });
+  return std::make_unique<PosixDiskSystem>(std::move(drives.paths));
 }
 
 std::string HostSystemMessage(std::uint32_t code) { return CommonSystemMessage(code); }

@@ -5,9 +5,9 @@
 #include <winternl.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "partshell/error_codes.h"
 #include "partshell/host_disks.h"
@@ -119,8 +119,7 @@ bool WindowsSixOrLater() {
 
 class Win32DiskSystem : public DiskSystem {
  public:
-  // `override_path` set: that file or device is drive 0 and nothing else exists.
-  explicit Win32DiskSystem(std::string override_path) : override_path_(std::move(override_path)) {}
+  explicit Win32DiskSystem(HostDriveList drives) : drives_(std::move(drives)) {}
   ~Win32DiskSystem() override {
     if (partition_handle_ != nullptr) {
       auto nt_close = NtdllFunction<NtCloseFn>("NtClose");
@@ -132,11 +131,11 @@ class Win32DiskSystem : public DiskSystem {
 
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override {
     system_error = 0;
-    if (!override_path_.empty() && n != 0) {
+    if (n < 0 || static_cast<std::size_t>(n) >= drives_.paths.size()) {
       system_error = ERROR_FILE_NOT_FOUND;
       return nullptr;
     }
-    const std::string name = NameOf(n);
+    const std::string& name = drives_.paths[static_cast<std::size_t>(n)];
     HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -147,7 +146,8 @@ class Win32DiskSystem : public DiskSystem {
   }
 
   std::uint32_t DriveSizeMegabytes(int n) override {
-    const std::string name = NameOf(n);
+    if (n < 0 || static_cast<std::size_t>(n) >= drives_.paths.size()) return 0;
+    const std::string& name = drives_.paths[static_cast<std::size_t>(n)];
     HANDLE handle = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 0;
     DISK_GEOMETRY geometry{};
@@ -157,7 +157,7 @@ class Win32DiskSystem : public DiskSystem {
                         nullptr)) {
       megabytes = static_cast<std::uint32_t>(static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) *
                                              geometry.TracksPerCylinder * geometry.SectorsPerTrack / 2048);
-    } else if (!override_path_.empty()) {
+    } else if (drives_.named_by_variable) {
       LARGE_INTEGER size{};
       HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -170,8 +170,8 @@ class Win32DiskSystem : public DiskSystem {
     return megabytes;
   }
 
-  // A disk image named by TORBEL_DISK has no partition device to lock.
-  bool NeedsUtilityPartitionLock() const override { return override_path_.empty() && WindowsSixOrLater(); }
+  // The disk named by TORBEL_DISK has no partition device to lock.
+  bool NeedsUtilityPartitionLock() const override { return !drives_.named_by_variable && WindowsSixOrLater(); }
 
   int OpenLockDismountUtilityPartition(int disk, int partition, ShellServices& out) override {
     static constexpr const char* kOrigin = "OpenLockDismountUtilityPartition";
@@ -252,9 +252,7 @@ class Win32DiskSystem : public DiskSystem {
   void SleepMilliseconds(unsigned milliseconds) override { Sleep(milliseconds); }
 
  private:
-  std::string NameOf(int n) const { return override_path_.empty() ? PhysicalDriveName(n) : override_path_; }
-
-  std::string override_path_;
+  HostDriveList drives_;
   HANDLE partition_handle_ = nullptr;
   ShellServices* out_ = nullptr;
 };
@@ -262,8 +260,11 @@ class Win32DiskSystem : public DiskSystem {
 }  // namespace
 
 std::unique_ptr<DiskSystem> CreateHostDiskSystem() {
-  const char* override_disk = std::getenv(kDiskOverrideVariable);
-  return std::make_unique<Win32DiskSystem>(override_disk != nullptr ? override_disk : "");
+  return std::make_unique<Win32DiskSystem>(ChooseHostDrives([] {
+    std::vector<std::string> names;
+    for (int n = 0; n < 10; ++n) names.push_back(PhysicalDriveName(n));
+    return names;
+  }));
 }
 
 std::string HostSystemMessage(std::uint32_t code) {

@@ -45,11 +45,6 @@ int CmdLogAll(Shell&, std::string&, const TokenList&);
 int CmdHelp(Shell&, std::string&, const TokenList&);
 int CmdVersion(Shell&, std::string&, const TokenList&);
 
-// Stand-in for a command this build does not carry yet: it answers with an
-// error (764) and never pretends to succeed. Registering the real handler is
-// a change of one row in the table.
-int CmdNotAvailable(Shell&, std::string&, const TokenList&);
-
 // The version display shown at start-up, in the usage text and by VERSION.
 void PrintVersionDisplay();
 void SetOperatingSystemText(std::string text);

@@ -2,8 +2,10 @@
 // hooks that let control events reach the key reader.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string_view>
+#include <thread>
 
 namespace partshell {
 
@@ -45,6 +47,11 @@ class Console {
   // Makes the next ReadChar return this character (Ctrl-C arrives this way).
   virtual void PushKey(int key) = 0;
   virtual void Beep() = 0;
+  // Lets time pass (DELAY, SLEEP). The host consoles sleep; a scripted one
+  // may let no time pass at all.
+  virtual void Wait(int milliseconds) {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
 };
 
 inline constexpr int kNoKeyYet = -2;

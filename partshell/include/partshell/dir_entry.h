@@ -29,6 +29,9 @@ inline constexpr std::uint8_t ATTR_SYSTEM = 0x04;
 inline constexpr std::uint8_t ATTR_VOLUME_ID = 0x08;
 inline constexpr std::uint8_t ATTR_DIRECTORY = 0x10;
 inline constexpr std::uint8_t ATTR_ARCHIVE = 0x20;
+// A long-name slot: read-only, hidden, system and volume label at once.
+inline constexpr std::uint8_t ATTR_LONG_NAME = 0x0F;
+inline constexpr std::size_t LDIR_Chksum = 13;  // 1, the checksum of the short name the slot belongs to
 
 inline constexpr std::uint8_t kEntryEnd = 0x00;
 inline constexpr std::uint8_t kEntryDeleted = 0xE5;
@@ -40,6 +43,17 @@ inline std::uint32_t EntrySize(const std::uint8_t* e) { return common::load_le32
 inline std::uint8_t EntryAttributes(const std::uint8_t* e) { return e[DIR_Attr]; }
 inline std::uint16_t EntryTime(const std::uint8_t* e) { return common::load_le16(e + DIR_WrtTime); }
 inline std::uint16_t EntryDate(const std::uint8_t* e) { return common::load_le16(e + DIR_WrtDate); }
+
+// A live long-name slot (not deleted, not the end mark).
+inline bool IsLongNameSlot(const std::uint8_t* e) {
+  return (e[DIR_Attr] & 0x3F) == ATTR_LONG_NAME && e[DIR_Name] != kEntryEnd && e[DIR_Name] != kEntryDeleted;
+}
+// The checksum of the 11 name bytes that a short name's long-name slots carry.
+inline std::uint8_t ShortNameChecksum(const std::uint8_t* e) {
+  std::uint8_t sum = 0;
+  for (std::size_t i = 0; i < 11; ++i) sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + e[i]);
+  return sum;
+}
 
 // "NAME.EXT" (or "NAME") with the blank padding removed.
 std::string EntryDisplayName(const std::uint8_t* e);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "partshell/dir_entry.h"
 #include "partshell/mounted_volume.h"
@@ -49,8 +50,9 @@ int CheckLocalFileName(std::string_view name, bool allow_wildcards, std::string&
 class Fat16Engine;
 
 // Yields the absolute sectors of the root directory or of a cluster chain,
-// in order, then 0. A chain that loops or outgrows the volume ends with
-// error() == FAT_LINKAGE_ERROR.
+// in order, then 0. A chain that starts or links outside the data clusters,
+// reaches a cluster whose own entry is free, reserved or bad, or comes back to
+// a cluster it has already passed ends there with error() == FAT_LINKAGE_ERROR.
 class DirSectorIterator {
  public:
   DirSectorIterator(Fat16Engine& engine, std::uint16_t start);
@@ -58,17 +60,48 @@ class DirSectorIterator {
   std::uint32_t NextSector();
   int error() const { return error_; }
   std::uint16_t current_cluster() const { return cluster_; }
+  // "ERROR: Invalid FAT Linkage Detected: %d (%04X)" with the link that broke the chain.
+  std::string LinkageMessage() const;
 
  private:
+  // Moves to `cluster`; false (and the error set) when it is no place for the chain to go.
+  bool Enter(std::uint32_t cluster);
+
   Fat16Engine& engine_;
   std::uint16_t start_;
   std::uint16_t cluster_ = 0;
   std::uint32_t cluster_sector_ = 0;
   std::uint32_t used_in_cluster_ = 0;
-  std::uint32_t clusters_walked_ = 0;
   std::uint32_t first_sector_ = 0;
+  std::uint32_t bad_link_ = 0;
+  std::vector<bool> visited_;  // by cluster number, once the chain leaves its first cluster
   bool end_ = false;
   int error_ = 0;
+};
+
+// The message of a broken cluster chain, with the link that broke it.
+std::string LinkageMessage(std::uint32_t link);
+
+// Where one directory entry lives: its sector and its number within it.
+struct EntryPlace {
+  std::uint32_t sector = 0;
+  unsigned index = 0;
+};
+
+// The long-name slots a directory scan has just passed. An entry's own slots are
+// the ones right before it that carry its short name's checksum; they go where it goes.
+class LongNameRun {
+ public:
+  // Every entry the scan passes, in order, except the one it stops at.
+  void Pass(const std::uint8_t* entry, std::uint32_t sector, unsigned index);
+  std::vector<EntryPlace> SlotsOf(const std::uint8_t* entry) const;
+
+ private:
+  struct Slot {
+    EntryPlace place;
+    std::uint8_t checksum;
+  };
+  std::vector<Slot> run_;
 };
 
 // A directory entry found by name, and where it lives.
@@ -79,6 +112,7 @@ struct EntryLookup {
   DirEntry entry{};
   std::uint32_t sector = 0;
   unsigned index = 0;  // entry number within the sector
+  std::vector<EntryPlace> long_name;  // the entry's long-name slots
 };
 
 struct DirSearch {
@@ -146,6 +180,11 @@ class Fat16Engine {
   EntryLookup FindEntry(std::uint16_t directory, const Name83& name, std::uint8_t must_have,
                         std::uint8_t must_not_have);
   int WriteZeroCluster(std::uint16_t cluster, std::string& message);
+  // Marks an entry's long-name slots deleted: those in other sectors are written at
+  // once, those in `entry_sector` only in `entry_buffer`, which the caller writes
+  // with its own change. 0 or the failed write's code.
+  int DeleteLongNameSlots(const std::vector<EntryPlace>& slots, std::uint32_t entry_sector,
+                          std::uint8_t* entry_buffer, std::string& message);
 
   MountedVolume& v_;
   bool adding_after_extend_ = false;

@@ -66,6 +66,12 @@ bool IsRecycleBinEntry(const std::uint8_t* entry);
 // "NAME.EXT" rebuilt from the 8 + 3 bytes, without case change.
 std::string EntryName(const std::uint8_t* entry);
 
+// A directory search that stopped on a broken directory (a chain that loops or
+// breaks, a sector that cannot be read) rather than at its end or for want of a
+// match: its code, with the message; 0 otherwise. `search` may be null.
+struct DirSearch;
+int SearchBroken(const DirSearch* search, int error, const std::string& text, std::string& message);
+
 // Parses "123" or "0x7B"; false for anything else.
 bool ParseSectorNumber(const std::string& text, std::uint32_t& value);
 

@@ -1,17 +1,28 @@
 // The host layer's disks: the machine's physical drives, or the one disk
-// named by the environment variable TORBEL_DISK, which then stands as
-// physical drive 0 while no other drive is scanned.
+// named by the environment variable TORBEL_DISK.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "partshell/block_device.h"
 
 namespace partshell {
 
 inline constexpr const char* kDiskOverrideVariable = "TORBEL_DISK";
+
+// The drives a run may scan, drive n being paths[n]. TORBEL_DISK, when set and not
+// empty, names one disk (an image file or a device) that stands as physical drive 0:
+// no other drive is scanned then, and nothing on it is locked or dismounted. Without
+// it the host's own drives are listed (`physical_drives` is only asked then).
+struct HostDriveList {
+  std::vector<std::string> paths;
+  bool named_by_variable = false;
+};
+HostDriveList ChooseHostDrives(const std::function<std::vector<std::string>()>& physical_drives);
 
 std::unique_ptr<DiskSystem> CreateHostDiskSystem();
 

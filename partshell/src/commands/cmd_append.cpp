@@ -164,7 +164,9 @@ int CmdTouch(Shell& shell, std::string& message, const TokenList& tokens) {
     int result = 0;
     alignas(512) static std::uint8_t sector[kSectorSize];
     do {
-      if ((entry[DIR_Attr] & ATTR_DIRECTORY) != 0 || IsRecycleBinEntry(entry.data())) continue;
+      if ((entry[DIR_Attr] & ATTR_DIRECTORY) != 0 || IsRecycleBinEntry(entry.data()) || IsLongNameSlot(entry.data())) {
+        continue;
+      }
       ++touched;
       const std::uint32_t at = search->sector;
       const unsigned index = search->index - 1;
@@ -185,6 +187,7 @@ int CmdTouch(Shell& shell, std::string& message, const TokenList& tokens) {
         break;
       }
     } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+    if (const int broken = SearchBroken(search.get(), error, name, message)) return broken;
     if (touched > 0) return result;
     message = Format("Unable To Locate File[Error: %d]: %s", error, name.c_str());
     return FILE_NOT_FOUND;

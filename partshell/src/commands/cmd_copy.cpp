@@ -1,6 +1,8 @@
 // COPYHD2SYS, COPYSYS2HD, COPYHD2HD, COPYSYS2SYS and the retired COPY.
 #include <cstdio>
 #include <filesystem>
+#include <set>
+#include <vector>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
@@ -62,6 +64,29 @@ std::string WithBackslashes(std::string text) {
     if (c == '/') c = '\\';
   }
   return text;
+}
+
+// The name a target takes where it lands: SYS: keeps 8.3 names in upper case; the
+// local file system keeps the name as given, ignoring case on Windows.
+std::string LandingName(Side side, const std::string& target) {
+  std::string name = target;
+  if (side == Side::sys) {
+    std::string parent, leaf;
+    Fat16Engine::SplitParentAndName(target, parent, leaf);
+    const Name83 short_name = SplitName83(leaf);
+    name = parent + "\\" + short_name.name + short_name.ext;
+  }
+#if defined(_WIN32)
+  const bool ignore_case = true;
+#else
+  const bool ignore_case = side == Side::sys;
+#endif
+  if (ignore_case) {
+    for (char& c : name) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return name;
 }
 
 int CheckName(Side side, const std::string& name, bool wildcards, std::string& message) {
@@ -134,41 +159,57 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
         if ((entry[DIR_Attr] & (ATTR_DIRECTORY | ATTR_VOLUME_ID)) == 0) names.push_back(EntryName(entry.data()));
       } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, search_error) == 0);
     }
+    // A listing cut short by a broken directory copies nothing.
+    if (const int broken = SearchBroken(search.get(), search_error, from, message)) return broken;
   }
 
-  const std::string source_directory = SourceDirectory(from, kind.source);
+  // Every source with its target, all checked before the first file is copied.
+  struct Transfer {
+    std::string source;
+    std::string target;
+  };
+  std::vector<Transfer> transfers;
+  // A FROMFILE that names a directory of SYS: stands for the files in it, which live
+  // in that directory rather than in its parent.
+  std::string source_directory = SourceDirectory(from, kind.source);
+  if (kind.source == Side::sys) {
+    std::uint16_t directory = 0;
+    std::string absolute;
+    if (engine->ResolveDirectoryPath(from, directory, absolute)) source_directory = from;
+  }
+  for (const std::string& name : names) {
+    Transfer t;
+    t.source = JoinPath(source_directory, name, kind.source);
+    if (!has_target) {
+      t.target = NamePart(t.source);
+    } else if (target_is_directory) {
+      t.target = JoinPath(to, NamePart(t.source), kind.target);
+    } else {
+      t.target = to;
+    }
+    if (CheckName(kind.target, t.target, false, message) != 0) return BAD_FILENAME_DRIVE_REFERENCE;
+    transfers.push_back(std::move(t));
+  }
+  // Two sources that would land on one name (a pattern onto a file name, or local
+  // names that SYS: cuts to the same 8.3 name) would leave only the last of them.
+  std::set<std::string> landing;
+  for (const Transfer& t : transfers) {
+    if (!landing.insert(LandingName(kind.target, t.target)).second) {
+      message = Format("More Than One File Would Be Copied To: %s", t.target.c_str());
+      return INVALID_FILENAME_PARAMETER;
+    }
+  }
+
   int count = 0;
   std::uint32_t total = 0;
-  bool refused = false;
-  std::string refusal;
-  for (const std::string& name : names) {
+  for (const Transfer& t : transfers) {
     if (shell.StopCode() != 0) break;
-    const std::string source = JoinPath(source_directory, name, kind.source);
-    std::string target;
-    if (!has_target) {
-      target = NamePart(source);
-    } else if (target_is_directory) {
-      target = JoinPath(to, NamePart(source), kind.target);
-    } else {
-      target = to;
-    }
-    if (refused) continue;
-    std::string check_message;
-    if (CheckName(kind.target, target, false, check_message) != 0) {
-      refused = true;
-      refusal = check_message;
-      continue;
-    }
-    if (wildcards) ShellWrite((kind.source == Side::local ? target : source) + "\n");
+    if (wildcards) ShellWrite((kind.source == Side::local ? t.target : t.source) + "\n");
     std::uint32_t size = 0;
-    result = CopyOne(shell, engine, kind, source, target, message, size);
+    result = CopyOne(shell, engine, kind, t.source, t.target, message, size);
     if (result != 0) return result;
     ++count;
     total += size;
-  }
-  if (refused) {
-    message = refusal;
-    return BAD_FILENAME_DRIVE_REFERENCE;
   }
   if (count == 0) {
     message = "No Files Found.";

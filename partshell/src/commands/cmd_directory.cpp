@@ -118,6 +118,7 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   int error = 0;
   auto search = engine->FindFirstEntry(text, entry, error);
   if (!search) {
+    if (const int broken = SearchBroken(nullptr, error, text, message)) return broken;
     message = Format("Unable To Locate Directory/File[Error: %d]: %s", error, text.c_str());
     return FILE_NOT_FOUND;
   }
@@ -140,15 +141,18 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
       NoteRecycleBin(shell, entry.data());
       continue;
     }
-    if (!IsDirectory(entry.data())) continue;
+    if (!IsDirectory(entry.data()) || IsLongNameSlot(entry.data())) continue;
     lines.Before(1);
     PrintEntryLine(shell, entry.data());
     if (VerboseMode()) engine->ShowClusterChain(entry.data());
     ++directories;
   } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+  // A directory whose chain loops or breaks is listed up to the break, once.
+  if (const int broken = SearchBroken(search.get(), error, text, message)) return broken;
 
   search = engine->FindFirstEntry(text, entry, error);
   if (!search) {
+    if (const int broken = SearchBroken(nullptr, error, text, message)) return broken;
     message = Format("Unable To Locate Directory/File, 2nd Time[Error: %d]: %s", error, text.c_str());
     return FILE_NOT_FOUND;
   }
@@ -156,7 +160,8 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   std::uint32_t bytes = 0, allocated = 0;
   const std::uint32_t cluster = volume.BytesPerCluster;
   do {
-    if (IsRecycleBinEntry(entry.data()) || IsDirectory(entry.data())) continue;
+    // Long-name slots belong to the entry after them; they are no files of their own.
+    if (IsRecycleBinEntry(entry.data()) || IsDirectory(entry.data()) || IsLongNameSlot(entry.data())) continue;
     lines.Before(1);
     PrintEntryLine(shell, entry.data());
     if (VerboseMode()) engine->ShowClusterChain(entry.data());
@@ -165,6 +170,7 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
     bytes += size;
     allocated += static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) + cluster - 1) / cluster * cluster);
   } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+  if (const int broken = SearchBroken(search.get(), error, text, message)) return broken;
 
   lines.Before(1);
   ShellWrite("                             ----------\n");
@@ -193,7 +199,7 @@ int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
   if (search) {
     alignas(512) static std::uint8_t sector[kSectorSize];
     do {
-      if (IsDirectory(entry.data()) || IsRecycleBinEntry(entry.data())) continue;
+      if (IsDirectory(entry.data()) || IsRecycleBinEntry(entry.data()) || IsLongNameSlot(entry.data())) continue;
       if (std::memcmp(entry.data(), ".          ", 11) == 0 || std::memcmp(entry.data(), "..         ", 11) == 0) {
         continue;
       }
@@ -249,6 +255,7 @@ int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
       result = 0;
     } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
   }
+  if (const int broken = SearchBroken(search.get(), error, name, message)) return broken;
   if (counted == 0 && result == 0) {
     message = Format("Unable To Locate File: %s", name.c_str());
     return FILE_NOT_FOUND;
@@ -358,6 +365,8 @@ int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
       if (path.empty() || path.back() != '\\') path += "\\";
       paths.push_back(path + EntryName(entry.data()));
     } while (shell.StopCode() == 0 && engine->FindNextEntry(*search, entry, error) == 0);
+    // Nothing is deleted on the strength of a listing cut short by a broken directory.
+    if (const int broken = SearchBroken(search.get(), error, text, message)) return broken;
     for (const std::string& path : paths) {
       if (shell.StopCode() != 0) break;
       ++counted;
@@ -370,6 +379,7 @@ int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
     }
   }
   if (counted == 0) {
+    if (const int broken = SearchBroken(nullptr, error, text, message)) return broken;
     message = Format("Unable To Locate File[Error: %d]: %s", error, text.c_str());
     return FILE_NOT_FOUND;
   }

@@ -1,8 +1,7 @@
 // TYPE/CAT/MORE, DUMP, DUMPC, MBR, SHOWBOOT, PAUSE, DELAY, SLEEP, ERROR and SHOWERRORS.
-#include <chrono>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
@@ -91,30 +90,50 @@ int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
     return DIR_PATH_NOT_FOUND;
   }
   const EntryLookup found = engine->FindFile(directory, name);
+  if (!found.found && found.error != 0) {
+    message = Format("Unable To Read Directory Of: %s", tokens[1].c_str());
+    return found.error;
+  }
   if (!found.found) {
     message = Format("Unable To Locate File: %s", name.c_str());
     return FILE_NOT_FOUND;
   }
-  if (found.first_cluster == 0) return 0;
+  const std::uint32_t size = EntrySize(found.entry.data());
+  if (found.first_cluster == 0) {
+    if (size == 0) return 0;
+    message = LinkageMessage(0);
+    return FAT_LINKAGE_ERROR;
+  }
   const bool more = StartsWithNoCase(tokens[0], "MORE");
   shell.SetHexPageSize(more ? (shell.PageLength() != 0 ? shell.PageLength() : 20) : 0);
 
-  const std::uint32_t size = EntrySize(found.entry.data());
   const std::uint32_t positions = size / kSectorSize + 1;
   alignas(512) static std::uint8_t sector[kSectorSize];
   DirSectorIterator walker(*engine, found.first_cluster);
   std::uint32_t at = walker.first_sector();
-  for (std::uint32_t position = 1; position <= positions && at != 0 && shell.StopCode() == 0; ++position) {
+  int result = 0;
+  for (std::uint32_t position = 1; position <= positions && shell.StopCode() == 0; ++position) {
     const std::size_t bytes = position == positions ? size % kSectorSize : kSectorSize;
     if (bytes == 0) break;
-    if (volume.ReadHardDriveSector(at, sector) != 0) break;
+    if (at == 0) {
+      // The chain breaks, loops or ends before the file's size is reached.
+      message = walker.error() != 0 ? walker.LinkageMessage()
+                                    : LinkageMessage(engine->FatEntry(walker.current_cluster()));
+      result = FAT_LINKAGE_ERROR;
+      break;
+    }
+    result = volume.ReadHardDriveSector(at, sector);
+    if (result != 0) {
+      message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(at));
+      break;
+    }
     const bool go_on = hex ? shell.HexDump(sector, bytes, (position - 1) * kSectorSize) != 0
                            : WriteText(shell, sector, bytes);
     if (!go_on) break;
     if (position < positions) at = walker.NextSector();
   }
   if (!hex) ShellWrite("\n");
-  return 0;
+  return result;
 }
 
 int CmdDump(Shell& shell, std::string& message, const TokenList& tokens) {
@@ -201,7 +220,7 @@ int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
   const int seconds = std::atoi(tokens[1].c_str());
   for (int left = seconds; left > 0 && shell.StopCode() == 0; --left) {
     if (VerboseMode()) ShellWrite(Format("Delaying %d Seconds      \r", left));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    shell.console().Wait(1000);
     if (shell.console().KeyAvailable()) {
       shell.ReadKey();
       ShellWrite("                         \r");
@@ -217,7 +236,8 @@ int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
 
 int CmdSleep(Shell& shell, std::string&, const TokenList& tokens) {
   const long milliseconds = std::atol(tokens[1].c_str());
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  // Waits of more than 24 days are cut there, where the console's count of milliseconds ends.
+  if (milliseconds > 0) shell.console().Wait(static_cast<int>(std::min<long>(milliseconds, 0x7FFFFFFF)));
   return shell.ErrorLevel();
 }
 

@@ -161,6 +161,16 @@ bool IsRecycleBinEntry(const std::uint8_t* entry) {
 
 std::string EntryName(const std::uint8_t* entry) { return EntryDisplayName(entry); }
 
+int SearchBroken(const DirSearch* search, int error, const std::string& text, std::string& message) {
+  if (error == 0 || error == END_OF_DIRECTORY || error == DIR_PATH_NOT_FOUND || error == BAD_HANDLE) return 0;
+  if (error == FAT_LINKAGE_ERROR && search != nullptr && search->walker) {
+    message = search->walker->LinkageMessage();
+  } else {
+    message = Format("Unable To Read Directory Of: %s", text.c_str());
+  }
+  return error;
+}
+
 bool ParseSectorNumber(const std::string& text, std::uint32_t& value) {
   if (text.empty()) return false;
   int base = 10;

@@ -154,8 +154,7 @@ int Fat16Engine::RemoveDirectory(std::string_view path, std::string& message) {
     return BAD_FILENAME_DRIVE_REFERENCE;
   }
   if (found.first_cluster < 2) {
-    message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(found.first_cluster),
-                     static_cast<unsigned>(found.first_cluster));
+    message = LinkageMessage(found.first_cluster);
     return FAT_LINKAGE_ERROR;
   }
 
@@ -179,8 +178,7 @@ int Fat16Engine::RemoveDirectory(std::string_view path, std::string& message) {
     }
   }
   if (walker.error() != 0) {
-    message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(walker.current_cluster()),
-                     static_cast<unsigned>(walker.current_cluster()));
+    message = walker.LinkageMessage();
     return walker.error();
   }
   if (live > 2) {
@@ -195,6 +193,9 @@ int Fat16Engine::RemoveDirectory(std::string_view path, std::string& message) {
   std::uint8_t* e = entry_sector + found.index * kDirEntrySize;
   if (result != 0 || std::memcmp(e, found.entry.data(), kDirEntrySize) != 0) {
     message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(found.sector));
+    return UNABLE_TO_REMOVE_DIR_NAME_ENTRY;
+  }
+  if (DeleteLongNameSlots(found.long_name, found.sector, entry_sector, message) != 0) {
     return UNABLE_TO_REMOVE_DIR_NAME_ENTRY;
   }
   e[DIR_Name] = kEntryDeleted;

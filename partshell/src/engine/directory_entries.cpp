@@ -6,6 +6,56 @@
 
 namespace partshell {
 
+namespace {
+// A long name has at most 20 slots; a longer run holds slots of no entry.
+constexpr std::size_t kLongNameSlotsMax = 20;
+}  // namespace
+
+void LongNameRun::Pass(const std::uint8_t* entry, std::uint32_t sector, unsigned index) {
+  if (!IsLongNameSlot(entry)) {
+    run_.clear();
+    return;
+  }
+  if (run_.size() == kLongNameSlotsMax) run_.erase(run_.begin());
+  run_.push_back({{sector, index}, entry[LDIR_Chksum]});
+}
+
+std::vector<EntryPlace> LongNameRun::SlotsOf(const std::uint8_t* entry) const {
+  const std::uint8_t checksum = ShortNameChecksum(entry);
+  std::size_t first = run_.size();
+  while (first > 0 && run_[first - 1].checksum == checksum) --first;
+  std::vector<EntryPlace> slots;
+  for (std::size_t i = first; i < run_.size(); ++i) slots.push_back(run_[i].place);
+  return slots;
+}
+
+int Fat16Engine::DeleteLongNameSlots(const std::vector<EntryPlace>& slots, std::uint32_t entry_sector,
+                                     std::uint8_t* entry_buffer, std::string& message) {
+  alignas(512) static std::uint8_t other[kSectorSize];
+  for (std::size_t i = 0; i < slots.size();) {
+    const std::uint32_t sector = slots[i].sector;
+    std::size_t end = i;
+    while (end < slots.size() && slots[end].sector == sector) ++end;
+    std::uint8_t* buffer = sector == entry_sector ? entry_buffer : other;
+    if (buffer == other) {
+      const int read = v_.ReadDirectorySector(sector, other);
+      if (read != 0) {
+        message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector));
+        return read;
+      }
+    }
+    for (; i < end; ++i) buffer[slots[i].index * kDirEntrySize + DIR_Name] = kEntryDeleted;
+    if (buffer == other) {
+      const int written = v_.WriteHardDriveSector(sector, other);
+      if (written != 0) {
+        message = Format("Unable To Write Changed Sector Back To The Drive, Error: %ld", static_cast<long>(written));
+        return UNABLE_TO_WRITE_DIRECTORY;
+      }
+    }
+  }
+  return 0;
+}
+
 int Fat16Engine::WriteZeroCluster(std::uint16_t cluster, std::string& message) {
   alignas(512) static std::uint8_t zeros[kSectorSize];
   const std::uint32_t first = GetSectorOfCluster(cluster);
@@ -43,8 +93,7 @@ int Fat16Engine::AddDirectoryEntry(const DirEntry& entry, std::uint16_t director
     }
   }
   if (walker.error() != 0) {
-    message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(walker.current_cluster()),
-                     static_cast<unsigned>(walker.current_cluster()));
+    message = walker.LinkageMessage();
     return walker.error();
   }
   if (directory == kRootDirectory) {
@@ -103,6 +152,7 @@ bool Fat16Engine::RenameEntry(std::uint16_t directory, std::string_view old_name
     message = "Unable To Find/Locate First Sector For Directory";
     return false;
   }
+  LongNameRun long_name;
   for (std::uint32_t sector = walker.first_sector(); sector != 0; sector = walker.NextSector()) {
     if (v_.ReadDirectorySector(sector, buffer) != 0) {
       message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector));
@@ -114,9 +164,13 @@ bool Fat16Engine::RenameEntry(std::uint16_t directory, std::string_view old_name
         message = Format("Unable To Locate Source File: %s", std::string(old_name).c_str());
         return false;
       }
-      if (std::memcmp(e + DIR_Name, from.name.data(), 8) != 0 || std::memcmp(e + DIR_Ext, from.ext.data(), 3) != 0) {
+      if (std::memcmp(e + DIR_Name, from.name.data(), 8) != 0 || std::memcmp(e + DIR_Ext, from.ext.data(), 3) != 0 ||
+          IsLongNameSlot(e)) {
+        long_name.Pass(e, sector, i);
         continue;
       }
+      // The long name no longer matches the new short name: it goes.
+      if (DeleteLongNameSlots(long_name.SlotsOf(e), sector, buffer, message) != 0) return false;
       if (v_.out().Verbose()) {
         v_.out().Print("Before Changes.........................\n");
         v_.out().HexDump(buffer, kSectorSize, 0);
@@ -154,7 +208,10 @@ int Fat16Engine::DeleteFat16File(std::string_view path, std::string& message) {
     message = Format("File Not Found: %s", std::string(path).c_str());
     return FILE_NOT_FOUND;
   }
+  // The entry's sector is still in the buffer of the search by name.
   std::uint8_t* buffer = SectorBufferSlot(4);
+  const int slots = DeleteLongNameSlots(found.long_name, found.sector, buffer, message);
+  if (slots != 0) return slots;
   buffer[found.index * kDirEntrySize + DIR_Name] = kEntryDeleted;
   const int written = v_.WriteHardDriveSector(found.sector, buffer);
   if (written != 0) {

@@ -47,6 +47,7 @@ EntryLookup Fat16Engine::FindEntry(std::uint16_t directory, const Name83& name, 
                                    std::uint8_t must_not_have) {
   EntryLookup result;
   std::uint8_t* buffer = SectorBufferSlot(4);
+  LongNameRun long_name;
   DirSectorIterator walker(*this, directory);
   for (std::uint32_t sector = walker.first_sector(); sector != 0; sector = walker.NextSector()) {
     const int read = v_.ReadDirectorySector(sector, buffer);
@@ -57,12 +58,14 @@ EntryLookup Fat16Engine::FindEntry(std::uint16_t directory, const Name83& name, 
     for (unsigned i = 0; i < kEntriesPerSector; ++i) {
       const std::uint8_t* e = buffer + i * kDirEntrySize;
       if (e[DIR_Name] == kEntryEnd) return result;
-      if (std::memcmp(e + DIR_Name, name.name.data(), 8) != 0 || std::memcmp(e + DIR_Ext, name.ext.data(), 3) != 0) {
+      const std::uint8_t attributes = e[DIR_Attr];
+      if (std::memcmp(e + DIR_Name, name.name.data(), 8) != 0 || std::memcmp(e + DIR_Ext, name.ext.data(), 3) != 0 ||
+          (attributes & must_have) != must_have || (attributes & must_not_have) != 0 || IsLongNameSlot(e)) {
+        long_name.Pass(e, sector, i);
         continue;
       }
-      const std::uint8_t attributes = e[DIR_Attr];
-      if ((attributes & must_have) != must_have || (attributes & must_not_have) != 0) continue;
       result.found = true;
+      result.long_name = long_name.SlotsOf(e);
       result.first_cluster = EntryFirstCluster(e);
       std::memcpy(result.entry.data(), e, kDirEntrySize);
       result.sector = sector;

@@ -1,5 +1,6 @@
 // Wildcard enumeration of a directory and the cluster chain display.
 #include <cstring>
+#include <vector>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
@@ -46,7 +47,7 @@ int Fat16Engine::FindNextEntry(DirSearch& search, DirEntry& entry, int& error) {
     search.index = 0;
     if (search.sector == 0) {
       search.end = true;
-      error = search.last_error = BAD_HANDLE;
+      error = search.last_error = search.walker->error() != 0 ? search.walker->error() : BAD_HANDLE;
       return 1;
     }
   }
@@ -87,12 +88,14 @@ void Fat16Engine::ShowClusterChain(const std::uint8_t* entry) {
     return;
   }
   std::string line;
-  for (std::uint32_t steps = 0;; ++steps) {
-    if (cluster < 2 || cluster >= v_.ClusterLimit || steps >= v_.ClusterLimit) {
-      // Out of the volume, or more links than the volume has clusters: a loop.
+  std::vector<bool> visited(v_.ClusterLimit, false);
+  for (;;) {
+    if (cluster < 2 || cluster >= v_.ClusterLimit || visited[cluster]) {
+      // Out of the volume, or back at a cluster already shown: a loop.
       line += Format(" {ERROR}[%d]", static_cast<int>(FatEntryClass::link));
       break;
     }
+    visited[cluster] = true;
     const std::uint16_t value = FatEntry(cluster);
     const FatEntryClass kind = ClassifyFatEntry(value);
     if (kind == FatEntryClass::link) {

@@ -136,8 +136,7 @@ int Fat16Engine::FreeClusterChain(std::uint16_t first, std::string& message) {
       // A chain that runs into a free cluster (which is also where a looping
       // chain ends up, its entries being cleared on the way) or out of the
       // volume: nothing is written, and the FAT goes back to what the disk holds.
-      message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(value),
-                       static_cast<unsigned>(value));
+      message = LinkageMessage(value);
       v_.fat1 = v_.disk_fat1;
       v_.fat2 = v_.disk_fat2;
       return FAT_LINKAGE_ERROR;

@@ -209,13 +209,34 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
     message = Format("Unable To Locate Source FAT16 File: %s", std::string(partition_path).c_str());
     return found.error != 0 ? found.error : DISK_ERROR_LOCATING_FILE;
   }
+  size = EntrySize(found.entry.data());
+  // A file with data needs a chain that starts in the volume; one that does not
+  // gets no local file that could pass for a copy.
+  if (found.first_cluster == 0 && size > 0) {
+    message = LinkageMessage(0);
+    return FAT_LINKAGE_ERROR;
+  }
+  std::unique_ptr<DirSectorIterator> walker;
+  if (found.first_cluster != 0) {
+    walker = std::make_unique<DirSectorIterator>(*this, found.first_cluster);
+    if (walker->error() != 0 && size > 0) {
+      message = walker->LinkageMessage();
+      return FAT_LINKAGE_ERROR;
+    }
+  }
   FilePtr file(std::fopen(local_path.c_str(), "wb"));
   if (!file) {
     message = Format("Unable To Create Local Target File: %s", local_path.c_str());
     return DISK_ERROR_CREATING_FILE;
   }
-  size = EntrySize(found.entry.data());
-  if (found.first_cluster == 0) return 0;
+  if (!walker) return 0;
+  // What cannot be read whole is not left behind as if it had been.
+  auto give_up = [&](int code) {
+    file.reset();
+    std::error_code ec;
+    std::filesystem::remove(local_path, ec);
+    return code;
+  };
 
   // Sectors that follow one another on the disk are read in one transfer of
   // up to 64 KiB; a transfer that fails is read again sector by sector, so
@@ -223,7 +244,6 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
   constexpr std::uint32_t kRunSectors = 128;
   alignas(512) static std::uint8_t run_buffer[kRunSectors * kSectorSize];
   std::uint8_t* buffer = SectorBufferSlot(5);
-  DirSectorIterator walker(*this, found.first_cluster);
   const std::uint32_t positions = size / kSectorSize + 1;
   // Bytes of the file in sector `position` (1-based); 0 past its end.
   auto bytes_at = [&](std::uint32_t position) -> std::size_t {
@@ -236,20 +256,20 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
                    : Format("[_CopyFileFromFAT16ToLocalHD,1]File Write Error (errno=%d): %s, Sector: %ld", errno,
                             local_path.c_str(), static_cast<long>(sector));
   };
-  std::uint32_t sector = walker.first_sector();
+  std::uint32_t sector = walker->first_sector();
   int result = 0;
   for (std::uint32_t position = 1; bytes_at(position) != 0;) {
     if (sector == 0) {
-      // The chain ends before the data does: the copy would be short.
-      message = Format("ERROR: Invalid FAT Linkage Detected: %d (%04X)", static_cast<int>(walker.current_cluster()),
-                       static_cast<unsigned>(walker.current_cluster()));
-      return FAT_LINKAGE_ERROR;
+      // The chain breaks, loops or ends before the data does: the copy would be short
+      // or hold clusters twice.
+      message = walker->error() != 0 ? walker->LinkageMessage() : LinkageMessage(FatEntry(walker->current_cluster()));
+      return give_up(FAT_LINKAGE_ERROR);
     }
     // The run: `count` sectors from `sector`; `next` is the sector after it.
     std::uint32_t count = 1;
     std::uint32_t next = 0;
     while (bytes_at(position + count) != 0) {
-      next = walker.NextSector();
+      next = walker->NextSector();
       if (count == kRunSectors || next != sector + count) break;
       ++count;
       next = 0;
@@ -267,7 +287,7 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
         const int read = v_.ReadHardDriveSector(sector + i, buffer);
         if (read != 0) {
           message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(sector + i));
-          return read;
+          return give_up(read);
         }
         const std::size_t bytes = bytes_at(position + i);
         if (std::fwrite(buffer, 1, bytes, file.get()) != bytes) {

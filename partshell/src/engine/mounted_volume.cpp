@@ -29,7 +29,8 @@ MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(dis
 
 MountedVolume::~MountedVolume() { CloseHardDrive(); }
 
-// The engine's transfers all go through these two, one sector at a time.
+// Every transfer checks its buffer first: single sectors (boot records, FATs,
+// directories) and the runs of consecutive sectors that carry file data alike.
 static void VerifySectorBufferPointer(const void* buffer, ShellServices& out) {
   if (reinterpret_cast<std::uintptr_t>(buffer) % kSectorSize != 0) {
     out.Trace("VerifySectorBufferPointer",

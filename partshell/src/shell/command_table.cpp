@@ -8,10 +8,6 @@
 namespace partshell {
 namespace {
 
-constexpr CommandHandler kNotYet = CmdNotAvailable;
-
-// Commands of the file, directory and display groups register their handler
-// in place of kNotYet on their own row.
 constexpr std::array<CommandEntry, 50> kCommands{{
     {"APPENDFILE", CmdAppendFile, 2, 2, "APPENDFILE [SYS:]target source", "Appends a file to a FAT16 file"},
     {"ATTRIB", CmdAttrib, 1, 2, "ATTRIB file [+-HSRA]", "View/change file attributes"},
@@ -90,12 +86,6 @@ const ExtendedHelpEntry* FindExtendedHelp(std::string_view name) {
     if (EqualNoCase(row.name, name)) return &row;
   }
   return nullptr;
-}
-
-int CmdNotAvailable(Shell&, std::string& message, const TokenList& tokens) {
-  message = "Command Not Available In This Build: ";
-  message += tokens.empty() ? std::string() : tokens[0];
-  return kInvalidCommandEncountered;
 }
 
 }  // namespace partshell

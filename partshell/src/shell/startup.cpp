@@ -159,18 +159,18 @@ void PrintUsage(const std::string& error) {
 }
 
 int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
-  // 1. The tag file is looked at once, now.
+  // Verbose mode follows the tag file torbel.dbg as it is at start-up; it is not looked at again.
   ResetVerboseTag();
   VerboseMode();
 
-  // 2. Operating system.
+  // A system too old to run the shell ends it before anything else happens.
   if (host.operatingSystem.empty()) {
     std::fputs("Invalid OS Version. Expected Windows NT4 or Later", stderr);
     return kExitOldOperatingSystem;
   }
   SetOperatingSystemText(host.operatingSystem);
 
-  // 3. Single instance.
+  // Only one shell works on the disks at a time.
   if (host.lock.HeldElsewhere(kMutexName)) {
     std::fputs("\n[TORBEL] *** Previous Instance Detected ***\n"
                "   Error: Another copy of TORBEL is already running.\n\n",
@@ -188,14 +188,15 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   SetActiveShell(&shell);
   shell.AttachVolume(host.volume, host.engine);
 
-  // 4-6.
+  // The run's clock starts, the lock is taken, and close, log-off and shut-down events
+  // from now on end the run through the stop code.
   shell.shellStartTime_ = std::time(nullptr);
   host.lock.Acquire(kMutexName);
   Shell::StopCodeCell().store(0);
   host.events.InstallCloseHandler(OnControlEvent);
   shell.SetErrorLevelQuietly(0);
 
-  // 7. Switches.
+  // A malformed switch, or a request for the usage text, ends the run after the usage.
   SwitchSettings settings = ParseSwitches(words);
   if (settings.usageOnly || !settings.error.empty()) {
     PrintUsage(settings.error);
@@ -205,36 +206,38 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
     return kExitBadSwitch;
   }
 
-  // 8. Console.
+  // The console goes into the line editor's mode; output reaches the session log from here.
   host.console.Setup();
   InstallOutput(&host.console, &log);
 
-  // 9. Session log.
+  // LOGALL in the environment names the log and copies all output there; without it the
+  // log in the current directory takes trace lines only.
   bool logAll = false;
   std::string logPath = LogPathFromEnvironment(host.processEnvironment, logAll);
   log.SetPath(logAll ? logPath : DefaultLogPath());
   SetLogAllMode(logAll);
 
-  // 10. Banner.
+  // The banner only greets an interactive session.
   if (settings.interactive) {
     PrintVersionDisplay();
     ShellPrint("LOGALL:    %s, FILE: %s\n", logAll ? "ENABLED" : "DISABLED", log.Path().c_str());
     ShellPrint("HELP?:     Enter 'help' for program usage\n");
   }
 
-  // 11-12.
+  // The local environment starts as a copy of the process's; Ctrl+C reaches the key reader.
   ShellEnvironment().Init(host.processEnvironment);
   host.events.InstallInterruptHandler(OnControlEvent);
 
   if (settings.help || settings.helpAll) {
-    // 13. Help only.
+    // /HELP and /HELPALL show the help and mount nothing.
     shell.ShowHelp(nullptr, settings.helpAll);
   } else {
-    // 14. Mount.
+    // The mount's result is the error level a failed mount ends the run with.
     int mountResult = host.partition.Mount(settings.mount);
     shell.SetErrorLevelQuietly(mountResult);
     if (mountResult == 0 && !settings.showMbr && host.partition.Mounted()) {
-      // 15. Auto-load, then the one command or the prompt.
+      // AUTOLOAD.F16 runs first, then the command of the command line, or the prompt
+      // when there is none.
       std::error_code ec;
       if (std::filesystem::is_regular_file("AUTOLOAD.F16", ec)) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
       std::string line = settings.commandLine;
@@ -242,11 +245,12 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
       shell.DispatchCommand(nullptr);
       if (settings.interactive || shell.StopCode() != 0 || shell.interactiveMark_) ShellPrint("[torbel] Program Exit!");
     }
-    // 16.
+    // The drive is closed (and the utility partition unlocked) before the shell ends.
     host.partition.Close();
   }
 
-  // 17. Shut-down.
+  // Shut-down: the console is put back, and a non-zero error level is reported in the
+  // session log with the last command and its message.
   ShellEnvironment().Free();
   host.events.RemoveHandlers();
   host.console.Restore();

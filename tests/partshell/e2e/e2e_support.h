@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,19 +67,21 @@ class Workspace {
                          "printf 'label: dos\\nstart=63, size=81857, type=de, bootable\\n' | sfdisk -q disk.img && " +
                          "mkfs.fat -F 16 -R 1 --offset 63 -h 63 disk.img >/dev/null";
     EXPECT_EQ(Shell(script), 0);
+    const std::string at = "-i '" + image + "@@" + std::to_string(kPartitionStart * 512) + "' ";
+    std::set<std::string> made;
     int n = 0;
     for (const auto& [name, content] : files) {
       const std::string local = Path("src" + std::to_string(n++));
       Write(local.substr(dir_.string().size() + 1), content);
-      std::string dirPart;
       std::string target = name;
       for (char& c : target)
         if (c == '\\') c = '/';
-      const std::size_t slash = target.rfind('/');
-      if (slash != std::string::npos && slash > 0) {
-        EXPECT_EQ(Shell("mmd -D s -i '" + image + "@@" + std::to_string(kPartitionStart * 512) + "' ::" +
-                        target.substr(0, slash) + " 2>/dev/null; true"),
-                  0);
+      // Each directory on the way is made once, parents first.
+      for (std::size_t slash = target.find('/', 1); slash != std::string::npos; slash = target.find('/', slash + 1)) {
+        const std::string directory = target.substr(0, slash);
+        if (made.insert(directory).second) {
+          EXPECT_EQ(Shell("mmd " + at + "::" + directory), 0) << directory;
+        }
       }
       EXPECT_EQ(Shell("mcopy -i '" + image + "@@" + std::to_string(kPartitionStart * 512) + "' '" + local + "' ::" +
                       target),
@@ -88,11 +91,12 @@ class Workspace {
   }
 
   // Runs torbel with the words as its command line, `input` on standard
-  // input and only the given environment (TORBEL_DISK is added).
+  // input and only the given environment (TORBEL_DISK is added unless
+  // diskFromVariable is false: torbel then scans the machine's drives).
   RunResult Run(const std::vector<std::string>& words, const std::string& input = "",
                 std::vector<std::string> env = {}) const {
     Write("stdin.txt", input);
-    env.push_back("TORBEL_DISK=" + Path("disk.img"));
+    if (diskFromVariable) env.push_back("TORBEL_DISK=" + Path("disk.img"));
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(127);
@@ -102,13 +106,15 @@ class Workspace {
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(kTorbel.c_str())};
+      std::vector<char*> argv;
+      for (const std::string& w : launcher) argv.push_back(const_cast<char*>(w.c_str()));
+      argv.push_back(const_cast<char*>(kTorbel.c_str()));
       for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
       argv.push_back(nullptr);
       std::vector<char*> envp;
       for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
       envp.push_back(nullptr);
-      execve(kTorbel.c_str(), argv.data(), envp.data());
+      execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
     RunResult r;
@@ -118,6 +124,22 @@ class Workspace {
     r.out = Read("stdout.txt");
     r.err = Read("stderr.txt");
     return r;
+  }
+
+  // A program that starts torbel with the command line after it (a measuring tool).
+  std::vector<std::string> launcher;
+  bool diskFromVariable = true;
+
+  // fsck.fat -n on the partition alone (the image holds an MBR in front of it).
+  bool PartitionClean() const {
+    const std::string part = Path("part.img");
+    const int copied = Shell("dd if='" + Path("disk.img") + "' of='" + part + "' bs=512 skip=" +
+                             std::to_string(kPartitionStart) + " count=" + std::to_string(kPartitionSectors) +
+                             " status=none");
+    const int status = Shell("fsck.fat -n '" + part + "' > '" + Path("fsck.out") + "' 2>&1");
+    EXPECT_EQ(copied, 0);
+    EXPECT_EQ(status, 0) << Read("fsck.out");
+    return copied == 0 && status == 0;
   }
 
   std::string MtoolsType(const std::string& name) const {

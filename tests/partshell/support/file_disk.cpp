@@ -1,8 +1,8 @@
-#include "partshell/file_disk.h"
+#include "file_disk.h"
 
 #include <cerrno>
 
-namespace partshell {
+namespace partshell::testing {
 
 namespace {
 constexpr std::uint32_t kErrorFileNotFound = 2;  // the Windows numbers the shell reports
@@ -105,4 +105,4 @@ std::uint32_t FileDiskSystem::DriveSizeMegabytes(int n) {
   return device ? static_cast<std::uint32_t>(device->SizeInBytes() / (1024 * 1024)) : 0;
 }
 
-}  // namespace partshell
+}  // namespace partshell::testing

@@ -1,5 +1,5 @@
-// Disks that are files: a disk image (or a device node) as a block device,
-// a disk system of such drives, and a device that fails chosen transfers.
+// Disks that are files, for the tests: a disk image as a block device, a disk
+// system of such drives, and a device that fails chosen transfers.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 #include "partshell/block_device.h"
 
-namespace partshell {
+namespace partshell::testing {
 
 class FileBlockDevice : public BlockDevice {
  public:
@@ -68,4 +68,4 @@ class FileDiskSystem : public DiskSystem {
   std::vector<std::string> paths_;
 };
 
-}  // namespace partshell
+}  // namespace partshell::testing

@@ -48,9 +48,12 @@ class ScriptedConsole : public Console {
   void FlushInput() override {}
   void PushKey(int key) override { keys_.push_front(key); }
   void Beep() override { ++beeps; }
+  // No time passes; the waits are added up instead.
+  void Wait(int milliseconds) override { waited_ms += milliseconds; }
 
   std::string output;
   int beeps = 0;
+  long long waited_ms = 0;
   int setups = 0;
   int restores = 0;
 
