@@ -77,6 +77,9 @@ class FaultyTree : public HostTree {
     return real_.Status(p, s);
   }
   char Separator() const override { return real_.Separator(); }
+  bool Identify(const std::string& d, imagebuilder::DirectoryId& id) override {
+    return real_.Identify(d, id);
+  }
 
  private:
   HostTree& real_;
@@ -111,6 +114,7 @@ class FaultyImage : public ImageFile {
     return ++writes != failWrite && start != failWriteAt && real_.Write(b, n);
   }
   bool Close() override { return real_.Close() && !failClose; }
+  void Discard() override { real_.Discard(); }
 
  private:
   ImageFile& real_;
