@@ -243,6 +243,9 @@ TEST(WriteFaults, EachStepHasItsCode) {
   Fixture close;
   close.image.failClose = true;
   EXPECT_EQ(close.Build(), 50);
+  for (const Fixture* f : {&entry, &data, &fat, &size, &grow, &mirror, &close}) {
+    EXPECT_FALSE(vtest::fs::exists(f->pkg.image));
+  }
 }
 
 TEST(WriteFaults, TheFirstCodeWins) {
@@ -267,6 +270,8 @@ TEST(WriteFaults, EveryWriteFailureIsReportedNeverACrash) {
     EXPECT_TRUE(code == 8 || code == 13 || code == 25 || code == 26 || code == 27 ||
                 code == 31 || code == 85)
         << "write " << n << " gave " << code;
+    // The half-written image is gone: nothing is left that could pass for a good one.
+    EXPECT_FALSE(vtest::fs::exists(f.pkg.image)) << "write " << n;
     ASSERT_LT(n, 1000);
   }
 }
