@@ -176,23 +176,14 @@ TEST_F(MmcCommandTest, WriteBlockCountRoundsUp) {
 // Counts past 16 bits (or past 32 bits of bytes once rounded up) cannot be said
 // in one WRITE (10): such writes are refused unsent, never cut short.
 TEST_F(MmcCommandTest, WriteOfMoreBlocksThanTheCdbHoldsIsRefused) {
-  class CdbRecorder final : public DiskHandle {
+  class CdbRecorder final : public testing::RefusingDisk {
    public:
     std::vector<Cdb> sent;
-    bool Read(void*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool Write(const void*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool Seek(std::uint64_t) override { return false; }
     bool ScsiPassThrough(ScsiRequest& r) override {
       sent.push_back(CdbOf(r));
       r.scsiStatus = 0;
       return true;
     }
-    bool QueryStorageProperty(void*, std::uint32_t) override { return false; }
-    bool DeviceNumber(std::uint32_t&, std::uint32_t&) override { return false; }
-    bool LockVolume() override { return false; }
-    bool UnlockVolume() override { return false; }
-    bool DismountVolume() override { return false; }
-    bool UpdateProperties() override { return false; }
   } recorder;
   const std::uint8_t byte = 0;
   const std::pair<std::uint32_t, int> cases[] = {

@@ -97,22 +97,13 @@ TEST_F(MmcCompositeTest, MediaSizeIsBlockLengthTimesBlocks) {
 
 TEST_F(MmcCompositeTest, MediaSizeAbove4GiBIsKept) {
   // 0x80000000 blocks of 4096 bytes: the product overflows 32 bits several times.
-  class BigDisk final : public DiskHandle {
+  class BigDisk final : public testing::RefusingDisk {
    public:
-    bool Read(void*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool Write(const void*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool Seek(std::uint64_t) override { return false; }
     bool ScsiPassThrough(ScsiRequest& r) override {
       common::store_be32(static_cast<std::uint8_t*>(r.dataBuffer), 0x7FFFFFFF);
       common::store_be32(static_cast<std::uint8_t*>(r.dataBuffer) + 4, 4096);
       return true;
     }
-    bool QueryStorageProperty(void*, std::uint32_t) override { return false; }
-    bool DeviceNumber(std::uint32_t&, std::uint32_t&) override { return false; }
-    bool LockVolume() override { return false; }
-    bool UnlockVolume() override { return false; }
-    bool DismountVolume() override { return false; }
-    bool UpdateProperties() override { return false; }
   } big;
   EXPECT_EQ(fGetMediaSize(s_, big), 0x80000000ull * 4096);
 }

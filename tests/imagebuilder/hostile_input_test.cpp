@@ -42,13 +42,19 @@ int RunNamingFifo(const std::vector<std::string>& args, const std::string& fifo)
   return code;
 }
 
-TEST(SpecialFiles, PipesAndDirectoriesNamedAsInputsGetTheirFilesCodes) {
+// A package beside a named pipe and a folder.
+struct SpecialFiles : ::testing::Test {
+  void SetUp() override {
+    pkg.File("A.TXT", 100);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(folder);
+  }
   Package pkg;
-  pkg.File("A.TXT", 100);
   const std::string fifo = pkg.dir / "pipe";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string folder = pkg.dir / "folder";
-  fs::create_directory(folder);
+};
+
+TEST_F(SpecialFiles, PipesAndDirectoriesNamedAsInputsGetTheirFilesCodes) {
   vtest::WriteText(pkg.dir / "readme.txt", "read me\r\n");
   struct Case {
     std::vector<std::string> args;
@@ -68,13 +74,7 @@ TEST(SpecialFiles, PipesAndDirectoriesNamedAsInputsGetTheirFilesCodes) {
   }
 }
 
-TEST(SpecialFiles, AnImageNameThatIsNoRegularFileIsRefusedUntouched) {
-  Package pkg;
-  pkg.File("A.TXT", 100);
-  const std::string fifo = pkg.dir / "pipe";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string folder = pkg.dir / "folder";
-  fs::create_directory(folder);
+TEST_F(SpecialFiles, AnImageNameThatIsNoRegularFileIsRefusedUntouched) {
   for (const std::string& target : {fifo, folder}) {
     EXPECT_EQ(vtest::Run({"-b", pkg.bs, "-f", pkg.root.string(), "-i", target, "-T1440"}).code, 3);
   }
