@@ -167,7 +167,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          [&](std::string_view token) {
                            const std::string command = zolp::Format(
                                "COPYHD2SYS %.*s", static_cast<int>(token.size()), token.data());
-                           Require(command.size() == token.size() + 11, "copy command");
+                           // (A NUL inside the line ends the command there.)
+                           Require(command.rfind("COPYHD2SYS ", 0) == 0 &&
+                                       command.size() <= token.size() + 11,
+                                   "copy command");
                            Require(copies <= stopAfter, "the walk went on after it was stopped");
                            return ++copies > stopAfter;
                          });

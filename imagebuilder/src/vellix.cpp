@@ -147,9 +147,12 @@ int RunVellix(int argc, const char* const* argv, const Host& host) {
   try {
     return RunSequence(argc, argv, host);
   } catch (const std::bad_alloc&) {
-    // Out of memory anywhere in the build: the allocation failure code.
+    // Out of memory anywhere in the build: the allocation failure code, and no
+    // half-written image.
+    host.image.Discard();
     return kErrAllocate;
   } catch (const std::length_error&) {
+    host.image.Discard();
     return kErrAllocate;
   }
 }
