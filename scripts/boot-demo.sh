@@ -2,7 +2,7 @@
 # Builds every medium of the sample package with vellix and boots each in qemu,
 # showing what its boot code printed.
 #
-#   boot-demo.sh [--out DIR | --tmp] <build-dir> [medium...]
+#   boot-demo.sh [--out DIR | --tmp] [--bochs] <build-dir> [medium...]
 #
 # Media: diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1
 # (all of them when none is named); the tests also boot diskette-720,
@@ -10,20 +10,24 @@
 # flash-superfloppy. The images are left in <build-dir>/media
 # (or DIR; --tmp uses a temporary directory that is removed afterwards).
 # VELLIX names the program when it is not <build-dir>/imagebuilder/vellix.
+# --bochs boots under Bochs with its own BIOS (scripts/bochs-boot.sh) instead of
+# qemu with SeaBIOS; Bochs boots no USB drives.
 # Exits 0 when every medium was built and booted to its banner.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 out=""
 tmp=0
+booter=qemu-boot.sh
 while [ $# -gt 0 ]; do
   case $1 in
     --out) out=$2; shift 2 ;;
     --tmp) tmp=1; shift ;;
+    --bochs) booter=bochs-boot.sh; shift ;;
     *) break ;;
   esac
 done
-build=$(cd "${1:?usage: boot-demo.sh [--out DIR | --tmp] <build-dir> [medium...]}" && pwd)
+build=$(cd "${1:?usage: boot-demo.sh [--out DIR | --tmp] [--bochs] <build-dir> [medium...]}" && pwd)
 shift
 package=$build/package
 vellix=${VELLIX:-$build/imagebuilder/vellix}
@@ -92,7 +96,7 @@ for medium in "${media[@]}"; do
     failed=1
     continue
   fi
-  log=$(bash "$here/qemu-boot.sh" "$kind" "$image")
+  log=$(bash "$here/$booter" "$kind" "$image")
   booted=$?
   echo "$log"
   seconds=$(sed -n 's/^booted in \(.*\) s$/\1/p' <<<"$log")

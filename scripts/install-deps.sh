@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 pkgs=(build-essential cmake libgtest-dev libgmock-dev nasm
       dosfstools mtools xorriso genisoimage fdisk qemu-system-x86 hyperfine python3 time
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev bochs bochsbios bochs-x vgabios xvfb)
 win=0
 [ "${1:-}" = "--windows" ] && win=1
 if [ $win = 1 ]; then

@@ -146,10 +146,12 @@ std::string unsignedParam<T>::defaultText() const {
 }
 
 template <typename T>
-void unsignedParam<T>::assign(T v) {
+bool unsignedParam<T>::assign(T v) {
+  if (has(Set) && has(FromCommandLine)) return value_ == v;
   value_ = v;
   if (bound_) *bound_ = v;
   addFlags(Set);
+  return true;
 }
 
 template class unsignedParam<std::uint8_t>;
@@ -228,7 +230,15 @@ parameter* initParam::byPosition(int position) const {
 bool initParam::offer(parameter& p, const char* value) {
   if (p.has(NotFromCommandLine)) return false;
   if (p.has(Set) && !p.has(Repeatable)) return false;
-  return p.apply(value);
+  std::vector<bool> wasSet;
+  for (const parameter* q : registry_) wasSet.push_back(q->has(Set));
+  if (!p.apply(value)) return false;
+  // The option and every key its preset set count as given on the command line.
+  p.addFlags(FromCommandLine);
+  for (std::size_t i = 0; i < registry_.size(); ++i) {
+    if (!wasSet[i] && registry_[i]->has(Set)) registry_[i]->addFlags(FromCommandLine);
+  }
+  return true;
 }
 
 bool initParam::parse(int argc, const char* const* argv) {

@@ -1,6 +1,7 @@
 #include "imagebuilder/settings.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "imagebuilder/error_codes.h"
 
@@ -38,6 +39,22 @@ bool IsSectorsPerCluster(unsigned v) {
 
 // Sector sizes a FAT volume can have.
 bool IsSectorSize(unsigned v) { return v == 512 || v == 1024 || v == 2048 || v == 4096; }
+
+// The media descriptors FAT defines (file systems refuse a volume with any other).
+bool IsMediaDescriptor(unsigned v) { return v == 0xF0 || v >= 0xF8; }
+
+// A label is blank (no label), or printable ASCII that does not begin with a
+// blank and holds none of the characters FAT forbids in names. Other bytes would
+// be read in the volume's code page, which nobody can know here.
+bool IsVolumeLabel(const std::string& label) {
+  if (label.find_first_not_of(' ') == std::string::npos) return true;
+  if (label.front() == ' ') return false;
+  for (const char c : label) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u > 0x7E || std::strchr("\"*+,./:;<=>?[\\]|", c) != nullptr) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -106,7 +123,7 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
   ushortParam& secPerTrack = ushort("SecPerTrack", 'S', 1, 63, &s.secPerTrack);
   ulong("NumSectors", 't', 0, kAny, &s.numSectors);
   ushortParam& diskType = ushort("DiskType", 'T', 0, 65535, &s.diskType);
-  str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ");
+  stringParam& label = str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ");
   ulong("VolumeID", 'V', 0, kAny, &s.volumeID);
   stringParam& exclude = str("ExcludeFile", 'x', Repeatable, 260, nullptr, nullptr);
   boolParam& extended = boolean("ExtendedPartition", 'X', &s.extendedPartition);
@@ -134,26 +151,32 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
     const auto kb = static_cast<ushortParam&>(p).value();
     for (const DiskPreset& d : kDiskPresets) {
       if (d.kilobytes != kb) continue;
-      fat->assign(12);
-      hd->assign(2);
-      cyl->assign(d.cylinders);
-      spt->assign(d.secPerTrack);
-      root->assign(d.rootDirEntries);
-      media->assign(d.mediaType);
-      spc->assign(d.sectPerCluster);
+      // A key given on the command line with another value contradicts the
+      // preset; it is refused rather than silently replaced.
+      bool agrees = fat->assign(12);
+      agrees = hd->assign(2) && agrees;
+      agrees = cyl->assign(d.cylinders) && agrees;
+      agrees = spt->assign(d.secPerTrack) && agrees;
+      agrees = root->assign(d.rootDirEntries) && agrees;
+      agrees = media->assign(d.mediaType) && agrees;
+      agrees = spc->assign(d.sectPerCluster) && agrees;
       settings_.bootMediaType = d.bootMediaType;
-      return true;
+      return agrees;
     }
     report_(kErrDiskType);
     return false;
   };
   extended.validate = [cyl = &cylinders, hd = &heads, spt = &secPerTrack](parameter& p) {
-    if (static_cast<boolParam&>(p).value()) {
-      cyl->assign(1023);
-      hd->assign(255);
-      spt->assign(63);
-    }
-    return true;
+    if (!static_cast<boolParam&>(p).value()) return true;
+    bool agrees = cyl->assign(1023);
+    agrees = hd->assign(255) && agrees;
+    return spt->assign(63) && agrees;
+  };
+  mediaType.validate = [](parameter& p) {
+    return IsMediaDescriptor(static_cast<ucharParam&>(p).value());
+  };
+  label.validate = [](parameter& p) {
+    return IsVolumeLabel(static_cast<stringParam&>(p).value());
   };
   ordered.validate = [this](parameter& p) {
     const std::string& v = static_cast<stringParam&>(p).value();

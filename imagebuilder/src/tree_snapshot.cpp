@@ -1,14 +1,44 @@
 #include "imagebuilder/tree_snapshot.h"
 
+#include <algorithm>
+
 #include "imagebuilder/error_codes.h"
 
 namespace imagebuilder {
 namespace {
 
-int ReadDirectory(HostTree& tree, const std::vector<ExclusionPattern>& excl, DirectoryNode& node,
-                  int depth, bool isRoot) {
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
+
+// The state of one walk: the directories on the way down from FileRoot (a
+// directory met again among them is a loop), and the fewest clusters the tree
+// read so far could take in any volume.
+struct Walk {
+  HostTree& tree;
+  const std::vector<ExclusionPattern>& excl;
+  const TreeLimits& limits;
+  std::vector<DirectoryId> ancestors;
+  std::uint64_t clusters = 0;
+};
+
+// Adds what `node` takes at the largest cluster size: its own entries ("." and
+// ".." included; the root has a region of its own) and its files' data.
+// Links can make a tree grow much faster than its depth; the walk stops as soon
+// as no volume could hold what it has read.
+bool WithinLimits(Walk& walk, const DirectoryNode& node, bool isRoot) {
+  const std::uint64_t cluster = std::max<std::uint64_t>(walk.limits.clusterBytes, 1);
+  std::uint64_t names = 2;
+  for (const TreeEntry& e : node.entries) {
+    if (e.excluded) continue;
+    ++names;
+    if (!e.host.isDirectory) walk.clusters += CeilDiv(e.host.size, cluster);
+  }
+  if (!isRoot) walk.clusters += CeilDiv(names * 32, cluster);
+  return walk.clusters <= walk.limits.maxClusters;
+}
+
+int ReadDirectory(Walk& walk, DirectoryNode& node, bool isRoot) {
   std::vector<HostEntry> listing;
-  const ListResult r = tree.List(node.hostPath, listing);
+  const ListResult r = walk.tree.List(node.hostPath, listing);
   if (r == ListResult::kCannotStart) return isRoot ? kErrRootNotFound : kErrChangeDirectory;
   if (r == ListResult::kEndedWithError) return kErrFindFile;
   PrepareListing(listing);
@@ -17,17 +47,28 @@ int ReadDirectory(HostTree& tree, const std::vector<ExclusionPattern>& excl, Dir
     TreeEntry e;
     e.host = std::move(h);
     e.names = NameEntry(e.host);
-    e.excluded = IsExcluded(excl, node.relativePath, e.host);
-    e.hostPath = JoinPath(node.hostPath, e.host.name, tree.Separator());
+    e.excluded = IsExcluded(walk.excl, node.relativePath, e.host);
+    e.hostPath = JoinPath(node.hostPath, e.host.name, walk.tree.Separator());
     node.entries.push_back(std::move(e));
   }
+  if (!WithinLimits(walk, node, isRoot)) return kErrTooLargeForFat;
   for (TreeEntry& e : node.entries) {
     if (!e.host.isDirectory || e.excluded) continue;
-    if (depth + 1 > kMaxTreeDepth) return kErrChangeDirectory;
+    if (walk.ancestors.size() + 1 > static_cast<std::size_t>(kMaxTreeDepth)) {
+      return kErrChangeDirectory;
+    }
+    // A link back to a directory on the way down would repeat the tree without end.
+    DirectoryId id;
+    const bool known = walk.tree.Identify(e.hostPath, id);
+    if (known && std::find(walk.ancestors.begin(), walk.ancestors.end(), id) != walk.ancestors.end()) {
+      return kErrChangeDirectory;
+    }
     e.directory = std::make_unique<DirectoryNode>();
     e.directory->hostPath = e.hostPath;
     e.directory->relativePath = node.relativePath + e.host.name + "\\";
-    const int code = ReadDirectory(tree, excl, *e.directory, depth + 1, false);
+    walk.ancestors.push_back(known ? id : DirectoryId{~std::uint64_t{0}, walk.ancestors.size()});
+    const int code = ReadDirectory(walk, *e.directory, false);
+    walk.ancestors.pop_back();
     if (code != 0) return code;
   }
   return 0;
@@ -43,13 +84,16 @@ std::string JoinPath(const std::string& directory, const std::string& name, char
 }
 
 int ReadTree(HostTree& tree, const std::string& root, const std::vector<ExclusionPattern>& excl,
-             DirectoryNode& out) {
+             const TreeLimits& limits, DirectoryNode& out) {
   out.hostPath = root;
   out.relativePath.clear();
   out.entries.clear();
   // An empty FileRoot names no directory (it must not mean "wherever we are").
   if (root.empty()) return kErrRootNotFound;
-  return ReadDirectory(tree, excl, out, 0, true);
+  Walk walk{tree, excl, limits, {}, 0};
+  DirectoryId id;
+  walk.ancestors.push_back(tree.Identify(root, id) ? id : DirectoryId{~std::uint64_t{0}, 0});
+  return ReadDirectory(walk, out, true);
 }
 
 }  // namespace imagebuilder

@@ -1,5 +1,7 @@
 #include "imagebuilder/vellix.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -37,8 +39,69 @@ bool ReadTextLines(HostTree& tree, const std::string& path, std::vector<std::str
   return true;
 }
 
-int RunSequence(int argc, const char* const* argv, const Host& host) {
+// The image as the rehearsal sees it: it takes every write and keeps none.
+class RehearsalImage final : public ImageFile {
+ public:
+  bool Create(const std::string&) override { return true; }
+  bool SetSize(std::uint64_t size) override {
+    size_ = size;
+    return true;
+  }
+  bool Size(std::uint64_t& size) override {
+    size = size_;
+    return true;
+  }
+  bool Seek(std::uint64_t offset) override {
+    at_ = offset;
+    return true;
+  }
+  bool Read(std::uint8_t* buffer, std::size_t size) override {
+    std::memset(buffer, 0, size);
+    at_ += size;
+    return true;
+  }
+  bool Write(const std::uint8_t*, std::size_t size) override {
+    at_ += size;
+    size_ = std::max(size_, at_);
+    return true;
+  }
+  bool Close() override { return true; }
+  void Discard() override {}
 
+ private:
+  std::uint64_t size_ = 0;
+  std::uint64_t at_ = 0;
+};
+
+// The steps that fill the image, each only while no code is recorded.
+void WriteImage(BuildContext& ctx) {
+  if (ctx.ok()) CreateVolume(ctx);
+  if (ctx.ok()) WriteMbr(ctx);
+  if (ctx.ok()) WriteBootSector(ctx);
+  if (ctx.ok() && ctx.settings.iso) WriteIsoStructures(ctx);
+  if (ctx.ok()) WriteLoader(ctx);
+}
+
+// Runs every step once against an image that keeps nothing, before the image
+// file is created: whatever can be refused without writing (boot records,
+// names, times, ordered files, clusters, the readme, the loader) is refused
+// there, so that a refused build neither leaves a half image nor destroys an
+// earlier one. What is left for the real run are failures of the writes
+// themselves and files that change in between.
+int Rehearse(BuildContext& ctx, const Host& host) {
+  RehearsalImage image;
+  const Host rehearsalHost{host.tree, image, host.clock, host.console};
+  BuildContext rehearsal(ctx.settings, rehearsalHost);
+  rehearsal.rehearsal = true;
+  rehearsal.layout = ctx.layout;
+  rehearsal.snapshot = std::move(ctx.snapshot);
+  ctx.ShareBuildTime(rehearsal);
+  WriteImage(rehearsal);
+  ctx.snapshot = std::move(rehearsal.snapshot);
+  return rehearsal.ok() ? 0 : ctx.ReportError(rehearsal.code());
+}
+
+int RunSequence(int argc, const char* const* argv, const Host& host) {
   Settings settings;
   BuildContext ctx(settings, host);
   SettingsParser parser(settings, [&ctx](int code) { ctx.ReportError(code); });
@@ -67,15 +130,13 @@ int RunSequence(int argc, const char* const* argv, const Host& host) {
     if (PrepareIsoImage(ctx) != 0) return ctx.code();
   }
 
+  if (Rehearse(ctx, host) != 0) return ctx.code();
+
   if (!ctx.image.Create(settings.imageName)) return ctx.ReportError(kErrImageOpen);
-
-  if (ctx.ok()) CreateVolume(ctx);
-  if (ctx.ok()) WriteMbr(ctx);
-  if (ctx.ok()) WriteBootSector(ctx);
-  if (ctx.ok() && settings.iso) WriteIsoStructures(ctx);
-  if (ctx.ok()) WriteLoader(ctx);
-
+  WriteImage(ctx);
   if (!ctx.image.Close()) ctx.ReportError(kErrImageClose);
+  // A write that failed leaves an image that must not pass for a finished one.
+  if (!ctx.ok()) ctx.image.Discard();
   return ctx.code();
 }
 
@@ -86,9 +147,12 @@ int RunVellix(int argc, const char* const* argv, const Host& host) {
   try {
     return RunSequence(argc, argv, host);
   } catch (const std::bad_alloc&) {
-    // Out of memory anywhere in the build: the allocation failure code.
+    // Out of memory anywhere in the build: the allocation failure code, and no
+    // half-written image.
+    host.image.Discard();
     return kErrAllocate;
   } catch (const std::length_error&) {
+    host.image.Discard();
     return kErrAllocate;
   }
 }

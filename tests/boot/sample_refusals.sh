@@ -8,7 +8,6 @@ set -uo pipefail
 vellix=${1:?vellix}
 package=$(cd "${2:?package dir}" && pwd)
 case_name=${3:?case}
-here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -46,17 +45,15 @@ expect_code() { # expected section [options]
 
 case $case_name in
   unsigned-boot-sector)
-    # A boot sector file without 55AA at its end: code 12. vellix leaves the
-    # image file as far as it was written; what is there must not boot.
+    # A boot sector file without 55AA at its end: code 12, found before the
+    # image file is made, so there is no image that could be taken for a medium.
     bs=$(cfg_value BsFileName DISKETTE)
     [ -f "$bs" ] || { echo "no boot sector file '$bs' in the sample package"; exit 1; }
     printf '\0\0' | dd of="$bs" bs=1 seek=510 conv=notrunc status=none
     expect_code 12 DISKETTE || exit 1
-    if [ -s "$work/out.img" ]; then
-      if QEMU_BOOT_TIMEOUT=20 bash "$here/../../scripts/qemu-boot.sh" floppy "$work/out.img"; then
-        echo "the image left by the failed build boots"
-        exit 1
-      fi
+    if [ -e "$work/out.img" ]; then
+      echo "the failed build left an image file"
+      exit 1
     fi
     ;;
   missing-ordered-file)

@@ -173,6 +173,37 @@ TEST_F(MmcCommandTest, WriteBlockCountRoundsUp) {
   }
 }
 
+// Counts past 16 bits (or past 32 bits of bytes once rounded up) cannot be said
+// in one WRITE (10): such writes are refused unsent, never cut short.
+TEST_F(MmcCommandTest, WriteOfMoreBlocksThanTheCdbHoldsIsRefused) {
+  class CdbRecorder final : public testing::RefusingDisk {
+   public:
+    std::vector<Cdb> sent;
+    bool ScsiPassThrough(ScsiRequest& r) override {
+      sent.push_back(CdbOf(r));
+      r.scsiStatus = 0;
+      return true;
+    }
+  } recorder;
+  const std::uint8_t byte = 0;
+  const std::pair<std::uint32_t, int> cases[] = {
+      {65535u * 2048, 65535}, {65535u * 2048 + 1, -1}, {65536u * 2048, -1},
+      {0x80000000u, -1},      {0xFFFFF801u, -1},       {0xFFFFFFFFu, -1}};
+  for (const auto& [bytes, blocks] : cases) {
+    recorder.sent.clear();
+    std::uint8_t sense[32];
+    std::memset(sense, 0xEE, sizeof sense);
+    EXPECT_EQ(fWrite10(s_, recorder, 0, bytes, &byte, sense), blocks >= 0) << bytes;
+    if (blocks < 0) {
+      EXPECT_TRUE(recorder.sent.empty()) << bytes;
+      EXPECT_EQ(sense[12], 0) << "no stale sense data";
+    } else {
+      ASSERT_EQ(recorder.sent.size(), 1u);
+      EXPECT_EQ((recorder.sent[0][7] << 8) | recorder.sent[0][8], blocks);
+    }
+  }
+}
+
 TEST_F(MmcCommandTest, DataFromTheDeviceStartsFromAZeroedBuffer) {
   std::memset(buffer_, 0xEE, sizeof buffer_);
   drive_.Fail(mmc_opcode::kReadDiscInformation, {sim::InjectedFailure::CheckCondition});

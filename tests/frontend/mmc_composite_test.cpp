@@ -64,11 +64,22 @@ TEST_F(MmcCompositeTest, MissingMediumIsReportedAtOnce) {
   EXPECT_EQ(Count(0x00), 1u);
 }
 
-TEST_F(MmcCompositeTest, FailedDeviceControlReadsAsReady) {
-  InjectedFailure f;
-  f.kind = InjectedFailure::DeviceControl;
-  drive_.Fail(0x00, f);
-  EXPECT_EQ(fReadyTest(s_, drive_), 0);
+// A test that failed without sense data (the device control failed, the drive
+// was busy) says nothing about the drive: it is never read as "ready".
+TEST_F(MmcCompositeTest, FailedTestWithoutSenseReadsAsNotReady) {
+  InjectedFailure dc;
+  dc.kind = InjectedFailure::DeviceControl;
+  drive_.Fail(0x00, dc);
+  EXPECT_EQ(fReadyTest(s_, drive_), kReadyUnknown);
+  drive_.Fail(0x00, dc);
+  EXPECT_EQ(fWaitReady(s_, drive_), kReadyUnknown);
+  InjectedFailure busy;
+  busy.kind = InjectedFailure::Status;  // BUSY
+  drive_.Fail(0x00, busy);
+  EXPECT_EQ(fReadyTest(s_, drive_), kReadyUnknown);
+  drive_.Fail(0x00, Check(0x02, 0x00, 0x00));
+  EXPECT_EQ(fReadyTest(s_, drive_), kReadyUnknown);
+  EXPECT_EQ(fReadyTest(s_, drive_), 0);  // the failures were one each
 }
 
 // --- sizes ---
@@ -86,23 +97,13 @@ TEST_F(MmcCompositeTest, MediaSizeIsBlockLengthTimesBlocks) {
 
 TEST_F(MmcCompositeTest, MediaSizeAbove4GiBIsKept) {
   // 0x80000000 blocks of 4096 bytes: the product overflows 32 bits several times.
-  class BigDisk final : public DiskHandle {
+  class BigDisk final : public testing::RefusingDisk {
    public:
-    bool Read(void*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool Write(const void*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool Seek(std::uint64_t) override { return false; }
     bool ScsiPassThrough(ScsiRequest& r) override {
       common::store_be32(static_cast<std::uint8_t*>(r.dataBuffer), 0x7FFFFFFF);
       common::store_be32(static_cast<std::uint8_t*>(r.dataBuffer) + 4, 4096);
       return true;
     }
-    bool QueryStorageProperty(void*, std::uint32_t) override { return false; }
-    bool DeviceNumber(std::uint32_t&, std::uint32_t&) override { return false; }
-    bool LockVolume() override { return false; }
-    bool UnlockVolume() override { return false; }
-    bool DismountVolume() override { return false; }
-    bool UpdateProperties() override { return false; }
-    bool MediaTypes(std::vector<std::uint32_t>&) override { return false; }
   } big;
   EXPECT_EQ(fGetMediaSize(s_, big), 0x80000000ull * 4096);
 }
@@ -207,12 +208,21 @@ TEST_F(MmcCompositeTest, BlankAndErasableFollowTheDisc) {
   EXPECT_EQ(sent[0].request.cdb[8], 4);
 }
 
-TEST_F(MmcCompositeTest, FailedReadDiscInformationReadsAsBlankAndErasable) {
-  drive_.disc = DiscStatus::Complete;
-  drive_.erasable = false;
-  drive_.Fail(0x51, Check(0x05, 0x24, 0x00, -1));
-  EXPECT_TRUE(fIsDiscBlank(s_, drive_));
-  EXPECT_TRUE(fIsDiscErasable(s_, drive_));
+// A disc whose state cannot be read is neither written over as blank nor
+// erased as erasable, whatever it really holds.
+TEST_F(MmcCompositeTest, FailedReadDiscInformationReadsAsNeitherBlankNorErasable) {
+  InjectedFailure dc;
+  dc.kind = InjectedFailure::DeviceControl;
+  dc.times = -1;
+  for (const InjectedFailure& failure : {Check(0x05, 0x24, 0x00, -1), dc}) {
+    for (const bool erasable : {false, true}) {
+      drive_.disc = DiscStatus::Blank;
+      drive_.erasable = erasable;
+      drive_.Fail(0x51, failure);
+      EXPECT_FALSE(fIsDiscBlank(s_, drive_));
+      EXPECT_FALSE(fIsDiscErasable(s_, drive_));
+    }
+  }
 }
 
 // --- write parameters ---

@@ -107,17 +107,33 @@ TEST_F(ToolRunnerTest, CommandShellFailures) {
   host_.QueueOutcome(notStarted);
   EXPECT_EQ(RunCommandShell(s_, "dir"), -1);
 
+  // A failure never leaves an exit code that could read as success.
+  std::uint32_t code = 0;
   files_.failSystemDirectory = true;
-  EXPECT_EQ(RunCommandShell(s_, "dir"), 5);
+  EXPECT_EQ(RunCommandShell(s_, "dir", &code), 5);
+  EXPECT_EQ(code, kExitCodeUnknown);
   files_.failSystemDirectory = false;
 
   sim::ProcessOutcome noCode;
   noCode.exitCodeFails = true;
   host_.QueueOutcome(noCode);
   SetVerbose();
-  EXPECT_EQ(RunCommandShell(s_, "dir"), 6);
+  code = 0;
+  EXPECT_EQ(RunCommandShell(s_, "dir", &code), 6);
+  EXPECT_EQ(code, kExitCodeUnknown);
   ASSERT_EQ(host_.Messages().size(), 1u);
   EXPECT_EQ(host_.Messages()[0].text.rfind("GetExitCodeProcess failed with error 6", 0), 0u);
+
+  // Lost without a system error to say why: still a failure.
+  noCode.exitCodeError = 0;
+  host_.QueueOutcome(noCode);
+  code = 0;
+  EXPECT_NE(RunCommandShell(s_, "dir", &code), 0);
+  EXPECT_EQ(code, kExitCodeUnknown);
+  host_.QueueOutcome(notStarted);
+  code = 0;
+  EXPECT_EQ(RunCommandShell(s_, "dir", &code), -1);
+  EXPECT_EQ(code, kExitCodeUnknown);
 }
 
 // --- partition command runner, normal mode ---
@@ -218,14 +234,31 @@ TEST_F(ToolRunnerTest, ShellThatCannotStartAnswersTheSystemErrorAndNeverSuccess)
   EXPECT_FALSE(std::filesystem::exists(Cwd("torbel.exe")));
 }
 
-TEST_F(ToolRunnerTest, LostExitCodeGivesTheSystemErrorAndExitCodeZero) {
-  sim::ProcessOutcome o;
-  o.exitCodeFails = true;
-  host_.QueueOutcome(o);
+// A lost exit code is no success: the status carries the system error (or one of
+// its own when the system gave none), the exit code reads as unknown, and the
+// command is run again like any that did not end in 0.
+TEST_F(ToolRunnerTest, LostExitCodeIsNeverReadAsSuccess) {
+  for (const std::uint32_t error : {6u, 0u}) {
+    host_.ClearRecords();
+    sim::ProcessOutcome o;
+    o.exitCodeFails = true;
+    o.exitCodeError = error;
+    host_.defaultOutcome = o;
+    std::uint32_t code = 0;
+    EXPECT_EQ(RunPartitionShell(s_, "IFEXISTS SYS:\\A", &code), 6u);
+    EXPECT_EQ(code, kExitCodeUnknown);
+    EXPECT_EQ(host_.Launches().size(), 4u);
+  }
+  // Lost once, then told: the later run's answer stands.
+  host_.ClearRecords();
+  host_.defaultOutcome = sim::ProcessOutcome{};
+  sim::ProcessOutcome lost;
+  lost.exitCodeFails = true;
+  host_.QueueOutcome(lost);
   std::uint32_t code = 9;
-  EXPECT_EQ(RunPartitionShell(s_, "IFEXISTS SYS:\\A", &code), 6u);
+  EXPECT_EQ(RunPartitionShell(s_, "IFEXISTS SYS:\\A", &code), 0u);
   EXPECT_EQ(code, 0u);
-  EXPECT_EQ(host_.Launches().size(), 1u);
+  EXPECT_EQ(host_.Launches().size(), 2u);
 }
 
 // --- partition command runner, test mode against C:\UP ---

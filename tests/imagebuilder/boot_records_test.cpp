@@ -154,8 +154,8 @@ TEST(BootSector, RefusedFiles) {
   EXPECT_EQ(vtest::Run(pkg.Args({"-T1440"})).code, 11);
   vtest::WriteBytes(pkg.bs, vtest::BootRecord(512, false));
   EXPECT_EQ(vtest::Run(pkg.Args({"-T1440"})).code, 12);
-  // The image is left as far as it was written.
-  EXPECT_TRUE(vtest::fs::exists(pkg.image));
+  // Refused before the image file is created.
+  EXPECT_FALSE(vtest::fs::exists(pkg.image));
 }
 
 TEST(Loader, WrittenBetweenTheMbrAndTheVolume) {

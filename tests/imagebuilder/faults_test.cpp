@@ -77,6 +77,9 @@ class FaultyTree : public HostTree {
     return real_.Status(p, s);
   }
   char Separator() const override { return real_.Separator(); }
+  bool Identify(const std::string& d, imagebuilder::DirectoryId& id) override {
+    return real_.Identify(d, id);
+  }
 
  private:
   HostTree& real_;
@@ -111,6 +114,7 @@ class FaultyImage : public ImageFile {
     return ++writes != failWrite && start != failWriteAt && real_.Write(b, n);
   }
   bool Close() override { return real_.Close() && !failClose; }
+  void Discard() override { real_.Discard(); }
 
  private:
   ImageFile& real_;
@@ -239,6 +243,9 @@ TEST(WriteFaults, EachStepHasItsCode) {
   Fixture close;
   close.image.failClose = true;
   EXPECT_EQ(close.Build(), 50);
+  for (const Fixture* f : {&entry, &data, &fat, &size, &grow, &mirror, &close}) {
+    EXPECT_FALSE(vtest::fs::exists(f->pkg.image));
+  }
 }
 
 TEST(WriteFaults, TheFirstCodeWins) {
@@ -263,6 +270,8 @@ TEST(WriteFaults, EveryWriteFailureIsReportedNeverACrash) {
     EXPECT_TRUE(code == 8 || code == 13 || code == 25 || code == 26 || code == 27 ||
                 code == 31 || code == 85)
         << "write " << n << " gave " << code;
+    // The half-written image is gone: nothing is left that could pass for a good one.
+    EXPECT_FALSE(vtest::fs::exists(f.pkg.image)) << "write " << n;
     ASSERT_LT(n, 1000);
   }
 }

@@ -55,6 +55,7 @@ class MemoryImage : public ImageFile {
     return true;
   }
   bool Close() override { return true; }
+  void Discard() override {}
 
  private:
   std::uint64_t at_ = 0;

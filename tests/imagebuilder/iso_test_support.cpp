@@ -172,11 +172,16 @@ dw 0xAA55
 
 }  // namespace
 
-bool AssembleChainLoadingMbr(const std::string& path, const ScratchDir& scratch) {
+std::string AssembleChainLoadingMbr(const std::string& path, const ScratchDir& scratch) {
   const std::string source = scratch / "chain_mbr.asm";
   WriteText(source, kChainLoadingMbr);
-  return RunTool("nasm -f bin -o " + Quote(path) + " " + Quote(source)).status == 0 &&
-         ReadBytes(path).size() == 512;
+  const CommandResult nasm = RunTool("nasm -f bin -o " + Quote(path) + " " + Quote(source));
+  if (nasm.status != 0) {
+    return "nasm failed (status " + std::to_string(nasm.status) + "; scripts/install-deps.sh installs it): " +
+           nasm.output;
+  }
+  const std::size_t size = ReadBytes(path).size();
+  return size == 512 ? "" : "nasm made " + std::to_string(size) + " bytes, not one sector";
 }
 
 std::string BootCdInQemu(const std::string& iso, const ScratchDir& scratch) {

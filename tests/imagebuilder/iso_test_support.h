@@ -48,8 +48,9 @@ std::vector<std::uint8_t> MbrThatSays(char mark);
 
 // Assembles, with nasm, an MBR that writes 'M', loads partition 1's first
 // sector by CHS with the geometry the BIOS reports for the boot drive and
-// runs it ('F' when that fails). False when nasm is missing or fails.
-bool AssembleChainLoadingMbr(const std::string& path, const ScratchDir& scratch);
+// runs it ('F' when that fails). Answers "" when it did, else what went wrong
+// (nasm's own words).
+std::string AssembleChainLoadingMbr(const std::string& path, const ScratchDir& scratch);
 
 // Boots `iso` from an emulated CD drive; returns what the boot code wrote to
 // the debug console, or "" when nothing booted.

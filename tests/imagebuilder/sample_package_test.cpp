@@ -19,6 +19,13 @@ class SamplePackage : public ::testing::Test {
     fs::copy(built, expected_.path(), fs::copy_options::recursive);
     fs::remove(expected_.path() / "MBR.BIN");
     fs::remove(expected_.path() / "BOOTSECT.BIN");
+    // What the front end and the partition shell leave in the package folder
+    // (tools, logs, batch files, temporary and earlier images) stays out of it.
+    for (const char* leftover : {"vellix.exe", "torbel.exe", "ZOLP.exe", "torbel.log", "zolp.log",
+                                 "AUTOLOAD.F16", "update.f16", "~DP1A2B.tmp", "OrvoDiag-fd.img",
+                                 "OrvoDiag.iso"}) {
+      vtest::WriteText(package_ / leftover, "left over by an earlier run\r\n");
+    }
   }
 
   // Runs vellix in the package directory, as the front end does.

@@ -7,13 +7,20 @@ namespace zolp {
 
 namespace {
 constexpr std::uint16_t kSwForceMinimize = 11;
-}
+constexpr std::uint32_t kErrorInvalidHandle = 6;  // ERROR_INVALID_HANDLE
+constexpr std::uint32_t kErrorPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
+}  // namespace
 
 std::int32_t RunCommandShell(const Services& services, std::string_view command,
                              std::uint32_t* exitCode) {
+  // Every way out but a command that ran and told its exit code leaves no exit
+  // code to believe.
+  if (exitCode) *exitCode = kExitCodeUnknown;
   std::string systemDirectory;
-  if (!services.files->SystemDirectory(systemDirectory))
-    return static_cast<std::int32_t>(services.errors->Last());
+  if (!services.files->SystemDirectory(systemDirectory)) {
+    const std::uint32_t error = services.errors->Last();
+    return static_cast<std::int32_t>(error != 0 ? error : kErrorPathNotFound);
+  }
 
   LaunchRequest request;
   request.commandLine = Format("\"%s\\cmd.exe\" /C \"%.*s\"", systemDirectory.c_str(),
@@ -25,13 +32,13 @@ std::int32_t RunCommandShell(const Services& services, std::string_view command,
   if (!child) return -1;
   child->Wait();
   std::uint32_t code = 0;
-  std::int32_t result = 0;
   // Without the exit code the command's outcome is unknown: say so rather than succeed.
-  if (!child->ExitCode(code))
-    result =
-        static_cast<std::int32_t>(ReportLastError(services, true, "GetExitCodeProcess", "Error"));
+  if (!child->ExitCode(code)) {
+    const std::uint32_t error = ReportLastError(services, true, "GetExitCodeProcess", "Error");
+    return static_cast<std::int32_t>(error != 0 ? error : kErrorInvalidHandle);
+  }
   if (exitCode) *exitCode = code;
-  return result;
+  return 0;
 }
 
 }  // namespace zolp

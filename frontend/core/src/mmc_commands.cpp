@@ -1,7 +1,10 @@
 // The single SCSI and MMC commands: one CDB each, with its data direction and
 // time-out.
+#include <cstring>
+
 #include "common/endian.h"
 #include "zolp/mmc.h"
+#include "zolp/system_errors.h"
 
 namespace zolp {
 
@@ -48,7 +51,13 @@ bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint
               const void* buffer, std::uint8_t* sense) {
   ScsiCommand c = Command(mmc_opcode::kWrite10, 10, 60);
   common::store_be32(c.cdb + 2, lba);
-  const std::uint32_t blocks = (bytes + kCdBlockSize - 1) / kCdBlockSize;
+  const std::uint64_t blocks = (static_cast<std::uint64_t>(bytes) + kCdBlockSize - 1) / kCdBlockSize;
+  if (blocks > 0xFFFF) {
+    // The CDB has 16 bits for the count: a cut count would write less than asked.
+    if (sense) std::memset(sense, 0, ScsiRequest::kSenseLength);
+    s.errors->SetLast(syserr::kInvalidParameter);
+    return false;
+  }
   common::store_be16(c.cdb + 7, static_cast<std::uint16_t>(blocks));
   WithData(c, ScsiRequest::kToDevice, const_cast<void*>(buffer), bytes);
   return Send(s, drive, c, sense);

@@ -57,7 +57,11 @@ bool ReadDiscStatusByte(const Services& s, DiskHandle& drive, std::uint8_t& stat
 std::uint16_t fReadyTest(const Services& s, DiskHandle& drive) {
   std::uint8_t senseData[ScsiRequest::kSenseLength] = {};
   if (fTestUnitReady(s, drive, senseData)) return 0;
-  return static_cast<std::uint16_t>((senseData[sense::kAsc] << 8) | senseData[sense::kAscq]);
+  const auto value =
+      static_cast<std::uint16_t>((senseData[sense::kAsc] << 8) | senseData[sense::kAscq]);
+  // A test that failed without saying why (the device control failed, the drive
+  // was busy, the sense data is empty) is no sign of a ready drive.
+  return value != 0 ? value : kReadyUnknown;
 }
 
 std::uint16_t fWaitReady(const Services& s, DiskHandle& drive) {
@@ -106,15 +110,17 @@ std::uint16_t fGetCurrentProfile(const Services& s, DiskHandle& drive) {
   return profile;
 }
 
+// A disc whose state cannot be read is neither blank nor erasable: nothing is
+// written over it or erased on a guess.
 bool fIsDiscBlank(const Services& s, DiskHandle& drive) {
   std::uint8_t status = 0;
-  if (!ReadDiscStatusByte(s, drive, status)) return true;
+  if (!ReadDiscStatusByte(s, drive, status)) return false;
   return (status & kDiscStatusMask) == kDiscStatusEmpty;
 }
 
 bool fIsDiscErasable(const Services& s, DiskHandle& drive) {
   std::uint8_t status = 0;
-  if (!ReadDiscStatusByte(s, drive, status)) return true;
+  if (!ReadDiscStatusByte(s, drive, status)) return false;
   return (status & kDiscErasable) != 0;
 }
 

@@ -12,6 +12,7 @@ namespace zolp {
 namespace {
 
 constexpr int kMaxRuns = 4;
+constexpr std::uint32_t kErrorInvalidHandle = 6;  // ERROR_INVALID_HANDLE
 constexpr const char* kEmulationTitle = "Partition Command Emulation";
 
 std::vector<std::string> SplitWords(std::string_view text) {
@@ -157,15 +158,17 @@ std::uint32_t RunPartitionShell(const Services& services, std::string_view comma
       status = services.errors->Last();
       // Never let a shell that did not run read as a successful one.
       if (status == 0) status = syserr::kFileNotFound;
-      code = 1;
+      code = kExitCodeUnknown;
     } else {
       child->Wait();
-      if (debug) AppendDebugLog(services, request.commandLine);
       if (!child->ExitCode(code)) {
-        status = services.errors->Last();
-        code = 0;
-        ReportLastError(services, true, "GetExitCodeProcess failed", "Error");
+        // A lost exit code is no success: the status says why, the exit code says
+        // nothing, and the command is tried again like any that did not end in 0.
+        status = ReportLastError(services, true, "GetExitCodeProcess failed", "Error");
+        if (status == 0) status = kErrorInvalidHandle;
+        code = kExitCodeUnknown;
       }
+      if (debug) AppendDebugLog(services, request.commandLine);
       if (services.options.verbose) {
         const std::string text =
             exitCode ? Format("\"%s\" execStatus = %d, exitCode=%d", request.commandLine.c_str(),

@@ -71,6 +71,12 @@ std::string HostPath(const std::string& path) {
   return resolved;
 }
 
+// Clears O_NONBLOCK again once the descriptor is known to be a regular file.
+bool Blocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 // Opens `path` as given, else with its letter case resolved.
 int OpenPath(const std::string& path, int flags, mode_t mode = 0) {
   const int fd = ::open(Slashes(path).c_str(), flags, mode);
@@ -155,11 +161,12 @@ class PosixTree final : public HostTree {
   }
 
   std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
-    const int fd = OpenPath(path, O_RDONLY | O_CLOEXEC);
+    // Opened without waiting: a pipe or a device named as an input must be
+    // refused, not block the build until something writes to it.
+    const int fd = OpenPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return nullptr;
     struct stat st;
-    // A directory or a pipe is no file to read an image part from.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd)) {
       ::close(fd);
       return nullptr;
     }
@@ -177,6 +184,14 @@ class PosixTree final : public HostTree {
 
   char Separator() const override { return '/'; }
 
+  bool Identify(const std::string& directory, DirectoryId& id) override {
+    struct stat st;
+    if (StatPath(directory, st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.node = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+  }
+
   bool IsSameFile(const std::string& a, const std::string& b) override {
     struct stat sa;
     struct stat sb;
@@ -192,9 +207,20 @@ class PosixImage final : public ImageFile {
   }
   bool Create(const std::string& path) override {
     if (fd_ >= 0) return false;
-    fd_ = OpenPath(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Truncated only once it is known to be a regular file: a device or a pipe
+    // named as the image is refused as it is.
+    const int fd = OpenPath(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd) || ::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return false;
+    }
+    fd_ = fd;
+    path_ = Slashes(path);
+    if (::access(path_.c_str(), F_OK) != 0) path_ = HostPath(path);
     offset_ = 0;
-    return fd_ >= 0;
+    return true;
   }
   bool SetSize(std::uint64_t size) override {
     return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
@@ -244,9 +270,15 @@ class PosixImage final : public ImageFile {
     fd_ = -1;
     return ::close(fd) == 0;
   }
+  void Discard() override {
+    if (fd_ >= 0) Close();
+    if (!path_.empty()) ::unlink(path_.c_str());
+    path_.clear();
+  }
 
  private:
   int fd_ = -1;
+  std::string path_;
   std::uint64_t offset_ = 0;
 };
 

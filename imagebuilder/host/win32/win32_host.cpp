@@ -115,6 +115,22 @@ class Win32Tree final : public HostTree {
 
   char Separator() const override { return '\\'; }
 
+  bool Identify(const std::string& directory, DirectoryId& id) override {
+    // Directories open only with backup semantics; junctions are followed.
+    const HANDLE h = CreateFileA(ToAnsi(directory).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0 &&
+                    (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    CloseHandle(h);
+    if (!ok) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.node = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+  }
+
   bool IsSameFile(const std::string& a, const std::string& b) override {
     BY_HANDLE_FILE_INFORMATION ia;
     BY_HANDLE_FILE_INFORMATION ib;
@@ -141,9 +157,19 @@ class Win32Image final : public ImageFile {
   }
   bool Create(const std::string& path) override {
     if (h_ != INVALID_HANDLE_VALUE) return false;
-    h_ = CreateFileA(ToAnsi(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return h_ != INVALID_HANDLE_VALUE;
+    // Opened first and truncated only once it is known to be a file on a disk:
+    // a device or a pipe named as the image is refused as it is.
+    const std::string ansi = ToAnsi(path);
+    const HANDLE h = CreateFileA(ansi.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    if (GetFileType(h) != FILE_TYPE_DISK || !SetEndOfFile(h)) {
+      CloseHandle(h);
+      return false;
+    }
+    h_ = h;
+    path_ = ansi;
+    return true;
   }
   bool SetSize(std::uint64_t size) override {
     LARGE_INTEGER at;
@@ -192,9 +218,15 @@ class Win32Image final : public ImageFile {
     h_ = INVALID_HANDLE_VALUE;
     return CloseHandle(h) != 0;
   }
+  void Discard() override {
+    if (h_ != INVALID_HANDLE_VALUE) Close();
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+    path_.clear();
+  }
 
  private:
   HANDLE h_ = INVALID_HANDLE_VALUE;
+  std::string path_;
 };
 
 class Win32Clock final : public Clock {

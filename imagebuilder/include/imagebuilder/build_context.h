@@ -59,6 +59,8 @@ class BuildContext {
 
   // One build time per run: BUILDSETTIME (hex seconds since 1970) or the clock.
   std::int64_t BuildTime();
+  // Hands the run's build time to a second context of the same run.
+  void ShareBuildTime(BuildContext& other) { other.buildTime_ = BuildTime(); }
 
   Settings& settings;
   HostTree& tree;
@@ -70,6 +72,9 @@ class BuildContext {
   Layout layout;
   // The package tree under FileRoot, read once before the layout is computed.
   std::optional<DirectoryNode> snapshot;
+  // The build rehearsed before the image file exists: every step runs against an
+  // image that keeps nothing, and file data is measured but not read.
+  bool rehearsal = false;
 
  private:
   int code_ = 0;

@@ -19,6 +19,7 @@ enum Flag : std::uint32_t {
   Positional = 0x0010,
   HelpIfNoArguments = 0x0040,
   SelectsSection = 0x0080,
+  FromCommandLine = 0x1000,  // the value stored was given on the command line
   NoAutoRegister = 0x2000,
   Initialized = 0x4000,
   Set = 0x8000,
@@ -104,8 +105,10 @@ class unsignedParam : public parameter {
   bool setValue(const char* text) override;
   std::string defaultText() const override;
   T value() const { return value_; }
-  // Stores a value chosen by a preset.
-  void assign(T v);
+  // Stores a value chosen by a preset; it replaces a value from an earlier line
+  // of the file. A value given on the command line is never replaced: when it
+  // differs, the preset is refused (false).
+  bool assign(T v);
 
  protected:
   T minimum_;

@@ -59,6 +59,14 @@ class HostFile {
   virtual bool Close() = 0;
 };
 
+// Where a directory lives, whatever path reached it (links followed): two paths
+// with the same identity are the same directory.
+struct DirectoryId {
+  std::uint64_t volume = 0;
+  std::uint64_t node = 0;
+  bool operator==(const DirectoryId&) const = default;
+};
+
 struct HostFileStatus {
   std::uint64_t size = 0;
   std::int64_t lastWriteUtc = 0;
@@ -75,6 +83,13 @@ class HostTree {
   virtual bool Status(const std::string& path, HostFileStatus& status) = 0;
   // Separator between directory and name on this host.
   virtual char Separator() const = 0;
+  // The identity of an existing directory; false when the host cannot tell,
+  // which leaves a looping link to the depth limit of the walk.
+  virtual bool Identify(const std::string& directory, DirectoryId& id) {
+    (void)directory;
+    (void)id;
+    return false;
+  }
   // True when both paths name the same existing file.
   virtual bool IsSameFile(const std::string& a, const std::string& b) {
     (void)a;
@@ -88,6 +103,7 @@ class ImageFile {
  public:
   virtual ~ImageFile() = default;
   // Creates the file (or truncates an existing one) for reading and writing.
+  // Anything that is not a regular file (a device, a pipe) is refused untouched.
   virtual bool Create(const std::string& path) = 0;
   // Sets the file's length; new bytes read as zero.
   virtual bool SetSize(std::uint64_t size) = 0;
@@ -105,6 +121,9 @@ class ImageFile {
   virtual bool Read(std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Write(const std::uint8_t* buffer, std::size_t size) = 0;
   virtual bool Close() = 0;
+  // Closes and removes the file this run created: a build that failed part way
+  // leaves nothing that could pass for a finished image.
+  virtual void Discard() = 0;
 };
 
 class Clock {

@@ -29,14 +29,22 @@ struct DirectoryNode {
   std::vector<TreeEntry> entries;  // "." and ".." are not listed here
 };
 
-// Deepest directory level read below FileRoot; deeper trees (or directory
-// links that loop) are refused as a failed directory change.
+// Deepest directory level read below FileRoot; deeper trees, and links back
+// to a directory on the way down, are refused as a failed directory change.
 inline constexpr int kMaxTreeDepth = 64;
 
-// Reads the tree; returns 0, 15 (FileRoot cannot be listed), 22 (a
-// subdirectory cannot be entered) or 38 (a listing broke off).
+// What the largest volume the settings allow can hold.
+struct TreeLimits {
+  std::uint64_t clusterBytes = 0;  // the largest cluster size
+  std::uint64_t maxClusters = 0;   // the most clusters the FAT type addresses
+};
+
+// Reads the tree; returns 0, 15 (FileRoot cannot be listed), 21 (the tree read
+// so far already needs more clusters than the limits allow), 22 (a
+// subdirectory cannot be entered, the tree is too deep, or a link loops back)
+// or 38 (a listing broke off).
 int ReadTree(HostTree& tree, const std::string& root, const std::vector<ExclusionPattern>& excl,
-             DirectoryNode& out);
+             const TreeLimits& limits, DirectoryNode& out);
 
 std::string JoinPath(const std::string& directory, const std::string& name, char separator);
 

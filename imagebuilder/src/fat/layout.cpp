@@ -159,14 +159,23 @@ int ComputeLayout(BuildContext& ctx) {
   if (ReadBootSectorSize(ctx) != 0) return ctx.code();
 
   ctx.snapshot.emplace();
+  TreeLimits limits;
+  limits.clusterBytes = static_cast<std::uint64_t>(s.sectPerCluster != 0 ? s.sectPerCluster : 64) *
+                        s.sectorSize;
+  limits.maxClusters = s.fatType == 12 ? kFat12MaxClusters : kFat16MaxClusters;
   const int treeCode =
-      ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), *ctx.snapshot);
+      ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), limits, *ctx.snapshot);
   if (treeCode != 0) return ctx.ReportError(treeCode);
   ExcludeOldImage(ctx);
 
   const std::uint32_t entriesPerSector = s.sectorSize / 32;
   const std::uint32_t rootNeeded = CountEntrySectors(ctx, *ctx.snapshot, true);
   l.rootSectors = static_cast<std::uint16_t>(CeilDiv(s.rootDirEntries, entriesPerSector));
+  // The root directory fills whole sectors, and the boot sector says so: a count that
+  // ends inside a sector is rounded up, unless the rounded count no longer fits its field.
+  const std::uint32_t wholeSectors = static_cast<std::uint32_t>(l.rootSectors) * entriesPerSector;
+  if (wholeSectors > 0xFFFF) return ctx.ReportError(kErrParameters);
+  s.rootDirEntries = static_cast<std::uint16_t>(wholeSectors);
   if (rootNeeded > l.rootSectors) return ctx.ReportError(kErrRootTooSmall);
 
   if (s.secPerTrack == 0) {

@@ -48,6 +48,8 @@ inline constexpr std::uint8_t kKeyNotReady = 0x02;
 }  // namespace sense
 
 inline constexpr std::uint16_t kReadyBecomingReady = 0x0401;
+// fReadyTest's answer when the test failed and the drive said nothing why.
+inline constexpr std::uint16_t kReadyUnknown = 0xFFFF;
 inline constexpr std::uint16_t kReadyMediumChanged = 0x2800;
 inline constexpr std::uint16_t kMediumNotPresentAsc = 0x3A;
 inline constexpr std::uint16_t kProfileCdRw = 0x000A;
@@ -79,6 +81,8 @@ std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
 bool fTestUnitReady(const Services& s, DiskHandle& drive, std::uint8_t* sense = nullptr);
 bool fLockMedia(const Services& s, DiskHandle& drive, bool prevent);
 bool fReadCapacity(const Services& s, DiskHandle& drive, std::uint8_t (&data)[8]);
+// Refused (false, nothing sent) when the bytes take more than the 65535 blocks
+// one WRITE (10) can name.
 bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint32_t bytes,
               const void* buffer, std::uint8_t* sense = nullptr);
 bool fSyncCache(const Services& s, DiskHandle& drive);
@@ -92,12 +96,15 @@ bool fBlankMinimal(const Services& s, DiskHandle& drive);
 bool fSetMaxSpeed(const Services& s, DiskHandle& drive);
 
 // Composite operations.
-std::uint16_t fReadyTest(const Services& s, DiskHandle& drive);  // one TEST UNIT READY
+// One TEST UNIT READY: 0 when it succeeded, else the additional sense code and
+// qualifier (kReadyUnknown when the failure came without them).
+std::uint16_t fReadyTest(const Services& s, DiskHandle& drive);
 std::uint16_t fWaitReady(const Services& s, DiskHandle& drive);
 std::uint64_t fGetMediaSize(const Services& s, DiskHandle& drive, std::uint32_t* lastLba = nullptr);
 bool fGetMMFeature(const Services& s, DiskHandle& drive, std::uint16_t feature, void* buffer,
                    std::uint32_t size);
 std::uint16_t fGetCurrentProfile(const Services& s, DiskHandle& drive);
+// False also when READ DISC INFORMATION fails.
 bool fIsDiscBlank(const Services& s, DiskHandle& drive);
 bool fIsDiscErasable(const Services& s, DiskHandle& drive);
 bool fSetWriteParameters(const Services& s, DiskHandle& drive);

@@ -8,6 +8,14 @@
 
 #include "zolp/host.h"
 
+// printf-style checking of format strings: the GNU flavour (mingw's printf is
+// Microsoft's), which clang knows as plain printf.
+#if defined(__clang__)
+#define ZOLP_PRINTF(text, first) __attribute__((format(printf, text, first)))
+#else
+#define ZOLP_PRINTF(text, first) __attribute__((format(gnu_printf, text, first)))
+#endif
+
 namespace zolp {
 
 // Formats into buffer, truncating at size - 1 and always terminating. Answers
@@ -17,7 +25,7 @@ namespace zolp {
 // program with status 1.
 int SafeFormat(const Services& services, bool fatal, const char* sourceFile, unsigned line,
                char* buffer, std::size_t size, const char* format, ...)
-    __attribute__((format(gnu_printf, 7, 8)));
+    ZOLP_PRINTF(7, 8);
 
 #define ZOLP_SAFE_FORMAT(services, fatal, buffer, size, ...) \
   ::zolp::SafeFormat((services), (fatal), __FILE__, __LINE__, (buffer), (size), __VA_ARGS__)
@@ -36,6 +44,6 @@ std::uint32_t ReportLastError(const Services& services, bool verboseOnly,
                               std::string_view operation, std::string_view title);
 
 // printf into a std::string, for texts that have no fixed-size buffer.
-std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+std::string Format(const char* format, ...) ZOLP_PRINTF(1, 2);
 
 }  // namespace zolp
