@@ -12,10 +12,6 @@
 #include "driver_cases.h"
 
 namespace zolptest {
-namespace {
-
-constexpr DWORD kBuildTimeout = 60000;
-constexpr const char* kLabel = "T15";
 
 // Names valid as 8.3 names only: the Windows and the Linux vellix then make
 // the same image byte for byte.
@@ -45,17 +41,15 @@ void WriteTestPackage(const PackageDir& dir) {
   dir.Write("SET2\\PATTERNS.DAT", std::string(5000, 'P'));
 }
 
-// One medium for check_media.sh: how it boots (qemu-boot.sh's kind, "-" for a
-// medium that does not), section, package folder, image, label and the
-// seconds between which vellix read its build time.
+// One line of made.txt, with the label of the test package.
 void ListMedium(const std::string& media, const char* kind, const std::string& section,
                 const std::string& package, const std::string& image,
-                unsigned long long from, unsigned long long to) {
+                unsigned long long from, unsigned long long to, const std::string& options) {
   FILE* made = std::fopen((media + "\\made.txt").c_str(), "ab");
   CHECK(made != nullptr);
   if (!made) return;
-  std::fprintf(made, "%s %s %s %s %s %llu %llu\n", kind, section.c_str(), package.c_str(),
-               image.c_str(), kLabel, from, to);
+  std::fprintf(made, "%s %s %s %s %s %llu %llu %s\n", kind, section.c_str(), package.c_str(),
+               image.c_str(), kLabel, from, to, options.c_str());
   std::fclose(made);
 }
 
@@ -87,8 +81,6 @@ bool NoTemporaryImages(const PackageDir& dir) {
   FindClose(find);
   return false;
 }
-
-}  // namespace
 
 void CaseImageFile() {
   const std::string media = MediaFolder();
