@@ -244,13 +244,8 @@ void UsbFlow::Start() {
                         static_cast<unsigned long>(lastSector_) + 1, imagePath_.c_str());
   if (services_.options.verbose)
     view_.Ask(commandLine_, "Verbose", MessageIcon::Warning, Buttons::Ok);
-  buildJob_ = BuildJob{view_.Window(), commandLine_.c_str()};
   state_ = State::Building;
-  if (!StartImageBuild(services_, *buildJob_)) {
-    ReportLastError(services_, false, "Start vellix", "Error");
-    buildJob_.reset();
-    Abandon();
-  }
+  if (!StartBuildJob(services_, buildJob_, view_.Window(), commandLine_)) Abandon();
 }
 
 void UsbFlow::OnBuilt(std::int32_t exitCode) {
@@ -309,10 +304,8 @@ void UsbFlow::OnCopied(std::intptr_t error, const char* text) {
   if (succeeded) {
     view_.Ask(kSucceeded, "Success!", MessageIcon::Information, Buttons::Ok);
   } else {
-    const std::string step = text ? text : "";
-    view_.Ask(error == -1 ? step
-                          : FormatSystemError(services_, static_cast<std::uint32_t>(error), step),
-              "Error", MessageIcon::Warning, Buttons::Ok);
+    view_.Ask(CopyFailureMessage(services_, error, text), "Error", MessageIcon::Warning,
+              Buttons::Ok);
   }
   // The system reads the new partition table before the drive is let go.
   DiskHandle& target = volume_ ? *volume_ : *disk_;

@@ -89,6 +89,11 @@ std::string MediaFolder();
 HWND WaitDialogWith(DWORD processId, int control, DWORD milliseconds);
 bool FileExists(const std::string& path);
 bool NoTemporaryImages(const PackageDir& dir);
+// Starts the program, clicks an option's button and expects the "Warning" box
+// with the text (saved as the shot), after which the option's dialog, the one
+// with the list control, has closed itself and the program goes on.
+void CheckNoDrives(Zolp& z, int button, const std::string& text, const std::string& shot,
+                   int list);
 
 // Main dialog: layouts, title, buttons, keys, instances, command words.
 void CaseTemplate101();

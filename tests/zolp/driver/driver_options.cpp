@@ -114,26 +114,32 @@ void CaseImageFile() {
   z.Finish();
 }
 
-void CaseNoDisketteDrives() {
-  Zolp z("nodrives");
-  z.dir.Write("DD.CFG", Crlf({"[Disk1]"}));
+void CheckNoDrives(Zolp& z, int button, const std::string& text, const std::string& shot,
+                   int list) {
   z.Start();
   if (!z.main) return;
-  PostMessageA(GetDlgItem(z.main, IDC_DISKETTE), BM_CLICK, 0, 0);
+  PostMessageA(GetDlgItem(z.main, button), BM_CLICK, 0, 0);
   HWND box = WaitTopWindow(z.process->Id(), "Warning", kStartTimeout);
   CHECK(box != nullptr);
   if (!box) return;
-  CHECK_EQ_TEXT(BoxText(box),
-                "No diskette drives were found. You must connect a drive before you can continue "
-                "with this option.");
-  CHECK(SaveScreenshot(box, shotsDir + "\\no-diskette-drives.bmp"));
+  CHECK_EQ_TEXT(BoxText(box), text);
+  CHECK(SaveScreenshot(box, shotsDir + "\\" + shot + ".bmp"));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   CHECK(WaitFor([&] { return !IsWindow(box); }, 5000));
   Sleep(kQuiet);
   // The drive dialog closed itself; the main dialog is all that shows.
-  CHECK(WaitDialogWith(z.process->Id(), IDC_DISKETTE_DRIVES, 0) == nullptr);
+  CHECK(WaitDialogWith(z.process->Id(), list, 0) == nullptr);
   CHECK(z.process->Running());
   z.Finish();
+}
+
+void CaseNoDisketteDrives() {
+  Zolp z("nodrives");
+  z.dir.Write("DD.CFG", Crlf({"[Disk1]"}));
+  CheckNoDrives(z, IDC_DISKETTE,
+                "No diskette drives were found. You must connect a drive before you can continue "
+                "with this option.",
+                "no-diskette-drives", IDC_DISKETTE_DRIVES);
 }
 
 // Two simulated drives; the set goes to the second, B:, one diskette after the

@@ -32,25 +32,13 @@ std::vector<std::string> Entries(HWND list) {
 
 }  // namespace
 
+// wine has no USB disks.
 void CaseNoUsbDrives() {
   Zolp z("nousb");
-  z.Start();
-  if (!z.main) return;
-  PostMessageA(GetDlgItem(z.main, IDC_USB), BM_CLICK, 0, 0);
-  HWND box = WaitTopWindow(z.process->Id(), "Warning", kStartTimeout);
-  CHECK(box != nullptr);
-  if (!box) return;
-  CHECK_EQ_TEXT(BoxText(box),
+  CheckNoDrives(z, IDC_USB,
                 "No suitable USB flash drives were found. You must connect a supported USB flash "
-                "drive to one of your USB ports before you can continue with this option.");
-  CHECK(SaveScreenshot(box, shotsDir + "\\no-usb-drives.bmp"));
-  PostMessageA(box, WM_COMMAND, IDOK, 0);
-  CHECK(WaitFor([&] { return !IsWindow(box); }, 5000));
-  Sleep(kQuiet);
-  // The dialog closed itself without showing; the main dialog is all that shows.
-  CHECK(WaitDialogWith(z.process->Id(), IDC_USB_DRIVES, 0) == nullptr);
-  CHECK(z.process->Running());
-  z.Finish();
+                "drive to one of your USB ports before you can continue with this option.",
+                "no-usb-drives", IDC_USB_DRIVES);
 }
 
 void CaseUsbDrive() {

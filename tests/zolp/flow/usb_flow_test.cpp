@@ -170,40 +170,54 @@ TEST_F(UsbFlowTest, TheDriveTheProgramRunsFromIsRefused) {
   EXPECT_EQ(Install(1), std::vector<std::string>{"Successfully created the USB flash drive."});
 }
 
-// The whole road: the drive holds the image vellix builds for its size, its
-// partition checks clean, and nothing past the image was touched.
+// The whole road, for a drive with a volume and for one without (listed from
+// its size on, and locked itself): the drive holds the image vellix builds for
+// its size, its partition checks clean, and nothing past the image was touched.
 TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
-  UseDevices(UsbLine(1, kDiskBytes, "letter=E vendor=ACME product=\"Flash 16\" revision=1.0"));
-  FillWithOldData(1);
-  bool lockedAtTheEnd = false;
-  UsbDialog d(host_, pump_, s_);
-  EXPECT_EQ(Entries(d.view), std::vector<std::string>{"(E:) [FAT:] 17MB - ACME Flash 16 1.0=1"});
-  d.view.onAsk = [&](const AskedBox&) {
-    lockedAtTheEnd = devices_->PhysicalDrive(1)->Locked();
-    return Reply::Ok;
-  };
-  d.Click(kIdOk);
-  EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
-  EXPECT_EQ(host_.Messages()[0].title, "Success!");
-  EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Information);
-  EXPECT_TRUE(lockedAtTheEnd);  // the volume stays locked until the drive is done
-  EXPECT_FALSE(devices_->PhysicalDrive(1)->Locked());
-  EXPECT_FALSE(d.view.dialogShown);
-  EXPECT_EQ(d.view.progressIcon, IDI_USB);
-  EXPECT_EQ(d.view.progressTitles, std::vector<std::string>{"Copy Progress"});
-  ASSERT_FALSE(d.view.percents.empty());
-  EXPECT_EQ(d.view.percents.front(), 0);
-  EXPECT_EQ(TemporaryImagesLeft(), 0);
-
-  const std::vector<LaunchRequest> runs = launcher_.Requests();
-  ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].commandLine.rfind("vellix.exe dd.cfg FLASH -v\"A05\" -t32768 -i\".\\~DP", 0), 0u)
-      << runs[0].commandLine;
-  EXPECT_TRUE(runs[0].environment.empty());
   const auto image = ImageFor(kFlashSectors);
-  ExpectImageOnDisk(1, image);
-  EXPECT_TRUE(FsckPasses(FirstPartition(Disk(1))));
+  struct Row {
+    const char* options;
+    const char* entry;
+  } rows[] = {
+      {"letter=E vendor=ACME product=\"Flash 16\" revision=1.0",
+       "(E:) [FAT:] 17MB - ACME Flash 16 1.0=1"},
+      {"vendor=ACME product=Flash", "17MB - ACME Flash=1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entry);
+    host_.ClearRecords();
+    UseDevices(UsbLine(1, kDiskBytes, row.options));
+    FillWithOldData(1);
+    bool lockedAtTheEnd = false;
+    UsbDialog d(host_, pump_, s_);
+    EXPECT_EQ(Entries(d.view), std::vector<std::string>{row.entry});
+    d.view.onAsk = [&](const AskedBox&) {
+      lockedAtTheEnd = devices_->PhysicalDrive(1)->Locked();
+      return Reply::Ok;
+    };
+    d.Click(kIdOk);
+    EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
+    EXPECT_EQ(host_.Messages()[0].title, "Success!");
+    EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(lockedAtTheEnd);  // locked until the drive is done
+    EXPECT_FALSE(devices_->PhysicalDrive(1)->Locked());
+    EXPECT_FALSE(d.view.dialogShown);
+    EXPECT_EQ(d.view.progressIcon, IDI_USB);
+    EXPECT_EQ(d.view.progressTitles, std::vector<std::string>{"Copy Progress"});
+    ASSERT_FALSE(d.view.percents.empty());
+    EXPECT_EQ(d.view.percents.front(), 0);
+    EXPECT_EQ(TemporaryImagesLeft(), 0);
+
+    const std::vector<LaunchRequest> runs = launcher_.Requests();
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs.back().commandLine.rfind("vellix.exe dd.cfg FLASH -v\"A05\" -t32768 -i\".\\~DP", 0),
+              0u)
+        << runs.back().commandLine;
+    EXPECT_TRUE(runs.back().environment.empty());
+    ExpectImageOnDisk(1, image);
+    EXPECT_TRUE(FsckPasses(FirstPartition(Disk(1))));
+  }
 }
 
 TEST_F(UsbFlowTest, TheWrittenDriveBootsAsUsbStorageAndAsAnIdeDisk) {
@@ -212,23 +226,6 @@ TEST_F(UsbFlowTest, TheWrittenDriveBootsAsUsbStorageAndAsAnIdeDisk) {
   ASSERT_EQ(Install(0), std::vector<std::string>{"Successfully created the USB flash drive."});
   EXPECT_TRUE(Boots("usb", Disk(1), "A05"));
   EXPECT_TRUE(Boots("hd", Disk(1), "A05"));
-}
-
-TEST_F(UsbFlowTest, ADriveWithoutAVolumeIsListedBySizeAndWrittenUnderTheDisksOwnLock) {
-  UseDevices(UsbLine(2, kDiskBytes, "vendor=ACME product=Flash"));
-  FillWithOldData(2);
-  bool locked = false;
-  UsbDialog d(host_, pump_, s_);
-  EXPECT_EQ(Entries(d.view), std::vector<std::string>{"17MB - ACME Flash=2"});
-  d.view.onAsk = [&](const AskedBox&) {
-    locked = devices_->PhysicalDrive(2)->Locked();
-    return Reply::Ok;
-  };
-  d.Click(kIdOk);
-  EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
-  EXPECT_TRUE(locked);
-  EXPECT_FALSE(devices_->PhysicalDrive(2)->Locked());
-  ExpectImageOnDisk(2, ImageFor(kFlashSectors));
 }
 
 // Two drives of one make and size, without volumes: two entries that read
