@@ -66,6 +66,11 @@
 #define IDC_DISKX_TEXT 1021
 #define IDC_DISKX_TITLE 1022
 
+// USB flash drive dialog: its template, the drive list and the warning label.
+#define IDD_USB 105
+#define IDC_USB_DRIVES 1004
+#define IDC_USB_WARNING 1019
+
 // Release viewer.
 #define IDC_RELEASE_VERSION 1010
 #define IDC_RELEASE_HEADING 1012

@@ -116,9 +116,91 @@ TEST_F(ImageCopyTest, ProgressOfLargeImagesDoesNotOverflow) {
   sim::FileDisk disk(root_ / "disk.bin", size, host_);
   EXPECT_EQ(ImageCopyThread(s_, Job(disk, size)), 1);
   const auto percents = Progress();
-  ASSERT_EQ(percents.size(), size / 0x8000);
-  for (std::size_t i = 1; i < percents.size(); ++i) EXPECT_GE(percents[i], percents[i - 1]);
+  // Pieces of a hundredth of the image: every whole percent is reported.
+  ASSERT_EQ(percents.size(), (size + CopyPieceSize(size) - 1) / CopyPieceSize(size));
+  EXPECT_EQ(percents.front(), 0);
+  for (std::size_t i = 1; i < percents.size(); ++i) {
+    EXPECT_GE(percents[i], percents[i - 1]);
+    EXPECT_LE(percents[i], percents[i - 1] + 1);
+  }
   EXPECT_EQ(percents.back(), 99);
+  EXPECT_EQ(disk.writeCalls, static_cast<int>(percents.size()));
+}
+
+// Whole sectors, from 32 KiB up to 1 MiB, never more than a hundredth of the
+// image while that is above 32 KiB.
+TEST(CopyPieceSize, GrowsWithTheImageInWholeSectorsUpTo1MiB) {
+  struct Row {
+    std::uint64_t image;
+    std::uint32_t piece;
+  } rows[] = {
+      {0, 0x8000},          {1474560, 0x8000},       {3276800, 0x8000},
+      {3328000, 33280},     {48u << 20, 503296},     {104857600, 1048576},
+      {256u << 20, 1 << 20}, {2113929216, 1 << 20},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(CopyPieceSize(row.image), row.piece) << row.image;
+    EXPECT_EQ(CopyPieceSize(row.image) % 512, 0u);
+  }
+}
+
+// With verify the written range is read back and compared: a write the disk
+// lost without a word, or a sector it cannot read, fails the copy with the
+// sector named; without verify nothing changes.
+TEST_F(ImageCopyTest, VerifyReadsTheWrittenRangeBackAndNamesTheFirstBadSector) {
+  const std::string bytes = PatternBytes(5 * 0x8000 + 1536);  // six writes, the last a tail
+  WriteFile(Cwd(image_), bytes);
+  struct Row {
+    const char* name;
+    bool verify;
+    int dropWrite, failRead;
+    bool roomForText;
+    std::intptr_t code;
+    const char* text;  // null: success
+  } rows[] = {
+      {"clean", true, 0, 0, true, 0, nullptr},
+      {"a lost write unseen without verify", false, 3, 0, true, 0, nullptr},
+      {"a lost write", true, 3, 0, true, -1,
+       "Copy failed. Verification of the device: sector 128 differs from the image."},
+      {"the lost tail", true, 6, 0, true, -1,
+       "Copy failed. Verification of the device: sector 320 differs from the image."},
+      {"an unreadable piece", true, 0, 2, true, 23,
+       "Copy failed. Verification of the device at sector 64"},
+      {"no room for the sector", true, 3, 0, false, -1, "Copy failed. Verification of the device"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    host_.ClearRecords();
+    sim::FileDisk disk(root_ / "disk.bin", 1u << 20, host_);
+    disk.dropWriteCall = row.dropWrite;
+    disk.failReadCall = row.failRead;
+    ASSERT_TRUE(disk.Seek(4096));  // a verified copy starts at the first sector all the same
+    char text[160] = {};
+    CopyJob job = Job(disk, 1u << 20);
+    job.verify = row.verify;
+    job.failureText = row.roomForText ? text : nullptr;
+    job.failureTextSize = row.roomForText ? sizeof text : 0;
+
+    EXPECT_EQ(ImageCopyThread(s_, job), row.text ? 0 : 1);
+    const sim::PostedMessage done = Final();
+    EXPECT_EQ(done.wParam, row.code);
+    EXPECT_EQ(done.text, row.text ? row.text : "");
+    EXPECT_EQ(host_.OutstandingAllocations(), 0);
+    std::vector<std::string> statuses;
+    for (const auto& p : host_.Posts())
+      if (p.message == 0x501) statuses.push_back(p.text);
+    // Reading back stops at the piece that fails.
+    const int reads = !row.verify ? 0 : row.failRead ? row.failRead : row.dropWrite ? row.dropWrite : 6;
+    ASSERT_EQ(statuses.size(), 6u + reads);
+    EXPECT_EQ(statuses.front(), "");
+    if (row.verify) {
+      EXPECT_EQ(statuses.back(), "Verifying");
+    }
+    if (row.verify && !row.text) {
+      EXPECT_EQ(Progress(), (std::vector<std::intptr_t>{0, 19, 39, 59, 79, 99, 0, 19, 39, 59, 79, 99}));
+      EXPECT_EQ(ReadFile(disk.path()), bytes);
+    }
+  }
 }
 
 TEST_F(ImageCopyTest, ImageLargerThanTheDeviceIsRefusedAndNothingWritten) {

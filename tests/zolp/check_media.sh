@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks the media the dialog cases made under wine, as listed in made.txt
 # (tests/zolp/driver/driver_options.cpp): each image must equal what the Linux
-# vellix builds from the same package folder and section at the build time the
-# Windows vellix read (one of the seconds the case noted, the only thing the
-# two runs do not share), pass fsck.fat -n, and, when it is a boot medium,
-# boot in qemu to the banner that names its volume label.
+# vellix builds from the same package folder and section (with the further
+# options the line ends with) at the build time the Windows vellix read (one
+# of the seconds the case noted, the only thing the two runs do not share),
+# pass fsck.fat -n, and, when it is a boot medium, boot in qemu to the banner
+# that names its volume label, once for each kind the line names (hd,usb).
 #   check_media.sh MADE_TXT VELLIX
 set -uo pipefail
 made=${1:?made.txt}
@@ -20,7 +21,7 @@ le32() { od -An -tu4 -j "$2" -N4 --endian=little "$1" | tr -d ' '; }
 
 failed=0
 checked=0
-while read -r kind section package image label from to; do
+while read -r kind section package image label from to options; do
   [ -n "${kind:-}" ] || continue
   package=$(unix_path "$package")
   image=$(unix_path "$image")
@@ -34,7 +35,7 @@ while read -r kind section package image label from to; do
   for ((t = from - 1; t <= to + 1; t++)); do
     rm -f "$tmp/vellix.img"
     (cd "$package" && env -i BUILDSETTIME="$(printf '%X' "$t")" timeout 120 \
-      "$vellix" dd.cfg "$section" "-v$label" "-i$tmp/vellix.img" >/dev/null)
+      "$vellix" dd.cfg "$section" "-v$label" "-i$tmp/vellix.img" ${options:-} >/dev/null)
     if cmp -s "$image" "$tmp/vellix.img"; then same=$t; break; fi
   done
   if [ -z "$same" ]; then
@@ -43,9 +44,12 @@ while read -r kind section package image label from to; do
   fi
 
   volume=$image
-  if [ "$kind" = hd ]; then  # the volume behind the first partition entry
+  if [[ ",$kind," =~ ,(hd|usb), ]]; then  # the volume behind the first partition entry
+    sectors=$(le32 "$image" 458)
     dd if="$image" of="$tmp/volume.img" bs=512 skip="$(le32 "$image" 454)" \
-      count="$(le32 "$image" 458)" status=none
+      count="$sectors" status=none
+    # An image may end at its last cluster; the drive reads on.
+    truncate -s $((sectors * 512)) "$tmp/volume.img"
     volume=$tmp/volume.img
   fi
   if ! timeout 120 fsck.fat -n "$volume" >"$tmp/fsck.txt" 2>&1; then
@@ -54,13 +58,14 @@ while read -r kind section package image label from to; do
 
   booted="not a boot medium"
   if [ "$kind" != - ]; then
-    if bash "$root/scripts/qemu-boot.sh" "$kind" "$image" >"$tmp/boot.txt" 2>&1 &&
-       grep -qF "volume label \"$label\"" "$tmp/boot.txt"; then
-      booted="booted in qemu ($kind)"
-    else
-      echo "check_media: $what does not boot:"; cat "$tmp/boot.txt"; failed=1
-      booted="DID NOT BOOT"
-    fi
+    booted="booted in qemu ($kind)"
+    for boot in ${kind//,/ }; do
+      if ! { bash "$root/scripts/qemu-boot.sh" "$boot" "$image" >"$tmp/boot.txt" 2>&1 &&
+             grep -qF "volume label \"$label\"" "$tmp/boot.txt"; }; then
+        echo "check_media: $what does not boot ($boot):"; cat "$tmp/boot.txt"; failed=1
+        booted="DID NOT BOOT ($boot)"
+      fi
+    done
   fi
   echo "check_media: $what: ${same:+equal to the Linux vellix image (build time $same), }fsck.fat clean, $booted"
 done <"$made"

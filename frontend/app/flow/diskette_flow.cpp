@@ -146,13 +146,8 @@ void DisketteFlow::Build() {
   }
   commandLine_ = Format("vellix.exe dd.cfg \"Disk%u\" -v\"%.11s\" -i\"%s\"", current_,
                         VolumeLabel(services_).c_str(), temporaryImage_.c_str());
-  buildJob_ = BuildJob{view_.Window(), commandLine_.c_str()};
   state_ = State::Building;
-  if (!StartImageBuild(services_, *buildJob_)) {
-    ReportLastError(services_, false, "Start vellix", "Error");
-    buildJob_.reset();
-    Abandon();
-  }
+  if (!StartBuildJob(services_, buildJob_, view_.Window(), commandLine_)) Abandon();
 }
 
 void DisketteFlow::OnBuilt(std::int32_t exitCode) {
@@ -220,10 +215,8 @@ void DisketteFlow::OnCopied(std::intptr_t error, const char* text) {
     view_.End(DialogResult::Cancel);
     return;
   }
-  const std::string step = text ? text : "";
-  const std::string message =
-      error == -1 ? step : FormatSystemError(services_, static_cast<std::uint32_t>(error), step);
-  view_.Ask(message, "Error", MessageIcon::Warning, Buttons::Ok);
+  view_.Ask(CopyFailureMessage(services_, error, text), "Error", MessageIcon::Warning,
+            Buttons::Ok);
   // OK now rebuilds and rewrites this diskette.
   view_.ShowDialog(true);
 }

@@ -19,8 +19,6 @@ namespace zolp {
 
 inline constexpr std::uint64_t kDisketteCapacity = 0x168000;  // 1,474,560 bytes
 inline constexpr unsigned kMaxDiskettes = 9;                   // Disk1 .. Disk9
-inline constexpr std::uint32_t kDeviceArrival = 0x8000;        // DBT_DEVICEARRIVAL
-inline constexpr std::uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
 
 struct DisketteDrive {
   char letter;

@@ -99,12 +99,7 @@ void ImageFlow::Build() {
   // No fixed-size buffer: a long path must never reach vellix cut short.
   commandLine_ = Format("vellix.exe dd.cfg %s -v\"%.11s\" -i\"%s\"", section,
                         VolumeLabel(services_).c_str(), imagePath_.c_str());
-  job_ = BuildJob{view_.Window(), commandLine_.c_str()};
-  if (!StartImageBuild(services_, *job_)) {
-    ReportLastError(services_, false, "Start vellix", "Error");
-    job_.reset();
-    view_.End(DialogResult::Cancel);
-  }
+  if (!StartBuildJob(services_, job_, view_.Window(), commandLine_)) view_.End(DialogResult::Cancel);
 }
 
 void ImageFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam, std::intptr_t) {

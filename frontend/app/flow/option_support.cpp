@@ -2,6 +2,7 @@
 
 #include "zolp/image_copy.h"
 #include "zolp/package_config.h"
+#include "zolp/report.h"
 #include "zolp/tool_runner.h"
 
 namespace zolp {
@@ -25,6 +26,20 @@ bool StartImageBuild(const Services& services, const BuildJob& job) {
 
 bool StartImageCopy(const Services& services, const CopyJob& job) {
   return services.workers->StartThread([services, job] { ImageCopyThread(services, job); });
+}
+
+bool StartBuildJob(const Services& services, std::optional<BuildJob>& job, WindowRef owner,
+                   const std::string& commandLine) {
+  job = BuildJob{owner, commandLine.c_str()};
+  if (StartImageBuild(services, *job)) return true;
+  ReportLastError(services, false, "Start vellix", "Error");
+  job.reset();
+  return false;
+}
+
+std::string CopyFailureMessage(const Services& services, std::intptr_t error, const char* step) {
+  const std::string text = step ? step : "";
+  return error == -1 ? text : FormatSystemError(services, static_cast<std::uint32_t>(error), text);
 }
 
 }  // namespace zolp

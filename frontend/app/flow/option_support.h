@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -28,5 +29,13 @@ std::string VolumeLabel(const Services& services);
 // thread could be started; the job then stays with the caller.
 bool StartImageBuild(const Services& services, const BuildJob& job);
 bool StartImageCopy(const Services& services, const CopyJob& job);
+// Starts the image build worker on a job for the dialog's window and command
+// line; when no thread starts, reports "Start vellix", forgets the job and
+// answers false.
+bool StartBuildJob(const Services& services, std::optional<BuildJob>& job, WindowRef owner,
+                   const std::string& commandLine);
+// What a failed copy (0x500) shows: the text as it stands for -1, else the
+// step with the system's message for the code.
+std::string CopyFailureMessage(const Services& services, std::intptr_t error, const char* step);
 
 }  // namespace zolp

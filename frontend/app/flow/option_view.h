@@ -70,7 +70,14 @@ class OptionView {
   virtual void OpenProgress(int targetIcon, const std::string& title) = 0;
   virtual void SetProgress(int percent) = 0;
   virtual void CloseProgress() = 0;
+  // A new title for the progress window while it shows (a copy that goes on
+  // to verify what it wrote).
+  virtual void SetProgressTitle(const std::string&) {}
 };
+
+// The device-change events after which a dialog lists its drives again.
+inline constexpr std::uint32_t kDeviceArrival = 0x8000;         // DBT_DEVICEARRIVAL
+inline constexpr std::uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
 
 class OptionFlow {
  public:

@@ -170,4 +170,8 @@ void OptionDialog::SetProgress(int percent) {
 
 void OptionDialog::CloseProgress() { progress_.reset(); }
 
+void OptionDialog::SetProgressTitle(const std::string& title) {
+  if (progress_) progress_->SetTitle(title);
+}
+
 }  // namespace zolp::win

@@ -42,6 +42,7 @@ class OptionDialog : public Dialog, public OptionView {
   void OpenProgress(int targetIcon, const std::string& title) override;
   void SetProgress(int percent) override;
   void CloseProgress() override;
+  void SetProgressTitle(const std::string& title) override;
 
  protected:
   void SetFlow(OptionFlow& flow) { flow_ = &flow; }

@@ -2,11 +2,17 @@
 
 #include "DiskXDlg.h"
 #include "ImageDlg.h"
+#include "USBDlg.h"
 
 // Each option's dialog is wired in here as it joins the program.
 namespace zolp::win {
 
-bool RunUsbDialog(HWND) { return false; }
+bool RunUsbDialog(HWND owner) {
+  CUSBDlg dialog;
+  dialog.DoModal(owner);
+  return true;
+}
+
 bool RunCdDialog(HWND) { return false; }
 
 bool RunDisketteDialog(HWND owner) {

@@ -54,6 +54,8 @@ const Case kCases[] = {
     {"image_file", CaseImageFile},
     {"no_diskette_drives", CaseNoDisketteDrives},
     {"diskette_set", CaseDisketteSet},
+    {"no_usb_drives", CaseNoUsbDrives},
+    {"usb_drive", CaseUsbDrive},
 };
 
 }  // namespace

@@ -70,6 +70,31 @@ struct Gallery {
 
 std::string Crlf(std::initializer_list<const char*> lines);
 
+// The option cases' shared parts (driver_options.cpp).
+inline constexpr DWORD kBuildTimeout = 60000;
+inline constexpr const char* kLabel = "T15";
+// A package of 8.3 names with the sample package's boot code: sections HDD,
+// Disk1 and Disk2, the version "T15".
+void WriteTestPackage(const PackageDir& dir);
+// One medium for check_media.sh: how it boots (qemu-boot.sh's kinds, joined
+// by commas; "-" for a medium that does not), section, package folder, image,
+// the seconds between which vellix read its build time, and further vellix
+// options of the build.
+void ListMedium(const std::string& media, const char* kind, const std::string& section,
+                const std::string& package, const std::string& image, unsigned long long from,
+                unsigned long long to, const std::string& options = "");
+// ZOLP_MEDIA, the folder the media stay in; a failure when it is not set.
+std::string MediaFolder();
+// The visible top-level window of the process that holds this control.
+HWND WaitDialogWith(DWORD processId, int control, DWORD milliseconds);
+bool FileExists(const std::string& path);
+bool NoTemporaryImages(const PackageDir& dir);
+// Starts the program, clicks an option's button and expects the "Warning" box
+// with the text (saved as the shot), after which the option's dialog, the one
+// with the list control, has closed itself and the program goes on.
+void CheckNoDrives(Zolp& z, int button, const std::string& text, const std::string& shot,
+                   int list);
+
 // Main dialog: layouts, title, buttons, keys, instances, command words.
 void CaseTemplate101();
 void CaseTemplate102WithoutPackageFile();
@@ -101,5 +126,8 @@ void CaseResources();
 void CaseImageFile();
 void CaseNoDisketteDrives();
 void CaseDisketteSet();
+// The USB flash drive option (driver_usb.cpp).
+void CaseNoUsbDrives();
+void CaseUsbDrive();
 
 }  // namespace zolptest

@@ -12,10 +12,6 @@
 #include "driver_cases.h"
 
 namespace zolptest {
-namespace {
-
-constexpr DWORD kBuildTimeout = 60000;
-constexpr const char* kLabel = "T15";
 
 // Names valid as 8.3 names only: the Windows and the Linux vellix then make
 // the same image byte for byte.
@@ -45,17 +41,15 @@ void WriteTestPackage(const PackageDir& dir) {
   dir.Write("SET2\\PATTERNS.DAT", std::string(5000, 'P'));
 }
 
-// One medium for check_media.sh: how it boots (qemu-boot.sh's kind, "-" for a
-// medium that does not), section, package folder, image, label and the
-// seconds between which vellix read its build time.
+// One line of made.txt, with the label of the test package.
 void ListMedium(const std::string& media, const char* kind, const std::string& section,
                 const std::string& package, const std::string& image,
-                unsigned long long from, unsigned long long to) {
+                unsigned long long from, unsigned long long to, const std::string& options) {
   FILE* made = std::fopen((media + "\\made.txt").c_str(), "ab");
   CHECK(made != nullptr);
   if (!made) return;
-  std::fprintf(made, "%s %s %s %s %s %llu %llu\n", kind, section.c_str(), package.c_str(),
-               image.c_str(), kLabel, from, to);
+  std::fprintf(made, "%s %s %s %s %s %llu %llu %s\n", kind, section.c_str(), package.c_str(),
+               image.c_str(), kLabel, from, to, options.c_str());
   std::fclose(made);
 }
 
@@ -87,8 +81,6 @@ bool NoTemporaryImages(const PackageDir& dir) {
   FindClose(find);
   return false;
 }
-
-}  // namespace
 
 void CaseImageFile() {
   const std::string media = MediaFolder();
@@ -122,26 +114,32 @@ void CaseImageFile() {
   z.Finish();
 }
 
-void CaseNoDisketteDrives() {
-  Zolp z("nodrives");
-  z.dir.Write("DD.CFG", Crlf({"[Disk1]"}));
+void CheckNoDrives(Zolp& z, int button, const std::string& text, const std::string& shot,
+                   int list) {
   z.Start();
   if (!z.main) return;
-  PostMessageA(GetDlgItem(z.main, IDC_DISKETTE), BM_CLICK, 0, 0);
+  PostMessageA(GetDlgItem(z.main, button), BM_CLICK, 0, 0);
   HWND box = WaitTopWindow(z.process->Id(), "Warning", kStartTimeout);
   CHECK(box != nullptr);
   if (!box) return;
-  CHECK_EQ_TEXT(BoxText(box),
-                "No diskette drives were found. You must connect a drive before you can continue "
-                "with this option.");
-  CHECK(SaveScreenshot(box, shotsDir + "\\no-diskette-drives.bmp"));
+  CHECK_EQ_TEXT(BoxText(box), text);
+  CHECK(SaveScreenshot(box, shotsDir + "\\" + shot + ".bmp"));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   CHECK(WaitFor([&] { return !IsWindow(box); }, 5000));
   Sleep(kQuiet);
   // The drive dialog closed itself; the main dialog is all that shows.
-  CHECK(WaitDialogWith(z.process->Id(), IDC_DISKETTE_DRIVES, 0) == nullptr);
+  CHECK(WaitDialogWith(z.process->Id(), list, 0) == nullptr);
   CHECK(z.process->Running());
   z.Finish();
+}
+
+void CaseNoDisketteDrives() {
+  Zolp z("nodrives");
+  z.dir.Write("DD.CFG", Crlf({"[Disk1]"}));
+  CheckNoDrives(z, IDC_DISKETTE,
+                "No diskette drives were found. You must connect a drive before you can continue "
+                "with this option.",
+                "no-diskette-drives", IDC_DISKETTE_DRIVES);
 }
 
 // Two simulated drives; the set goes to the second, B:, one diskette after the

@@ -80,4 +80,20 @@ int FlowTest::TemporaryImagesLeft() const {
   return left;
 }
 
+std::filesystem::path FlowTest::FirstPartition(const std::filesystem::path& image) const {
+  const std::string bytes = ReadFile(image);
+  auto le32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at))) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 1))) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 2))) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
+  };
+  const std::uint64_t start = le32(0x1C6) * 512ull, length = le32(0x1CA) * 512ull;
+  EXPECT_GT(length, 0u);
+  EXPECT_LE(start + length, bytes.size());
+  const auto volume = root_ / "partition.img";
+  WriteFile(volume, bytes.substr(start, length));
+  return volume;
+}
+
 }  // namespace zolp::testing

@@ -89,6 +89,10 @@ class RecordingView final : public OptionView {
     percents.push_back(percent);
   }
   void CloseProgress() override { progressOpen = false; }
+  void SetProgressTitle(const std::string& title) override {
+    EXPECT_TRUE(progressOpen);
+    progressTitles.push_back(title);
+  }
 
   bool Ended(DialogResult result) const { return ended == result; }
 
@@ -196,6 +200,8 @@ class FlowTest : public ZolpTest {
              const std::string& label) const;
   // Temporary images (~DP*.tmp) left in the package directory.
   int TemporaryImagesLeft() const;
+  // The FAT volume behind the first partition entry of a disk image, as a file.
+  std::filesystem::path FirstPartition(const std::filesystem::path& image) const;
 
   FlowPump pump_{host_};
   std::unique_ptr<sim::SimulatedDevices> devices_;

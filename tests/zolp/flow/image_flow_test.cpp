@@ -23,22 +23,6 @@ class ImageFlowTest : public FlowTest {
     EXPECT_FALSE(d.view.dialogShown);
     return path;
   }
-  // The FAT volume behind the first partition entry of an image, as a file.
-  std::filesystem::path FirstPartition(const std::filesystem::path& image) {
-    const std::string bytes = ReadFile(image);
-    auto le32 = [&](std::size_t at) {
-      return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at))) |
-             static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 1))) << 8 |
-             static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 2))) << 16 |
-             static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
-    };
-    const std::uint64_t start = le32(0x1C6) * 512ull, length = le32(0x1CA) * 512ull;
-    EXPECT_GT(length, 0u);
-    EXPECT_LE(start + length, bytes.size());
-    const auto volume = root_ / "partition.img";
-    WriteFile(volume, bytes.substr(start, length));
-    return volume;
-  }
 };
 
 TEST(DefaultImagePath, KeepsFullPathsAndPlacesTheRestInTheCurrentDirectory) {

@@ -1,6 +1,7 @@
 // The worker messages and job records of the front end.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "zolp/host.h"
@@ -27,6 +28,14 @@ struct CopyJob {
   DiskHandle* disk = nullptr;  // written from its current position
   const char* imagePath = nullptr;
   std::uint64_t capacity = 0;  // device bytes; 0 = not checked
+  // With verify the copy starts at the disk's first sector, and what was
+  // written is then read back through the disk handle and compared with the
+  // image. The text of a failed verification names the first sector that
+  // differs or could not be read; it is written to failureText (owned by the
+  // dialog with the job), at which 0x500 then points.
+  bool verify = false;
+  char* failureText = nullptr;
+  std::size_t failureTextSize = 0;
 };
 
 // lParam of 0x500 points at one of these static texts (or is 0).

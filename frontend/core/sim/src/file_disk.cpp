@@ -18,6 +18,10 @@ FileDisk::~FileDisk() {
 
 bool FileDisk::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
   got = 0;
+  if (++readCalls == failReadCall) {
+    errors_.SetLast(failReadError);
+    return false;
+  }
   if (!file_ || std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
     errors_.SetLast(30);
     return false;
@@ -46,6 +50,11 @@ bool FileDisk::Write(const void* buffer, std::uint32_t size, std::uint32_t& writ
   if (position_ + take > capacity_) {
     errors_.SetLast(27);  // ERROR_SECTOR_NOT_FOUND
     return false;
+  }
+  if (writeCalls == dropWriteCall) {
+    written = take;
+    position_ += take;
+    return true;
   }
   if (!file_ || std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0 ||
       std::fwrite(buffer, 1, take, file_) != take || std::fflush(file_) != 0) {

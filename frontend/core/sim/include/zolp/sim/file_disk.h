@@ -48,6 +48,11 @@ class FileDisk final : public DiskHandle {
   std::uint32_t failWriteError = 1117;  // ERROR_IO_DEVICE
   int shortWriteCall = 0;
   int writeCalls = 0;
+  // Write call n reports success but writes nothing; read call n fails with readError.
+  int dropWriteCall = 0;
+  int failReadCall = 0;
+  std::uint32_t failReadError = 23;  // ERROR_CRC
+  int readCalls = 0;
   bool locked = false, dismounted = false, propertiesUpdated = false;
 
  private:

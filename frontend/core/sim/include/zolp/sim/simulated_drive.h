@@ -50,6 +50,8 @@ class SimulatedDrive {
   // life) fails with the given system error.
   int failWriteCall = 0;
   std::uint32_t failWriteError = 1117;  // ERROR_IO_DEVICE
+  // Write call n reports success, but nothing of it reaches the medium.
+  int dropWriteCall = 0;
 
  private:
   class Handle;

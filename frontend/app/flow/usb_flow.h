@@ -1,0 +1,79 @@
+// "Install to a USB Flash Drive": lists the USB disks a flash image can go
+// to, builds the FLASH section of the package for the chosen drive's size and
+// writes the image over the whole drive, from its first sector, with its
+// volume locked and dismounted. The flow of CUSBDlg (template 105).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "flow/option_view.h"
+#include "zolp/messages.h"
+
+namespace zolp {
+
+// Disks outside this window are not offered: card-reader slots, failed size
+// queries and disks too large to be flash drives.
+inline constexpr std::uint64_t kUsbSmallestBytes = 3000000;     // exclusive
+inline constexpr std::uint64_t kUsbLargestBytes = 17000000000;  // exclusive
+// The largest drive the FLASH image can fill: 4,128,768 blocks (2 GB).
+inline constexpr std::uint32_t kUsbLastSectorMax = 0x3EFFFF;
+inline constexpr std::uint32_t kRefreshDelayMs = 250;
+
+struct UsbDrive {
+  unsigned number = 0;  // \\.\PhysicalDrive<n>
+  std::string entry;    // the list's text
+};
+
+// The USB disks to offer, in the order the system names them. Each entry
+// starts with the drive's volume letter, file system and label when it has a
+// volume, then the size and the identification; entries that would read the
+// same end with the drive number, so the user can tell them apart.
+std::vector<UsbDrive> FindUsbDrives(const Services& services);
+// The letter of the removable volume on a physical drive; 0 when none.
+char VolumeLetterOf(const Services& services, unsigned driveNumber);
+
+class UsbFlow final : public OptionFlow {
+ public:
+  UsbFlow(const Services& services, OptionView& view);
+
+  void OnInit() override;
+  void OnCommand(int control) override;
+  void OnWorkerMessage(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override;
+  void OnDeviceChange(std::uint32_t event) override;
+
+  bool Busy() const { return state_ != State::Choosing; }
+
+ private:
+  enum class State { Choosing, Building, Copying };
+
+  void FillList(int selection);
+  void Start();
+  void OnBuilt(std::int32_t exitCode);
+  void OnProgress(int percent, const char* status);
+  void OnCopied(std::intptr_t error, const char* text);
+  void Refuse(const char* text);
+  void Release();
+  void Abandon();
+
+  Services services_;
+  OptionView& view_;
+  State state_ = State::Choosing;
+  unsigned driveNumber_ = 0;
+  std::uint32_t lastSector_ = 0;
+  std::unique_ptr<DiskHandle> disk_;    // \\.\PhysicalDrive<n>, from OK to the end
+  std::unique_ptr<DiskHandle> volume_;  // \\.\X: of its volume, while copying
+  DiskHandle* locked_ = nullptr;        // whichever of the two was locked
+  std::string imagePath_;               // the temporary image, from OK to the end
+  std::string commandLine_;
+  std::optional<BuildJob> buildJob_;
+  std::optional<CopyJob> copyJob_;
+  char verifyFailure_[160] = {};  // the copy job's failure text
+  bool progressShown_ = false;
+  bool verifying_ = false;  // the progress window says so
+};
+
+}  // namespace zolp

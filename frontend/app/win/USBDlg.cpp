@@ -1,0 +1,10 @@
+#include "USBDlg.h"
+
+#include "AppServices.h"
+#include "resource.h"
+
+namespace zolp::win {
+
+CUSBDlg::CUSBDlg() : OptionDialog(IDD_USB), flow_(AppServices(), *this) { SetFlow(flow_); }
+
+}  // namespace zolp::win

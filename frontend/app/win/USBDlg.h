@@ -1,0 +1,17 @@
+// "Install to USB Flash Drive" (template 105): the view of UsbFlow.
+#pragma once
+
+#include "OptionDialog.h"
+#include "flow/usb_flow.h"
+
+namespace zolp::win {
+
+class CUSBDlg : public OptionDialog {
+ public:
+  CUSBDlg();
+
+ private:
+  UsbFlow flow_;
+};
+
+}  // namespace zolp::win

@@ -1,0 +1,362 @@
+// "Install to a USB Flash Drive" driven as a user would, with simulated USB
+// disks and the real vellix.
+#include "flow/usb_flow.h"
+
+#include "flow_harness.h"
+#include "resource.h"
+#include "zolp/image_copy.h"
+#include "zolp/report.h"
+
+namespace zolp::testing {
+namespace {
+
+using UsbDialog = Dialog<UsbFlow>;
+
+constexpr std::uint64_t kDiskBytes = 16ull << 20;  // a small stick keeps the tests quick
+constexpr std::uint64_t kFlashSectors = kDiskBytes / 512;
+constexpr char kOldData = '\xE5';  // what a used stick holds before
+
+class UsbFlowTest : public FlowTest {
+ protected:
+  UsbFlowTest() {
+    UsePackage();
+    host_.messageTexts[23] = "Data error (cyclic redundancy check).";
+  }
+
+  std::filesystem::path Disk(unsigned number) const {
+    return root_ / Format("usb%u.img", number);
+  }
+  std::string UsbLine(unsigned number, std::uint64_t bytes, const std::string& more = "") const {
+    return Format("usb %u \"%s\" %llu %s\n", number, Disk(number).c_str(),
+                  static_cast<unsigned long long>(bytes), more.c_str());
+  }
+  sim::DeviceLine Device(const std::string& line) const {
+    std::vector<sim::DeviceLine> lines;
+    std::string error;
+    EXPECT_TRUE(sim::ParseDeviceDescription(line, lines, error)) << error;
+    return lines.at(0);
+  }
+  void UseVerify() {
+    options_.verify = true;
+    Wire();
+  }
+  static std::vector<std::string> Entries(const RecordingView& view) {
+    std::vector<std::string> entries;
+    for (const auto& [text, number] : view.controls[IDC_USB_DRIVES].items)
+      entries.push_back(text + "=" + std::to_string(number));
+    return entries;
+  }
+  // A stick that held other data: the whole drive full of it.
+  void FillWithOldData(unsigned number) {
+    WriteFile(Disk(number), std::string(devices_->PhysicalDrive(number)->capacity(), kOldData));
+  }
+  // Chooses the entry at a position and clicks OK; answers the boxes shown.
+  std::vector<std::string> Install(int position) {
+    UsbDialog d(host_, pump_, s_);
+    EXPECT_FALSE(d.view.ended.has_value());
+    d.view.SelectListItem(IDC_USB_DRIVES, position);
+    d.Click(kIdOk);
+    EXPECT_TRUE(d.view.ended.has_value());
+    EXPECT_FALSE(d.view.progressOpen);
+    EXPECT_EQ(TemporaryImagesLeft(), 0);
+    EXPECT_FALSE(std::filesystem::exists(Cwd("vellix.exe")));
+    EXPECT_EQ(pump_.lost, 0);
+    return MessageTexts();
+  }
+  // The image vellix builds by hand for a drive of so many sectors.
+  std::filesystem::path ImageFor(std::uint64_t sectors) const {
+    const auto image = root_ / Format("byhand-%llu.img", static_cast<unsigned long long>(sectors));
+    EXPECT_EQ(VellixByHand("FLASH", "A05", image,
+                           Format("-t%llu", static_cast<unsigned long long>(sectors))),
+              0);
+    return image;
+  }
+  // The disk holds the image at its start and, after it, what it held before.
+  void ExpectImageOnDisk(unsigned number, const std::filesystem::path& image) const {
+    const std::string disk = ReadFile(Disk(number)), bytes = ReadFile(image);
+    ASSERT_EQ(disk.size(), kDiskBytes);
+    ASSERT_LT(bytes.size(), disk.size());
+    EXPECT_TRUE(disk.compare(0, bytes.size(), bytes) == 0);
+    EXPECT_EQ(disk.find_first_not_of(kOldData, bytes.size()), std::string::npos);
+  }
+};
+
+TEST_F(UsbFlowTest, UsbDisksOfAFlashDrivesSizeAreListedWithTheirVolumeAndMake) {
+  UseDevices(UsbLine(1, 1999872) +                                   // 2 MB
+             UsbLine(2, 20000000000) +                               // 20 GB
+             UsbLine(3, 8000000000, "letter=E vendor=ACME product=\"Stick 8G\" revision=1.00") +
+             UsbLine(4, 3000320, "vendor=\"TINY    \" product=\"Disk  \"") +  // just above 3 MB
+             UsbLine(5, 2999808) +                                   // just below
+             UsbLine(6, 16999999488, "product=Big") +                // just below 17 GB
+             UsbLine(7, 17000000000) +                               // 17 GB
+             "cardslot 8 SD/MMC\ncardslot 9 Multi Card Reader\n" +   // no card in either
+             UsbLine(10, kDiskBytes, "product=SD/MMC") +                 // slots are never sized
+             UsbLine(11, kDiskBytes, "product=\"  MS/MS-Pro  \"") +
+             UsbLine(12, kDiskBytes) +                                   // no identification
+             "floppy A \"" + (root_ / "a.img").string() + "\"\n");
+  UsbDialog d(host_, pump_, s_);
+  EXPECT_EQ(Entries(d.view), (std::vector<std::string>{"(E:) [FAT:] 8000MB - ACME Stick 8G 1.00=3",
+                                                       "3MB - TINY Disk=4", "17000MB - Big=6",
+                                                       "17MB -=12"}));
+  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 0);
+  EXPECT_TRUE(d.view.controls[kIdOk].enabled);
+  EXPECT_EQ(d.view.Text(IDC_USB_WARNING),
+            "WARNING - Select the destination carefully.\nAll data on the selected drive will be "
+            "erased. ");
+  ASSERT_TRUE(d.view.controls[IDC_USB_WARNING].look.has_value());
+  EXPECT_EQ(d.view.controls[IDC_USB_WARNING].look->colour, Rgb(255, 0, 0));
+  EXPECT_EQ(d.view.controls[IDC_USB_WARNING].look->size, 13);
+  EXPECT_EQ(d.view.controls[IDC_USB_WARNING].look->flags, kFontBold | kFontCentred);
+  EXPECT_TRUE(host_.Messages().empty());
+  EXPECT_FALSE(d.view.ended.has_value());
+  d.Click(kIdCancel);
+  EXPECT_TRUE(d.view.Ended(DialogResult::Cancel));
+}
+
+TEST_F(UsbFlowTest, WithoutAUsbDiskTheOptionSaysSoAndCloses) {
+  UseDevices("cardslot 1 SD/MMC\nfloppy A \"" + (root_ / "a.img").string() + "\"\n");
+  UsbDialog d(host_, pump_, s_);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{
+                                "No suitable USB flash drives were found. You must connect a "
+                                "supported USB flash drive to one of your USB ports before you can "
+                                "continue with this option."});
+  EXPECT_EQ(host_.Messages()[0].title, "Warning");
+  EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Information);
+  EXPECT_TRUE(d.view.Ended(DialogResult::Cancel));
+  EXPECT_FALSE(d.view.controls[kIdOk].enabled);
+}
+
+// The FLASH image is sized to the drive, and only drives up to 4,128,768
+// blocks take one; refusals close the dialog before anything is built.
+TEST_F(UsbFlowTest, DrivesUpTo2GBAreWrittenAndLargerOnesRefusedAtOk) {
+  struct Row {
+    std::uint64_t sectors;
+    bool accepted;
+  } rows[] = {{4128768, true}, {4128769, false}, {8000000000 / 512, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sectors);
+    host_.ClearRecords();
+    std::filesystem::remove(Disk(1));
+    UseDevices(UsbLine(1, row.sectors * 512, "letter=F"));
+    const std::vector<std::string> shown = Install(0);
+    if (row.accepted) {
+      EXPECT_EQ(shown, std::vector<std::string>{"Successfully created the USB flash drive."});
+      const std::vector<LaunchRequest> runs = launcher_.Requests();
+      ASSERT_FALSE(runs.empty());
+      EXPECT_EQ(runs.back().commandLine.rfind("vellix.exe dd.cfg FLASH -v\"A05\" -t4128768 -i\".\\~DP", 0),
+                0u)
+          << runs.back().commandLine;
+      EXPECT_TRUE(SameBytes(Disk(1), ImageFor(row.sectors)));
+    } else {
+      EXPECT_EQ(shown, std::vector<std::string>{
+                           "The selected flash drive is too large to format with this utility.\n"
+                           "Only drives up to 2 GB in size are supported."});
+      EXPECT_EQ(host_.Messages()[0].title, "Error");
+      EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Warning);
+      EXPECT_FALSE(std::filesystem::exists(Disk(1)));
+    }
+  }
+  EXPECT_EQ(launcher_.Requests().size(), 1u);
+}
+
+TEST_F(UsbFlowTest, TheDriveTheProgramRunsFromIsRefused) {
+  options_.programDrive = 'E';
+  UseDevices(UsbLine(1, kDiskBytes, "letter=E") + UsbLine(2, kDiskBytes, "letter=F"));
+  EXPECT_EQ(Install(0), std::vector<std::string>{"Cannot format the media you are executing from."});
+  EXPECT_EQ(host_.Messages()[0].title, "Error");
+  EXPECT_EQ(devices_->PhysicalDrive(1)->WriteCalls(), 0);
+  EXPECT_TRUE(launcher_.Requests().empty());
+  host_.ClearRecords();
+  EXPECT_EQ(Install(1), std::vector<std::string>{"Successfully created the USB flash drive."});
+}
+
+// The whole road, for a drive with a volume and for one without (listed from
+// its size on, and locked itself): the drive holds the image vellix builds for
+// its size, its partition checks clean, and nothing past the image was touched.
+TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
+  const auto image = ImageFor(kFlashSectors);
+  struct Row {
+    const char* options;
+    const char* entry;
+  } rows[] = {
+      {"letter=E vendor=ACME product=\"Flash 16\" revision=1.0",
+       "(E:) [FAT:] 17MB - ACME Flash 16 1.0=1"},
+      {"vendor=ACME product=Flash", "17MB - ACME Flash=1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entry);
+    host_.ClearRecords();
+    UseDevices(UsbLine(1, kDiskBytes, row.options));
+    FillWithOldData(1);
+    bool lockedAtTheEnd = false;
+    UsbDialog d(host_, pump_, s_);
+    EXPECT_EQ(Entries(d.view), std::vector<std::string>{row.entry});
+    d.view.onAsk = [&](const AskedBox&) {
+      lockedAtTheEnd = devices_->PhysicalDrive(1)->Locked();
+      return Reply::Ok;
+    };
+    d.Click(kIdOk);
+    EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
+    EXPECT_EQ(host_.Messages()[0].title, "Success!");
+    EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(lockedAtTheEnd);  // locked until the drive is done
+    EXPECT_FALSE(devices_->PhysicalDrive(1)->Locked());
+    EXPECT_FALSE(d.view.dialogShown);
+    EXPECT_EQ(d.view.progressIcon, IDI_USB);
+    EXPECT_EQ(d.view.progressTitles, std::vector<std::string>{"Copy Progress"});
+    ASSERT_FALSE(d.view.percents.empty());
+    EXPECT_EQ(d.view.percents.front(), 0);
+    EXPECT_EQ(TemporaryImagesLeft(), 0);
+
+    const std::vector<LaunchRequest> runs = launcher_.Requests();
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs.back().commandLine.rfind("vellix.exe dd.cfg FLASH -v\"A05\" -t32768 -i\".\\~DP", 0),
+              0u)
+        << runs.back().commandLine;
+    EXPECT_TRUE(runs.back().environment.empty());
+    ExpectImageOnDisk(1, image);
+    EXPECT_TRUE(FsckPasses(FirstPartition(Disk(1))));
+  }
+}
+
+TEST_F(UsbFlowTest, TheWrittenDriveBootsAsUsbStorageAndAsAnIdeDisk) {
+  UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
+  FillWithOldData(1);
+  ASSERT_EQ(Install(0), std::vector<std::string>{"Successfully created the USB flash drive."});
+  EXPECT_TRUE(Boots("usb", Disk(1), "A05"));
+  EXPECT_TRUE(Boots("hd", Disk(1), "A05"));
+}
+
+// Two drives of one make and size, without volumes: two entries that read
+// differently, and each writes its own drive.
+TEST_F(UsbFlowTest, TwoIdenticalDrivesAreToldApartAndEachWritesItsOwnDisk) {
+  const std::string make = "vendor=ACME product=Flash revision=1.0";
+  UseDevices(UsbLine(3, kDiskBytes, make) + UsbLine(5, kDiskBytes, make));
+  FillWithOldData(3);
+  FillWithOldData(5);
+  {
+    UsbDialog d(host_, pump_, s_);
+    EXPECT_EQ(Entries(d.view), (std::vector<std::string>{"17MB - ACME Flash 1.0 (Disk 3)=3",
+                                                         "17MB - ACME Flash 1.0 (Disk 5)=5"}));
+  }
+  const auto image = ImageFor(kFlashSectors);
+  EXPECT_EQ(Install(1), std::vector<std::string>{"Successfully created the USB flash drive."});
+  ExpectImageOnDisk(5, image);
+  EXPECT_EQ(ReadFile(Disk(3)), std::string(kDiskBytes, kOldData));
+  host_.ClearRecords();
+  EXPECT_EQ(Install(0), std::vector<std::string>{"Successfully created the USB flash drive."});
+  ExpectImageOnDisk(3, image);
+}
+
+TEST_F(UsbFlowTest, ADeviceChangeRebuildsTheListAfter250MsAndKeepsThePosition) {
+  UseDevices(UsbLine(1, kDiskBytes, "letter=E") + UsbLine(2, kDiskBytes, "letter=F"));
+  UsbDialog d(host_, pump_, s_);
+  d.view.SelectListItem(IDC_USB_DRIVES, 1);
+  devices_->Plug(Device(UsbLine(3, 2 * kDiskBytes, "letter=G")));
+  d.flow.OnDeviceChange(kDeviceArrival);
+  EXPECT_EQ(host_.Sleeps(), std::vector<std::uint32_t>{250});
+  EXPECT_EQ(d.view.ListCount(IDC_USB_DRIVES), 3);
+  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 1);  // the position, not the drive
+
+  devices_->Unplug('F');
+  d.flow.OnDeviceChange(0x0007);  // another event: the list stays
+  EXPECT_EQ(d.view.ListCount(IDC_USB_DRIVES), 3);
+  d.view.SelectListItem(IDC_USB_DRIVES, 2);
+  d.flow.OnDeviceChange(kDeviceRemoveComplete);
+  EXPECT_EQ(Entries(d.view),
+            (std::vector<std::string>{"(E:) [FAT:] 17MB -=1", "(G:) [FAT:] 34MB -=3"}));
+  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 0);  // past the end: the first
+  devices_->Unplug('E');
+  devices_->Unplug('G');
+  d.flow.OnDeviceChange(kDeviceRemoveComplete);
+  EXPECT_EQ(d.view.ListCount(IDC_USB_DRIVES), 0);
+  EXPECT_FALSE(d.view.controls[kIdOk].enabled);
+  EXPECT_FALSE(d.view.ended.has_value());  // the warning is for the start only
+}
+
+// What goes wrong after OK: the user sees why, the drive is let go, the
+// temporary image deleted, and the dialog closes.
+TEST_F(UsbFlowTest, FailuresAreShownAndReleaseTheDrive) {
+  // A vellix that makes an image larger than the drive.
+  const auto oversized = root_ / "oversized-vellix";
+  WriteFile(oversized,
+            "#!/bin/sh\nfor a; do case $a in -i*) f=${a#-i};; esac; done\n"
+            "exec /usr/bin/truncate -s 17000000 \"${f#.\\\\}\"\n");
+  std::filesystem::permissions(oversized, std::filesystem::perms::owner_all);
+  struct Row {
+    const char* name;
+    std::function<void()> prepare;
+    std::string message;
+    int writes;
+  } rows[] = {
+      {"a write fails midway", [&] { devices_->PhysicalDrive(1)->failWriteCall = 3; },
+       "Copy failed. A write to the device failed with error 1117: The request could not be "
+       "performed because of an I/O device error.",
+       3},
+      {"the build fails", [&] { WriteFile(Cwd("DD.CFG"), "[FLASH]\nFileRoot=NOSUCHDIR\n"); },
+       "Error processing the command line parameters.", 0},
+      // the last row: vellix stays replaced
+      {"the image is larger than the drive", [&] { launcher_.AddTool("vellix.exe", oversized); },
+       "Copy failed. The image size is greater than the device capacity.", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    host_.ClearRecords();
+    UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
+    row.prepare();
+    EXPECT_EQ(Install(0), std::vector<std::string>{row.message});
+    EXPECT_FALSE(devices_->PhysicalDrive(1)->Locked());
+    EXPECT_EQ(devices_->PhysicalDrive(1)->WriteCalls(), row.writes);
+  }
+}
+
+// With "verify" a drive that silently loses a write is caught, and the
+// progress window says that it verifies.
+TEST_F(UsbFlowTest, VerifyCatchesADriveThatDropsAWrite) {
+  UseVerify();
+  for (int drop : {0, 2}) {
+    SCOPED_TRACE(drop);
+    host_.ClearRecords();
+    UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
+    FillWithOldData(1);
+    devices_->PhysicalDrive(1)->dropWriteCall = drop;
+    UsbDialog d(host_, pump_, s_);
+    d.Click(kIdOk);
+    EXPECT_EQ(d.view.progressTitles,
+              (std::vector<std::string>{"Copy Progress", "Copy Progress - Verifying"}));
+    // The write, then the read back, each from 0 %.
+    int restarts = 0;
+    for (std::size_t i = 1; i < d.view.percents.size(); ++i)
+      restarts += d.view.percents[i] < d.view.percents[i - 1];
+    EXPECT_EQ(restarts, 1);
+    const auto image = ImageFor(kFlashSectors);
+    if (drop == 0) {
+      EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
+      ExpectImageOnDisk(1, image);
+    } else {
+      // The second piece was lost: the old data shows from its first sector on.
+      const std::uint32_t sector = CopyPieceSize(std::filesystem::file_size(image)) / 512;
+      EXPECT_EQ(MessageTexts(), std::vector<std::string>{Format(
+                                    "Copy failed. Verification of the device: sector %u differs "
+                                    "from the image.",
+                                    sector)});
+      EXPECT_EQ(host_.Messages()[0].title, "Error");
+    }
+    EXPECT_TRUE(d.view.ended.has_value());
+    EXPECT_EQ(TemporaryImagesLeft(), 0);
+  }
+}
+
+TEST_F(UsbFlowTest, VerboseModeShowsTheCommandLineFirst) {
+  SetVerbose();
+  UseDevices(UsbLine(1, kDiskBytes));
+  const std::vector<std::string> shown = Install(0);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].rfind("vellix.exe dd.cfg FLASH -v\"A05\" -t32768 -i\".\\~DP", 0), 0u);
+  EXPECT_EQ(host_.Messages()[0].title, "Verbose");
+  EXPECT_EQ(shown[1], "Successfully created the USB flash drive.");
+}
+
+}  // namespace
+}  // namespace zolp::testing
