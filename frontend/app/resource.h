@@ -12,8 +12,10 @@
 #define IDD_IMAGE 106
 #define IDD_DISKETTE 107
 #define IDD_RELEASE 108
+#define IDD_CD 109
 #define IDD_DISKX 110
 #define IDD_PROGRESS 111
+#define IDD_BURN 112
 #define IDD_README 141
 #define IDD_BUILDIMG 142
 
@@ -65,6 +67,17 @@
 #define IDC_DISKX_WARNING 1018
 #define IDC_DISKX_TEXT 1021
 #define IDC_DISKX_TITLE 1022
+
+// CD image dialog (CCDDlg) and the burn dialog (CBurnCD).
+#define IDC_CD_PATH 1016
+#define IDC_CD_BROWSE 1017
+#define IDC_CD_BURN 1029
+#define IDC_BURN_WRITERS 1032
+#define IDC_BURN_PROGRESS 1033
+#define IDC_BURN_PERCENT 1034
+#define IDC_BURN_STATUS 1035
+#define IDC_BURN_ANIMATION 1036
+#define IDC_BURN_WARNING 1037
 
 // Release viewer.
 #define IDC_RELEASE_VERSION 1010

@@ -11,23 +11,22 @@ namespace {
 
 constexpr const char* kSaveTitle = "Select Location for the Image File";
 constexpr const char* kSaveFilter = "Image Files (*.img)|*.img|All Files|*.*||";
-constexpr const char* kDefaultName = "diags.img";
 
 std::string InDirectory(const std::string& directory, const std::string& name) {
   if (directory.empty()) return name;
   return directory.back() == '\\' ? directory + name : directory + "\\" + name;
 }
 
-// The file name (with its extension) at the end of a path.
+}  // namespace
+
 std::string FileNameOf(const std::string& path) {
   const std::size_t separator = path.find_last_of("\\/:");
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-}  // namespace
-
-std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory) {
-  if (FileNameOf(imageName).empty()) return InDirectory(currentDirectory, kDefaultName);
+std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory,
+                             const char* defaultName) {
+  if (FileNameOf(imageName).empty()) return InDirectory(currentDirectory, defaultName);
   const bool hasDrive = imageName.size() >= 2 && imageName[1] == ':';
   if (hasDrive || imageName[0] == '\\' || imageName[0] == '/') return imageName;
   return InDirectory(currentDirectory, imageName);

@@ -16,8 +16,11 @@ inline constexpr std::size_t kImagePathMax = 259;  // the path field holds 260 w
 
 // The path offered at the start: the section's ImageName as it stands when it
 // has a drive or starts with '\', else inside the current directory; without
-// a file name, "diags.img" in the current directory.
-std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory);
+// a file name, the default name ("diags.img") in the current directory.
+std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory,
+                             const char* defaultName = "diags.img");
+// The file name (with its extension) at the end of a path.
+std::string FileNameOf(const std::string& path);
 
 class ImageFlow final : public OptionFlow {
  public:

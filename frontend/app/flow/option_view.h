@@ -70,6 +70,13 @@ class OptionView {
   virtual void OpenProgress(int targetIcon, const std::string& title) = 0;
   virtual void SetProgress(int percent) = 0;
   virtual void CloseProgress() = 0;
+
+  // A progress bar and an animation inside the dialog itself (the burn
+  // dialog). A view without such controls ignores these.
+  virtual void SetBarColour(int /*control*/, std::uint32_t /*colour*/) {}  // Rgb()
+  virtual void SetBarPosition(int /*control*/, int /*percent*/) {}         // range 0-100
+  // Plays an animation resource from its first frame to its last, repeating.
+  virtual void PlayAnimation(int /*control*/, int /*resource*/) {}
 };
 
 class OptionFlow {

@@ -1,5 +1,6 @@
 #include "OptionDialogs.h"
 
+#include "CDDlg.h"
 #include "DiskXDlg.h"
 #include "ImageDlg.h"
 
@@ -7,7 +8,12 @@
 namespace zolp::win {
 
 bool RunUsbDialog(HWND) { return false; }
-bool RunCdDialog(HWND) { return false; }
+
+bool RunCdDialog(HWND owner) {
+  CCDDlg dialog;
+  dialog.DoModal(owner);
+  return true;
+}
 
 bool RunDisketteDialog(HWND owner) {
   DisketteSet set;

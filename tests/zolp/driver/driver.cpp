@@ -54,6 +54,8 @@ const Case kCases[] = {
     {"image_file", CaseImageFile},
     {"no_diskette_drives", CaseNoDisketteDrives},
     {"diskette_set", CaseDisketteSet},
+    {"cd_iso_file", CaseCdIsoFile},
+    {"cd_burn", CaseCdBurn},
 };
 
 }  // namespace

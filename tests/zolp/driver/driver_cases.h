@@ -70,6 +70,18 @@ struct Gallery {
 
 std::string Crlf(std::initializer_list<const char*> lines);
 
+// Shared by the option cases (driver_options.cpp): the test package (its
+// version, and so the volume label, is "T15"), the media list for
+// check_media.sh, and small waits and file tests.
+void WriteTestPackage(const PackageDir& dir);
+void ListMedium(const std::string& media, const char* kind, const std::string& section,
+                const std::string& package, const std::string& image,
+                unsigned long long from, unsigned long long to);
+std::string MediaFolder();
+HWND WaitDialogWith(DWORD processId, int control, DWORD milliseconds);
+bool FileExists(const std::string& path);
+bool NoTemporaryImages(const PackageDir& dir);
+
 // Main dialog: layouts, title, buttons, keys, instances, command words.
 void CaseTemplate101();
 void CaseTemplate102WithoutPackageFile();
@@ -101,5 +113,8 @@ void CaseResources();
 void CaseImageFile();
 void CaseNoDisketteDrives();
 void CaseDisketteSet();
+// The CD option (driver_cd.cpp).
+void CaseCdIsoFile();
+void CaseCdBurn();
 
 }  // namespace zolptest

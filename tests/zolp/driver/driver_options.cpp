@@ -17,6 +17,8 @@ namespace {
 constexpr DWORD kBuildTimeout = 60000;
 constexpr const char* kLabel = "T15";
 
+}  // namespace
+
 // Names valid as 8.3 names only: the Windows and the Linux vellix then make
 // the same image byte for byte.
 void WriteTestPackage(const PackageDir& dir) {
@@ -87,8 +89,6 @@ bool NoTemporaryImages(const PackageDir& dir) {
   FindClose(find);
   return false;
 }
-
-}  // namespace
 
 void CaseImageFile() {
   const std::string media = MediaFolder();
