@@ -108,7 +108,9 @@ void CdFlow::Build() {
   if (!StartImageBuild(services_, *job_)) {
     ReportLastError(services_, false, "Start vellix", "Error");
     job_.reset();
-    Close(DialogResult::Cancel);
+    // Nothing was built: a file being replaced stays as it was.
+    if (burn_) DeleteToolFile(services_, buildPath_);
+    view_.End(DialogResult::Cancel);
   }
 }
 

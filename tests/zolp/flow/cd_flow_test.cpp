@@ -532,6 +532,39 @@ TEST_F(CdFlowTest, VerifyCatchesADiscThatDiffersFromTheImage) {
   }
 }
 
+// A worker that cannot start is reported; nothing is left behind and a file
+// being replaced stays as it was.
+TEST_F(CdFlowTest, WorkersThatCannotStartAreReported) {
+  WriteFile(Cwd("OrvoDiag.iso"), "kept");
+  for (const bool burn : {false, true}) {
+    host_.ClearRecords();
+    host_.failWorkerStarts = 1;
+    CdDialog d(host_, pump_, s_, [](const std::string&) { return false; });
+    d.view.onAsk = [](const AskedBox&) { return Reply::Yes; };
+    if (burn) d.Click(IDC_CD_BURN);
+    d.Click(kIdOk);
+    EXPECT_TRUE(d.view.Ended(DialogResult::Cancel));
+    EXPECT_EQ(MessageTexts().back(), "Start vellix failed with error 8.");
+  }
+  EXPECT_EQ(ReadFile(Cwd("OrvoDiag.iso")), "kept");
+  EXPECT_EQ(TemporaryImagesLeft(), 0);
+  EXPECT_TRUE(launcher_.Requests().empty());
+
+  host_.ClearRecords();
+  CdDialog d(host_, pump_, s_, [&](const std::string& image) {
+    BurnDialog burn(host_, pump_, s_, image);
+    host_.failWorkerStarts = 1;
+    burn.Click(kIdOk);
+    EXPECT_TRUE(burn.view.Ended(DialogResult::Cancel));
+    return false;
+  });
+  d.Click(IDC_CD_BURN);
+  d.Click(kIdOk);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Start copy failed with error 8."});
+  EXPECT_EQ(TemporaryImagesLeft(), 0);
+  EXPECT_EQ(Sent(op::kTestUnitReady), 0u);  // the writer was only listed
+}
+
 TEST_F(CdFlowTest, TheProgramsOwnDriveIsRefused) {
   options_.programDrive = 'E';
   Wire();
