@@ -4,7 +4,6 @@
 #include "flow/option_support.h"
 #include "resource.h"
 #include "zolp/mmc.h"
-#include "zolp/package_config.h"
 #include "zolp/report.h"
 #include "zolp/system_info.h"
 #include "zolp/tool_runner.h"
@@ -23,12 +22,7 @@ CdFlow::CdFlow(const Services& services, OptionView& view, RunBurnDialog runBurn
     : services_(services), view_(view), runBurn_(std::move(runBurn)) {}
 
 void CdFlow::OnInit() {
-  char imageName[kImagePathMax + 2] = {};
-  ReadPackageValue(services_, kConfigName, "[CD]", "ImageName", false, imageName,
-                   sizeof imageName);
-  std::string directory;
-  if (!services_.files->CurrentDirectory(directory)) directory.clear();
-  imagePath_ = DefaultImagePath(imageName, directory, kDefaultIsoName).substr(0, kImagePathMax);
+  imagePath_ = SectionImagePath(services_, "[CD]", kDefaultIsoName);
   view_.SetText(IDC_CD_PATH, imagePath_);
   view_.SetChecked(IDC_CD_BURN, false);
   // Burning needs an administrator and a writer; anyone can save the image.
@@ -38,23 +32,18 @@ void CdFlow::OnInit() {
 }
 
 void CdFlow::OnCommand(int control) {
-  switch (control) {
-    case IDC_CD_BURN:
-      // A plain check box: its check follows the flow, not the click.
-      if (!Building()) ShowBurnChoice(!view_.IsChecked(IDC_CD_BURN));
-      break;
-    case IDC_CD_BROWSE:
-      if (!Building()) ChoosePath();
-      break;
-    case kIdOk:
-      if (!Building()) Build();
-      break;
-    case kIdCancel:
-      // The dialog outlives a running build: its worker reports to this window.
-      if (!Building()) view_.End(DialogResult::Cancel);
-      break;
-    default:
-      break;
+  // The dialog outlives a running build (its worker reports to this window)
+  // and keeps its choices until then.
+  if (Building()) return;
+  if (control == IDC_CD_BURN) {
+    // A plain check box: its check follows the flow, not the click.
+    ShowBurnChoice(!view_.IsChecked(IDC_CD_BURN));
+  } else if (control == IDC_CD_BROWSE) {
+    ChoosePath();
+  } else if (control == kIdOk) {
+    Build();
+  } else if (control == kIdCancel) {
+    view_.End(DialogResult::Cancel);
   }
 }
 
@@ -69,10 +58,9 @@ void CdFlow::ShowBurnChoice(bool burn) {
 }
 
 void CdFlow::ChoosePath() {
-  SaveFileRequest request{kSaveTitle, kSaveFilter, {}, FileNameOf(view_.Text(IDC_CD_PATH))};
-  if (!services_.files->CurrentDirectory(request.directory)) request.directory.clear();
-  if (std::optional<std::string> chosen = view_.ChooseSaveFile(request)) {
-    imagePath_ = chosen->substr(0, kImagePathMax);
+  if (std::optional<std::string> chosen =
+          ChooseImagePath(services_, view_, kSaveTitle, kSaveFilter, view_.Text(IDC_CD_PATH))) {
+    imagePath_ = *chosen;
     view_.SetText(IDC_CD_PATH, imagePath_);
   }
 }
@@ -91,13 +79,9 @@ void CdFlow::Build() {
     }
   } else {
     buildPath_ = view_.Text(IDC_CD_PATH).substr(0, kImagePathMax);
-    if (services_.files->Exists(buildPath_)) {
-      const std::string question =
-          Format("The file %s already exists. Do you want to replace it?", buildPath_.c_str());
-      if (view_.Ask(question, "File Exists", MessageIcon::Question, Buttons::YesNo) != Reply::Yes) {
-        view_.End(DialogResult::Cancel);
-        return;
-      }
+    if (!MayReplace(services_, view_, buildPath_)) {
+      view_.End(DialogResult::Cancel);
+      return;
     }
   }
   const std::string version = VolumeLabel(services_);

@@ -32,6 +32,33 @@ std::string DefaultImagePath(const std::string& imageName, const std::string& cu
   return InDirectory(currentDirectory, imageName);
 }
 
+std::string SectionImagePath(const Services& services, const char* section,
+                             const char* defaultName) {
+  char imageName[kImagePathMax + 2] = {};
+  ReadPackageValue(services, kConfigName, section, "ImageName", false, imageName,
+                   sizeof imageName);
+  std::string directory;
+  if (!services.files->CurrentDirectory(directory)) directory.clear();
+  return DefaultImagePath(imageName, directory, defaultName).substr(0, kImagePathMax);
+}
+
+std::optional<std::string> ChooseImagePath(const Services& services, OptionView& view,
+                                           const char* title, const char* filter,
+                                           const std::string& shownPath) {
+  SaveFileRequest request{title, filter, {}, FileNameOf(shownPath)};
+  if (!services.files->CurrentDirectory(request.directory)) request.directory.clear();
+  std::optional<std::string> chosen = view.ChooseSaveFile(request);
+  if (chosen) chosen = chosen->substr(0, kImagePathMax);
+  return chosen;
+}
+
+bool MayReplace(const Services& services, OptionView& view, const std::string& path) {
+  if (!services.files->Exists(path)) return true;
+  const std::string question =
+      Format("The file %s already exists. Do you want to replace it?", path.c_str());
+  return view.Ask(question, "File Exists", MessageIcon::Question, Buttons::YesNo) == Reply::Yes;
+}
+
 ImageFlow::ImageFlow(const Services& services, OptionView& view)
     : services_(services), view_(view) {}
 
@@ -67,32 +94,22 @@ void ImageFlow::OnCommand(int control) {
 }
 
 void ImageFlow::ShowDefaultPath(bool hardDrive) {
-  char imageName[kImagePathMax + 2] = {};
-  ReadPackageValue(services_, kConfigName, hardDrive ? "[HDD]" : "[DISKETTE]", "ImageName", false,
-                   imageName, sizeof imageName);
-  std::string directory;
-  if (!services_.files->CurrentDirectory(directory)) directory.clear();
-  view_.SetText(IDC_IMAGE_PATH, DefaultImagePath(imageName, directory).substr(0, kImagePathMax));
+  view_.SetText(IDC_IMAGE_PATH, SectionImagePath(services_, hardDrive ? "[HDD]" : "[DISKETTE]"));
 }
 
 void ImageFlow::ChoosePath() {
-  SaveFileRequest request{kSaveTitle, kSaveFilter, {}, FileNameOf(view_.Text(IDC_IMAGE_PATH))};
-  if (!services_.files->CurrentDirectory(request.directory)) request.directory.clear();
-  if (std::optional<std::string> chosen = view_.ChooseSaveFile(request))
-    view_.SetText(IDC_IMAGE_PATH, chosen->substr(0, kImagePathMax));
+  if (std::optional<std::string> chosen =
+          ChooseImagePath(services_, view_, kSaveTitle, kSaveFilter, view_.Text(IDC_IMAGE_PATH)))
+    view_.SetText(IDC_IMAGE_PATH, *chosen);
 }
 
 void ImageFlow::Build() {
   services_.ui->BringMainWindowToFront();
   view_.ShowDialog(false);
   imagePath_ = view_.Text(IDC_IMAGE_PATH).substr(0, kImagePathMax);
-  if (services_.files->Exists(imagePath_)) {
-    const std::string question =
-        Format("The file %s already exists. Do you want to replace it?", imagePath_.c_str());
-    if (view_.Ask(question, "File Exists", MessageIcon::Question, Buttons::YesNo) != Reply::Yes) {
-      view_.End(DialogResult::Cancel);
-      return;
-    }
+  if (!MayReplace(services_, view_, imagePath_)) {
+    view_.End(DialogResult::Cancel);
+    return;
   }
   const char* section = view_.IsChecked(IDC_IMAGE_DISKETTE) ? "DISKETTE" : "HDD";
   // No fixed-size buffer: a long path must never reach vellix cut short.
