@@ -12,8 +12,10 @@
 #define IDD_IMAGE 106
 #define IDD_DISKETTE 107
 #define IDD_RELEASE 108
+#define IDD_CD 109
 #define IDD_DISKX 110
 #define IDD_PROGRESS 111
+#define IDD_BURN 112
 #define IDD_README 141
 #define IDD_BUILDIMG 142
 
@@ -70,6 +72,16 @@
 #define IDD_USB 105
 #define IDC_USB_DRIVES 1004
 #define IDC_USB_WARNING 1019
+// CD image dialog (CCDDlg) and the burn dialog (CBurnCD).
+#define IDC_CD_PATH 1016
+#define IDC_CD_BROWSE 1017
+#define IDC_CD_BURN 1029
+#define IDC_BURN_WRITERS 1032
+#define IDC_BURN_PROGRESS 1033
+#define IDC_BURN_PERCENT 1034
+#define IDC_BURN_STATUS 1035
+#define IDC_BURN_ANIMATION 1036
+#define IDC_BURN_WARNING 1037
 
 // Release viewer.
 #define IDC_RELEASE_VERSION 1010

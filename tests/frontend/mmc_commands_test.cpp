@@ -83,6 +83,13 @@ TEST_F(MmcCommandTest, EveryCommandSendsItsCdbDirectionLengthAndTimeOut) {
        0,
        3000,
        60},
+      {"READ (10)",  // what the write above left on the disc
+       [&](auto& s, auto& d, auto*) { return fRead10(s, d, 0x00012346, 1, data); },
+       {0x28, 0, 0x00, 0x01, 0x23, 0x46, 0, 0x00, 0x01},
+       10,
+       1,
+       2048,
+       60},
       {"SYNCHRONIZE CACHE",
        [](auto& s, auto& d, auto*) { return fSyncCache(s, d); },
        {0x35},

@@ -1,10 +1,13 @@
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/endian.h"
 #include "zolp/mmc.h"
 #include "zolp/sim/file_disk.h"
+#include "zolp/sim/simulated_devices.h"
 #include "zolp/sim/simulated_mmc_drive.h"
 #include "zolp_fixture.h"
 
@@ -388,6 +391,19 @@ TEST_F(MmcCompositeTest, BurnedImageIsTheIsoAndIsoinfoReadsIt) {
   EXPECT_EQ(std::system(inspect.c_str()), 0);
   // Nothing more can be written on the closed disc.
   EXPECT_FALSE(fWrite10(s_, drive_, last + 1, 2048, image.data()));
+
+  // READ (10) answers what the disc holds, and nothing past its last block.
+  std::string read(image.size(), '\0');
+  for (std::uint32_t block = 0; block <= last; block += 8) {
+    const auto blocks = static_cast<std::uint16_t>(std::min<std::uint32_t>(8, last + 1 - block));
+    ASSERT_TRUE(fRead10(s_, drive_, block, blocks, read.data() + block * 2048)) << block;
+  }
+  EXPECT_TRUE(read == image);
+  EXPECT_FALSE(fRead10(s_, drive_, last, 2, read.data()));
+  // Another disc holds nothing yet.
+  sim::InsertDisc(drive_, sim::CdMedia::CdR);
+  EXPECT_FALSE(fRead10(s_, drive_, 0, 1, read.data()));
+  EXPECT_EQ(std::filesystem::file_size(drive_.imagePath()), 0u);
 }
 
 }  // namespace

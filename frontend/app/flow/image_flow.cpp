@@ -11,26 +11,52 @@ namespace {
 
 constexpr const char* kSaveTitle = "Select Location for the Image File";
 constexpr const char* kSaveFilter = "Image Files (*.img)|*.img|All Files|*.*||";
-constexpr const char* kDefaultName = "diags.img";
 
 std::string InDirectory(const std::string& directory, const std::string& name) {
   if (directory.empty()) return name;
   return directory.back() == '\\' ? directory + name : directory + "\\" + name;
 }
 
-// The file name (with its extension) at the end of a path.
+}  // namespace
+
 std::string FileNameOf(const std::string& path) {
   const std::size_t separator = path.find_last_of("\\/:");
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-}  // namespace
-
-std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory) {
-  if (FileNameOf(imageName).empty()) return InDirectory(currentDirectory, kDefaultName);
+std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory,
+                             const char* defaultName) {
+  if (FileNameOf(imageName).empty()) return InDirectory(currentDirectory, defaultName);
   const bool hasDrive = imageName.size() >= 2 && imageName[1] == ':';
   if (hasDrive || imageName[0] == '\\' || imageName[0] == '/') return imageName;
   return InDirectory(currentDirectory, imageName);
+}
+
+std::string SectionImagePath(const Services& services, const char* section,
+                             const char* defaultName) {
+  char imageName[kImagePathMax + 2] = {};
+  ReadPackageValue(services, kConfigName, section, "ImageName", false, imageName,
+                   sizeof imageName);
+  std::string directory;
+  if (!services.files->CurrentDirectory(directory)) directory.clear();
+  return DefaultImagePath(imageName, directory, defaultName).substr(0, kImagePathMax);
+}
+
+std::optional<std::string> ChooseImagePath(const Services& services, OptionView& view,
+                                           const char* title, const char* filter,
+                                           const std::string& shownPath) {
+  SaveFileRequest request{title, filter, {}, FileNameOf(shownPath)};
+  if (!services.files->CurrentDirectory(request.directory)) request.directory.clear();
+  std::optional<std::string> chosen = view.ChooseSaveFile(request);
+  if (chosen) chosen = chosen->substr(0, kImagePathMax);
+  return chosen;
+}
+
+bool MayReplace(const Services& services, OptionView& view, const std::string& path) {
+  if (!services.files->Exists(path)) return true;
+  const std::string question =
+      Format("The file %s already exists. Do you want to replace it?", path.c_str());
+  return view.Ask(question, "File Exists", MessageIcon::Question, Buttons::YesNo) == Reply::Yes;
 }
 
 ImageFlow::ImageFlow(const Services& services, OptionView& view)
@@ -68,32 +94,22 @@ void ImageFlow::OnCommand(int control) {
 }
 
 void ImageFlow::ShowDefaultPath(bool hardDrive) {
-  char imageName[kImagePathMax + 2] = {};
-  ReadPackageValue(services_, kConfigName, hardDrive ? "[HDD]" : "[DISKETTE]", "ImageName", false,
-                   imageName, sizeof imageName);
-  std::string directory;
-  if (!services_.files->CurrentDirectory(directory)) directory.clear();
-  view_.SetText(IDC_IMAGE_PATH, DefaultImagePath(imageName, directory).substr(0, kImagePathMax));
+  view_.SetText(IDC_IMAGE_PATH, SectionImagePath(services_, hardDrive ? "[HDD]" : "[DISKETTE]"));
 }
 
 void ImageFlow::ChoosePath() {
-  SaveFileRequest request{kSaveTitle, kSaveFilter, {}, FileNameOf(view_.Text(IDC_IMAGE_PATH))};
-  if (!services_.files->CurrentDirectory(request.directory)) request.directory.clear();
-  if (std::optional<std::string> chosen = view_.ChooseSaveFile(request))
-    view_.SetText(IDC_IMAGE_PATH, chosen->substr(0, kImagePathMax));
+  if (std::optional<std::string> chosen =
+          ChooseImagePath(services_, view_, kSaveTitle, kSaveFilter, view_.Text(IDC_IMAGE_PATH)))
+    view_.SetText(IDC_IMAGE_PATH, *chosen);
 }
 
 void ImageFlow::Build() {
   services_.ui->BringMainWindowToFront();
   view_.ShowDialog(false);
   imagePath_ = view_.Text(IDC_IMAGE_PATH).substr(0, kImagePathMax);
-  if (services_.files->Exists(imagePath_)) {
-    const std::string question =
-        Format("The file %s already exists. Do you want to replace it?", imagePath_.c_str());
-    if (view_.Ask(question, "File Exists", MessageIcon::Question, Buttons::YesNo) != Reply::Yes) {
-      view_.End(DialogResult::Cancel);
-      return;
-    }
+  if (!MayReplace(services_, view_, imagePath_)) {
+    view_.End(DialogResult::Cancel);
+    return;
   }
   const char* section = view_.IsChecked(IDC_IMAGE_DISKETTE) ? "DISKETTE" : "HDD";
   // No fixed-size buffer: a long path must never reach vellix cut short.

@@ -16,8 +16,24 @@ inline constexpr std::size_t kImagePathMax = 259;  // the path field holds 260 w
 
 // The path offered at the start: the section's ImageName as it stands when it
 // has a drive or starts with '\', else inside the current directory; without
-// a file name, "diags.img" in the current directory.
-std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory);
+// a file name, the default name ("diags.img") in the current directory.
+std::string DefaultImagePath(const std::string& imageName, const std::string& currentDirectory,
+                             const char* defaultName = "diags.img");
+// The file name (with its extension) at the end of a path.
+std::string FileNameOf(const std::string& path);
+
+// What the options that save an image file share (the image and CD options):
+// the default path of a package section ("[HDD]"), read from its ImageName;
+// the save-file dialog with the given title and filter, opened in the current
+// directory on the file name of the path shown (the chosen path, cut to
+// kImagePathMax, or none); and the question before an existing file is
+// replaced (true when there is none or the user said yes).
+std::string SectionImagePath(const Services& services, const char* section,
+                             const char* defaultName = "diags.img");
+std::optional<std::string> ChooseImagePath(const Services& services, OptionView& view,
+                                           const char* title, const char* filter,
+                                           const std::string& shownPath);
+bool MayReplace(const Services& services, OptionView& view, const std::string& path);
 
 class ImageFlow final : public OptionFlow {
  public:

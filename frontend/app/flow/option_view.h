@@ -73,6 +73,13 @@ class OptionView {
   // A new title for the progress window while it shows (a copy that goes on
   // to verify what it wrote).
   virtual void SetProgressTitle(const std::string&) {}
+
+  // A progress bar and an animation inside the dialog itself (the burn
+  // dialog). A view without such controls ignores these.
+  virtual void SetBarColour(int /*control*/, std::uint32_t /*colour*/) {}  // Rgb()
+  virtual void SetBarPosition(int /*control*/, int /*percent*/) {}         // range 0-100
+  // Plays an animation resource from its first frame to its last, repeating.
+  virtual void PlayAnimation(int /*control*/, int /*resource*/) {}
 };
 
 // The device-change events after which a dialog lists its drives again.

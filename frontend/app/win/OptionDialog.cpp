@@ -1,12 +1,29 @@
 #include "OptionDialog.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
+#include <uxtheme.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "zolp/messages.h"
 
 namespace zolp::win {
+
+namespace {
+
+// The extension of the filter's first pattern ("Name|*.iso|..." gives "iso"),
+// added to a name typed without one.
+std::string DefaultExtension(const std::string& filter) {
+  const std::size_t start = filter.find('|');
+  if (start == std::string::npos) return {};
+  const std::size_t end = filter.find_first_of("|;", start + 1);
+  const std::string pattern = filter.substr(start + 1, end - start - 1);
+  return pattern.rfind("*.", 0) == 0 ? pattern.substr(2) : std::string();
+}
+
+}  // namespace
 
 OptionDialog::OptionDialog(int templateId) : Dialog(templateId) {}
 
@@ -147,7 +164,8 @@ std::optional<std::string> OptionDialog::ChooseSaveFile(const SaveFileRequest& r
   dialog.nMaxFile = sizeof file;
   dialog.lpstrInitialDir = request.directory.empty() ? nullptr : request.directory.c_str();
   dialog.lpstrTitle = request.title.c_str();
-  dialog.lpstrDefExt = "img";
+  const std::string extension = DefaultExtension(request.filter);
+  dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
   // The package directory stays the current directory: the tools run there.
   dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameA(&dialog)) return std::nullopt;
@@ -172,6 +190,26 @@ void OptionDialog::CloseProgress() { progress_.reset(); }
 
 void OptionDialog::SetProgressTitle(const std::string& title) {
   if (progress_) progress_->SetTitle(title);
+}
+
+void OptionDialog::SetBarColour(int control, std::uint32_t colour) {
+  HWND bar = Item(control);
+  // A themed bar ignores its colour; this one keeps the plain look.
+  SetWindowTheme(bar, L"", L"");
+  SendMessageA(bar, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(colour));
+}
+
+void OptionDialog::SetBarPosition(int control, int percent) {
+  HWND bar = Item(control);
+  SendMessageA(bar, PBM_SETRANGE32, 0, 100);
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::clamp(percent, 0, 100)), 0);
+}
+
+void OptionDialog::PlayAnimation(int control, int resource) {
+  HWND animation = Item(control);
+  SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(GetModuleHandleA(nullptr)),
+               reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(resource)));
+  SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
 }
 
 }  // namespace zolp::win

@@ -43,6 +43,9 @@ class OptionDialog : public Dialog, public OptionView {
   void SetProgress(int percent) override;
   void CloseProgress() override;
   void SetProgressTitle(const std::string& title) override;
+  void SetBarColour(int control, std::uint32_t colour) override;
+  void SetBarPosition(int control, int percent) override;
+  void PlayAnimation(int control, int resource) override;
 
  protected:
   void SetFlow(OptionFlow& flow) { flow_ = &flow; }

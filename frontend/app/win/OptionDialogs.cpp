@@ -1,5 +1,6 @@
 #include "OptionDialogs.h"
 
+#include "CDDlg.h"
 #include "DiskXDlg.h"
 #include "ImageDlg.h"
 #include "USBDlg.h"
@@ -13,7 +14,11 @@ bool RunUsbDialog(HWND owner) {
   return true;
 }
 
-bool RunCdDialog(HWND) { return false; }
+bool RunCdDialog(HWND owner) {
+  CCDDlg dialog;
+  dialog.DoModal(owner);
+  return true;
+}
 
 bool RunDisketteDialog(HWND owner) {
   DisketteSet set;

@@ -63,6 +63,15 @@ bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint
   return Send(s, drive, c, sense);
 }
 
+bool fRead10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint16_t blocks,
+             void* buffer) {
+  ScsiCommand c = Command(mmc_opcode::kRead10, 10, 60);
+  common::store_be32(c.cdb + 2, lba);
+  common::store_be16(c.cdb + 7, blocks);
+  WithData(c, ScsiRequest::kFromDevice, buffer, std::uint32_t{blocks} * kCdBlockSize);
+  return Send(s, drive, c);
+}
+
 bool fSyncCache(const Services& s, DiskHandle& drive) {
   return Send(s, drive, Command(mmc_opcode::kSynchronizeCache10, 10, 120));
 }

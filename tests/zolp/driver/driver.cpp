@@ -56,6 +56,8 @@ const Case kCases[] = {
     {"diskette_set", CaseDisketteSet},
     {"no_usb_drives", CaseNoUsbDrives},
     {"usb_drive", CaseUsbDrive},
+    {"cd_iso_file", CaseCdIsoFile},
+    {"cd_burn", CaseCdBurn},
 };
 
 }  // namespace

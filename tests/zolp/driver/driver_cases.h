@@ -129,5 +129,8 @@ void CaseDisketteSet();
 // The USB flash drive option (driver_usb.cpp).
 void CaseNoUsbDrives();
 void CaseUsbDrive();
+// The CD option (driver_cd.cpp).
+void CaseCdIsoFile();
+void CaseCdBurn();
 
 }  // namespace zolptest

@@ -134,7 +134,7 @@ void CaseOptionButtons() {
   std::size_t windows = TopWindows(z.process->Id()).size();
   for (int id : {IDC_USB, IDC_CD, IDC_DISKETTE, IDC_IMAGE, IDC_UPDATE})
     CHECK(IsWindowEnabled(GetDlgItem(z.main, id)));  // wine's user counts as an administrator
-  for (int id : {IDC_USB, IDC_CD, IDC_UPDATE}) PostMessageA(GetDlgItem(z.main, id), BM_CLICK, 0, 0);
+  for (int id : {IDC_USB, IDC_UPDATE}) PostMessageA(GetDlgItem(z.main, id), BM_CLICK, 0, 0);
   Sleep(kQuiet);
   CHECK(z.process->Running());
   CHECK(TopWindows(z.process->Id()).size() == windows);
@@ -144,6 +144,13 @@ void CaseOptionButtons() {
   if (image) {
     PostMessageA(image, WM_COMMAND, IDCANCEL, 0);
     CHECK(WaitFor([&] { return !IsWindow(image); }, 5000));
+  }
+  PostMessageA(GetDlgItem(z.main, IDC_CD), BM_CLICK, 0, 0);
+  HWND cd = WaitTopWindow(z.process->Id(), "Create Bootable CD Image", kStartTimeout);
+  CHECK(cd != nullptr);
+  if (cd) {
+    PostMessageA(cd, WM_COMMAND, IDCANCEL, 0);
+    CHECK(WaitFor([&] { return !IsWindow(cd); }, 5000));
   }
   // A click on the logo is swallowed: nothing opens, nothing closes.
   PostClick(GetDlgItem(z.main, IDC_LOGO));

@@ -34,6 +34,9 @@ class RecordingView final : public OptionView {
     std::optional<FontLook> look;
     std::vector<std::pair<std::string, std::uintptr_t>> items;
     int selected = -1;
+    std::optional<std::uint32_t> barColour;
+    std::vector<int> barPositions;  // every position the bar was set to
+    int animation = 0;              // the resource playing
   };
 
   RecordingView(sim::TestHost& host, WindowRef window) : host_(host), window_(window) {}
@@ -93,6 +96,13 @@ class RecordingView final : public OptionView {
     EXPECT_TRUE(progressOpen);
     progressTitles.push_back(title);
   }
+  void SetBarColour(int control, std::uint32_t colour) override {
+    controls[control].barColour = colour;
+  }
+  void SetBarPosition(int control, int percent) override {
+    controls[control].barPositions.push_back(percent);
+  }
+  void PlayAnimation(int control, int resource) override { controls[control].animation = resource; }
 
   bool Ended(DialogResult result) const { return ended == result; }
 

@@ -27,6 +27,7 @@ namespace mmc_opcode {
 inline constexpr std::uint8_t kTestUnitReady = 0x00;
 inline constexpr std::uint8_t kPreventAllowRemoval = 0x1E;
 inline constexpr std::uint8_t kReadCapacity10 = 0x25;
+inline constexpr std::uint8_t kRead10 = 0x28;
 inline constexpr std::uint8_t kWrite10 = 0x2A;
 inline constexpr std::uint8_t kSynchronizeCache10 = 0x35;
 inline constexpr std::uint8_t kGetConfiguration = 0x46;
@@ -86,6 +87,9 @@ bool fReadCapacity(const Services& s, DiskHandle& drive, std::uint8_t (&data)[8]
 bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint32_t bytes,
               const void* buffer, std::uint8_t* sense = nullptr);
 bool fSyncCache(const Services& s, DiskHandle& drive);
+// READ (10) of whole 2048-byte blocks into the buffer (blocks × 2048 bytes).
+bool fRead10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint16_t blocks,
+             void* buffer);
 bool fReadDiscInfo(const Services& s, DiskHandle& drive, void* buffer, std::uint16_t bytes);
 bool fSendOpc(const Services& s, DiskHandle& drive);
 bool fModeSelect10(const Services& s, DiskHandle& drive, void* buffer, std::uint16_t bytes);

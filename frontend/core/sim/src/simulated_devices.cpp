@@ -137,14 +137,10 @@ std::string ParseLine(const std::vector<std::string>& f, DeviceLine& d) {
   return {};
 }
 
-void SetUpWriter(SimulatedMmcDrive& w, CdMedia media) {
-  for (const Disc& d : kDiscs) {
-    if (d.media != media) continue;
-    w.medium = media == CdMedia::None ? Medium::None : Medium::Ready;
-    w.currentProfile = d.profile;
-    w.disc = d.status;
-    w.erasable = d.erasable;
-  }
+const Disc& DiscOf(CdMedia media) {
+  for (const Disc& d : kDiscs)
+    if (d.media == media) return d;
+  return kDiscs[0];
 }
 
 std::string LetterName(const char* kind, char letter) {
@@ -221,7 +217,9 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
     }
     case DeviceKind::CdWriter: {
       auto writer = std::make_unique<SimulatedMmcDrive>(d.file, errors_);
-      SetUpWriter(*writer, d.media);
+      InsertDisc(*writer, d.media);
+      writer->mediumChanged = false;  // the disc was there from the start
+      writer->writeDelayMs = writeDelayMs_;
       letters_[d.letter] = {DriveType::CdRom, nullptr, writer.get(),
                             LetterName("CD Drive", d.letter)};
       writers_.push_back(std::move(writer));
@@ -236,6 +234,13 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
 void SimulatedDevices::SetWriteDelay(std::uint32_t milliseconds) {
   writeDelayMs_ = milliseconds;
   for (auto& drive : drives_) drive->writeDelayMs = milliseconds;
+  for (auto& writer : writers_) writer->writeDelayMs = milliseconds;
+}
+
+void InsertDisc(SimulatedMmcDrive& writer, CdMedia media) {
+  const Disc& disc = DiscOf(media);
+  writer.ChangeDisc(media == CdMedia::None ? Medium::None : Medium::Ready, disc.profile,
+                    disc.status, disc.erasable);
 }
 
 // The device object stays (a handle may still point at it); it is only no

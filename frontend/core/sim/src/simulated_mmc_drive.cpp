@@ -1,8 +1,10 @@
 #include "zolp/sim/simulated_mmc_drive.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "common/endian.h"
 #include "sense_reply.h"
@@ -36,8 +38,23 @@ void CopyOut(ScsiRequest& request, const std::vector<std::uint8_t>& reply) {
 
 SimulatedMmcDrive::SimulatedMmcDrive(std::filesystem::path imagePath, SystemErrors& errors)
     : imagePath_(std::move(imagePath)), errors_(errors) {
+  EmptyImage();
+}
+
+void SimulatedMmcDrive::EmptyImage() {
   std::FILE* f = std::fopen(imagePath_.string().c_str(), "wb");
   if (f) std::fclose(f);
+  writtenBlocks_ = 0;
+}
+
+void SimulatedMmcDrive::ChangeDisc(Medium newMedium, std::uint16_t profile, DiscStatus status,
+                                   bool isErasable) {
+  EmptyImage();
+  medium = newMedium;
+  currentProfile = profile;
+  disc = status;
+  erasable = isErasable;
+  mediumChanged = newMedium != Medium::None;
 }
 
 void SimulatedMmcDrive::Fail(std::uint8_t opcode, InjectedFailure failure) {
@@ -110,6 +127,8 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Execute(ScsiRequest& request) {
       return ReadCapacity(request);
     case op::kWrite10:
       return Write10(request);
+    case op::kRead10:
+      return Read10(request);
     case op::kSynchronizeCache10:
     case op::kSendOpcInformation:
       return RequireMedium();
@@ -179,16 +198,43 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Write10(ScsiRequest& request) {
   if (static_cast<std::uint64_t>(lba) + blocks > capacityBlocks)
     return Reply::Check(kIllegalRequest, 0x21, 0x00);  // LBA out of range
 
+  if (writeDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(writeDelayMs));
   std::vector<std::uint8_t> data(static_cast<std::size_t>(blocks) * kCdBlockSize, 0);
   std::memcpy(data.data(), request.dataBuffer, request.dataTransferLength);
   std::FILE* f = std::fopen(imagePath_.string().c_str(), "r+b");
   if (!f) return Reply::Check(0x03, 0x0C, 0x00);  // medium error: write error
-  const bool ok = std::fseek(f, static_cast<long>(lba) * kCdBlockSize, SEEK_SET) == 0 &&
-                  std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  bool ok = true;
+  for (std::uint32_t block = 0; ok && block < blocks; ++block) {
+    if (dropBlock == lba + block) continue;
+    ok = std::fseek(f, static_cast<long>(lba + block) * kCdBlockSize, SEEK_SET) == 0 &&
+         std::fwrite(data.data() + static_cast<std::size_t>(block) * kCdBlockSize, 1, kCdBlockSize,
+                     f) == kCdBlockSize;
+  }
   std::fclose(f);
   if (!ok) return Reply::Check(0x03, 0x0C, 0x00);
   writtenBlocks_ = std::max(writtenBlocks_, lba + blocks);
   disc = DiscStatus::Appendable;
+  return Reply::Good();
+}
+
+// Reads what the disc holds; blocks never written (a dropped one) read as zeros.
+SimulatedMmcDrive::Reply SimulatedMmcDrive::Read10(ScsiRequest& request) {
+  if (Reply r = RequireMedium(); r.status) return r;
+  if (request.dataIn != ScsiRequest::kFromDevice) return Reply::Check(kIllegalRequest, 0x24, 0);
+  if (currentProfile == profile::kNone) return Reply::Check(kNotReady, 0x30, 0x00);
+  const std::uint32_t lba = common::load_be32(request.cdb + 2);
+  const std::uint32_t blocks = common::load_be16(request.cdb + 7);
+  if (static_cast<std::uint64_t>(blocks) * kCdBlockSize != request.dataTransferLength)
+    return Reply::Check(kIllegalRequest, 0x24, 0x00);
+  if (static_cast<std::uint64_t>(lba) + blocks > writtenBlocks_)
+    return Reply::Check(kIllegalRequest, 0x21, 0x00);  // beyond what was written
+  auto* out = static_cast<std::uint8_t*>(request.dataBuffer);
+  std::memset(out, 0, request.dataTransferLength);
+  std::FILE* f = std::fopen(imagePath_.string().c_str(), "rb");
+  if (!f) return Reply::Check(0x03, 0x11, 0x00);  // medium error: unrecovered read error
+  if (std::fseek(f, static_cast<long>(lba) * kCdBlockSize, SEEK_SET) == 0)
+    static_cast<void>(std::fread(out, 1, request.dataTransferLength, f));
+  std::fclose(f);
   return Reply::Good();
 }
 
@@ -288,9 +334,7 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Blank() {
   if (Reply r = RequireMedium(); r.status) return r;
   if (currentProfile != profile::kCdRw || !erasable)
     return Reply::Check(kIllegalRequest, 0x30, 0x00);
-  std::FILE* f = std::fopen(imagePath_.string().c_str(), "wb");
-  if (f) std::fclose(f);
-  writtenBlocks_ = 0;
+  EmptyImage();
   disc = DiscStatus::Blank;
   return Reply::Good();
 }

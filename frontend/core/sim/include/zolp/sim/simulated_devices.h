@@ -62,7 +62,7 @@ class SimulatedDevices final : public DeviceCatalog {
   // dialog hears of it through its device-change event).
   void Plug(const DeviceLine& device);
   void Unplug(char letter);
-  // Every write of the USB disks and diskette drives takes this long.
+  // Every write of the USB disks, diskette drives and CD writers takes this long.
   void SetWriteDelay(std::uint32_t milliseconds);
 
   // For tests: the drive behind a letter or a drive number (null when none).
@@ -87,6 +87,10 @@ class SimulatedDevices final : public DeviceCatalog {
   std::string systemDisk_;
   std::uint32_t writeDelayMs_ = 0;
 };
+
+// Another disc goes into a simulated writer, as a user swaps discs while a
+// prompt waits (CdMedia::None empties the drive).
+void InsertDisc(SimulatedMmcDrive& writer, CdMedia media);
 
 // The process launcher that hands the simulated system disk to every run of
 // torbel.exe as TORBEL_DISK, on top of the environment the front end gives it.

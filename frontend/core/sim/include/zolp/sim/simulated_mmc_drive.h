@@ -1,11 +1,13 @@
 // A CD writer behind SCSI pass-through, answering the MMC commands of the
 // front end from a small state: medium, profile, disc status, busy. What
-// WRITE (10) sends is kept as an image file (2048-byte blocks from LBA 0).
+// WRITE (10) sends is kept as an image file (2048-byte blocks from LBA 0), and
+// READ (10) answers from it.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,14 @@ class SimulatedMmcDrive final : public DiskHandle {
   int closeNotReadyAttempts = 0;          // CLOSE SESSIONs answering "not ready, long write"
   std::uint32_t capacityBlocks = 359847;  // an 80-minute disc
   std::string vendor = "SIMUL", product = "CD-RW WRITER", revision = "1.00";
+  // A faulty writer: this block of a WRITE (10) is silently not recorded (the
+  // command still answers GOOD), so the disc reads back zeros there.
+  std::optional<std::uint32_t> dropBlock;
+  std::uint32_t writeDelayMs = 0;  // every WRITE (10) takes this long
+
+  // Another disc goes in (or the drive is emptied): what the old one held is
+  // gone, and the next TEST UNIT READY reports the medium change.
+  void ChangeDisc(Medium newMedium, std::uint16_t profile, DiscStatus status, bool isErasable);
 
   void Fail(std::uint8_t opcode, InjectedFailure failure);
   const std::vector<RecordedCommand>& commands() const { return commands_; }
@@ -85,6 +95,8 @@ class SimulatedMmcDrive final : public DiskHandle {
   Reply TestUnitReady();
   Reply ReadCapacity(ScsiRequest& request);
   Reply Write10(ScsiRequest& request);
+  Reply Read10(ScsiRequest& request);
+  void EmptyImage();
   Reply GetConfiguration(ScsiRequest& request);
   Reply ReadDiscInformation(ScsiRequest& request);
   Reply ModeSense(ScsiRequest& request);
