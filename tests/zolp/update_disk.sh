@@ -6,6 +6,11 @@
 #                                            with a FAT16 data partition after it holding a file
 #   update_disk.sh md DISK SYSDIR...         directories on the first partition (mmd)
 #   update_disk.sh put DISK FILE SYSPATH     a file onto it (mcopy)
+#   update_disk.sh sample DISK               the disk a package's update is tried on: old
+#                                            diagnostics in \DIAGS (version 3.3.1 A04 in
+#                                            OrvoDiag.ini, OLDDIAG.EXE, DIAGMAIN.EXE, KEEP.DAT),
+#                                            \ORVOUP\TEMP.DAT and \BOOT.SYS; the files also in
+#                                            DISK.old/, the disk as it was in DISK.before
 #   update_disk.sh check EXPECTATIONS        checks of an updated disk, one per line:
 #       disk DISK BEFORE    fsck.fat -n passes on the first partition, and every byte outside
 #                           it equals the copy of the disk from before the update
@@ -48,16 +53,39 @@ make_disk() {
   return $status
 }
 
+sample_disk() {
+  local disk=$1 old=$1.old file
+  rm -rf "$old"
+  mkdir -p "$old/DIAGS" "$old/ORVOUP" || return 1
+  printf '[DiagVersion]\r\n3.3.1 A04\r\n' >"$old/DIAGS/OrvoDiag.ini"
+  printf 'old program' >"$old/DIAGS/OLDDIAG.EXE"
+  printf 'old main program' >"$old/DIAGS/DIAGMAIN.EXE"
+  printf 'kept' >"$old/DIAGS/KEEP.DAT"
+  printf 'temporary' >"$old/ORVOUP/TEMP.DAT"
+  printf 'boot' >"$old/BOOT.SYS"
+  make_disk "$disk" 16 || return 1
+  mmd -i "$(at "$disk")" ::/DIAGS ::/ORVOUP || return 1
+  for file in DIAGS/OrvoDiag.ini DIAGS/OLDDIAG.EXE DIAGS/DIAGMAIN.EXE DIAGS/KEEP.DAT \
+      ORVOUP/TEMP.DAT BOOT.SYS; do
+    mcopy -i "$(at "$disk")" "$old/$file" "::/$file" || return 1
+  done
+  cp "$disk" "$disk.before"
+}
+
 failed=0
 fail() { echo "update_disk: $*"; failed=1; }
 
 check() {
-  local disk="" before="" tmp kind a b start sectors
+  local disk="" before="" tmp kind a b start sectors checked=0
   tmp=$(mktemp -d)
   while read -r kind a b; do
+    [ -n "$kind" ] && checked=$((checked + 1))
     case "$kind" in
       disk)
         disk=$a before=$b
+        if [ ! -f "$disk" ] || [ ! -f "$before" ]; then
+          fail "no disk $disk, or no copy $before from before the update"; continue
+        fi
         start=$(le32 "$disk" 454) sectors=$(le32 "$disk" 458)
         dd if="$disk" of="$tmp/part.img" bs=512 skip="$start" count="$sectors" status=none
         timeout 120 fsck.fat -n "$tmp/part.img" >"$tmp/fsck.txt" 2>&1 ||
@@ -85,10 +113,12 @@ check() {
   done <"$1"
   rm -rf "$tmp"
   [ -n "$disk" ] || fail "$1 names no disk"
+  [ $failed = 0 ] && echo "update_disk: $disk: all $checked checks hold"
 }
 
 case "${1:-}" in
   make) shift; make_disk "$@" || fail "cannot make the disk $1" ;;
+  sample) sample_disk "$2" || fail "cannot make the disk $2" ;;
   md)
     disk=$2; shift 2
     for dir in "$@"; do mmd -i "$(at "$disk")" "$(sys "$dir")" || fail "mmd $dir"; done

@@ -54,6 +54,9 @@ const Case kCases[] = {
     {"image_file", CaseImageFile},
     {"no_diskette_drives", CaseNoDisketteDrives},
     {"diskette_set", CaseDisketteSet},
+    {"update_test_mode", CaseUpdateTestMode},
+    {"update_without_partition", CaseUpdateWithoutPartition},
+    {"update_partition", CaseUpdatePartition},
 };
 
 }  // namespace

@@ -101,5 +101,9 @@ void CaseResources();
 void CaseImageFile();
 void CaseNoDisketteDrives();
 void CaseDisketteSet();
+// The partition update (ZOLP.exe in test mode and without a partition, ZOLPSIM.exe on a disk).
+void CaseUpdateTestMode();
+void CaseUpdateWithoutPartition();
+void CaseUpdatePartition();
 
 }  // namespace zolptest

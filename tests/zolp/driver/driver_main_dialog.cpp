@@ -124,9 +124,9 @@ void CaseTitleFromPackage() {
   z.Finish();
 }
 
-// USB, CD and Update are not part of the program yet: they open nothing. The
-// image button opens its dialog (the image and diskette options have cases of
-// their own, driver_options.cpp).
+// USB and CD are not part of the program yet: they open nothing. The image
+// button opens its dialog (the image and diskette options have cases of their
+// own, driver_options.cpp, as the update has, driver_update.cpp).
 void CaseOptionButtons() {
   Zolp z("options");
   z.dir.Write("DD.CFG", Crlf({"[Disk1]"}));
@@ -134,7 +134,7 @@ void CaseOptionButtons() {
   std::size_t windows = TopWindows(z.process->Id()).size();
   for (int id : {IDC_USB, IDC_CD, IDC_DISKETTE, IDC_IMAGE, IDC_UPDATE})
     CHECK(IsWindowEnabled(GetDlgItem(z.main, id)));  // wine's user counts as an administrator
-  for (int id : {IDC_USB, IDC_CD, IDC_UPDATE}) PostMessageA(GetDlgItem(z.main, id), BM_CLICK, 0, 0);
+  for (int id : {IDC_USB, IDC_CD}) PostMessageA(GetDlgItem(z.main, id), BM_CLICK, 0, 0);
   Sleep(kQuiet);
   CHECK(z.process->Running());
   CHECK(TopWindows(z.process->Id()).size() == windows);

@@ -82,14 +82,13 @@ class UpdateFlowTest : public FlowTest {
     }
     std::filesystem::copy_file(disk_, before_, std::filesystem::copy_options::overwrite_existing);
   }
-  // The partition the sample package was made for: \DIAGS with the old version.
-  void MakeDiagsDisk() {
-    MakeDisk({"\\DIAGS", "\\ORVOUP"}, {{"\\DIAGS\\OrvoDiag.ini", kOldVersion},
-                                       {"\\DIAGS\\OLDDIAG.EXE", "old program"},
-                                       {"\\DIAGS\\DIAGMAIN.EXE", "old main program"},
-                                       {"\\DIAGS\\KEEP.DAT", "kept"},
-                                       {"\\ORVOUP\\TEMP.DAT", "temporary"},
-                                       {"\\BOOT.SYS", "boot"}});
+  // The partition the sample package was made for: old diagnostics in \DIAGS
+  // (update_disk.sh sample; the files it put there are also in <disk>.old).
+  void MakeDiagsDisk() { ASSERT_TRUE(DiskTool("sample " + Quote(disk_))); }
+  std::string Unchanged(const std::string& file) const {
+    std::string path = "\\" + file;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "copied " + disk_.string() + ".old/" + file + " " + path;
   }
   // A local copy of what a partition file held, for the checks.
   std::filesystem::path Keep(const std::string& partitionPath, const std::string& content) {
@@ -111,7 +110,7 @@ class UpdateFlowTest : public FlowTest {
   std::string Copied(const std::string& packageFile, const std::string& partitionPath) const {
     return "copied " + Cwd(packageFile).string() + " " + partitionPath;
   }
-  std::string Unchanged(const std::string& partitionPath, const std::string& content) {
+  std::string Holds(const std::string& partitionPath, const std::string& content) {
     return "copied " + Keep(partitionPath, content).string() + " " + partitionPath;
   }
   static std::string Gone(const std::string& partitionPath) { return "gone " + partitionPath; }
@@ -169,7 +168,7 @@ class UpdateFlowTest : public FlowTest {
   }
 
   std::filesystem::path disk_ = root_ / "system.img";
-  std::filesystem::path before_ = root_ / "before.img";
+  std::filesystem::path before_ = root_ / "system.img.before";
   std::unique_ptr<ProcessLauncher> torbel_;
   std::unique_ptr<CommandInterpreterStandIn> cmd_;
 };
@@ -288,8 +287,8 @@ TEST_F(UpdateFlowTest, TheSamplePackageReplacesTheDiagnosticsOnThePartition) {
 
   std::vector<std::string> checks = PackageCopiesInDiags();
   checks.insert(checks.end(), {Gone("\\DIAGS\\OLDDIAG.EXE"), Gone("\\ORVOUP\\TEMP.DAT"),
-                               Unchanged("\\DIAGS\\KEEP.DAT", "kept"),
-                               Unchanged("\\BOOT.SYS", "boot")});
+                               Unchanged("DIAGS/KEEP.DAT"),
+                               Unchanged("BOOT.SYS")});
   CheckDisk(checks);
 }
 
@@ -327,8 +326,8 @@ TEST_F(UpdateFlowTest, TheDiagnosticsDirectoryIsFoundWhereverItIs) {
         std::any_of(runs.begin() + static_cast<std::ptrdiff_t>(runsBefore), runs.end(),
                     [](const LaunchRequest& r) { return r.commandLine.ends_with(" MD \\Diags"); });
     EXPECT_EQ(madeDiags, row.makesDiags);
-    CheckDisk({Gone(at + "OLDDIAG.EXE"), Unchanged(at + "STAYS.EXE", "stays"),
-               Unchanged(at + "OrvoDiag.ini", kOldVersion),
+    CheckDisk({Gone(at + "OLDDIAG.EXE"), Holds(at + "STAYS.EXE", "stays"),
+               Holds(at + "OrvoDiag.ini", kOldVersion),
                Copied("DIAGS/MEMTEST.EXE", "\\DIAGS\\MEMTEST.EXE")});
     ExpectNothingLeftInThePackage();
   }
@@ -371,8 +370,8 @@ TEST_F(UpdateFlowTest, AnInvalidDeleteLineStopsTheUpdate) {
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Invalid line in the configuration file!"});
     EXPECT_EQ(host_.Messages()[0].title, "Update Error");
     ExpectSoundProgress(d.view, false);
-    CheckDisk({Gone("\\BOOT.SYS"), Unchanged("\\DIAGS\\OLDDIAG.EXE", "old program"),
-               Unchanged("\\DIAGS\\DIAGMAIN.EXE", "old main program")});
+    CheckDisk({Gone("\\BOOT.SYS"), Unchanged("DIAGS/OLDDIAG.EXE"),
+               Unchanged("DIAGS/DIAGMAIN.EXE")});
   }
 }
 
@@ -384,7 +383,7 @@ TEST_F(UpdateFlowTest, WithoutACopySectionTheDeletionsAreDoneAndTheUpdateFails) 
   EXPECT_TRUE(d.view.Ended(DialogResult::Cancel));
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Error in DD.CFG, no UP_COPY section found."});
   EXPECT_EQ(host_.Messages()[0].title, "Update Error");
-  CheckDisk({Gone("\\DIAGS\\OLDDIAG.EXE"), Unchanged("\\DIAGS\\DIAGMAIN.EXE", "old main program")});
+  CheckDisk({Gone("\\DIAGS\\OLDDIAG.EXE"), Unchanged("DIAGS/DIAGMAIN.EXE")});
 }
 
 // Nothing to delete or copy: the progress still runs from 0 to 100, also when
@@ -407,7 +406,7 @@ TEST_F(UpdateFlowTest, EmptySectionsGiveSoundProgress) {
     d.Click(kIdOk);
     EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
     EXPECT_EQ(d.view.percents, row.percents);
-    CheckDisk({Unchanged("\\OrvoDiag.ini", kOldVersion)});
+    CheckDisk({Holds("\\OrvoDiag.ini", kOldVersion)});
   }
 }
 
@@ -450,12 +449,12 @@ TEST_F(UpdateFlowTest, DebugModeKeepsThePartitionAtEachStage) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{kSuccess});
 
   const auto stage = [&](const std::string& path) { return Host("C:\\UPDEBUG\\" + path); };
-  EXPECT_EQ(ReadFile(stage("BEFORE\\BOOT.SYS")), "boot");
-  EXPECT_EQ(ReadFile(stage("BEFORE\\DIAGS\\OLDDIAG.EXE")), "old program");
-  EXPECT_EQ(ReadFile(stage("BEFORE\\DIAGS\\DIAGMAIN.EXE")), "old main program");
+  const auto old = [&](const std::string& file) { return disk_.string() + ".old/" + file; };
+  for (const char* file : {"BOOT.SYS", "DIAGS/OLDDIAG.EXE", "DIAGS/DIAGMAIN.EXE"})
+    EXPECT_TRUE(SameBytes(stage(std::string("BEFORE\\") + file), old(file))) << file;
   EXPECT_FALSE(std::filesystem::exists(stage("DELETE\\DIAGS\\OLDDIAG.EXE")));
-  EXPECT_EQ(ReadFile(stage("DELETE\\DIAGS\\DIAGMAIN.EXE")), "old main program");
-  EXPECT_EQ(ReadFile(stage("DELETE\\DIAGS\\KEEP.DAT")), "kept");
+  EXPECT_TRUE(SameBytes(stage("DELETE\\DIAGS\\DIAGMAIN.EXE"), old("DIAGS/DIAGMAIN.EXE")));
+  EXPECT_TRUE(SameBytes(stage("DELETE\\DIAGS\\KEEP.DAT"), old("DIAGS/KEEP.DAT")));
   EXPECT_FALSE(std::filesystem::exists(stage("AFTER\\DIAGS\\OLDDIAG.EXE")));
   EXPECT_FALSE(std::filesystem::exists(stage("AFTER\\DIAGS\\STALE.EXE")));
   for (const std::string& name : kPackageCopies)
