@@ -312,7 +312,9 @@ TEST_F(UpdateFlowTest, TheDiagnosticsDirectoryIsFoundWhereverItIs) {
     const std::string at = row.diagnostics;
     MakeDisk(row.directories, {{at + "OrvoDiag.ini", kOldVersion}, {at + "OLDDIAG.EXE", "old"},
                                {at + "STAYS.EXE", "stays"}});
-    SetUpdateSections("[UP_DELETE]\r\nT,OLDDIAG.EXE\r\n\r\n[UP_COPY]\r\nDIAGS\\MEMTEST.EXE \\DIAGS\r\n");
+    // A copy line counts up to its first '=' or ':'.
+    SetUpdateSections(
+        "[UP_DELETE]\r\nt,OLDDIAG.EXE\r\n\r\n[UP_COPY]\r\nDIAGS\\MEMTEST.EXE \\DIAGS = the memory test\r\n");
     const std::size_t runsBefore = launcher_.Requests().size();
     UpdateDialog d(host_, pump_, s_);
     EXPECT_EQ(d.view.Text(IDC_UP_TEXT), kConfirmation);
