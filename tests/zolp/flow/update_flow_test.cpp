@@ -357,35 +357,39 @@ TEST_F(UpdateFlowTest, APartitionTooFullForTheCopiesFailsWith730) {
              Gone("\\DIAGS\\BIG.DAT"), Gone("\\DIAGS\\MEMTEST.EXE")});
 }
 
-// An invalid [UP_DELETE] line stops the deletions and fails the update before
-// anything is copied.
-TEST_F(UpdateFlowTest, AnInvalidDeleteLineStopsTheUpdate) {
-  for (const char* invalid : {"TT,OLDDIAG.EXE", "OLDDIAG.EXE"}) {
-    SCOPED_TRACE(invalid);
+// Faults of the update sections fail the update where they are met: an
+// invalid [UP_DELETE] line before anything more is deleted or copied, a
+// missing [UP_COPY] after the deletions.
+TEST_F(UpdateFlowTest, FaultsInTheUpdateSectionsFailTheUpdate) {
+  const std::string copies = "[UP_COPY]\r\nDIAGS\\DIAGMAIN.EXE \\DIAGS\r\n";
+  const std::vector<std::string> stopped = {Gone("\\BOOT.SYS"), Unchanged("DIAGS/OLDDIAG.EXE"),
+                                            Unchanged("DIAGS/DIAGMAIN.EXE")};
+  struct Row {
+    std::string sections;
+    const char* message;
+    std::vector<std::string> checks;
+  } rows[] = {
+      {"[UP_DELETE]\r\nR,\\BOOT.SYS\r\nTT,OLDDIAG.EXE\r\nT,OLDDIAG.EXE\r\n" + copies,
+       "Invalid line in the configuration file!", stopped},
+      {"[UP_DELETE]\r\nR,\\BOOT.SYS\r\nOLDDIAG.EXE\r\nT,OLDDIAG.EXE\r\n" + copies,
+       "Invalid line in the configuration file!", stopped},
+      {"[UP_DELETE]\r\nT,OLDDIAG.EXE\r\n", "Error in DD.CFG, no UP_COPY section found.",
+       {Gone("\\DIAGS\\OLDDIAG.EXE"), Unchanged("DIAGS/DIAGMAIN.EXE")}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sections);
     host_.ClearRecords();
-    SetUpdateSections(std::string("[UP_DELETE]\r\nR,\\BOOT.SYS\r\n") + invalid +
-                      "\r\nT,OLDDIAG.EXE\r\n[UP_COPY]\r\nDIAGS\\DIAGMAIN.EXE \\DIAGS\r\n");
+    SetUpdateSections(row.sections);
     MakeDiagsDisk();
     UpdateDialog d(host_, pump_, s_);
     d.Click(kIdOk);
     EXPECT_TRUE(d.view.Ended(DialogResult::Cancel));
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Invalid line in the configuration file!"});
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{row.message});
     EXPECT_EQ(host_.Messages()[0].title, "Update Error");
+    EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Warning);
     ExpectSoundProgress(d.view, false);
-    CheckDisk({Gone("\\BOOT.SYS"), Unchanged("DIAGS/OLDDIAG.EXE"),
-               Unchanged("DIAGS/DIAGMAIN.EXE")});
+    CheckDisk(row.checks);
   }
-}
-
-TEST_F(UpdateFlowTest, WithoutACopySectionTheDeletionsAreDoneAndTheUpdateFails) {
-  SetUpdateSections("[UP_DELETE]\r\nT,OLDDIAG.EXE\r\n");
-  MakeDiagsDisk();
-  UpdateDialog d(host_, pump_, s_);
-  d.Click(kIdOk);
-  EXPECT_TRUE(d.view.Ended(DialogResult::Cancel));
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Error in DD.CFG, no UP_COPY section found."});
-  EXPECT_EQ(host_.Messages()[0].title, "Update Error");
-  CheckDisk({Gone("\\DIAGS\\OLDDIAG.EXE"), Unchanged("DIAGS/DIAGMAIN.EXE")});
 }
 
 // Nothing to delete or copy: the progress still runs from 0 to 100, also when
@@ -501,20 +505,11 @@ TEST_F(UpdateFlowTest, TestModeUpdatesCUp) {
   ExpectNothingLeftInThePackage();
 }
 
-// The dialog may not go while the worker reports to it, and a worker that
-// cannot start ends the update as failed.
 TEST_F(UpdateFlowTest, TheDialogStaysWhileTheWorkerRuns) {
   MakeDiagsDisk();
   UpdateDialog d(host_, pump_, s_);
-  d.flow.OnCommand(kIdOk);  // the worker's messages are not delivered yet
-  EXPECT_TRUE(d.flow.Updating());
-  d.flow.OnCommand(kIdCancel);
-  d.flow.OnCommand(kIdOk);
-  EXPECT_FALSE(d.view.ended.has_value());
-  pump_.Run();
-  EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
+  ExpectTheDialogToOutliveItsWorker(d, pump_, [](const UpdateFlow& f) { return f.Updating(); });
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{kSuccess});
-  EXPECT_EQ(pump_.lost, 0);
 }
 
 TEST_F(UpdateFlowTest, FailuresToStartAreReported) {
