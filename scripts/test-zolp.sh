@@ -69,7 +69,13 @@ bash cmake/wine-prefix.sh "$WINEPREFIX" "$DIAG_WIN_ARCH"
 rm -rf "$shots" "$media"
 mkdir -p "$shots" "$media"
 status=0
-ZOLP_UNDER_X=1 diag_xvfb_run bash "$0" "$@" || status=$?
+# The computer's disk of the partition update case (ZOLPSIM.exe's systemdisk); what the
+# case leaves on it is checked after the run.
+bash tests/zolp/update_disk.sh sample "$media/update-disk.img" || status=1
+ZOLP_UNDER_X=1 diag_xvfb_run bash "$0" "$@" || status=$((status + $?))
+if [ -f "$media/update-checks.txt" ]; then
+  bash tests/zolp/update_disk.sh check "$media/update-checks.txt" || status=$((status + 1))
+fi
 if [ -f "$media/made.txt" ]; then
   bash tests/zolp/check_media.sh "$media/made.txt" "$root/build/imagebuilder/vellix" ||
     status=$((status + 1))

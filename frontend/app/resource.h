@@ -18,6 +18,7 @@
 #define IDD_BURN 112
 #define IDD_README 141
 #define IDD_BUILDIMG 142
+#define IDD_UPDATE 144
 
 // Icons, bitmaps, the animation and the two embedded tools.
 #define IDI_ZOLP 130
@@ -102,6 +103,10 @@
 // About box.
 #define IDC_ABOUT_VERSION 1060
 #define IDC_ABOUT_PACKAGE 1061
+
+// Diagnostic partition update.
+#define IDC_UP_TEXT 1042
+#define IDC_UP_WARNING 1044
 
 // System menu commands (the low four bits are ignored when matching).
 #define IDM_ABOUTBOX 0x0010

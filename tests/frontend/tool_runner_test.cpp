@@ -306,7 +306,14 @@ TEST_F(EmulationTest, CopiesAndDeletesGoThroughTheCommandInterpreter) {
   EXPECT_EQ(LastCmd(), Cmd("del C:\\UP\\OLD.EXE"));
   RunPartitionShell(s_, "DEL DIAGS\\*.* /Q", &code);
   EXPECT_EQ(LastCmd(), Cmd("del /Q C:\\UP\\DIAGS\\*.*"));
-  EXPECT_EQ(host_.Launches().size(), 6u);
+  // Paths on SYS: start at its root whether they begin with a backslash or not.
+  RunPartitionShell(s_, "DEL \\DIAGS\\OLD.EXE", &code);
+  EXPECT_EQ(LastCmd(), Cmd("del C:\\UP\\DIAGS\\OLD.EXE"));
+  RunPartitionShell(s_, "COPYSYS2HD *.* C:\\UPDEBUG\\BEFORE", &code);
+  EXPECT_EQ(LastCmd(), Cmd("copy C:\\UP\\*.* C:\\UPDEBUG\\BEFORE"));
+  RunPartitionShell(s_, "COPYHD2SYS X.EXE DIAGS", &code);
+  EXPECT_EQ(LastCmd(), Cmd("copy X.EXE C:\\UP\\DIAGS"));
+  EXPECT_EQ(host_.Launches().size(), 9u);
 }
 
 TEST_F(EmulationTest, CommandExitCodeIsHandedBackAndRunOnlyOnce) {
@@ -324,6 +331,8 @@ TEST_F(EmulationTest, MakeDirectoryCreatesUnderCUp) {
   EXPECT_TRUE(std::filesystem::is_directory(Host("C:\\UP\\Diags2")));
   EXPECT_EQ(RunPartitionShell(s_, "MD \\Diags2", &code), 183u);
   EXPECT_NE(code, 0u);
+  EXPECT_EQ(RunPartitionShell(s_, "MD Diags3", &code), 0u);
+  EXPECT_TRUE(std::filesystem::is_directory(Host("C:\\UP\\Diags3")));
 }
 
 TEST_F(EmulationTest, WrongArgumentCountsAreRefusedWithTheirTexts) {

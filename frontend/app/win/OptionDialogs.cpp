@@ -4,6 +4,7 @@
 #include "DiskXDlg.h"
 #include "ImageDlg.h"
 #include "USBDlg.h"
+#include "UPDlg.h"
 
 // Each option's dialog is wired in here as it joins the program.
 namespace zolp::win {
@@ -40,6 +41,10 @@ bool RunImageDialog(HWND owner) {
   return true;
 }
 
-bool RunUpdateDialog(HWND) { return false; }
+bool RunUpdateDialog(HWND owner) {
+  CUPDlg dialog;
+  dialog.DoModal(owner);
+  return true;
+}
 
 }  // namespace zolp::win

@@ -53,6 +53,12 @@ std::uint32_t RunEmulatedShell(const Services& services, const std::string& comm
   return static_cast<std::uint32_t>(status);
 }
 
+// A path of SYS: under C:\UP: "\DIAGS" and "DIAGS" (relative to the root,
+// where torbel starts) both name C:\UP\DIAGS.
+std::string UnderRoot(const std::string& root, const std::string& path) {
+  return path.empty() || path[0] == '\\' ? root + path : root + "\\" + path;
+}
+
 std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view commandText,
                                       std::uint32_t* exitCode) {
   const std::string root = kUpTestRoot;
@@ -74,7 +80,7 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
                               exitCode);
     if (args == 2)
       return RunEmulatedShell(
-          services, Format("copy %s %s%s", words[1].c_str(), root.c_str(), words[2].c_str()),
+          services, Format("copy %s %s", words[1].c_str(), UnderRoot(root, words[2]).c_str()),
           exitCode);
     return WrongArgumentCount(services, "COPYHD2SYS", exitCode);
   }
@@ -84,7 +90,7 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
                               exitCode);
     if (args == 2)
       return RunEmulatedShell(
-          services, Format("copy %s%s %s", root.c_str(), words[1].c_str(), words[2].c_str()),
+          services, Format("copy %s %s", UnderRoot(root, words[1]).c_str(), words[2].c_str()),
           exitCode);
     return WrongArgumentCount(services, "COPYSYS2HD", exitCode);
   }
@@ -99,16 +105,14 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
   if (is("DEL")) {
     // cmd's del takes its quiet switch with a slash.
     if (args == 1)
-      return RunEmulatedShell(services, Format("del %s\\%s", root.c_str(), words[1].c_str()),
-                              exitCode);
+      return RunEmulatedShell(services, "del " + UnderRoot(root, words[1]), exitCode);
     if (args == 2)
-      return RunEmulatedShell(services, Format("del /Q %s\\%s", root.c_str(), words[1].c_str()),
-                              exitCode);
+      return RunEmulatedShell(services, "del /Q " + UnderRoot(root, words[1]), exitCode);
     return WrongArgumentCount(services, "DEL", exitCode);
   }
   if (is("MD")) {
     if (args != 1) return WrongArgumentCount(services, "MD", exitCode);
-    if (!services.files->MakeDirectory(root + words[1])) {
+    if (!services.files->MakeDirectory(UnderRoot(root, words[1]))) {
       if (exitCode) *exitCode = 1;
       const std::uint32_t error = services.errors->Last();
       return error != 0 ? error : 1;

@@ -58,6 +58,9 @@ const Case kCases[] = {
     {"usb_drive", CaseUsbDrive},
     {"cd_iso_file", CaseCdIsoFile},
     {"cd_burn", CaseCdBurn},
+    {"update_test_mode", CaseUpdateTestMode},
+    {"update_without_partition", CaseUpdateWithoutPartition},
+    {"update_partition", CaseUpdatePartition},
 };
 
 }  // namespace

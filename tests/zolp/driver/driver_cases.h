@@ -132,5 +132,9 @@ void CaseUsbDrive();
 // The CD option (driver_cd.cpp).
 void CaseCdIsoFile();
 void CaseCdBurn();
+// The partition update (ZOLP.exe in test mode and without a partition, ZOLPSIM.exe on a disk).
+void CaseUpdateTestMode();
+void CaseUpdateWithoutPartition();
+void CaseUpdatePartition();
 
 }  // namespace zolptest

@@ -57,6 +57,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM lParam) {
 
 }  // namespace
 
+void RemoveFolder(const std::string& path) { RemoveTree(path); }
+
 void Fail(const std::string& what) {
   ++failures;
   std::printf("    failed: %s\n", what.c_str());

@@ -79,6 +79,8 @@ void PostKey(HWND control, WORD key);
 // Saves the window's screen area as a 24-bit BMP.
 bool SaveScreenshot(HWND window, const std::string& path);
 
+// Removes a folder with everything in it.
+void RemoveFolder(const std::string& path);
 // Writes a whole file (replacing it); false when it can't be written.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // A whole file's bytes; empty when it can't be read.

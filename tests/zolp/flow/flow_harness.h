@@ -184,6 +184,21 @@ struct Dialog {
   FlowPump& pump_;
 };
 
+// OK starts the dialog's worker, which reports to the dialog's window: while
+// its messages wait, neither OK nor Cancel ends the dialog; once they are
+// delivered it ends with OK.
+template <class Flow, class Busy>
+void ExpectTheDialogToOutliveItsWorker(Dialog<Flow>& d, FlowPump& pump, Busy busy) {
+  d.flow.OnCommand(kIdOk);  // the worker's messages are not delivered yet
+  EXPECT_TRUE(busy(d.flow));
+  d.flow.OnCommand(kIdCancel);
+  d.flow.OnCommand(kIdOk);
+  EXPECT_FALSE(d.view.ended.has_value());
+  pump.Run();
+  EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
+  EXPECT_EQ(pump.lost, 0);
+}
+
 // A package directory, simulated devices from a description and the Linux
 // vellix for ".\vellix.exe". Builds are pinned to one build time, so an image
 // made through a flow can be compared with one vellix makes by hand.

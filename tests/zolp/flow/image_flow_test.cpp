@@ -194,13 +194,7 @@ TEST_F(ImageFlowTest, TheBrowseButtonOffersTheCurrentDirectoryAndFileName) {
 TEST_F(ImageFlowTest, TheDialogStaysWhileTheBuildRuns) {
   UsePackage();
   ImageDialog d(host_, pump_, s_);
-  d.flow.OnCommand(kIdOk);  // the build's message is not delivered yet
-  EXPECT_TRUE(d.flow.Building());
-  d.flow.OnCommand(kIdCancel);
-  d.flow.OnCommand(kIdOk);
-  EXPECT_FALSE(d.view.ended.has_value());
-  pump_.Run();
-  EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
+  ExpectTheDialogToOutliveItsWorker(d, pump_, [](const ImageFlow& f) { return f.Building(); });
   EXPECT_EQ(launcher_.Requests().size(), 1u);
 }
 

@@ -63,6 +63,9 @@ class Win32FileSystem final : public FileSystem {
   bool MakeDirectory(const std::string& path) override {
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
   }
+  bool RemoveEmptyDirectory(const std::string& path) override {
+    return RemoveDirectoryA(path.c_str()) != FALSE;
+  }
   bool SystemDirectory(std::string& path) override {
     char buffer[MAX_PATH];
     const UINT n = GetSystemDirectoryA(buffer, sizeof buffer);

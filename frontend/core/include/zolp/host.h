@@ -103,6 +103,12 @@ class FileSystem {
   virtual bool Delete(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
   virtual bool MakeDirectory(const std::string& path) = 0;
+  // RemoveDirectoryA: an empty directory only. A file system that cannot
+  // remove directories keeps them.
+  virtual bool RemoveEmptyDirectory(const std::string& path) {
+    (void)path;
+    return false;
+  }
   virtual bool SystemDirectory(std::string& path) = 0;
   // The current directory as a full path (GetCurrentDirectoryA).
   virtual bool CurrentDirectory(std::string& path) = 0;

@@ -186,6 +186,20 @@ bool MappedFileSystem::MakeDirectory(const std::string& path) {
   return true;
 }
 
+bool MappedFileSystem::RemoveEmptyDirectory(const std::string& path) {
+  const auto host = HostPath(path);
+  std::error_code ec;
+  if (!std::filesystem::is_directory(host, ec)) {
+    errors_.SetLast(std::filesystem::exists(host, ec) ? 267 : 2);  // ERROR_DIRECTORY
+    return false;
+  }
+  if (!std::filesystem::is_empty(host, ec) || !std::filesystem::remove(host, ec)) {
+    errors_.SetLast(145);  // ERROR_DIR_NOT_EMPTY
+    return false;
+  }
+  return true;
+}
+
 bool MappedFileSystem::CurrentDirectory(std::string& path) {
   path = kCurrentDirectory;
   return true;

@@ -31,7 +31,8 @@ bool IsWindowsAbsolute(std::string_view text) {
 
 class LinuxChild final : public ChildProcess {
  public:
-  explicit LinuxChild(pid_t pid) : pid_(pid) {}
+  LinuxChild(pid_t pid, LinuxToolLauncher::ExitCodeOf exitCodeOf)
+      : pid_(pid), exitCodeOf_(exitCodeOf) {}
   ~LinuxChild() override { Wait(); }
   void Wait() override {
     if (waited_) return;
@@ -50,6 +51,7 @@ class LinuxChild final : public ChildProcess {
     }
     if (WIFEXITED(status)) {
       exitCode_ = static_cast<std::uint32_t>(WEXITSTATUS(status));
+      if (exitCodeOf_) exitCode_ = exitCodeOf_(exitCode_);
     } else {
       exitCode_ = 0xC000013A;  // STATUS_CONTROL_C_EXIT: ended from outside
     }
@@ -62,6 +64,7 @@ class LinuxChild final : public ChildProcess {
 
  private:
   pid_t pid_;
+  LinuxToolLauncher::ExitCodeOf exitCodeOf_;
   bool waited_ = false;
   std::uint32_t exitCode_ = 0;
 };
@@ -114,10 +117,15 @@ LinuxToolLauncher::LinuxToolLauncher(MappedFileSystem& files, SystemErrors& erro
                                      std::filesystem::path outputLog)
     : files_(files), errors_(errors), outputLog_(std::move(outputLog)) {}
 
-void LinuxToolLauncher::AddTool(const std::string& windowsName, std::filesystem::path program) {
+std::uint32_t TorbelExitCode(std::uint32_t status) {
+  return status >= 188 && status <= 254 ? status + 512 : status;
+}
+
+void LinuxToolLauncher::AddTool(const std::string& windowsName, std::filesystem::path program,
+                                ExitCodeOf exitCodeOf) {
   std::string name = windowsName;
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  tools_[name] = std::move(program);
+  tools_[name] = Tool{std::move(program), exitCodeOf};
 }
 
 std::unique_ptr<ChildProcess> LinuxToolLauncher::Start(const LaunchRequest& request) {
@@ -140,7 +148,7 @@ std::unique_ptr<ChildProcess> LinuxToolLauncher::Start(const LaunchRequest& requ
 
   std::vector<std::string> args = SplitCommandLine(request.commandLine);
   if (args.empty()) args.push_back(program);
-  args[0] = tool->second.string();
+  args[0] = tool->second.program.string();
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string& a = args[i];
     if (IsWindowsAbsolute(a)) {
@@ -176,7 +184,7 @@ std::unique_ptr<ChildProcess> LinuxToolLauncher::Start(const LaunchRequest& requ
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
-  return std::make_unique<LinuxChild>(pid);
+  return std::make_unique<LinuxChild>(pid, tool->second.exitCodeOf);
 }
 
 std::vector<LaunchRequest> LinuxToolLauncher::Requests() const {

@@ -8,6 +8,7 @@
 // real system needs it. POSIX hosts only.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -26,8 +27,14 @@ class LinuxToolLauncher final : public ProcessLauncher {
   LinuxToolLauncher(MappedFileSystem& files, SystemErrors& errors,
                     std::filesystem::path outputLog);
 
-  // The Linux program that stands for a Windows one ("vellix.exe").
-  void AddTool(const std::string& windowsName, std::filesystem::path program);
+  // The exit code a Windows program would have given, from the 8 bits a Linux
+  // exit status keeps.
+  using ExitCodeOf = std::uint32_t (*)(std::uint32_t status);
+
+  // The Linux program that stands for a Windows one ("vellix.exe"); without
+  // exitCodeOf the status is the exit code.
+  void AddTool(const std::string& windowsName, std::filesystem::path program,
+               ExitCodeOf exitCodeOf = nullptr);
   // Added to every run's environment, after the front end's own (for example a
   // fixed BUILDSETTIME, so that two builds can be compared byte for byte).
   std::vector<std::string> addedEnvironment;
@@ -44,11 +51,19 @@ class LinuxToolLauncher final : public ProcessLauncher {
   MappedFileSystem& files_;
   SystemErrors& errors_;
   std::filesystem::path outputLog_;
-  std::map<std::string, std::filesystem::path> tools_;
+  struct Tool {
+    std::filesystem::path program;
+    ExitCodeOf exitCodeOf = nullptr;
+  };
+  std::map<std::string, Tool> tools_;
   mutable std::mutex mutex_;
   std::vector<LaunchRequest> requests_;
   std::vector<std::vector<std::string>> runs_;
 };
+
+// torbel's exit code from its Linux exit status: its own codes 700-766 arrive
+// as 188-254, the system error codes it passes on stay below 188.
+std::uint32_t TorbelExitCode(std::uint32_t status);
 
 // A command line split into arguments by the rules of the Windows C runtime:
 // blanks separate, double quotes group, 2n backslashes before a quote give n

@@ -26,6 +26,7 @@ class MappedFileSystem final : public FileSystem {
   bool Delete(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
+  bool RemoveEmptyDirectory(const std::string& path) override;
   bool SystemDirectory(std::string& path) override;
   bool CurrentDirectory(std::string& path) override;
   bool TemporaryFileName(const std::string& directory, const std::string& prefix,
