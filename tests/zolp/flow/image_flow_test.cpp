@@ -146,9 +146,9 @@ TEST_F(ImageFlowTest, FailedBuildsSayWhyAndLeaveNoImage) {
     const char* path;
     const char* message;
   } rows[] = {
-      {"the section fails after the image was begun",  // 2 MB do not fit a diskette
+      {"the section does not fit the medium",  // 2 MB do not fit a diskette
        [&] { WriteFile(Cwd("BIG.DAT"), std::string(2000000, 'x')); }, "C:\\PACKAGE\\fd.img",
-       "Calculated FAT size too small."},
+       "Image too large for the FAT type selected."},
       {"the image's folder does not exist", [] {}, "C:\\NOSUCH\\fd.img",
        "Error opening the image file."},
       {"the path is a folder", [] {}, "C:\\PACKAGE\\DIAGS", "Error opening the image file."},
@@ -156,6 +156,7 @@ TEST_F(ImageFlowTest, FailedBuildsSayWhyAndLeaveNoImage) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     host_.ClearRecords();
+    std::filesystem::remove(Cwd("BIG.DAT"));
     row.prepare();
     ImageDialog d(host_, pump_, s_);
     d.Click(IDC_IMAGE_DISKETTE);
