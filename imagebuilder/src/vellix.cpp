@@ -5,8 +5,8 @@
 
 #include "imagebuilder/build_context.h"
 #include "imagebuilder/error_codes.h"
-#include "imagebuilder/fat_volume.h"
-#include "imagebuilder/iso.h"
+#include "imagebuilder/fat/fat_volume.h"
+#include "imagebuilder/iso/iso.h"
 #include "imagebuilder/settings.h"
 
 namespace imagebuilder {

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "imagebuilder/iso_boot_catalog.h"
-#include "imagebuilder/iso_descriptors.h"
-#include "imagebuilder/iso_directory.h"
-#include "imagebuilder/iso_layout.h"
-#include "imagebuilder/iso_time.h"
+#include "imagebuilder/iso/iso_boot_catalog.h"
+#include "imagebuilder/iso/iso_descriptors.h"
+#include "imagebuilder/iso/iso_directory.h"
+#include "imagebuilder/iso/iso_layout.h"
+#include "imagebuilder/iso/iso_time.h"
 
 namespace imagebuilder::iso {
 namespace {

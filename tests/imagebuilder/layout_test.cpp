@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "imagebuilder/build_context.h"
-#include "imagebuilder/fat_volume.h"
+#include "imagebuilder/fat/fat_volume.h"
 #include "imagebuilder/settings.h"
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
 // Short names, generated aliases, long-name entries and their checksums.
 #include <gtest/gtest.h>
 
-#include "imagebuilder/dir_entry.h"
+#include "imagebuilder/fat/dir_entry.h"
 #include "imagebuilder/exclusion.h"
 #include "imagebuilder/naming.h"
 

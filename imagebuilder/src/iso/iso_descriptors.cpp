@@ -1,10 +1,10 @@
-#include "imagebuilder/iso_descriptors.h"
+#include "imagebuilder/iso/iso_descriptors.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "common/endian.h"
-#include "imagebuilder/iso_directory.h"
+#include "imagebuilder/iso/iso_directory.h"
 
 namespace imagebuilder::iso {
 namespace {

@@ -1,4 +1,4 @@
-#include "imagebuilder/iso_time.h"
+#include "imagebuilder/iso/iso_time.h"
 
 #include <algorithm>
 #include <cstring>

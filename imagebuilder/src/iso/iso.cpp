@@ -1,7 +1,7 @@
 // The ISO step of a build: the FAT volume already sits at the volume offset;
 // this fills the sectors in front of it so a CD drive sees an ISO 9660 volume
 // whose El Torito catalog boots that FAT volume.
-#include "imagebuilder/iso.h"
+#include "imagebuilder/iso/iso.h"
 
 #include <algorithm>
 #include <array>
@@ -9,10 +9,10 @@
 #include <optional>
 
 #include "imagebuilder/error_codes.h"
-#include "imagebuilder/iso_boot_catalog.h"
-#include "imagebuilder/iso_descriptors.h"
-#include "imagebuilder/iso_directory.h"
-#include "imagebuilder/iso_layout.h"
+#include "imagebuilder/iso/iso_boot_catalog.h"
+#include "imagebuilder/iso/iso_descriptors.h"
+#include "imagebuilder/iso/iso_directory.h"
+#include "imagebuilder/iso/iso_layout.h"
 
 namespace imagebuilder {
 namespace {

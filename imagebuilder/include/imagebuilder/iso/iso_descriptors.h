@@ -6,9 +6,9 @@
 #include <span>
 #include <string_view>
 
-#include "imagebuilder/iso_field.h"
-#include "imagebuilder/iso_layout.h"
-#include "imagebuilder/iso_time.h"
+#include "imagebuilder/iso/iso_field.h"
+#include "imagebuilder/iso/iso_layout.h"
+#include "imagebuilder/iso/iso_time.h"
 
 namespace imagebuilder::iso {
 

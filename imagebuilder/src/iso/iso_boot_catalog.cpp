@@ -1,4 +1,4 @@
-#include "imagebuilder/iso_boot_catalog.h"
+#include "imagebuilder/iso/iso_boot_catalog.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <span>
 #include <string_view>
 
-#include "imagebuilder/iso_field.h"
-#include "imagebuilder/iso_layout.h"
+#include "imagebuilder/iso/iso_field.h"
+#include "imagebuilder/iso/iso_layout.h"
 
 namespace imagebuilder::iso {
 

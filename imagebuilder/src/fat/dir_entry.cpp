@@ -1,4 +1,4 @@
-#include "imagebuilder/dir_entry.h"
+#include "imagebuilder/fat/dir_entry.h"
 
 #include "common/endian.h"
 

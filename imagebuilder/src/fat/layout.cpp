@@ -2,9 +2,9 @@
 // size and cluster count, by the fixed-size or the file-sized rule.
 #include <algorithm>
 
-#include "imagebuilder/directory_writer.h"
+#include "imagebuilder/fat/directory_writer.h"
 #include "imagebuilder/error_codes.h"
-#include "imagebuilder/fat_volume.h"
+#include "imagebuilder/fat/fat_volume.h"
 
 namespace imagebuilder {
 namespace {

@@ -1,4 +1,4 @@
-#include "imagebuilder/iso_directory.h"
+#include "imagebuilder/iso/iso_directory.h"
 
 #include <algorithm>
 #include <cstring>

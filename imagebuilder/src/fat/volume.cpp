@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "imagebuilder/directory_writer.h"
+#include "imagebuilder/fat/directory_writer.h"
 #include "imagebuilder/dos_time.h"
 #include "imagebuilder/error_codes.h"
-#include "imagebuilder/fat_volume.h"
+#include "imagebuilder/fat/fat_volume.h"
 
 namespace imagebuilder {
 namespace {

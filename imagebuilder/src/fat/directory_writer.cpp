@@ -1,13 +1,13 @@
 // Writing the tree: ordered files first, then the label, then every other
 // name depth first; clusters are handed out in exactly that order.
-#include "imagebuilder/directory_writer.h"
+#include "imagebuilder/fat/directory_writer.h"
 
 #include <vector>
 
-#include "imagebuilder/dir_entry.h"
+#include "imagebuilder/fat/dir_entry.h"
 #include "imagebuilder/dos_time.h"
 #include "imagebuilder/error_codes.h"
-#include "imagebuilder/fat_volume.h"
+#include "imagebuilder/fat/fat_volume.h"
 
 namespace imagebuilder {
 namespace {

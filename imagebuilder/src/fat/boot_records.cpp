@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "common/endian.h"
-#include "imagebuilder/boot_layout.h"
+#include "imagebuilder/fat/boot_layout.h"
 #include "imagebuilder/error_codes.h"
-#include "imagebuilder/fat_volume.h"
+#include "imagebuilder/fat/fat_volume.h"
 #include "imagebuilder/naming.h"
 
 namespace imagebuilder {

@@ -1,4 +1,4 @@
-#include "imagebuilder/iso_layout.h"
+#include "imagebuilder/iso/iso_layout.h"
 
 namespace imagebuilder::iso {
 
