@@ -68,7 +68,7 @@ pass "two Linux builds in different folders give identical vellix and torbel"
 unpack() {  # BUILD DEST: makes BUILD's archive and unpacks it into DEST; prints its top folder
   cmake --build "$1" -j"$jobs" --target package >/dev/null
   local zip
-  zip="$(ls -t "$1"/release/ZOLP-*.zip 2>/dev/null | head -n1)"
+  zip="$(ls -t "$(cd "$1" && pwd)"/release/ZOLP-*.zip 2>/dev/null | head -n1)"
   [ -n "$zip" ] || fail "$1: --target package made no ZOLP-*.zip in $1/release"
   mkdir -p "$2"
   (cd "$2" && cmake -E tar xf "$zip")
