@@ -6,6 +6,8 @@
 # PNG files in <build>/zolp-shots/; the media the option cases make stay in <build>/zolp-media/
 # and are checked against the Linux vellix, fsck.fat and qemu (tests/zolp/check_media.sh).
 #   bash scripts/test-zolp.sh [case...]     all cases, or only those named
+# ZOLP_PROGRAMS=DIR puts DIR/ZOLP.exe under test in place of this build's, with DIR/torbel.exe
+# and DIR/vellix.exe as the tools it must carry (an unpacked release archive).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -27,15 +29,19 @@ if [ "${ZOLP_UNDER_X:-}" = 1 ]; then  # second half, run under the X server belo
   trap 'wineserver -k 2>/dev/null || true' EXIT
   "$DIAG_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   app="$root/$build/frontend/app"
-  # The driver compares the embedded tools with the programs of this build.
-  [ -f $build/partshell/torbel.exe ] && export ZOLP_TORBEL="$(winpath "$root/$build/partshell/torbel.exe")"
-  [ -f $build/imagebuilder/vellix.exe ] && export ZOLP_VELLIX="$(winpath "$root/$build/imagebuilder/vellix.exe")"
+  zolp="$app/ZOLP.exe" torbel="$root/$build/partshell/torbel.exe" vellix="$root/$build/imagebuilder/vellix.exe"
+  if [ -n "${ZOLP_PROGRAMS:-}" ]; then
+    zolp="$ZOLP_PROGRAMS/ZOLP.exe" torbel="$ZOLP_PROGRAMS/torbel.exe" vellix="$ZOLP_PROGRAMS/vellix.exe"
+  fi
+  # The driver compares the embedded tools with these programs.
+  [ -f "$torbel" ] && export ZOLP_TORBEL="$(winpath "$torbel")"
+  [ -f "$vellix" ] && export ZOLP_VELLIX="$(winpath "$vellix")"
   # The option cases build their packages with the sample package's boot code and leave
   # their media here.
   export ZOLP_SAMPLE_PACKAGE="$(winpath "$root/build/package")"
   export ZOLP_MEDIA="$(winpath "$media")"
   status=0
-  "$DIAG_WINE" "$app/zolp_driver.exe" "$(winpath "$app/ZOLP.exe")" "$(winpath "$app/zolp_gallery.exe")" \
+  "$DIAG_WINE" "$app/zolp_driver.exe" "$(winpath "$zolp")" "$(winpath "$app/zolp_gallery.exe")" \
     "$(winpath "$app/ZOLPSIM.exe")" "$(winpath "$shots")" "$@" </dev/null 2>/dev/null || status=$?
   exit $status
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs every test:
 # the Linux build, the same tests under AddressSanitizer + UndefinedBehaviorSanitizer,
-# and the Windows programs under wine.
+# the Windows programs under wine, and the release (install, archive, reproducibility).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --windows
@@ -25,3 +25,6 @@ diag_pick_win_arch
 echo "test.sh: Windows tests on the $DIAG_WIN_ARCH build: $DIAG_WIN_ARCH_REASON"
 bash scripts/test-windows.sh
 bash scripts/test-zolp.sh
+
+# What a release is made of: install, manual pages, the Windows archive, reproducible builds.
+bash scripts/test-release.sh
