@@ -30,6 +30,19 @@ int BuildContext::ReportError(int code, const char* format, ...) {
   return code_;
 }
 
+int BuildContext::Fail(int code, std::string subject) {
+  if (code_ == 0) subject_ = std::move(subject);
+  return ReportError(code);
+}
+
+std::string FileSubject(const char* verb, const char* what, const std::string& path,
+                        const char* key, const std::string& reason) {
+  std::string text = std::string("cannot ") + verb + " the " + what + " \"" + path + "\"";
+  if (key != nullptr && *key != '\0') text += std::string(" (") + key + ")";
+  if (!reason.empty()) text += ": " + reason;
+  return text;
+}
+
 std::int64_t BuildContext::BuildTime() {
   if (!buildTime_) {
     const std::optional<std::string> fixed = clock.Environment("BUILDSETTIME");

@@ -192,7 +192,9 @@ initParam::initParam(const char* name, std::string* bound)
 
 bool initParam::setValue(const char* text) {
   if (text == nullptr) return false;
-  if (fileExists && !fileExists(text)) return false;
+  if (fileExists && !fileExists(text)) {
+    return Refuse(std::string("the configuration file \"") + text + "\" does not exist");
+  }
   file_ = text;
   if (bound_) *bound_ = file_;
   return true;
@@ -227,12 +229,20 @@ parameter* initParam::byPosition(int position) const {
   return nullptr;
 }
 
+bool initParam::Refuse(std::string why) {
+  if (failure_.empty()) failure_ = std::move(why);
+  return false;
+}
+
 bool initParam::offer(parameter& p, const char* value) {
-  if (p.has(NotFromCommandLine)) return false;
-  if (p.has(Set) && !p.has(Repeatable)) return false;
+  if (p.has(NotFromCommandLine)) return Refuse(p.name() + " cannot be given on the command line");
+  if (p.has(Set) && !p.has(Repeatable)) return Refuse(p.name() + " is given twice");
   std::vector<bool> wasSet;
   for (const parameter* q : registry_) wasSet.push_back(q->has(Set));
-  if (!p.apply(value)) return false;
+  if (!p.apply(value)) {
+    if (value == nullptr) return Refuse(p.name() + " needs a value");
+    return Refuse(std::string("the value \"") + value + "\" of " + p.name() + " is not valid");
+  }
   // The option and every key its preset set count as given on the command line.
   p.addFlags(FromCommandLine);
   for (std::size_t i = 0; i < registry_.size(); ++i) {
@@ -297,7 +307,9 @@ bool initParam::parseCommandLine(int argc, const char* const* argv) {
       }
       const char* value = c + 1;
       if (*value == '\0') {
-        if (i + 1 >= argc || argv[i + 1] == nullptr) return false;
+        if (i + 1 >= argc || argv[i + 1] == nullptr) {
+          return Refuse(std::string("-") + *c + " (" + p->name() + ") needs a value");
+        }
         value = argv[++i];
       }
       if (!offer(*p, value)) return false;
@@ -309,7 +321,9 @@ bool initParam::parseCommandLine(int argc, const char* const* argv) {
 
 bool initParam::parseConfigFile() {
   std::vector<std::string> lines;
-  if (!readLines || !readLines(file_, lines)) return false;
+  if (!readLines || !readLines(file_, lines)) {
+    return Refuse("cannot read the configuration file \"" + file_ + "\"");
+  }
   std::string current;
   for (std::string line : lines) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
@@ -335,16 +349,25 @@ bool initParam::parseConfigFile() {
     parameter* p = byName(key);
     if (p == nullptr) continue;
     if (p->has(Set) && !p->has(Repeatable)) continue;
-    if (p->has(NotFromFile)) return false;
-    if (!p->apply(hasValue ? value.c_str() : nullptr)) return false;
+    if (p->has(NotFromFile)) {
+      return Refuse(p->name() + " cannot be set in \"" + file_ + "\" [" + current + "]");
+    }
+    if (!p->apply(hasValue ? value.c_str() : nullptr)) {
+      return Refuse("the value \"" + value + "\" of " + p->name() + " in \"" + file_ + "\" [" +
+                    current + "] is not valid");
+    }
   }
   return true;
 }
 
-bool initParam::checkRegistry() const {
+bool initParam::checkRegistry() {
   for (std::size_t i = 0; i < registry_.size(); ++i) {
     const parameter* p = registry_[i];
-    if (p->has(Required) && !p->has(Set)) return false;
+    if (p->has(Required) && !p->has(Set)) {
+      if (selected_.empty()) return Refuse(p->name() + " is not set and no section was named");
+      return Refuse(p->name() + " is not set: neither the command line nor section [" + selected_ +
+                    "] of \"" + file_ + "\" gives it");
+    }
     for (std::size_t j = i + 1; j < registry_.size(); ++j) {
       const parameter* q = registry_[j];
       if (SameText(p->name(), q->name())) return false;

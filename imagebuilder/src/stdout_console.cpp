@@ -10,4 +10,10 @@ void StdoutConsole::Write(std::string_view text) {
   std::fflush(stdout);
 }
 
+void StdoutConsole::WriteError(std::string_view text) {
+  std::fflush(stdout);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace imagebuilder

@@ -1,6 +1,7 @@
 #include "imagebuilder/vellix.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -98,12 +99,59 @@ int Rehearse(BuildContext& ctx, const Host& host) {
   ctx.ShareBuildTime(rehearsal);
   WriteImage(rehearsal);
   ctx.snapshot = std::move(rehearsal.snapshot);
-  return rehearsal.ok() ? 0 : ctx.ReportError(rehearsal.code());
+  return rehearsal.ok() ? 0 : ctx.Fail(rehearsal.code(), rehearsal.subject());
 }
 
-int RunSequence(int argc, const char* const* argv, const Host& host) {
+// What the error line of a failed run needs once the build is over.
+struct Outcome {
+  int debugLevel = kDebugError;
+  std::string subject;
+};
+
+int BuildImage(int argc, const char* const* argv, const Host& host, Settings& settings,
+               BuildContext& ctx);
+
+int RunSequence(int argc, const char* const* argv, const Host& host, Outcome& outcome) {
   Settings settings;
   BuildContext ctx(settings, host);
+  const int code = BuildImage(argc, argv, host, settings, ctx);
+  outcome.debugLevel = settings.debugLevel;
+  outcome.subject = ctx.subject();
+  return code;
+}
+
+// The meaning of a code as it reads inside a sentence: "image too large for
+// the FAT type selected".
+std::string Meaning(int code) {
+  static const struct {
+    int code;
+    const char* text;
+  } kUntitled[] = {
+      {kErrFat16TooFewClusters, "too few clusters for FAT16"},
+      {kErrTooManySectors, "too many sectors for the image"},
+      {kErrGrubOpen, "error opening the GRUB loader file"},
+      {kErrGrubTooLarge, "the GRUB loader file does not fit before the volume"},
+      {kErrGrubRead, "error reading the GRUB loader file"},
+      {kErrGrubWrite, "error writing the GRUB loader to the image"},
+      {kErrGrubClose, "error closing the GRUB loader file"},
+      {kErrDirectoryOverflow, "a directory overflows the space set aside for it"},
+  };
+  for (const auto& u : kUntitled) {
+    if (u.code == code) return u.text;
+  }
+  const ErrorInfo* info = FindError(code);
+  std::string text = info != nullptr ? info->text : "";
+  if (text.empty()) return "unknown error";
+  if (text.back() == '.') text.pop_back();
+  // "Error opening..." becomes "error opening..."; "FAT", "MBR" and "ISO" stay.
+  if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[1])) == 0) {
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  }
+  return text;
+}
+
+int BuildImage(int argc, const char* const* argv, const Host& host, Settings& settings,
+               BuildContext& ctx) {
   SettingsParser parser(settings, [&ctx](int code) { ctx.ReportError(code); });
   parser.root().fileExists = [&host](const std::string& path) {
     HostFileStatus st;
@@ -118,7 +166,7 @@ int RunSequence(int argc, const char* const* argv, const Host& host) {
       host.console.Write(parser.UsageTable());
       return kErrHelp;
     }
-    return ctx.ReportError(kErrParameters);
+    return ctx.Fail(kErrParameters, parser.root().failure());
   }
   ctx.layout.bootMediaType = settings.bootMediaType;
 
@@ -132,7 +180,10 @@ int RunSequence(int argc, const char* const* argv, const Host& host) {
 
   if (Rehearse(ctx, host) != 0) return ctx.code();
 
-  if (!ctx.image.Create(settings.imageName)) return ctx.ReportError(kErrImageOpen);
+  if (!ctx.image.Create(settings.imageName)) {
+    return ctx.Fail(kErrImageOpen, FileSubject("create", "image file", settings.imageName,
+                                               "ImageName", ctx.image.LastError()));
+  }
   WriteImage(ctx);
   if (!ctx.image.Close()) ctx.ReportError(kErrImageClose);
   // A write that failed leaves an image that must not pass for a finished one.
@@ -144,17 +195,29 @@ int RunSequence(int argc, const char* const* argv, const Host& host) {
 
 int RunVellix(int argc, const char* const* argv, const Host& host) {
   host.console.Write("\nVellix 3.2.5 (Lite)\n\n");
+  // The banner is the version: --version stops after it.
+  if (argc == 2 && argv[1] != nullptr && std::strcmp(argv[1], "--version") == 0) return 0;
+  Outcome outcome;
+  int code = 0;
   try {
-    return RunSequence(argc, argv, host);
+    code = RunSequence(argc, argv, host, outcome);
   } catch (const std::bad_alloc&) {
     // Out of memory anywhere in the build: the allocation failure code, and no
     // half-written image.
     host.image.Discard();
-    return kErrAllocate;
+    code = kErrAllocate;
   } catch (const std::length_error&) {
     host.image.Discard();
-    return kErrAllocate;
+    code = kErrAllocate;
   }
+  // One line on standard error says why the run failed; standard output and
+  // the exit code stay as they are.
+  if (code != 0 && code != kErrHelp && outcome.debugLevel >= kDebugError) {
+    const std::string line = "vellix: error " + std::to_string(code) + ": " +
+                             (outcome.subject.empty() ? Meaning(code) : outcome.subject) + "\n";
+    host.console.WriteError(line);
+  }
+  return code;
 }
 
 }  // namespace imagebuilder

@@ -277,3 +277,75 @@ TEST(WriteFaults, EveryWriteFailureIsReportedNeverACrash) {
 }
 
 }  // namespace
+
+// A failed run says why in one line on standard error: the code, and the file
+// or key involved with the system's reason; standard output keeps only the
+// banner, and DebugLevel none silences the line.
+TEST(ErrorLine, NamesTheCodeTheFileOrKeyAndTheReason) {
+  using vtest::BootRecord;
+  using vtest::Run;
+  using vtest::RunResult;
+  using vtest::WriteBytes;
+  Package pkg;
+  pkg.File("A.TXT", 100);
+  const std::string missing = (pkg.dir / "NOSUCH.BIN");
+  struct Row {
+    std::vector<std::string> args;
+    int code;
+    std::string line;
+  } rows[] = {
+      {{"-b", missing, "-f", pkg.root.string(), "-i", pkg.image}, 9,
+       "vellix: error 9: cannot open the boot sector file \"" + missing +
+           "\" (BsFileName): No such file or directory\n"},
+      {pkg.Args({"-m", missing}), 4,
+       "vellix: error 4: cannot open the MBR file \"" + missing +
+           "\" (MbrFileName): No such file or directory\n"},
+      {{"-b", pkg.bs, "-f", missing, "-i", pkg.image}, 15,
+       "vellix: error 15: cannot read the package folder \"" + missing +
+           "\" (FileRoot): No such file or directory\n"},
+      {{"-b", pkg.bs, "-f", pkg.root.string(), "-i", pkg.dir.path().string()}, 3,
+       "vellix: error 3: cannot create the image file \"" + pkg.dir.path().string() +
+           "\" (ImageName): Is a directory\n"},
+      {pkg.Args({"-o", "NOSUCH.TXT"}), 33,
+       "vellix: error 33: the ordered file \"NOSUCH.TXT\" (OrderedFile) is not in the package's "
+       "root folder\n"},
+      {pkg.Args({"-s", "abc"}), 42,
+       "vellix: error 42: the value \"abc\" of SectorSize is not valid\n"},
+      {pkg.Args({"-v", "A", "-v", "B"}), 42, "vellix: error 42: VolumeLabel is given twice\n"},
+      {pkg.Args({"-x"}), 42, "vellix: error 42: -x (ExcludeFile) needs a value\n"},
+      {pkg.Args({"-y", "32"}), 76,
+       "vellix: error 76: invalid FAT type specified. Must be FAT12 or FAT16\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const RunResult r = Run(row.args);
+    EXPECT_EQ(r.code, row.code);
+    EXPECT_EQ(r.errors, row.line);
+    EXPECT_EQ(r.output, "\nVellix 3.2.5 (Lite)\n\n");
+    // DebugLevel comes first: a refused option ends the parse before later ones are read.
+    std::vector<std::string> quiet = row.args;
+    quiet.insert(quiet.begin(), {"-d", "none"});
+    const RunResult silent = Run(quiet);
+    EXPECT_EQ(silent.code, row.code);
+    EXPECT_EQ(silent.errors, "");
+  }
+  // A boot sector of the wrong size or without its signature says what is wrong with it.
+  WriteBytes(pkg.bs, BootRecord(1024));
+  EXPECT_EQ(Run(pkg.Args()).errors,
+            "vellix: error 11: cannot use the boot sector file \"" + pkg.bs +
+                "\" (BsFileName): it holds 1024 bytes, not one sector of 512\n");
+  WriteBytes(pkg.bs, BootRecord(512, false));
+  EXPECT_EQ(Run(pkg.Args()).errors,
+            "vellix: error 12: cannot use the boot sector file \"" + pkg.bs +
+                "\" (BsFileName): it does not end with 55 AA\n");
+  // --version is the banner alone, and success.
+  const RunResult version = Run({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.output, "\nVellix 3.2.5 (Lite)\n\n");
+  EXPECT_EQ(version.errors, "");
+  // A build that succeeds writes nothing to standard error.
+  WriteBytes(pkg.bs, BootRecord());
+  const RunResult ok = Run(pkg.Args());
+  EXPECT_EQ(ok.code, 0);
+  EXPECT_EQ(ok.errors, "");
+}

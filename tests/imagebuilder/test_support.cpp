@@ -94,6 +94,7 @@ RunResult Run(const std::vector<std::string>& args, const RunOptions& options) {
   RunResult r;
   r.code = imagebuilder::RunVellix(static_cast<int>(argv.size()), argv.data(), host);
   r.output = console.text;
+  r.errors = console.errors;
   return r;
 }
 

@@ -52,13 +52,16 @@ class TestClock : public imagebuilder::Clock {
 class CaptureConsole : public imagebuilder::Console {
  public:
   std::string text;
+  std::string errors;
   void Write(std::string_view t) override { text.append(t); }
+  void WriteError(std::string_view t) override { errors.append(t); }
 };
 
 // One in-process run of the program on the real file system.
 struct RunResult {
   int code = -1;
   std::string output;
+  std::string errors;  // what went to standard error
 };
 struct RunOptions {
   // Replace the host's tree or image (fault injection); null = the real ones.

@@ -51,8 +51,25 @@ TEST(DiskScan, NeverTriesDriveTenAndAbove) {
   FileDiskSystem disks(paths);
   MountedVolume volume(disks, out);
   EXPECT_EQ(volume.MountPartition(MountedDisk::UpOptions()), UNABLE_TO_OPEN_HARD_DRIVE);
-  EXPECT_EQ(out.printed, "\n[torbel] Unable To Open Hard Drive Device\n");
+  EXPECT_EQ(out.printed,
+            "\n[torbel] Unable To Open Hard Drive Device\n"
+            "[torbel] Cannot open \\\\.\\PHYSICALDRIVE0: The system cannot find the file specified.\n");
   EXPECT_TRUE(disks.opened.empty());
+}
+
+// Disks that open but hold no utility partition are named after the fixed message.
+TEST(DiskScan, SaysWhichDisksHeldNoUtilityPartition) {
+  TempDir dir;
+  const std::string a = MakeDisk(dir, "a.img", {FatPartition{63, 4000, "83", 4, 512, false, false}}, 4);
+  const std::string b = MakeDisk(dir, "b.img", {FatPartition{63, 4000, "06", 4, 512, false, false}}, 4);
+  CapturingServices out;
+  FileDiskSystem disks({a, "", b});
+  MountedVolume volume(disks, out);
+  EXPECT_EQ(volume.MountPartition(MountedDisk::UpOptions()), UNABLE_TO_OPEN_HARD_DRIVE);
+  EXPECT_EQ(out.printed,
+            "\n[torbel] Unable To Open Hard Drive Device\n"
+            "[torbel] No disk has a partition of type DE in its first standard entry "
+            "(tried \\\\.\\PHYSICALDRIVE0, \\\\.\\PHYSICALDRIVE2)\n");
 }
 
 TEST(DiskScan, AnnouncesTheDeviceOnlyWhenInteractive) {

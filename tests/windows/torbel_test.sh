@@ -73,6 +73,12 @@ case_mount_failures() {
   DISK="$WORK/blank.img" torbel /TDE DIR
   expect_code 702
   expect_output "Unable To Open Hard Drive Device"
+  expect_output "[torbel] No disk has a partition of type DE in its first standard entry (tried \""
+  # A disk that does not exist is named with the system's reason.
+  DISK="$WORK/nosuch.img" torbel /TDE DIR
+  expect_code 702
+  expect_output "[torbel] Cannot open \""
+  expect_output "(TORBEL_DISK): "
   # The default asks for entry 0, which needs the virtual-partition tag.
   torbel DIR
   expect_code 700

@@ -163,6 +163,12 @@ dd.cfg DISKETTE -ino/such/dir/x.img
 dd.cfg HDD -t5000000 -ix.img
 ARGS
   [ -n "$CODE" ] || fail "no case ran"
+  # The error line names the file, its key and the system's reason.
+  launch "$VELLIX_EXE" dd.cfg HDD -bnosuch.bin -ix.img
+  expect_code 9
+  expect_output 'vellix: error 9: cannot open the boot sector file "nosuch.bin" (BsFileName): '
+  launch "$VELLIX_EXE" dd.cfg HDD -bnosuch.bin -ix.img -dnone
+  ! printf '%s\n' "$OUT" | grep -q 'vellix: error' || fail "DebugLevel none still printed: $OUT"
 }
 
 case_diskette_identical() {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "imagebuilder/host.h"
@@ -90,6 +91,13 @@ int StatPath(const std::string& path, struct stat& st) {
   return ::stat(HostPath(path).c_str(), &st);
 }
 
+
+// Why a path that opened is refused as an input or an image.
+std::string NotARegularFile(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+  return "not a regular file";
+}
+
 class PosixFile final : public HostFile {
  public:
   // The length is the one the file had when it was opened (its fstat there).
@@ -130,7 +138,10 @@ class PosixTree final : public HostTree {
       dirPath = HostPath(dirPath);
       dir = ::opendir(dirPath.c_str());
     }
-    if (dir == nullptr) return ListResult::kCannotStart;
+    if (dir == nullptr) {
+      lastError_ = std::strerror(errno);
+      return ListResult::kCannotStart;
+    }
     ListResult result = ListResult::kOk;
     for (;;) {
       errno = 0;
@@ -164,9 +175,13 @@ class PosixTree final : public HostTree {
     // Opened without waiting: a pipe or a device named as an input must be
     // refused, not block the build until something writes to it.
     const int fd = OpenPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return nullptr;
-    struct stat st;
+    if (fd < 0) {
+      lastError_ = std::strerror(errno);
+      return nullptr;
+    }
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd)) {
+      lastError_ = NotARegularFile(st);
       ::close(fd);
       return nullptr;
     }
@@ -198,6 +213,11 @@ class PosixTree final : public HostTree {
     return StatPath(a, sa) == 0 && StatPath(b, sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
+
+  std::string LastError() const override { return lastError_; }
+
+ private:
+  std::string lastError_;
 };
 
 class PosixImage final : public ImageFile {
@@ -210,9 +230,18 @@ class PosixImage final : public ImageFile {
     // Truncated only once it is known to be a regular file: a device or a pipe
     // named as the image is refused as it is.
     const int fd = OpenPath(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
-    if (fd < 0) return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd) || ::ftruncate(fd, 0) != 0) {
+    if (fd < 0) {
+      lastError_ = std::strerror(errno);
+      return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd)) {
+      lastError_ = NotARegularFile(st);
+      ::close(fd);
+      return false;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+      lastError_ = std::strerror(errno);
       ::close(fd);
       return false;
     }
@@ -276,9 +305,12 @@ class PosixImage final : public ImageFile {
     path_.clear();
   }
 
+  std::string LastError() const override { return lastError_; }
+
  private:
   int fd_ = -1;
   std::string path_;
+  std::string lastError_;
   std::uint64_t offset_ = 0;
 };
 

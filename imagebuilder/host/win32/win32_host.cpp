@@ -35,6 +35,22 @@ std::int64_t UnixSeconds(const FILETIME& ft) {
   return (ticks - kUnixEpochAsFileTime) / 10000000;
 }
 
+// The system's text for an error code, without the line end FormatMessage adds.
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string result = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == '.' || result.back() == ' ')) {
+    result.pop_back();
+  }
+  if (result.empty()) result = "system error " + std::to_string(code);
+  return result;
+}
+
 class Win32File final : public HostFile {
  public:
   explicit Win32File(HANDLE h) : h_(h) {}
@@ -72,7 +88,10 @@ class Win32Tree final : public HostTree {
     pattern += '*';
     WIN32_FIND_DATAA fd;
     const HANDLE find = FindFirstFileA(pattern.c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return ListResult::kCannotStart;
+    if (find == INVALID_HANDLE_VALUE) {
+      lastError_ = SystemText(GetLastError());
+      return ListResult::kCannotStart;
+    }
     ListResult result = ListResult::kOk;
     do {
       const std::string name = fd.cFileName;
@@ -96,8 +115,12 @@ class Win32Tree final : public HostTree {
   std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
     const HANDLE h = CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+      lastError_ = SystemText(GetLastError());
+      return nullptr;
+    }
     if (GetFileType(h) != FILE_TYPE_DISK) {
+      lastError_ = "not a regular file";
       CloseHandle(h);
       return nullptr;
     }
@@ -139,7 +162,10 @@ class Win32Tree final : public HostTree {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
   }
 
+  std::string LastError() const override { return lastError_; }
+
  private:
+  std::string lastError_;
   static bool FileInfo(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     const HANDLE h = CreateFileA(ToAnsi(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -162,8 +188,17 @@ class Win32Image final : public ImageFile {
     const std::string ansi = ToAnsi(path);
     const HANDLE h = CreateFileA(ansi.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    if (GetFileType(h) != FILE_TYPE_DISK || !SetEndOfFile(h)) {
+    if (h == INVALID_HANDLE_VALUE) {
+      lastError_ = SystemText(GetLastError());
+      return false;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+      lastError_ = "not a regular file";
+      CloseHandle(h);
+      return false;
+    }
+    if (!SetEndOfFile(h)) {
+      lastError_ = SystemText(GetLastError());
       CloseHandle(h);
       return false;
     }
@@ -224,9 +259,12 @@ class Win32Image final : public ImageFile {
     path_.clear();
   }
 
+  std::string LastError() const override { return lastError_; }
+
  private:
   HANDLE h_ = INVALID_HANDLE_VALUE;
   std::string path_;
+  std::string lastError_;
 };
 
 class Win32Clock final : public Clock {

@@ -54,8 +54,13 @@ class BuildContext {
       __attribute__((format(printf, 3, 4)))
 #endif
       ;
+  // ReportError with what the failure concerns, for the run's error line
+  // ("cannot open the boot sector file "BOOT.BIN" (BsFileName): No such file
+  // or directory"); kept only with the first recorded code.
+  int Fail(int code, std::string subject);
   int code() const { return code_; }
   bool ok() const { return code_ == 0; }
+  const std::string& subject() const { return subject_; }
 
   // One build time per run: BUILDSETTIME (hex seconds since 1970) or the clock.
   std::int64_t BuildTime();
@@ -78,7 +83,13 @@ class BuildContext {
 
  private:
   int code_ = 0;
+  std::string subject_;
   std::optional<std::int64_t> buildTime_;
 };
+
+// "cannot <verb> the <what> "<path>" (<key>): <reason>"; the key and the
+// reason are left out when empty.
+std::string FileSubject(const char* verb, const char* what, const std::string& path,
+                        const char* key, const std::string& reason);
 
 }  // namespace imagebuilder

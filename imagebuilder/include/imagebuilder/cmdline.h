@@ -168,6 +168,8 @@ class initParam : public parameter {
   bool helpRequested() const { return help_; }
   const std::string& selectedSection() const { return selected_; }
   const std::string& fileName() const { return file_; }
+  // Why parse failed, naming the option or key and its value.
+  const std::string& failure() const { return failure_; }
 
   // Hooks supplied by the program.
   std::function<bool(const std::string&)> fileExists;
@@ -176,8 +178,9 @@ class initParam : public parameter {
  private:
   bool parseCommandLine(int argc, const char* const* argv);
   bool parseConfigFile();
-  bool checkRegistry() const;
+  bool checkRegistry();
   bool offer(parameter& p, const char* value);
+  bool Refuse(std::string why);
   parameter* byName(const std::string& name) const;
   parameter* byLetter(char letter) const;
   parameter* byPosition(int position) const;
@@ -191,6 +194,7 @@ class initParam : public parameter {
   bool help_ = false;
   int positional_ = 0;
   std::string program_;
+  std::string failure_;
 };
 
 }  // namespace cmdline

@@ -96,6 +96,9 @@ class HostTree {
     (void)b;
     return false;
   }
+  // The system's reason why the last List or OpenRead failed ("No such file
+  // or directory"); empty when the host cannot tell.
+  virtual std::string LastError() const { return {}; }
 };
 
 // The image file: one per run, read and written at arbitrary offsets.
@@ -124,6 +127,8 @@ class ImageFile {
   // Closes and removes the file this run created: a build that failed part way
   // leaves nothing that could pass for a finished image.
   virtual void Discard() = 0;
+  // The system's reason why Create failed; empty when the host cannot tell.
+  virtual std::string LastError() const { return {}; }
 };
 
 class Clock {
@@ -141,12 +146,15 @@ class Console {
  public:
   virtual ~Console() = default;
   virtual void Write(std::string_view text) = 0;
+  // The error line of a failed run, apart from the build's own output.
+  virtual void WriteError(std::string_view text) { (void)text; }
 };
 
-// The process's standard output: the same on every host.
+// The process's standard output and standard error: the same on every host.
 class StdoutConsole final : public Console {
  public:
   void Write(std::string_view text) override;
+  void WriteError(std::string_view text) override;
 };
 
 // The set of host services one run uses.

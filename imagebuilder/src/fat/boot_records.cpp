@@ -14,6 +14,8 @@ namespace {
 
 struct SectorFileCodes {
   int open, read, size, signature, close;
+  const char* what;  // for the error line: "boot sector file" and its key
+  const char* key;
 };
 
 // Reads a one-sector boot file, checking its size and signature.
@@ -21,14 +23,19 @@ int ReadSectorFile(BuildContext& ctx, const std::string& path, const SectorFileC
                    std::vector<std::uint8_t>& sector) {
   const std::uint32_t ss = ctx.settings.sectorSize;
   std::unique_ptr<HostFile> f = ctx.tree.OpenRead(path);
-  if (!f) return ctx.ReportError(codes.open);
+  if (!f) {
+    return ctx.Fail(codes.open,
+                    FileSubject("open", codes.what, path, codes.key, ctx.tree.LastError()));
+  }
   int code = 0;
+  std::string why;
   std::uint64_t length = 0;
   sector.assign(ss, 0);
   if (!f->Length(length)) {
     code = codes.read;
   } else if (length != ss) {
     code = codes.size;
+    why = "it holds " + std::to_string(length) + " bytes, not one sector of " + std::to_string(ss);
   } else {
     std::size_t have = 0;
     std::size_t got = 0;
@@ -37,11 +44,15 @@ int ReadSectorFile(BuildContext& ctx, const std::string& path, const SectorFileC
       code = codes.read;
     } else if (sector[kSignatureOffset] != 0x55 || sector[kSignatureOffset + 1] != 0xAA) {
       code = codes.signature;
+      why = "it does not end with 55 AA";
     }
   }
   const bool closed = f->Close();
-  if (code != 0) return ctx.ReportError(code);
-  if (!closed) return ctx.ReportError(codes.close);
+  if (code != 0) {
+    return ctx.Fail(code, FileSubject(code == codes.read ? "read" : "use", codes.what, path,
+                                      codes.key, why));
+  }
+  if (!closed) return ctx.Fail(codes.close, FileSubject("close", codes.what, path, codes.key, ""));
   return 0;
 }
 
@@ -97,7 +108,7 @@ int WriteMbr(BuildContext& ctx) {
   if (!SeekVolume(ctx, 0)) return ctx.ReportError(kErrSeek);
   std::vector<std::uint8_t> sector;
   const SectorFileCodes codes{kErrMbrOpen, kErrMbrRead, kErrMbrSize, kErrMbrSignature,
-                              kErrMbrClose};
+                              kErrMbrClose, "MBR file", "MbrFileName"};
   if (ReadSectorFile(ctx, s.mbrFileName, codes, sector) != 0) return ctx.code();
 
   std::memset(&sector[kMbrClearStart], 0, kMbrClearLength);
@@ -123,7 +134,7 @@ int WriteBootSector(BuildContext& ctx) {
   if (!SeekVolume(ctx, at)) return ctx.ReportError(kErrSeek);
   std::vector<std::uint8_t> b;
   const SectorFileCodes codes{kErrBootOpen, kErrBootRead, kErrBootSize, kErrBootSignature,
-                              kErrBootClose};
+                              kErrBootClose, "boot sector file", "BsFileName"};
   if (ReadSectorFile(ctx, s.bsFileName, codes, b) != 0) return ctx.code();
 
   const char* fsType = nullptr;
@@ -171,7 +182,10 @@ int WriteLoader(BuildContext& ctx) {
   const Layout& l = ctx.layout;
   if (s.grub.empty()) return 0;
   std::unique_ptr<HostFile> f = ctx.tree.OpenRead(s.grub);
-  if (!f) return ctx.ReportError(kErrGrubOpen);
+  if (!f) {
+    return ctx.Fail(kErrGrubOpen,
+                    FileSubject("open", "GRUB loader file", s.grub, "Grub", ctx.tree.LastError()));
+  }
   const std::uint32_t ss = s.sectorSize;
   std::uint64_t length = 0;
   int code = 0;

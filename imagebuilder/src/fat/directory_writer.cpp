@@ -57,7 +57,10 @@ int WriteEntry(BuildContext& ctx, DirectorySpace& dir, const ShortEntry& entry,
 int CopyFileData(BuildContext& ctx, const TreeEntry& e, std::uint64_t offset) {
   if (offset == 0) return ctx.ReportError(kErrZeroOffset);
   std::unique_ptr<HostFile> f = ctx.tree.OpenRead(e.hostPath);
-  if (!f) return ctx.ReportError(kErrFileOpen);
+  if (!f) {
+    return ctx.Fail(kErrFileOpen,
+                    FileSubject("open", "package file", e.hostPath, "", ctx.tree.LastError()));
+  }
   const std::uint64_t clusterBytes =
       static_cast<std::uint64_t>(ctx.layout.sectorsPerCluster) * ctx.settings.sectorSize;
   const std::uint64_t start = ctx.layout.volumeOffset + offset;
@@ -190,7 +193,8 @@ int WriteRootDirectory(BuildContext& ctx, std::uint64_t rootOffset, std::uint64_
   for (const std::string& name : s.orderedFiles) {
     const TreeEntry* e = FindOrdered(root, name);
     if (e == nullptr) {
-      ctx.ReportError(kErrOrderedMissing);
+      ctx.Fail(kErrOrderedMissing, "the ordered file \"" + name +
+                                       "\" (OrderedFile) is not in the package's root folder");
       continue;
     }
     bool already = false;

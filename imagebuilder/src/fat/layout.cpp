@@ -24,7 +24,10 @@ std::uint64_t FatCapacity(std::uint8_t fatType, std::uint64_t fatSize, std::uint
 int ReadBootSectorSize(BuildContext& ctx) {
   Settings& s = ctx.settings;
   std::unique_ptr<HostFile> f = ctx.tree.OpenRead(s.bsFileName);
-  if (!f) return ctx.ReportError(kErrBootOpen);
+  if (!f) {
+    return ctx.Fail(kErrBootOpen, FileSubject("open", "boot sector file", s.bsFileName,
+                                              "BsFileName", ctx.tree.LastError()));
+  }
   std::uint64_t length = 0;
   if (!f->Length(length)) {
     f->Close();
@@ -165,6 +168,15 @@ int ComputeLayout(BuildContext& ctx) {
   limits.maxClusters = s.fatType == 12 ? kFat12MaxClusters : kFat16MaxClusters;
   const int treeCode =
       ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), limits, *ctx.snapshot);
+  if (treeCode == kErrRootNotFound) {
+    return ctx.Fail(treeCode, FileSubject("read", "package folder", s.fileRoot, "FileRoot",
+                                          s.fileRoot.empty() ? "the key is empty"
+                                                             : ctx.tree.LastError()));
+  }
+  if (treeCode == kErrTooLargeForFat) {
+    return ctx.Fail(treeCode, "the files under \"" + s.fileRoot + "\" (FileRoot) need more clusters"
+                              " than FAT" + std::to_string(s.fatType) + " has");
+  }
   if (treeCode != 0) return ctx.ReportError(treeCode);
   ExcludeOldImage(ctx);
 

@@ -95,7 +95,10 @@ int CopyReadmeBytes(BuildContext& ctx, HostFile& file, std::uint64_t size, Secto
 int CopyReadme(BuildContext& ctx, SectorBuffer& buffer, std::optional<iso::ReadmeEntry>& entry) {
   const std::string& path = ctx.settings.isoReadmeName;
   HostFileStatus status;
-  if (!ctx.tree.Status(path, status)) return ctx.ReportError(kErrIsoReadmeStatus);
+  if (!ctx.tree.Status(path, status)) {
+    return ctx.Fail(kErrIsoReadmeStatus,
+                    FileSubject("find", "readme file", path, "ISOReadmeName", ""));
+  }
   iso::IsoPlacement placement;
   if (!iso::PlaceReadme(status.size, placement)) return ctx.ReportError(kErrIsoReadmeTooLarge);
   std::optional<std::string> identifier = iso::ReadmeIdentifier(path);
@@ -104,7 +107,10 @@ int CopyReadme(BuildContext& ctx, SectorBuffer& buffer, std::optional<iso::Readm
   if (status.isDirectory) return ctx.ReportError(kErrIsoReadmeOpen);
 
   std::unique_ptr<HostFile> file = ctx.tree.OpenRead(path);
-  if (!file) return ctx.ReportError(kErrIsoReadmeOpen);
+  if (!file) {
+    return ctx.Fail(kErrIsoReadmeOpen, FileSubject("open", "readme file", path, "ISOReadmeName",
+                                                   ctx.tree.LastError()));
+  }
   const int code = CopyReadmeBytes(ctx, *file, status.size, buffer);
   file->Close();
   if (code != 0) return code;

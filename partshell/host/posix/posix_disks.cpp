@@ -139,7 +139,8 @@ std::vector<std::string> WholeDiskDevices() {
 
 class PosixDiskSystem : public DiskSystem {
  public:
-  explicit PosixDiskSystem(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+  explicit PosixDiskSystem(HostDriveList drives) : drives_(std::move(drives)), paths_(drives_.paths) {}
+  std::string DriveDescription(int n) const override { return DescribeHostDrive(drives_, n); }
 
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override {
     system_error = 0;
@@ -169,6 +170,7 @@ class PosixDiskSystem : public DiskSystem {
   void SleepMilliseconds(unsigned ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
  private:
+  HostDriveList drives_;
   std::vector<std::string> paths_;
 };
 
@@ -180,7 +182,7 @@ std::unique_ptr<DiskSystem> CreateHostDiskSystem() {
     for (const std::string& name : WholeDiskDevices()) paths.push_back("/dev/" + name);
     return paths;
   });
-  return std::make_unique<PosixDiskSystem>(std::move(drives.paths));
+  return std::make_unique<PosixDiskSystem>(std::move(drives));
 }
 
 std::string HostSystemMessage(std::uint32_t code) { return CommonSystemMessage(code); }

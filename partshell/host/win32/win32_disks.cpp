@@ -128,6 +128,7 @@ class Win32DiskSystem : public DiskSystem {
   }
 
   void AttachServices(ShellServices& out) override { out_ = &out; }
+  std::string DriveDescription(int n) const override { return DescribeHostDrive(drives_, n); }
 
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override {
     system_error = 0;

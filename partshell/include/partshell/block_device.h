@@ -69,6 +69,9 @@ class DiskSystem {
   virtual void SleepMilliseconds(unsigned milliseconds) = 0;
   // Where the drives report their verbose seek texts; the mount attaches its own.
   virtual void AttachServices(ShellServices& /*out*/) {}
+  // What drive n is, for the line that says why no disk could be used:
+  // "\\.\PHYSICALDRIVE0 (/dev/sda)", or the disk TORBEL_DISK names.
+  virtual std::string DriveDescription(int n) const;
 };
 
 // "\\.\PHYSICALDRIVE<n>", the name a drive is known by in messages.

@@ -102,5 +102,8 @@ std::string ErrorText(int code);
 using SystemMessageSource = std::string (*)(std::uint32_t code);
 void SetSystemMessageSource(SystemMessageSource source);
 std::string CommonSystemMessage(std::uint32_t code);
+// The system's message text for a system error number, without its line end;
+// "system error <n>" when there is none.
+std::string SystemMessage(std::uint32_t code);
 
 }  // namespace partshell

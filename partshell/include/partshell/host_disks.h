@@ -23,6 +23,9 @@ struct HostDriveList {
   bool named_by_variable = false;
 };
 HostDriveList ChooseHostDrives(const std::function<std::vector<std::string>()>& physical_drives);
+// Drive n as the user knows it: the file TORBEL_DISK names, or the physical drive
+// with the host's device behind it ("\\.\PHYSICALDRIVE0 (/dev/sda)").
+std::string DescribeHostDrive(const HostDriveList& drives, int n);
 
 std::unique_ptr<DiskSystem> CreateHostDiskSystem();
 

@@ -117,6 +117,8 @@ class MountedVolume {
 
  private:
   int OpenHardDriveForReadWrite();
+  // After a scan that found no utility partition: why, in one line.
+  std::string ScanFailure() const;
   int ChoosePartitionEntry(bool virtual_tag) const;
   int CheckBootSector();
   void ComputeGeometry();
@@ -126,6 +128,11 @@ class MountedVolume {
   ShellServices& out_;
   std::unique_ptr<BlockDevice> drive_;
   bool utility_partition_locked_ = false;
+  // The last scan: drives that opened without a utility partition, and the
+  // first drive that did not open, with the system's error.
+  std::vector<std::string> scanned_without_up_;
+  std::string first_unopened_;
+  std::uint32_t first_open_error_ = 0;
   std::unordered_map<std::uint32_t, std::array<std::uint8_t, kSectorSize>> directory_sectors_;
 };
 

@@ -150,6 +150,9 @@ int MountedVolume::WriteHardDriveSectors(std::uint32_t first, std::uint32_t coun
 }
 
 int MountedVolume::OpenHardDriveForReadWrite() {
+  scanned_without_up_.clear();
+  first_unopened_.clear();
+  first_open_error_ = 0;
   for (int n = 0; n < kScannedDrives; ++n) {
     const std::string name = PhysicalDriveName(n);
     if (out_.Verbose()) out_.PrintConsoleOnly(Format("Trying Device: %s\n", name.c_str()));
@@ -158,6 +161,10 @@ int MountedVolume::OpenHardDriveForReadWrite() {
     if (!device) {
       out_.Trace("_OpenHardDriveForReadWrite",
                  Format("Unable To Open Drive: %s, GetLastError: %ld", name.c_str(), static_cast<long>(system_error)));
+      if (first_unopened_.empty()) {
+        first_unopened_ = disks_.DriveDescription(n);
+        first_open_error_ = system_error;
+      }
       continue;
     }
     out_.Trace("_OpenHardDriveForReadWrite", Format("Drive Open: %s", name.c_str()));
@@ -186,10 +193,25 @@ int MountedVolume::OpenHardDriveForReadWrite() {
       return 0;
     }
     out_.Trace("OpenHardDriveForReadWrite", "The Drive Does NOT Contain A UP");
+    scanned_without_up_.push_back(disks_.DriveDescription(n) + (read == 0 ? "" : " (unreadable)"));
     drive_.reset();
   }
   return UNABLE_TO_OPEN_HARD_DRIVE;
 }
+
+std::string MountedVolume::ScanFailure() const {
+  if (!scanned_without_up_.empty()) {
+    std::string tried;
+    for (const std::string& d : scanned_without_up_) tried += (tried.empty() ? "" : ", ") + d;
+    return "[torbel] No disk has a partition of type DE in its first standard entry (tried " + tried + ")\n";
+  }
+  if (!first_unopened_.empty()) {
+    return "[torbel] Cannot open " + first_unopened_ + ": " + SystemMessage(first_open_error_) + "\n";
+  }
+  return "[torbel] No disk to open\n";
+}
+
+std::string DiskSystem::DriveDescription(int n) const { return PhysicalDriveName(n); }
 
 void MountedVolume::CloseHardDrive() {
   ForgetDirectorySectors();
@@ -325,6 +347,7 @@ int MountedVolume::MountPartition(const MountOptions& options) {
   int result = OpenHardDriveForReadWrite();
   if (result != 0) {
     out_.Print("\n[torbel] Unable To Open Hard Drive Device\n");
+    out_.Print(ScanFailure());
     return result;
   }
   if (options.interactive) out_.Print(Format("Device:    %s\n", drive_name.c_str()));

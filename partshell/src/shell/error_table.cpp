@@ -117,6 +117,15 @@ void SetSystemMessageSource(SystemMessageSource source) {
   g_system_messages = source ? source : &CommonSystemMessage;
 }
 
+std::string SystemMessage(std::uint32_t code) {
+  std::string text = g_system_messages(code);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "system error " + std::to_string(code);
+  return text;
+}
+
 std::string ErrorText(int code) {
   for (const auto& row : InternalErrorTable) {
     if (row.code == code) return std::string(row.name) + " - {internal}";

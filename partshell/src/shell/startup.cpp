@@ -170,6 +170,17 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   }
   SetOperatingSystemText(host.operatingSystem);
 
+  // --version and --help answer, end with 0 and touch no disk; they need no lock.
+  if (words.size() == 1 && (words[0] == "--version" || words[0] == "--help")) {
+    InstallOutput(&host.console, nullptr);
+    if (words[0] == "--version") {
+      PrintVersionDisplay();
+    } else {
+      PrintUsage("");
+    }
+    return 0;
+  }
+
   // Only one shell works on the disks at a time.
   if (host.lock.HeldElsewhere(kMutexName)) {
     std::fputs("\n[TORBEL] *** Previous Instance Detected ***\n"
