@@ -42,6 +42,19 @@ cp -a build/package "$work/package"
 fsck.fat -n "$work/fd.img" >/dev/null || fail "fsck.fat rejects the installed vellix's diskette"
 pass "installed into a prefix and under DESTDIR; the installed vellix built a sound diskette"
 
+# A copied package without its boot sector: exit 9 and the line that says why.
+rm "$work/package/BOOTSECT.BIN"
+status=0
+(cd "$work/package" && "$prefix/bin/vellix" dd.cfg DISKETTE -vA05 -i "$work/fd2.img" \
+   >/dev/null 2>"$work/vellix-err.txt") || status=$?
+[ "$status" = 9 ] || fail "vellix without BOOTSECT.BIN exited $status, not 9"
+grep -qxF 'vellix: error 9: cannot open the boot sector file "BOOTSECT.BIN" (BsFileName): No such file or directory' \
+  "$work/vellix-err.txt" || fail "vellix's error line: $(cat "$work/vellix-err.txt")"
+"$prefix/bin/vellix" --version >/dev/null || fail "vellix --version did not exit with 0"
+version="$("$prefix/bin/torbel" --version)" || fail "torbel --version did not exit with 0"
+[[ "$version" == "VERSION:   torbel"* ]] || fail "torbel --version printed: $version"
+pass "the installed tools say what went wrong, and answer --version"
+
 for page in vellix torbel; do
   warnings="$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 >"$work/$page.txt")" \
     || fail "man -l $page.1 failed"
