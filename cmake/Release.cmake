@@ -77,6 +77,27 @@ if(SAMPLE_PACKAGE_DIR)
   install(DIRECTORY ${SAMPLE_PACKAGE_DIR}/ DESTINATION package)
 endif()
 
+# Every file in the archive carries one time, so that the ZIP itself comes out the same byte
+# for byte: SOURCE_DATE_EPOCH as it is when the archive is made, else the time of the commit
+# configured, else 1980-01-01 (the first time a ZIP entry can hold).
+execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+                OUTPUT_VARIABLE commit_epoch OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE git_status ERROR_QUIET)
+if(NOT git_status EQUAL 0 OR NOT commit_epoch MATCHES "^[0-9]+$")
+  set(commit_epoch 315532800)
+endif()
+install(CODE "
+  set(epoch \"\$ENV{SOURCE_DATE_EPOCH}\")
+  if(NOT epoch MATCHES \"^[0-9]+$\")
+    set(epoch ${commit_epoch})
+  endif()
+  execute_process(COMMAND find \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\" -exec
+                          touch -h -d @\${epoch} {} +
+                  RESULT_VARIABLE touched)
+  if(NOT touched EQUAL 0)
+    message(FATAL_ERROR \"could not set the archive's file times\")
+  endif()")
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(archive_arch win64)  # the test build's archive, never shipped
 else()

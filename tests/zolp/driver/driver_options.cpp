@@ -13,8 +13,6 @@
 
 namespace zolptest {
 
-}  // namespace
-
 // Names valid as 8.3 names only: the Windows and the Linux vellix then make
 // the same image byte for byte.
 void WriteTestPackage(const PackageDir& dir) {
