@@ -13,7 +13,7 @@ namespace fs = vtest::fs;
 
 TEST(IsoSamplePackage, CdSectionBuildsABootableCd) {
   const fs::path built = fs::path(BINARY_DIR) / "package";
-  if (!fs::exists(built / "DD.CFG")) GTEST_SKIP() << "sample package not built";
+  ASSERT_TRUE(fs::exists(built / "DD.CFG")) << "the sample package was not built (target sample_package)";
   vtest::TempDir dir;
   const fs::path package = dir.path() / "package";
   fs::copy(built, package, fs::copy_options::recursive);

@@ -1,3 +1,5 @@
+// The owner-drawn image button of the option buttons and the logo (FooButton): its frame,
+// gradient, masked bitmap, caption and focus rectangle, and the clicks it swallows.
 #include "FooButton.h"
 
 #include <string>
