@@ -173,11 +173,20 @@ void UsbFlow::OnInit() {
   }
 }
 
-void UsbFlow::FillList(int selection) {
+void UsbFlow::FillList(int selection, std::intptr_t chosen) {
   const std::vector<UsbDrive> drives = FindUsbDrives(services_);
   view_.ClearList(IDC_USB_DRIVES);
   for (const UsbDrive& drive : drives) view_.AddListItem(IDC_USB_DRIVES, drive.entry, drive.number);
   const int count = static_cast<int>(drives.size());
+  // The drive the user chose stays chosen when another one comes or goes before it in the
+  // list: OK erases the selected drive, so the selection must never move to another disk.
+  // The list sorts its entries: the chosen drive is looked for by the number each entry carries.
+  for (int i = 0; i < count && chosen >= 0; ++i) {
+    if (static_cast<std::intptr_t>(view_.ListItemData(IDC_USB_DRIVES, i)) == chosen) {
+      selection = i;
+      break;
+    }
+  }
   view_.SelectListItem(IDC_USB_DRIVES,
                        count == 0 ? -1 : selection >= 0 && selection < count ? selection : 0);
   view_.Enable(kIdOk, count > 0);
@@ -187,7 +196,10 @@ void UsbFlow::OnDeviceChange(std::uint32_t event) {
   // The list is for choosing; once a drive is being written it stays as it is.
   if (Busy() || (event != kDeviceArrival && event != kDeviceRemoveComplete)) return;
   services_.clock->Sleep(kRefreshDelayMs);
-  FillList(view_.SelectedListItem(IDC_USB_DRIVES));
+  const int selected = view_.SelectedListItem(IDC_USB_DRIVES);
+  FillList(selected, selected >= 0
+                         ? static_cast<std::intptr_t>(view_.ListItemData(IDC_USB_DRIVES, selected))
+                         : -1);
 }
 
 void UsbFlow::OnCommand(int control) {

@@ -50,7 +50,9 @@ class UsbFlow final : public OptionFlow {
  private:
   enum class State { Choosing, Building, Copying };
 
-  void FillList(int selection);
+  // Fills the list and selects the drive numbered `chosen` when it is listed,
+  // else the entry at `selection` (the first when that is past the end).
+  void FillList(int selection, std::intptr_t chosen = -1);
   void Start();
   void OnBuilt(std::int32_t exitCode);
   void OnProgress(int percent, const char* status);

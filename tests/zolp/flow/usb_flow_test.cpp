@@ -249,26 +249,34 @@ TEST_F(UsbFlowTest, TwoIdenticalDrivesAreToldApartAndEachWritesItsOwnDisk) {
   ExpectImageOnDisk(3, image);
 }
 
-TEST_F(UsbFlowTest, ADeviceChangeRebuildsTheListAfter250MsAndKeepsThePosition) {
-  UseDevices(UsbLine(1, kDiskBytes, "letter=E") + UsbLine(2, kDiskBytes, "letter=F"));
+// The chosen drive stays chosen while others come and go; when it goes itself,
+// the position is kept.
+TEST_F(UsbFlowTest, ADeviceChangeRebuildsTheListAfter250MsAndKeepsTheChosenDrive) {
+  UseDevices(UsbLine(2, kDiskBytes, "letter=E") + UsbLine(3, kDiskBytes, "letter=F"));
   UsbDialog d(host_, pump_, s_);
   d.view.SelectListItem(IDC_USB_DRIVES, 1);
-  devices_->Plug(Device(UsbLine(3, 2 * kDiskBytes, "letter=G")));
+  devices_->Plug(Device(UsbLine(1, 2 * kDiskBytes, "letter=D")));  // listed before F
   d.flow.OnDeviceChange(kDeviceArrival);
   EXPECT_EQ(host_.Sleeps(), std::vector<std::uint32_t>{250});
-  EXPECT_EQ(d.view.ListCount(IDC_USB_DRIVES), 3);
-  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 1);  // the position, not the drive
+  EXPECT_EQ(Entries(d.view), (std::vector<std::string>{"(D:) [FAT:] 34MB -=1", "(E:) [FAT:] 17MB -=2",
+                                                       "(F:) [FAT:] 17MB -=3"}));
+  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 2);  // still F
 
-  devices_->Unplug('F');
+  devices_->Unplug('D');
   d.flow.OnDeviceChange(0x0007);  // another event: the list stays
   EXPECT_EQ(d.view.ListCount(IDC_USB_DRIVES), 3);
-  d.view.SelectListItem(IDC_USB_DRIVES, 2);
+  d.flow.OnDeviceChange(kDeviceRemoveComplete);
+  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 1);  // F again
+  devices_->Plug(Device(UsbLine(4, 2 * kDiskBytes, "letter=G")));
+  devices_->Unplug('F');
   d.flow.OnDeviceChange(kDeviceRemoveComplete);
   EXPECT_EQ(Entries(d.view),
-            (std::vector<std::string>{"(E:) [FAT:] 17MB -=1", "(G:) [FAT:] 34MB -=3"}));
+            (std::vector<std::string>{"(E:) [FAT:] 17MB -=2", "(G:) [FAT:] 34MB -=4"}));
+  EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 1);  // F went: its position is kept
+  devices_->Unplug('G');
+  d.flow.OnDeviceChange(kDeviceRemoveComplete);
   EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 0);  // past the end: the first
   devices_->Unplug('E');
-  devices_->Unplug('G');
   d.flow.OnDeviceChange(kDeviceRemoveComplete);
   EXPECT_EQ(d.view.ListCount(IDC_USB_DRIVES), 0);
   EXPECT_FALSE(d.view.controls[kIdOk].enabled);
