@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "flow/update_flow.h"
 #include "zolp/package_config.h"
 #include "zolp/report.h"
 #include "zolp/sim/test_host.h"
@@ -47,6 +48,10 @@ class InputFiles final : public zolp::FileSystem {
   bool Exists(const std::string&) override { return false; }
   bool MakeDirectory(const std::string&) override { return Refuse() != nullptr; }
   bool SystemDirectory(std::string&) override { return Refuse() != nullptr; }
+  bool CurrentDirectory(std::string&) override { return Refuse() != nullptr; }
+  bool TemporaryFileName(const std::string&, const std::string&, std::string&) override {
+    return Refuse() != nullptr;
+  }
 
  private:
   class TextFile final : public zolp::File {
@@ -95,25 +100,6 @@ void LookUp(const zolp::Services& s, const char* file, const char* section, cons
   v.RequireTerminated();
 }
 
-// The partition command one [UP_DELETE] line stands for: "R,<path>" deletes a
-// path from the partition's root, "T,<name>" a name in the diagnostics
-// directory; anything else is an invalid line.
-bool DeleteCommand(std::string_view token, std::string& command) {
-  const std::size_t comma = token.find(',');
-  if (comma != 1) return false;
-  const std::string_view rest = token.substr(2);
-  const std::string_view name = rest.substr(0, rest.find(','));
-  const char letter = static_cast<char>(token[0] | 0x20);
-  if (letter == 'r') {
-    command = zolp::Format("DEL %.*s", static_cast<int>(name.size()), name.data());
-  } else if (letter == 't') {
-    command = zolp::Format("DEL \\DIAGS\\%.*s", static_cast<int>(name.size()), name.data());
-  } else {
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -155,8 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          [&](std::string_view token) {
                            Require(!token.empty() && token.front() != '[' && token.front() != ';',
                                    "a section line handed over that is none");
+                           // The update option's own conversion of the line.
+                           static const char* const kPrefixes[] = {"\\", "\\DIAGS\\",
+                                                                   "\\ORVOUP\\DIAGS\\"};
                            std::string command;
-                           if (DeleteCommand(token, command)) {
+                           if (zolp::DeleteCommandFor(token, kPrefixes[data[0] % 3], command)) {
                              Require(command.rfind("DEL ", 0) == 0, "delete command");
                            }
                            return ++lines > 4096;

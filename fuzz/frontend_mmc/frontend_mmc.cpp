@@ -79,6 +79,7 @@ class ScriptedDrive final : public zolp::DiskHandle {
   bool UnlockVolume() override { return false; }
   bool DismountVolume() override { return false; }
   bool UpdateProperties() override { return false; }
+  bool MediaTypes(std::vector<std::uint32_t>&) override { return false; }
 
   // How the drive last answered TEST UNIT READY and READ DISC INFORMATION.
   struct Answer {
