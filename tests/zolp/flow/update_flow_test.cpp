@@ -375,6 +375,14 @@ TEST_F(UpdateFlowTest, FaultsInTheUpdateSectionsFailTheUpdate) {
        "Invalid line in the configuration file!", stopped},
       {"[UP_DELETE]\r\nT,OLDDIAG.EXE\r\n", "Error in DD.CFG, no UP_COPY section found.",
        {Gone("\\DIAGS\\OLDDIAG.EXE"), Unchanged("DIAGS/DIAGMAIN.EXE")}},
+      // A command longer than the runner takes is never cut (a cut DEL could name another
+      // file): its line is invalid, in either section.
+      {"[UP_DELETE]\r\nR,\\BOOT.SYS\r\nT," + std::string(130, 'O') + "\r\nT,OLDDIAG.EXE\r\n" +
+           copies,
+       "Invalid line in the configuration file!", stopped},
+      {"[UP_DELETE]\r\nR,\\BOOT.SYS\r\n[UP_COPY]\r\nDIAGS\\" + std::string(130, 'D') +
+           " \\DIAGS\r\nDIAGS\\DIAGMAIN.EXE \\DIAGS\r\n",
+       "Invalid line in the configuration file!", stopped},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sections);
