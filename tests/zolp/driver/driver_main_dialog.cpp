@@ -134,19 +134,18 @@ void CaseOptionButtons() {
   std::size_t windows = TopWindows(z.process->Id()).size();
   for (int id : {IDC_USB, IDC_CD, IDC_DISKETTE, IDC_IMAGE, IDC_UPDATE})
     CHECK(IsWindowEnabled(GetDlgItem(z.main, id)));  // wine's user counts as an administrator
-  PostMessageA(GetDlgItem(z.main, IDC_IMAGE), BM_CLICK, 0, 0);
-  HWND image = WaitTopWindow(z.process->Id(), "Create a Bootable Image", kStartTimeout);
-  CHECK(image != nullptr);
-  if (image) {
-    PostMessageA(image, WM_COMMAND, IDCANCEL, 0);
-    CHECK(WaitFor([&] { return !IsWindow(image); }, 5000));
-  }
-  PostMessageA(GetDlgItem(z.main, IDC_CD), BM_CLICK, 0, 0);
-  HWND cd = WaitTopWindow(z.process->Id(), "Create Bootable CD Image", kStartTimeout);
-  CHECK(cd != nullptr);
-  if (cd) {
-    PostMessageA(cd, WM_COMMAND, IDCANCEL, 0);
-    CHECK(WaitFor([&] { return !IsWindow(cd); }, 5000));
+  const struct {
+    int button;
+    const char* title;
+  } kOpened[] = {{IDC_IMAGE, "Create a Bootable Image"}, {IDC_CD, "Create Bootable CD Image"}};
+  for (const auto& option : kOpened) {
+    PostMessageA(GetDlgItem(z.main, option.button), BM_CLICK, 0, 0);
+    HWND dialog = WaitTopWindow(z.process->Id(), option.title, kStartTimeout);
+    CHECK(dialog != nullptr);
+    if (dialog) {
+      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      CHECK(WaitFor([&] { return !IsWindow(dialog); }, 5000));
+    }
   }
   // A click on the logo is swallowed: nothing opens, nothing closes.
   PostClick(GetDlgItem(z.main, IDC_LOGO));
