@@ -563,6 +563,18 @@ TEST_F(CdFlowTest, WorkersThatCannotStartAreReported) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Start copy failed with error 8."});
   EXPECT_EQ(TemporaryImagesLeft(), 0);
   EXPECT_EQ(Sent(op::kTestUnitReady), 0u);  // the writer was only listed
+
+  // No temporary name for the burn's image: nothing is built.
+  host_.ClearRecords();
+  files_.failTemporaryNames = true;
+  const std::size_t started = launcher_.Requests().size();
+  CdDialog noName(host_, pump_, s_, [](const std::string&) { return false; });
+  noName.Click(IDC_CD_BURN);
+  noName.Click(kIdOk);
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{
+                "Failed to create the CD. Create temporary filename failed with error 5: Access is denied."});
+  EXPECT_EQ(launcher_.Requests().size(), started);
 }
 
 TEST_F(CdFlowTest, TheProgramsOwnDriveIsRefused) {

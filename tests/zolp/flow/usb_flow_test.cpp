@@ -304,6 +304,8 @@ TEST_F(UsbFlowTest, FailuresAreShownAndReleaseTheDrive) {
        3},
       {"the build fails", [&] { WriteFile(Cwd("DD.CFG"), "[FLASH]\nFileRoot=NOSUCHDIR\n"); },
        "Error processing the command line parameters.", 0},
+      {"no temporary image name", [&] { files_.failTemporaryNames = true; },
+       "Create temporary filename failed with error 5: Access is denied.", 0},
       // the last row: vellix stays replaced
       {"the image is larger than the drive", [&] { launcher_.AddTool("vellix.exe", oversized); },
        "Copy failed. The image size is greater than the device capacity.", 0},
@@ -311,6 +313,7 @@ TEST_F(UsbFlowTest, FailuresAreShownAndReleaseTheDrive) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     host_.ClearRecords();
+    files_.failTemporaryNames = false;
     UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
     row.prepare();
     EXPECT_EQ(Install(0), std::vector<std::string>{row.message});
