@@ -7,7 +7,8 @@
 //
 // The composite operations run on it (waiting until ready, the medium's size,
 // features and the current profile, the disc state, the write parameters page,
-// the session close, writer enumeration with its storage descriptor), and
+// the session close, the read-back of a verified burn, writer enumeration with its storage
+// descriptor), and
 // writes of every size class. Beyond memory faults the target fails when a
 // failed command is reported as success: "ready" after a failed last test, a
 // blank or erasable disc whose information could not be read, or a WRITE (10)
@@ -154,6 +155,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   zolp::fSyncCache(s, drive);
   zolp::fCloseSessionWait(s, drive);
+  // The read-back of a verified burn: the drive's bytes land in a heap block of exactly the
+  // blocks asked for, so a transfer past it is caught.
+  for (const std::uint16_t blocks : {std::uint16_t{1}, std::uint16_t{8}}) {
+    auto buffer = std::make_unique<std::uint8_t[]>(std::size_t{blocks} * zolp::kCdBlockSize);
+    zolp::fRead10(s, drive, last, blocks, buffer.get());
+  }
 
   host.drives['D'] = {zolp::DriveType::CdRom, &drive};
   host.drives['E'] = {zolp::DriveType::CdRom, &drive};
