@@ -7,9 +7,8 @@
 //
 // The composite operations run on it (waiting until ready, the medium's size,
 // features and the current profile, the disc state, the write parameters page,
-// the session close, the read-back of a verified burn, writer enumeration with its storage
-// descriptor), and
-// writes of every size class. Beyond memory faults the target fails when a
+// the session close, the read-back of a verified burn, writer enumeration with its
+// storage descriptor), and writes of every size class. Beyond memory faults the target fails when a
 // failed command is reported as success: "ready" after a failed last test, a
 // blank or erasable disc whose information could not be read, or a WRITE (10)
 // whose block count does not cover its bytes.
