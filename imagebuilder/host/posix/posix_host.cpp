@@ -92,10 +92,22 @@ int StatPath(const std::string& path, struct stat& st) {
 }
 
 
-// Why a path that opened is refused as an input or an image.
-std::string NotARegularFile(const struct stat& st) {
-  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
-  return "not a regular file";
+// Opens a regular file without waiting (a pipe or a device named as an input or
+// the image is refused, never blocked on), then makes it blocking. -1 and the
+// reason in `why` when it cannot be opened or is no regular file.
+int OpenRegularFile(const std::string& path, int flags, struct stat& st, std::string& why) {
+  const int fd = OpenPath(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return -1;
+  }
+  st = {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd)) {
+    why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 class PosixFile final : public HostFile {
@@ -172,19 +184,9 @@ class PosixTree final : public HostTree {
   }
 
   std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
-    // Opened without waiting: a pipe or a device named as an input must be
-    // refused, not block the build until something writes to it.
-    const int fd = OpenPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-      lastError_ = std::strerror(errno);
-      return nullptr;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd)) {
-      lastError_ = NotARegularFile(st);
-      ::close(fd);
-      return nullptr;
-    }
+    struct stat st;
+    const int fd = OpenRegularFile(path, O_RDONLY, st, lastError_);
+    if (fd < 0) return nullptr;
     return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
   }
 
@@ -229,17 +231,9 @@ class PosixImage final : public ImageFile {
     if (fd_ >= 0) return false;
     // Truncated only once it is known to be a regular file: a device or a pipe
     // named as the image is refused as it is.
-    const int fd = OpenPath(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
-    if (fd < 0) {
-      lastError_ = std::strerror(errno);
-      return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !Blocking(fd)) {
-      lastError_ = NotARegularFile(st);
-      ::close(fd);
-      return false;
-    }
+    struct stat st;
+    const int fd = OpenRegularFile(path, O_RDWR | O_CREAT, st, lastError_);
+    if (fd < 0) return false;
     if (::ftruncate(fd, 0) != 0) {
       lastError_ = std::strerror(errno);
       ::close(fd);

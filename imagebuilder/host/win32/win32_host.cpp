@@ -51,6 +51,24 @@ std::string SystemText(DWORD code) {
   return result;
 }
 
+// Opens a file on a disk; a device or a pipe of that name is refused as it is.
+// INVALID_HANDLE_VALUE and the reason in `why` when it cannot be had.
+HANDLE OpenDiskFile(const std::string& ansi, DWORD access, DWORD share, DWORD disposition,
+                    std::string& why) {
+  const HANDLE h = CreateFileA(ansi.c_str(), access, share, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    why = SystemText(GetLastError());
+    return INVALID_HANDLE_VALUE;
+  }
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    why = "not a regular file";
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
 class Win32File final : public HostFile {
  public:
   explicit Win32File(HANDLE h) : h_(h) {}
@@ -113,17 +131,9 @@ class Win32Tree final : public HostTree {
   }
 
   std::unique_ptr<HostFile> OpenRead(const std::string& path) override {
-    const HANDLE h = CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      lastError_ = SystemText(GetLastError());
-      return nullptr;
-    }
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-      lastError_ = "not a regular file";
-      CloseHandle(h);
-      return nullptr;
-    }
+    const HANDLE h =
+        OpenDiskFile(ToAnsi(path), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, lastError_);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(h);
   }
 
@@ -186,17 +196,9 @@ class Win32Image final : public ImageFile {
     // Opened first and truncated only once it is known to be a file on a disk:
     // a device or a pipe named as the image is refused as it is.
     const std::string ansi = ToAnsi(path);
-    const HANDLE h = CreateFileA(ansi.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      lastError_ = SystemText(GetLastError());
-      return false;
-    }
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-      lastError_ = "not a regular file";
-      CloseHandle(h);
-      return false;
-    }
+    const HANDLE h =
+        OpenDiskFile(ansi, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS, lastError_);
+    if (h == INVALID_HANDLE_VALUE) return false;
     if (!SetEndOfFile(h)) {
       lastError_ = SystemText(GetLastError());
       CloseHandle(h);
