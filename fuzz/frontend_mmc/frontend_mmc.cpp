@@ -22,6 +22,7 @@
 
 #include "common/endian.h"
 #include "zolp/mmc.h"
+#include "zolp/sim/refusing_disk.h"
 #include "zolp/sim/test_host.h"
 
 namespace {
@@ -33,7 +34,7 @@ void Require(bool condition, const char* what) {
   }
 }
 
-class ScriptedDrive final : public zolp::DiskHandle {
+class ScriptedDrive final : public zolp::sim::RefusingDisk {
  public:
   ScriptedDrive(zolp::SystemErrors& errors, const std::uint8_t* data, std::size_t size)
       : errors_(errors), data_(data), size_(size) {}
@@ -70,16 +71,6 @@ class ScriptedDrive final : public zolp::DiskHandle {
     Take(static_cast<std::uint8_t*>(buffer), size);
     return true;
   }
-
-  bool Read(void*, std::uint32_t, std::uint32_t&) override { return false; }
-  bool Write(const void*, std::uint32_t, std::uint32_t&) override { return false; }
-  bool Seek(std::uint64_t) override { return false; }
-  bool DeviceNumber(std::uint32_t&, std::uint32_t&) override { return false; }
-  bool LockVolume() override { return false; }
-  bool UnlockVolume() override { return false; }
-  bool DismountVolume() override { return false; }
-  bool UpdateProperties() override { return false; }
-  bool MediaTypes(std::vector<std::uint32_t>&) override { return false; }
 
   // How the drive last answered TEST UNIT READY and READ DISC INFORMATION.
   struct Answer {

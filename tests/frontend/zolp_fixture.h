@@ -13,6 +13,7 @@
 
 #include "zolp/host.h"
 #include "zolp/sim/mapped_file_system.h"
+#include "zolp/sim/refusing_disk.h"
 #include "zolp/sim/test_host.h"
 
 namespace zolp::testing {
@@ -36,21 +37,7 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 
 inline std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
-// A disk handle that refuses everything; a test overrides what its disk does.
-class RefusingDisk : public DiskHandle {
- public:
-  bool Read(void*, std::uint32_t, std::uint32_t&) override { return false; }
-  bool Write(const void*, std::uint32_t, std::uint32_t&) override { return false; }
-  bool Seek(std::uint64_t) override { return false; }
-  bool ScsiPassThrough(ScsiRequest&) override { return false; }
-  bool QueryStorageProperty(void*, std::uint32_t) override { return false; }
-  bool DeviceNumber(std::uint32_t&, std::uint32_t&) override { return false; }
-  bool LockVolume() override { return false; }
-  bool UnlockVolume() override { return false; }
-  bool DismountVolume() override { return false; }
-  bool UpdateProperties() override { return false; }
-  bool MediaTypes(std::vector<std::uint32_t>&) override { return false; }
-};
+using sim::RefusingDisk;
 
 class ZolpTest : public ::testing::Test {
  protected:
