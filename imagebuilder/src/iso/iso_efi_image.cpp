@@ -50,12 +50,14 @@ TreeEntry Clone(const TreeEntry& from) {
 }
 
 // A volume without MBR, sized to its files, as small as FAT allows: FAT12
-// while it holds the folder, else FAT16. Names, label and serial number are
-// the boot volume's, so the two volumes of the CD read alike.
+// while it holds the folder, else FAT16. Sector size, boot sector file, names,
+// label and serial number are the boot volume's, so the two volumes of the CD
+// read alike.
 Settings EfiSettings(const Settings& boot, std::uint8_t fatType) {
   Settings s;
   s.debugLevel = boot.debugLevel;
   s.bsFileName = boot.bsFileName;
+  s.sectorSize = boot.sectorSize;  // the boot sector file is one sector of it
   s.fileRoot = boot.fileRoot;
   s.imageName = boot.imageName;
   s.longFN = boot.longFN;
@@ -109,7 +111,8 @@ int WriteEfiImage(BuildContext& ctx, std::optional<iso::EfiBootEntry>& entry) {
     const ErrorInfo* info = FindError(code);
     subject = info != nullptr ? info->text : "";
   }
-  return ctx.Fail(code, "the CD's EFI boot image (the package's EFI folder): " + subject);
+  return ctx.Fail(code, "the CD's EFI boot image (the package's EFI folder)" +
+                            (subject.empty() ? "" : ": " + subject));
 }
 
 }  // namespace imagebuilder

@@ -28,8 +28,8 @@ static_assert(EfiSectorCount(0xFFFFull * 512 + 512) == 0);
 // out and writes the EFI image behind the boot volume with the FAT volume
 // writer, growing the image file by it, and answers its catalog entry
 // (nothing when the tree holds no loader). Its failures carry the volume
-// writer's codes (21 when the EFI folder is too large even for FAT16; 14,
-// 25-31, 41, 49 for the writes). Returns the recorded code.
+// writer's codes, as the boot volume's do, with a subject that names the EFI
+// image. Returns the recorded code.
 int WriteEfiImage(BuildContext& ctx, std::optional<iso::EfiBootEntry>& entry);
 
 }  // namespace imagebuilder
