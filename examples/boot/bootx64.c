@@ -114,7 +114,7 @@ static EFI_STATUS Fail(const char *why) {
   Add(&line, "Orvo diagnostics media: UEFI loader failed: ");
   Add(&line, why);
   Print(&line);
-  return Finish(EXIT_FAILED, 1);
+  return Finish(EXIT_FAILED, EFI_LOAD_ERROR);
 }
 
 static int IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -18,7 +18,7 @@ typedef uint64_t UINTN;
 #define EFIAPI __attribute__((ms_abi))
 #define EFI_SUCCESS 0
 #define EFI_ERROR(status) (((int64_t)(status)) < 0)
-#define EFI_BUFFER_TOO_SMALL (0x8000000000000000ull | 5)
+#define EFI_LOAD_ERROR (0x8000000000000000ull | 1)
 
 typedef struct {
   uint32_t Data1;
