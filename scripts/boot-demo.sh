@@ -2,7 +2,7 @@
 # Builds every medium of the sample package with vellix and boots each in qemu,
 # showing what its boot code printed.
 #
-#   boot-demo.sh [--out DIR | --tmp] [--bochs] <build-dir> [medium...]
+#   boot-demo.sh [--out DIR | --tmp] [--bochs] [--uefi | --uefi-only] <build-dir> [medium...]
 #
 # Media: diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1
 # (all of them when none is named); the tests also boot diskette-720,
@@ -12,6 +12,10 @@
 # VELLIX names the program when it is not <build-dir>/imagebuilder/vellix.
 # --bochs boots under Bochs with its own BIOS (scripts/bochs-boot.sh) instead of
 # qemu with SeaBIOS; Bochs boots no USB drives.
+# --uefi also boots the media UEFI firmware starts (USB drives and CDs; a CD
+# through its EFI entry) under OVMF (scripts/uefi-boot.sh), and the matrix
+# shows both boots of each; --uefi-only boots those under OVMF alone (the
+# default media then: flash-usb cd iso-diskette iso-harddisk).
 # Exits 0 when every medium was built and booted to its banner.
 set -uo pipefail
 
@@ -19,19 +23,23 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=""
 tmp=0
 booter=qemu-boot.sh
+uefi=0
 while [ $# -gt 0 ]; do
   case $1 in
     --out) out=$2; shift 2 ;;
     --tmp) tmp=1; shift ;;
     --bochs) booter=bochs-boot.sh; shift ;;
+    --uefi) uefi=1; shift ;;
+    --uefi-only) uefi=1; booter=""; shift ;;
     *) break ;;
   esac
 done
-build=$(cd "${1:?usage: boot-demo.sh [--out DIR | --tmp] [--bochs] <build-dir> [medium...]}" && pwd)
+build=$(cd "${1:?usage: boot-demo.sh [--out DIR | --tmp] [--bochs] [--uefi | --uefi-only] <build-dir> [medium...]}" && pwd)
 shift
 package=$build/package
 vellix=${VELLIX:-$build/imagebuilder/vellix}
 all=(diskette hdd flash-disk flash-usb cd iso-diskette iso-harddisk disk1)
+[ -n "$booter" ] || all=(flash-usb cd iso-diskette iso-harddisk)
 media=("$@")
 [ ${#media[@]} -gt 0 ] || media=("${all[@]}")
 
@@ -96,17 +104,36 @@ for medium in "${media[@]}"; do
     failed=1
     continue
   fi
-  log=$(bash "$here/$booter" "$kind" "$image")
-  booted=$?
-  echo "$log"
-  seconds=$(sed -n 's/^booted in \(.*\) s$/\1/p' <<<"$log")
-  if [ $booted = 0 ] && grep -qF "volume label \"$label\"" <<<"$log"; then
-    summary+=("$(printf '%-17s %-7s %s s (%s)' "$medium" booted "$seconds" "$kind")")
-  else
-    [ $booted = 0 ] && echo "the banner does not name the volume label \"$label\""
-    summary+=("$(printf '%-17s %-7s %s' "$medium" FAILED "($kind)")")
-    failed=1
+  # UEFI firmware starts USB drives and CDs (the CD through its EFI entry);
+  # the other media are booted by a BIOS only.
+  uefi_kind=""
+  if [ $uefi = 1 ]; then
+    case $kind in usb) uefi_kind=usb ;; cd) uefi_kind=cd-efi ;; esac
+    if [ -z "$uefi_kind" ] && [ -z "$booter" ]; then
+      echo "boot-demo: UEFI firmware does not start $medium ($kind)"
+      summary+=("$(printf '%-17s %-7s %s' "$medium" FAILED "(no UEFI medium)")")
+      failed=1
+      continue
+    fi
   fi
+  line=$(printf '%-17s' "$medium")
+  for boot in ${booter:+"$booter $kind"} ${uefi_kind:+"uefi-boot.sh $uefi_kind"}; do
+    read -r script how <<<"$boot"
+    log=$(bash "$here/$script" "$how" "$image")
+    booted=$?
+    echo "$log"
+    seconds=$(sed -n 's/^booted in \(.*\) s$/\1/p' <<<"$log")
+    firmware=""
+    [ "$script" = uefi-boot.sh ] && firmware="UEFI "
+    if [ $booted = 0 ] && grep -qF "volume label \"$label\"" <<<"$log"; then
+      line+=$(printf ' %-7s %-22s' booted "$seconds s (${firmware}$how)")
+    else
+      [ $booted = 0 ] && echo "the banner does not name the volume label \"$label\""
+      line+=$(printf ' %-7s %-22s' FAILED "(${firmware}$how)")
+      failed=1
+    fi
+  done
+  summary+=("$(sed 's/ *$//' <<<"$line")")
   echo
 done
 

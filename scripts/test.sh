@@ -13,7 +13,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDIAG_SANITIZE=ON >/dev/null
 cmake --build build-san -j"$jobs"
-ctest --test-dir build-san --output-on-failure -j"$jobs" -LE 'qemu|bochs|wine'
+ctest --test-dir build-san --output-on-failure -j"$jobs" -LE 'qemu|bochs|uefi|wine'
 
 # The fuzz targets: every seed and past crash replayed, then each target run for 30 s.
 bash scripts/fuzz.sh 30

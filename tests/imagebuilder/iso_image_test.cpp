@@ -4,6 +4,8 @@
 // catalog points at; qemu boots the CD.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -345,6 +347,41 @@ TEST(IsoReproducible, SameInputsAndBuildTimeGiveTheSameBytes) {
   }
 }
 
+// CDs of a tree without an EFI loader, or with its EFI folder excluded, keep
+// the bytes builds made before the catalog had a UEFI section (the SHA-256 of
+// those builds, at a fixed build time, time zone and file times).
+TEST(IsoReproducible, WithoutAnEfiLoaderTheCdKeepsItsEarlierBytes) {
+  ScopedEnv zone("TZ", "UTC0");
+  ScopedEnv time("BUILDSETTIME", "65D0F87B");
+  struct Case {
+    const char* line;
+    const char* sha256;
+  } cases[] = {
+      {"DiskType=1440", "851dad5fc6686ce2b6fb55d51efb76f5e67d7d221f3bbb2b7a69bf12cafb5080"},
+      {"MbrFileName=", "b506d1c1c0022c88dbc8ba2a043e29c54a36e264aa781e79cf806ffedb177d76"}};
+  const auto fileTime = std::chrono::file_clock::from_sys(
+      std::chrono::sys_seconds(std::chrono::seconds(0x65D00000)));
+  for (const Case& c : cases) {
+    for (const bool efiFolder : {false, true}) {
+      SCOPED_TRACE(std::string(c.line) + (efiFolder ? ", EFI folder excluded" : ""));
+      IsoBuild b;
+      std::vector<std::string> lines{c.line};
+      if (lines[0] == "MbrFileName=") lines[0] += b.path("mbr.bin");
+      if (efiFolder) {
+        std::filesystem::create_directories(b.path("tree/EFI/BOOT"));
+        isotest::WriteText(b.path("tree/EFI/BOOT/BOOTX64.EFI"), "MZ");
+        lines.push_back("ExcludeFile=EFI");
+      }
+      for (const char* name : {"tree/AUTOEXEC.BAT", "tree/DIAGS/RUN.EXE", "tree/DIAGS"}) {
+        std::filesystem::last_write_time(b.path(name), fileTime);
+      }
+      ASSERT_EQ(b.Build(lines), 0);
+      const auto sum = RunTool("sha256sum " + Quote(b.image()));
+      EXPECT_EQ(sum.output.substr(0, 64), c.sha256);
+    }
+  }
+}
+
 // Passes everything to the real image file but fails the write that starts
 // at one offset, or every seek.
 class FailingImage : public imagebuilder::ImageFile {
@@ -523,3 +560,86 @@ TEST(IsoBoot, HardDiskEmulationChainLoadsThePartitionBootSector) {
     EXPECT_EQ(isotest::BootCdInQemu(b.image(), b.scratch()), "MB");
   }
 }
+
+namespace {
+
+// A tree with EFI\BOOT\BOOTX64.EFI gets a UEFI section in the catalog whose
+// FAT image holds the EFI folder and ends the CD; a tree without the loader
+// (or with it excluded) gets no section, and the BIOS entry is the same
+// either way.
+TEST(IsoEfiEntry, ATreeWithTheLoaderGetsAUefiEntryForAnImageOfItsEfiFolder) {
+  const std::vector<std::uint8_t> loader = [] {
+    std::vector<std::uint8_t> bytes{'M', 'Z'};
+    for (int i = 0; bytes.size() < 7000; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 7));
+    return bytes;
+  }();
+  struct Case {
+    const char* loaderPath;  // under the tree
+    std::vector<std::string> lines;
+    bool entry;
+    const char* biosEntry;  // as xorriso lists the default entry
+  } cases[] = {
+      {"EFI/BOOT/BOOTX64.EFI", {"MbrFileName=mbr.bin"}, true, "BIOS  y     hd"},
+      {"efi/boot/bootx64.efi", {"DiskType=1440", "LongFN=1"}, true, "BIOS  y  fd1.4"},
+      {"EFI/BOOT/GRUBX64.EFI", {"MbrFileName=mbr.bin"}, false, "BIOS  y     hd"},
+      {"EFI/BOOT/BOOTX64.EFI", {"DiskType=1440", "ExcludeFile=EFI"}, false, "BIOS  y  fd1.4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.loaderPath) + " " + c.lines.front());
+    IsoBuild b;
+    const std::filesystem::path loaderFile = b.scratch().path() / "tree" / c.loaderPath;
+    std::filesystem::create_directories(loaderFile.parent_path());
+    isotest::WriteBytes(loaderFile, loader);
+    std::vector<std::string> lines = c.lines;
+    if (lines.front() == "MbrFileName=mbr.bin") lines.front() = "MbrFileName=" + b.path("mbr.bin");
+    ASSERT_EQ(b.Build(lines), 0);
+
+    const auto report = RunTool("xorriso -indev " + Quote(b.image()) + " -report_el_torito plain");
+    ASSERT_EQ(report.status, 0) << report.output;
+    EXPECT_NE(report.output.find(std::string("El Torito boot img :   1  ") + c.biosEntry),
+              std::string::npos) << report.output;
+    EXPECT_EQ(report.output.find("UEFI") != std::string::npos, c.entry) << report.output;
+    const std::string d = IsoInfo(b.image(), "-d");
+    EXPECT_EQ(ValueAfter(d, "Volume size is:"), std::to_string(b.ImageSize() / kCdSector));
+    const auto vfy = RunTool("isovfy -i " + Quote(b.image()));
+    EXPECT_NE(vfy.output.find("No errors found"), std::string::npos) << vfy.output;
+    ExpectValidationEntrySumsToZero(b.image());
+
+    const std::vector<std::uint8_t> section = ReadRange(b.image(), 24 * kCdSector + 64, 64);
+    if (!c.entry) {
+      EXPECT_EQ(section, std::vector<std::uint8_t>(64, 0));
+      continue;
+    }
+    // Final section header for platform 0xEF with one entry, then the entry:
+    // bootable, no emulation, the image's 512-byte sectors and its first CD sector.
+    EXPECT_EQ(std::vector<std::uint8_t>(section.begin(), section.begin() + 4),
+              (std::vector<std::uint8_t>{0x91, 0xEF, 1, 0}));
+    EXPECT_EQ(section[32], 0x88);
+    EXPECT_EQ(section[33], 0);
+    const std::uint64_t count = Le16(section, 38);
+    const std::uint64_t lba = section[40] | section[41] << 8 | section[42] << 16 |
+                              static_cast<std::uint64_t>(section[43]) << 24;
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(lba * kCdSector + count * 512, b.ImageSize());
+    const std::string efi = SaveRegion(b, lba * kCdSector, count * 512, "efi.img");
+    const auto fsck = RunTool("fsck.fat -n " + Quote(efi));
+    EXPECT_EQ(fsck.status, 0) << fsck.output;
+    auto dir = RunTool("MTOOLS_SKIP_CHECK=1 mdir -/ -b -i " + Quote(efi) + " ::");
+    // Long names keep their case; the firmware looks names up ignoring it.
+    for (char& ch : dir.output) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(dir.output, "::/EFI/\n::/EFI/BOOT/\n::/EFI/BOOT/BOOTX64.EFI\n");
+    const auto copy = RunTool("MTOOLS_SKIP_CHECK=1 mcopy -n -i " + Quote(efi) +
+                              " ::/EFI/BOOT/BOOTX64.EFI " + Quote(b.path("copied.efi")));
+    EXPECT_EQ(copy.status, 0) << copy.output;
+    EXPECT_TRUE(ReadBytes(b.path("copied.efi")) == loader);
+
+    // A write into the EFI image that fails ends the build with the volume
+    // writer's code and leaves no image.
+    imagebuilder::SystemHost sys = imagebuilder::MakeSystemHost();
+    FailingImage failing(*sys.image, lba * kCdSector, false, false);
+    EXPECT_EQ(b.Build(lines, {}, &failing), 13);
+    EXPECT_FALSE(std::filesystem::exists(b.image()));
+  }
+}
+
+}  // namespace

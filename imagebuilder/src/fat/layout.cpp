@@ -154,13 +154,8 @@ void ExcludeOldImage(BuildContext& ctx) {
   ExcludeOldImage(ctx, *ctx.snapshot);
 }
 
-}  // namespace
-
-int ComputeLayout(BuildContext& ctx) {
-  Settings& s = ctx.settings;
-  Layout& l = ctx.layout;
-  if (ReadBootSectorSize(ctx) != 0) return ctx.code();
-
+int ReadPackageTree(BuildContext& ctx) {
+  const Settings& s = ctx.settings;
   ctx.snapshot.emplace();
   TreeLimits limits;
   limits.clusterBytes = static_cast<std::uint64_t>(s.sectPerCluster != 0 ? s.sectPerCluster : 64) *
@@ -179,6 +174,17 @@ int ComputeLayout(BuildContext& ctx) {
   }
   if (treeCode != 0) return ctx.ReportError(treeCode);
   ExcludeOldImage(ctx);
+  return 0;
+}
+
+}  // namespace
+
+int ComputeLayout(BuildContext& ctx) {
+  Settings& s = ctx.settings;
+  Layout& l = ctx.layout;
+  if (ReadBootSectorSize(ctx) != 0) return ctx.code();
+  // A volume of a tree read before (the CD's EFI image) lays out that tree.
+  if (!ctx.snapshot && ReadPackageTree(ctx) != 0) return ctx.code();
 
   const std::uint32_t entriesPerSector = s.sectorSize / 32;
   const std::uint32_t rootNeeded = CountEntrySectors(ctx, *ctx.snapshot, true);

@@ -1,6 +1,7 @@
 // The ISO step of a build: the FAT volume already sits at the volume offset;
 // this fills the sectors in front of it so a CD drive sees an ISO 9660 volume
-// whose El Torito catalog boots that FAT volume.
+// whose El Torito catalog boots that FAT volume, and, for a package with an
+// EFI loader, adds the EFI image behind it.
 #include "imagebuilder/iso/iso.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "imagebuilder/iso/iso_boot_catalog.h"
 #include "imagebuilder/iso/iso_descriptors.h"
 #include "imagebuilder/iso/iso_directory.h"
+#include "imagebuilder/iso/iso_efi_image.h"
 #include "imagebuilder/iso/iso_layout.h"
 
 namespace imagebuilder {
@@ -130,11 +132,12 @@ int WriteRootDirectory(BuildContext& ctx, const BuildTimes& times, SectorBuffer&
   return WriteSector(ctx, iso::kRootDirectorySector, buffer, kErrIsoRootDirectory);
 }
 
-int WriteBootCatalog(BuildContext& ctx, SectorBuffer& buffer) {
+int WriteBootCatalog(BuildContext& ctx, SectorBuffer& buffer,
+                     const std::optional<iso::EfiBootEntry>& efi) {
   if (!iso::IsBootMediaType(ctx.layout.bootMediaType)) return ctx.ReportError(kErrIsoMediaType);
   const iso::BootCatalogFields fields{
       ctx.settings.publisher, ctx.layout.bootMediaType, ctx.layout.partitionType,
-      static_cast<std::uint32_t>(ctx.layout.volumeOffset / kSectorSize)};
+      static_cast<std::uint32_t>(ctx.layout.volumeOffset / kSectorSize), efi};
   iso::SerializeBootCatalog(buffer, fields);
   return WriteSector(ctx, iso::kBootCatalogSector, buffer, kErrIsoBootCatalog);
 }
@@ -160,6 +163,9 @@ int WriteIsoStructures(BuildContext& ctx) {
   SectorBuffer buffer{};
   BuildTimes times;
   if (!ctx.ok() || TakeBuildTimes(ctx, times) != 0) return ctx.code();
+  // The EFI image comes first: the volume size in the descriptor counts it.
+  std::optional<iso::EfiBootEntry> efi;
+  if (WriteEfiImage(ctx, efi) != 0) return ctx.code();
   if (WritePrimaryDescriptor(ctx, times, buffer) != 0) return ctx.code();
   iso::SerializeBootRecordDescriptor(buffer);
   if (WriteSector(ctx, iso::kBootRecordSector, buffer, kErrIsoBootDescriptor) != 0) {
@@ -171,7 +177,7 @@ int WriteIsoStructures(BuildContext& ctx) {
   }
   if (WritePathTables(ctx, buffer) != 0) return ctx.code();
   if (WriteRootDirectory(ctx, times, buffer) != 0) return ctx.code();
-  return WriteBootCatalog(ctx, buffer);
+  return WriteBootCatalog(ctx, buffer, efi);
 }
 
 }  // namespace imagebuilder

@@ -41,6 +41,22 @@ void SerializeBootCatalog(std::span<std::uint8_t, kSectorSize> sector,
     common::store_le16(p + kSectorCount.offset, 1);
     common::store_le32(p + kLoadRba.offset, fields.bootImageSector);
   }
+  if (!fields.efi) return;
+  {
+    using namespace section_header;
+    std::uint8_t* p = sector.data() + kOffset;
+    p[kHeaderId.offset] = kFinalHeader;
+    p[kPlatformId.offset] = kPlatformEfi;
+    common::store_le16(p + kEntryCount.offset, 1);
+  }
+  {
+    using namespace section_entry;
+    std::uint8_t* p = sector.data() + kOffset;
+    p[kBootIndicator.offset] = default_entry::kBootable;
+    p[kBootMediaType.offset] = kMediaNoEmulation;
+    common::store_le16(p + kSectorCount.offset, fields.efi->sectorCount);
+    common::store_le32(p + kLoadRba.offset, fields.efi->imageSector);
+  }
 }
 
 }  // namespace imagebuilder::iso

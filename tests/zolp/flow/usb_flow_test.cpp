@@ -50,6 +50,12 @@ class UsbFlowTest : public FlowTest {
   void FillWithOldData(unsigned number) {
     WriteFile(Disk(number), std::string(devices_->PhysicalDrive(number)->capacity(), kOldData));
   }
+  // Writes the drive of a single used stick.
+  void InstallOnAUsedDrive() {
+    UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
+    FillWithOldData(1);
+    ASSERT_EQ(Install(0), std::vector<std::string>{"Successfully created the USB flash drive."});
+  }
   // Chooses the entry at a position and clicks OK; answers the boxes shown.
   std::vector<std::string> Install(int position) {
     UsbDialog d(host_, pump_, s_);
@@ -221,11 +227,15 @@ TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
 }
 
 TEST_F(UsbFlowTest, TheWrittenDriveBootsAsUsbStorageAndAsAnIdeDisk) {
-  UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
-  FillWithOldData(1);
-  ASSERT_EQ(Install(0), std::vector<std::string>{"Successfully created the USB flash drive."});
+  InstallOnAUsedDrive();
   EXPECT_TRUE(Boots("usb", Disk(1), "A05"));
   EXPECT_TRUE(Boots("hd", Disk(1), "A05"));
+}
+
+// The same drive starts on UEFI PCs (OVMF: a case of its own, label uefi).
+TEST_F(UsbFlowTest, TheWrittenDriveStartsUnderUefi) {
+  InstallOnAUsedDrive();
+  EXPECT_TRUE(Boots("uefi-usb", Disk(1), "A05"));
 }
 
 // Two drives of one make and size, without volumes: two entries that read

@@ -15,7 +15,8 @@ inline constexpr std::uint32_t kFat16EntriesPerSector = 256;
 inline constexpr std::uint32_t kFat12MaxClusters = 4085;
 inline constexpr std::uint32_t kFat16MaxClusters = 65525;
 
-// Reads the tree and fills the layout and the geometry keys. Returns the recorded code.
+// Reads the tree (unless the context holds one already) and fills the layout
+// and the geometry keys. Returns the recorded code.
 int ComputeLayout(BuildContext& ctx);
 
 // Sizes the image file, writes the reserved FAT entries, the directory tree

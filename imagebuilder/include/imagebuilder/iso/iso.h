@@ -11,8 +11,9 @@ namespace imagebuilder {
 // ZeroData is already forced on by the caller. Returns the recorded code.
 int PrepareIsoImage(BuildContext& ctx);
 
-// After the FAT volume, the MBR and the boot sector are written: fills the
-// sectors in front of the volume offset (descriptors, path tables, root
+// After the FAT volume, the MBR and the boot sector are written: writes the
+// EFI image behind the volume when the tree holds an EFI loader, then fills
+// the sectors in front of the volume offset (descriptors, path tables, root
 // directory with the readme, boot catalog). Returns the recorded code.
 int WriteIsoStructures(BuildContext& ctx);
 
