@@ -4,6 +4,7 @@
 #include "zolp/sim/simulated_devices.h"
 
 #include "common/endian.h"
+#include "zolp/disk_volumes.h"
 #include "zolp/mmc.h"
 #include "zolp/sim/linux_tool_launcher.h"
 #include "zolp/system_info.h"
@@ -92,9 +93,14 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
                       "cardslot 2 SD/MMC\n");
   EXPECT_EQ(devices->LogicalDrives(), 1u << ('E' - 'A'));
   EXPECT_EQ(devices->TypeOfDrive('E'), DriveType::Removable);
+  // The system's own devices come first, more than 32 KiB of their names.
   std::vector<std::string> names;
   ASSERT_TRUE(devices->DosDeviceNames(names));
-  EXPECT_EQ(names, (std::vector<std::string>{"E:", "PhysicalDrive1", "PhysicalDrive2"}));
+  EXPECT_EQ(std::vector<std::string>(names.end() - 3, names.end()),
+            (std::vector<std::string>{"E:", "PhysicalDrive1", "PhysicalDrive2"}));
+  std::vector<char> room(0x8000);
+  EXPECT_EQ(devices->QueryDosDevices(room.data(), 0x8000), 0u);
+  EXPECT_EQ(host_.Last(), 122u);  // ERROR_INSUFFICIENT_BUFFER
 
   auto disk = devices->Open("\\\\.\\PhysicalDrive1", DiskAccess::ReadWrite);
   auto volume = devices->Open("\\\\.\\e:", DiskAccess::ReadWrite);
@@ -102,7 +108,12 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   const std::string sector(512, 'S');
   std::uint32_t done = 0;
   ASSERT_TRUE(disk->Seek(4096));
+  EXPECT_FALSE(disk->Write(sector.data(), 512, done));  // into the mounted volume
+  EXPECT_EQ(host_.Last(), 5u);                          // ERROR_ACCESS_DENIED
+  ASSERT_TRUE(volume->LockVolume());
   ASSERT_TRUE(disk->Write(sector.data(), 512, done));
+  EXPECT_FALSE(std::filesystem::exists(image));  // still in the stick's cache
+  ASSERT_TRUE(disk->Flush());
   EXPECT_EQ(std::filesystem::file_size(image), 4608u);  // the file grows as written
   char back[512] = {};
   ASSERT_TRUE(volume->Seek(4096));
@@ -110,7 +121,11 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   EXPECT_EQ(std::string(back, 512), sector);
   ASSERT_TRUE(disk->Seek(1048576 - 256));
   EXPECT_FALSE(disk->Write(sector.data(), 512, done));
+  EXPECT_EQ(host_.Last(), 87u);  // ERROR_INVALID_PARAMETER: not at a sector
+  ASSERT_TRUE(disk->Seek(1048576));
+  EXPECT_FALSE(disk->Write(sector.data(), 512, done));
   EXPECT_EQ(host_.Last(), 27u);  // ERROR_SECTOR_NOT_FOUND
+  EXPECT_TRUE(disk->Flush());
   EXPECT_EQ(std::filesystem::file_size(image), 4608u);
 
   std::uint8_t descriptor[storage_descriptor::kQueryBufferSize] = {};
@@ -122,7 +137,7 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   EXPECT_EQ(number, 1u);
 
   // READ CAPACITY gives the last block; the empty card slot has no medium.
-  std::uint8_t capacity[8] = {};
+  alignas(512) std::uint8_t capacity[8] = {};  // as the adapter's alignment mask asks
   ScsiRequest r;
   r.length = ScsiRequest::kHeaderLength;
   r.senseInfoOffset = ScsiRequest::kSenseOffset;
@@ -142,12 +157,34 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   EXPECT_EQ(devices->Open("\\\\.\\PhysicalDrive3", DiskAccess::Read), nullptr);
 }
 
+// The list of DOS device names is read whole however long it is: on Windows 10
+// and later it passes 32 KiB, and the disks' names come at its end.
+TEST_F(SimulatedDevicesTest, DosDeviceListLongerThan32KiBIsReadWhole) {
+  auto devices = Make("usb 1 x.img 1048576\n");
+  for (const int system : {0, 400, 4000}) {
+    devices->systemDeviceNames = system;
+    std::vector<std::string> names;
+    ASSERT_TRUE(devices->DosDeviceNames(names)) << system;
+    EXPECT_EQ(names.size(), 5u + static_cast<unsigned>(system) + 1) << system;
+    EXPECT_EQ(names.back(), "PhysicalDrive1") << system;
+  }
+  std::vector<std::string> names;
+  const auto refused = [&](char*, std::uint32_t) {
+    host_.SetLast(5);
+    return 0u;
+  };
+  EXPECT_FALSE(ReadDosDeviceNames(host_, refused, names));  // other failures stay failures
+}
+
 // A diskette drive holds a diskette while its file exists; a read-only file
 // is a write-protected diskette.
 TEST_F(SimulatedDevicesTest, ADisketteIsItsFile) {
   const auto image = root_ / "a.img";
   auto devices = Make("floppy A \"" + image.string() + "\"\n");
-  auto drive = devices->Open("\\\\.\\A:", DiskAccess::ReadWriteShareRead);
+  // A volume is opened for writing only with write sharing.
+  EXPECT_EQ(devices->Open("\\\\.\\A:", DiskAccess::ReadWriteShareRead), nullptr);
+  EXPECT_EQ(host_.Last(), 32u);  // ERROR_SHARING_VIOLATION
+  auto drive = devices->Open("\\\\.\\A:", DiskAccess::ReadWrite);
   ASSERT_TRUE(drive);
   std::vector<std::uint32_t> types;
   ASSERT_TRUE(drive->MediaTypes(types));

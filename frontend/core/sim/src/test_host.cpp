@@ -1,5 +1,8 @@
 #include "zolp/sim/test_host.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <cstdlib>
 
 #include "disk_proxy.h"
@@ -144,7 +147,10 @@ void* TestHost::AllocatePages(std::size_t size) {
     tLastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
     return nullptr;
   }
-  void* p = std::calloc(1, size);
+  // Pages, as VirtualAlloc gives them: page-aligned and zeroed.
+  constexpr std::size_t kPage = 4096;
+  void* p = std::aligned_alloc(kPage, (std::max<std::size_t>(size, 1) + kPage - 1) / kPage * kPage);
+  if (p) std::memset(p, 0, size);
   std::lock_guard lock(mutex_);
   allocations_.insert(p);
   return p;
