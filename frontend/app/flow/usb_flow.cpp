@@ -1,6 +1,5 @@
 #include "flow/usb_flow.h"
 
-#include <cctype>
 #include <charconv>
 #include <map>
 
