@@ -24,11 +24,18 @@ TEST(DeviceDescription, ReadsEveryKindOfDevice) {
       "\n"
       "floppy a \"Z:\\sim\\my diskette.img\"\n"
       "cdwriter D Z:\\sim\\burn.iso cd-rw-written\n"
-      "systemdisk Z:\\sim\\system.img\n";
+      "systemdisk Z:\\sim\\system.img\n"
+      "usb 3 s.img 4194304 volumes=F,- inuse=always\nfloppy B b.img inuse=2\n"
+      "cdwriter G g.iso cd-r longwrite=4 shared\n";
   std::vector<sim::DeviceLine> d;
   std::string error;
   ASSERT_TRUE(sim::ParseDeviceDescription(text, d, error)) << error;
-  ASSERT_EQ(d.size(), 5u);
+  ASSERT_EQ(d.size(), 8u);
+  EXPECT_EQ(d[5].volumes, (std::vector<char>{'F', 0}));
+  EXPECT_EQ(d[5].inUse, -1);
+  EXPECT_EQ(d[6].inUse, 2);
+  EXPECT_EQ(d[7].longWriteEvery, 4);
+  EXPECT_TRUE(d[7].shared);
   EXPECT_EQ(d[0].kind, sim::DeviceKind::Usb);
   EXPECT_EQ(d[0].driveNumber, 1u);
   EXPECT_EQ(d[0].file, "Z:\\sim\\usb.img");
@@ -65,6 +72,11 @@ TEST(DeviceDescription, RefusesWhatItCannotMeanWithTheLine) {
       {"systemdisk a.img\nsystemdisk b.img", "line 2: only one systemdisk"},
       {"zipdrive Z x.img",
        "line 1: unknown device \"zipdrive\" (usb, cardslot, floppy, cdwriter or systemdisk)"},
+      {"usb 1 x.img 512 letter=E volumes=F", "line 1: letter= and volumes= together"},
+      {"usb 1 x.img 512 volumes=E,1", "line 1: bad volume \"1\" (a letter or -)"},
+      {"usb 1 x.img 512 volumes=E,-\nfloppy e a.img", "line 2: drive letter E: is given twice"},
+      {"floppy A a.img inuse=often", "line 1: unknown floppy option \"inuse=often\""},
+      {"cdwriter D x.iso cd-r longwrite=0", "line 1: unknown cdwriter option \"longwrite=0\""},
   };
   for (const Row& row : rows) {
     std::vector<sim::DeviceLine> d;
