@@ -126,25 +126,25 @@ bool fIsDiscErasable(const Services& s, DiskHandle& drive) {
   return (status & kDiscErasable) != 0;
 }
 
-// The page is read at the most a page can be long; its own length byte then
-// says how much of it goes back.
-constexpr std::uint32_t kModeSenseRoom = kModeHeaderLength + 2 + 255;
-
 bool fSetWriteParameters(const Services& s, DiskHandle& drive) {
-  std::uint8_t data[kModeSenseRoom] = {};
+  // Room for the longest page there can be; its own length byte then says how
+  // much of it goes back.
+  std::uint8_t data[kModeHeaderLength + 2 + 255] = {};
   // Current values: the defaults may not be what the drive accepts for the disc
   // in it, and fields it does not let change must go back as they are.
   if (!fModeSense10(s, drive, kModePageWriteParameters, data, sizeof data, ModeValues::Current))
     return false;
   const std::uint32_t returned = std::uint32_t{common::load_be16(data)} + 2;
-  const std::uint32_t pageAt = kModeHeaderLength + common::load_be16(data + 6);  // after any block descriptors
-  std::uint8_t* page = data + pageAt;
-  const std::uint32_t length = pageAt + 2 + (pageAt + 2 <= sizeof data ? page[1] : 0);
-  if (pageAt + 2 > sizeof data || length > sizeof data || length > returned ||
-      (page[kPageCode] & 0x3F) != kModePageWriteParameters || length < pageAt + 10) {
+  // The page follows the header and any block descriptors; what the drive says
+  // of their lengths is checked before anything is read there.
+  const std::uint32_t pageAt = kModeHeaderLength + common::load_be16(data + 6);
+  const std::uint32_t length = pageAt + 2 <= sizeof data ? pageAt + 2 + data[pageAt + 1] : 0;
+  if (length == 0 || length > sizeof data || length > returned || length < pageAt + 10 ||
+      (data[pageAt + kPageCode] & 0x3F) != kModePageWriteParameters) {
     s.errors->SetLast(syserr::kInvalidParameter);  // not a write parameters page
     return false;
   }
+  std::uint8_t* page = data + pageAt;
   common::store_be16(data, 0);  // mode data length is reserved in MODE SELECT
   page[kPageCode] &= 0x3F;
   page[kWriteType] = 0x01;      // track-at-once, no test write, no underrun protection
