@@ -85,6 +85,10 @@ build_windows build-win mingw-i686.cmake
 check_status=0
 python3 tests/windows/pe_check.py --self-test build-win || check_status=1
 python3 tests/windows/pe_check.py build-win || check_status=1
+# The x86_64 test build's ZOLP.exe names its own architecture in its manifest.
+if [ "$DIAG_WIN_ARCH" = x86_64 ]; then
+  python3 tests/windows/pe_check.py --manifest build-win64/frontend/app/ZOLP.exe || check_status=1
+fi
 
 echo "test-windows.sh: wine tests on $test_dir ($DIAG_WIN_ARCH): $DIAG_WIN_ARCH_REASON"
 # A prefix of our own for this run: a copy of the cached template (about 1.5 s).

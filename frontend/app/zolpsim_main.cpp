@@ -48,6 +48,7 @@ bool UseSimulatedDevices(zolp::Services& services) {
     return false;
   }
   devices = std::make_unique<zolp::sim::SimulatedDevices>(lines, *services.errors);
+  devices->SetClock(services.clock);
   char delay[16] = {};
   if (GetEnvironmentVariableA("ZOLP_SIM_WRITE_DELAY_MS", delay, sizeof delay) > 0)
     devices->SetWriteDelay(static_cast<std::uint32_t>(std::strtoul(delay, nullptr, 10)));

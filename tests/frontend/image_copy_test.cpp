@@ -54,23 +54,35 @@ class ImageCopyTest : public testing::ZolpTest {
   std::string image_ = "~DP1.tmp";
 };
 
-TEST_F(ImageCopyTest, DiskReceivesTheImageByteForByte) {
-  const std::string bytes = PatternBytes(5 * 0x8000 + 1536);  // 5 full pieces and a tail
-  WriteFile(Cwd(image_), bytes);
-  sim::FileDisk disk(root_ / "disk.bin", 8u << 20, host_);
+// The disk takes whole sectors only: an image that ends inside a sector goes
+// out with that sector's rest zero; and the disk is flushed before success.
+TEST_F(ImageCopyTest, DiskReceivesTheImageInWholeSectorsAndIsFlushed) {
+  for (const std::size_t tail : {1536, 1000}) {  // after 5 full pieces
+    SCOPED_TRACE(tail);
+    host_.ClearRecords();
+    const std::string bytes = PatternBytes(5 * 0x8000 + tail);
+    WriteFile(Cwd(image_), bytes);
+    sim::FileDisk disk(root_ / "disk.bin", 8u << 20, host_);
 
-  EXPECT_EQ(ImageCopyThread(s_, Job(disk, 8u << 20)), 1);
-  const sim::PostedMessage done = Final();
-  EXPECT_EQ(done.owner, kDialog);
-  EXPECT_EQ(done.wParam, 0);
-  EXPECT_EQ(done.lParam, 0);
-  EXPECT_EQ(host_.Posts().back().message, 0x500u);
-  EXPECT_EQ(host_.OutstandingAllocations(), 0);
+    EXPECT_EQ(ImageCopyThread(s_, Job(disk, 8u << 20)), 1);
+    const sim::PostedMessage done = Final();
+    EXPECT_EQ(done.owner, kDialog);
+    EXPECT_EQ(done.wParam, 0);
+    EXPECT_EQ(done.lParam, 0);
+    EXPECT_EQ(host_.Posts().back().message, 0x500u);
+    EXPECT_EQ(host_.OutstandingAllocations(), 0);
+    EXPECT_EQ(disk.flushes, 1);
 
-  // An independent comparison of the disk's first bytes with the image.
-  const std::string command = "cmp -n " + std::to_string(bytes.size()) + " " + Quote(Cwd(image_)) +
-                              " " + Quote(disk.path()) + " >/dev/null";
-  EXPECT_EQ(std::system(command.c_str()), 0);
+    // An independent comparison of the disk's first bytes with the image; the
+    // rest of its last sector is zeros.
+    const std::string command = "cmp -n " + std::to_string(bytes.size()) + " " +
+                                Quote(Cwd(image_)) + " " + Quote(disk.path()) + " >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const std::size_t sectors = (bytes.size() + 511) / 512 * 512;
+    const std::string onDisk = ReadFile(disk.path());
+    ASSERT_EQ(onDisk.size(), sectors);
+    EXPECT_EQ(onDisk.substr(bytes.size()), std::string(sectors - bytes.size(), '\0'));
+  }
 }
 
 TEST_F(ImageCopyTest, CopiedFatVolumeChecksCleanOnTheDisk) {

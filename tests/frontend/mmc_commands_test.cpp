@@ -81,7 +81,7 @@ TEST_F(MmcCommandTest, EveryCommandSendsItsCdbDirectionLengthAndTimeOut) {
        {0x2A, 0, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x02},
        10,
        0,
-       3000,
+       4096,  // whole blocks
        60},
       {"READ (10)",  // what the write above left on the disc
        [&](auto& s, auto& d, auto*) { return fRead10(s, d, 0x00012346, 1, data); },
@@ -120,14 +120,14 @@ TEST_F(MmcCommandTest, EveryCommandSendsItsCdbDirectionLengthAndTimeOut) {
        10},
       {"CLOSE SESSION",
        [](auto& s, auto& d, auto*) { return fCloseSession(s, d); },
-       {0x5B, 0, 0x02},
+       {0x5B, 0x01, 0x02},  // immediate
        10,
        2,
        0,
        480},
       {"BLANK",
        [](auto& s, auto& d, auto*) { return fBlankMinimal(s, d); },
-       {0xA1, 0x01},
+       {0xA1, 0x11},  // immediate, minimal
        12,
        2,
        0,
@@ -143,7 +143,13 @@ TEST_F(MmcCommandTest, EveryCommandSendsItsCdbDirectionLengthAndTimeOut) {
   for (const CommandCase& c : cases) {
     drive_.ClearCommands();
     EXPECT_TRUE(c.send(s_, drive_, buffer_)) << c.name;
-    const ScsiRequest r = Only();
+    // One command; BLANK then waits for the drive with a ready test.
+    const bool waits = c.cdb[0] == 0xA1;
+    ASSERT_EQ(drive_.commands().size(), waits ? 2u : 1u) << c.name;
+    if (waits) {
+      EXPECT_EQ(drive_.commands().back().request.cdb[0], 0x00);
+    }
+    const ScsiRequest r = drive_.commands().front().request;
     EXPECT_EQ(CdbOf(r), c.cdb) << c.name;
     EXPECT_EQ(r.cdbLength, c.cdbLength) << c.name;
     EXPECT_EQ(r.dataIn, c.direction) << c.name;
@@ -157,9 +163,12 @@ TEST_F(MmcCommandTest, EveryCommandSendsItsCdbDirectionLengthAndTimeOut) {
 }
 
 TEST_F(MmcCommandTest, ModeSelectSendsPageFormatAndTheBytes) {
+  drive_.writeParametersPageLength = 0x32;
   std::uint8_t page[60] = {};
-  page[8] = 0x05;
-  page[9] = 0x32;
+  ASSERT_TRUE(fModeSense10(s_, drive_, 0x05, page, sizeof page, ModeValues::Current));
+  page[0] = page[1] = 0;
+  page[8] &= 0x3F;
+  drive_.ClearCommands();
   EXPECT_TRUE(fModeSelect10(s_, drive_, page, sizeof page));
   const auto& sent = drive_.commands().back();
   EXPECT_EQ(CdbOf(sent.request), (Cdb{0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 60}));
@@ -168,7 +177,9 @@ TEST_F(MmcCommandTest, ModeSelectSendsPageFormatAndTheBytes) {
   EXPECT_EQ(sent.dataOut, std::vector<std::uint8_t>(page, page + 60));
 }
 
-TEST_F(MmcCommandTest, WriteBlockCountRoundsUp) {
+// The drive takes whole blocks: bytes that end inside one go out with the
+// rest of the block zero, and the transfer is the blocks' length.
+TEST_F(MmcCommandTest, WriteTenSendsWholeBlocks) {
   std::vector<std::uint8_t> data(4096, 0xAB);
   const std::pair<std::uint32_t, std::uint16_t> cases[] = {
       {1, 1}, {2048, 1}, {2049, 2}, {3000, 2}, {4096, 2}};
@@ -177,7 +188,11 @@ TEST_F(MmcCommandTest, WriteBlockCountRoundsUp) {
     EXPECT_TRUE(fWrite10(s_, drive_, 0, bytes, data.data()));
     const ScsiRequest r = Only();
     EXPECT_EQ((r.cdb[7] << 8) | r.cdb[8], blocks) << bytes;
+    std::vector<std::uint8_t> sent(blocks * 2048u, 0);
+    std::fill(sent.begin(), sent.begin() + bytes, 0xAB);
+    EXPECT_EQ(drive_.commands().back().dataOut, sent) << bytes;
   }
+  EXPECT_EQ(host_.OutstandingAllocations(), 0);
 }
 
 // Counts past 16 bits (or past 32 bits of bytes once rounded up) cannot be said

@@ -230,23 +230,31 @@ TEST_F(MmcCompositeTest, FailedReadDiscInformationReadsAsNeitherBlankNorErasable
 
 // --- write parameters ---
 
-TEST_F(MmcCompositeTest, WriteParametersPageIsRewrittenForTrackAtOnceMode1) {
-  EXPECT_TRUE(fSetWriteParameters(s_, drive_));
-  const auto sense = drive_.CommandsWithOpcode(0x5A);
-  ASSERT_EQ(sense.size(), 1u);
-  EXPECT_EQ(sense[0].request.cdb[2], 0x85);
-  EXPECT_EQ(sense[0].request.dataTransferLength, 60u);
+// The page goes back at the length the drive gives it, from its current
+// values: drives with a longer page refuse a short one, and fields they do not
+// let change must come back as they have them (the defaults differ there).
+TEST_F(MmcCompositeTest, WriteParametersGoBackAtTheDrivesLengthFromItsCurrentValues) {
+  for (const std::uint8_t pageLength : {0x32, 0x36, 0x38}) {
+    SCOPED_TRACE(pageLength);
+    drive_.writeParametersPageLength = pageLength;
+    drive_.ClearCommands();
+    EXPECT_TRUE(fSetWriteParameters(s_, drive_));
+    const auto sense = drive_.CommandsWithOpcode(0x5A);
+    ASSERT_EQ(sense.size(), 1u);
+    EXPECT_EQ(sense[0].request.cdb[2], 0x05);  // current values
 
-  const auto select = drive_.CommandsWithOpcode(0x55);
-  ASSERT_EQ(select.size(), 1u);
-  const std::vector<std::uint8_t>& sent = select[0].dataOut;
-  ASSERT_EQ(sent.size(), 60u);
-  EXPECT_EQ(sent[0], 0x00);  // mode data length cleared
-  EXPECT_EQ(sent[1], 0x00);
-  // The drive's defaults were 85 32 42 25 0A 07 01 02 20 03.
-  const std::vector<std::uint8_t> page(sent.begin() + 8, sent.begin() + 18);
-  EXPECT_EQ(page, (std::vector<std::uint8_t>{0x05, 0x32, 0x01, 0x04, 0x08, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(drive_.writeParametersPage().size(), 52u);
+    const auto select = drive_.CommandsWithOpcode(0x55);
+    ASSERT_EQ(select.size(), 1u);
+    const std::vector<std::uint8_t>& sent = select[0].dataOut;
+    ASSERT_EQ(sent.size(), 8u + 2 + pageLength);
+    EXPECT_EQ(sent[0], 0x00);  // mode data length cleared
+    EXPECT_EQ(sent[1], 0x00);
+    // The drive's defaults were 85 len 42 25 0A 07 01 02 20 03.
+    const std::vector<std::uint8_t> page(sent.begin() + 8, sent.begin() + 18);
+    EXPECT_EQ(page, (std::vector<std::uint8_t>{0x05, pageLength, 0x01, 0x04, 0x08, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(sent[sent.size() - 1], 0x96);  // the drive's own setting, kept
+    EXPECT_EQ(drive_.writeParametersPage().size(), 2u + pageLength);
+  }
 }
 
 TEST_F(MmcCompositeTest, WriteParametersNeedBothCommands) {
@@ -286,6 +294,73 @@ TEST_F(MmcCompositeTest, SessionCloseStopsAtOtherErrors) {
   drive_.Fail(0x5B, dc);
   EXPECT_FALSE(fCloseSessionWait(s_, drive_));
   EXPECT_EQ(Count(0x5B), 2u);
+}
+
+// A blank or a close that runs for minutes: sent with the immediate bit (the
+// port driver would cut the command off after its time-out), then the drive is
+// asked once a second until it is done, for 20 minutes at the most.
+TEST_F(MmcCompositeTest, LongBlankAndCloseRunImmediateAndAreWaitedFor) {
+  drive_.clock = &host_;
+  struct Row {
+    std::uint8_t opcode;
+    std::uint32_t seconds;
+    bool done;
+  } rows[] = {{0xA1, 200, true}, {0x5B, 300, true}, {0xA1, 1500, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.seconds);
+    drive_.ClearCommands();
+    drive_.currentProfile = sim::profile::kCdRw;
+    drive_.erasable = true;
+    drive_.disc = DiscStatus::Appendable;
+    drive_.blankSeconds = drive_.closeSeconds = row.seconds;
+    const std::uint64_t start = host_.Milliseconds();
+    EXPECT_EQ(row.opcode == 0xA1 ? fBlankMinimal(s_, drive_) : fCloseSessionWait(s_, drive_),
+              row.done);
+    ASSERT_EQ(Count(row.opcode), 1u);
+    EXPECT_EQ(drive_.CommandsWithOpcode(row.opcode)[0].request.cdb[1] & (row.opcode == 0xA1 ? 0x10 : 0x01),
+              row.opcode == 0xA1 ? 0x10 : 0x01);
+    const std::uint64_t waited = host_.Milliseconds() - start;
+    if (row.done) {
+      EXPECT_GE(waited, row.seconds * 1000ull);
+      EXPECT_LE(waited, row.seconds * 1000ull + 2000);
+    } else {
+      EXPECT_EQ(host_.Last(), 121u);  // ERROR_SEM_TIMEOUT
+      EXPECT_GE(waited, 20 * 60 * 1000ull);
+      EXPECT_LT(waited, 21 * 60 * 1000ull);
+    }
+    host_.Sleep(static_cast<std::uint32_t>(row.seconds * 1000));  // whatever still runs ends
+  }
+}
+
+// A drive whose buffer is full answers "long write in progress": the same
+// WRITE (10) goes again a moment later, for two minutes at the most.
+TEST_F(MmcCompositeTest, LongWriteInProgressIsRetried) {
+  std::vector<std::uint8_t> data(16384, 0x5C);
+  drive_.longWriteEvery = 2;
+  for (std::uint32_t lba = 0; lba < 32; lba += 8)
+    EXPECT_TRUE(fWrite10(s_, drive_, lba, 16384, data.data())) << lba;
+  EXPECT_EQ(Count(0x2A), 7u);  // the 2nd, 3rd and 4th sent twice
+  EXPECT_EQ(drive_.writtenBlocks(), 32u);
+  drive_.Fail(0x2A, Check(0x02, 0x04, 0x08, -1));  // full for good
+  EXPECT_FALSE(fWrite10(s_, drive_, 32, 16384, data.data()));
+  EXPECT_GE(host_.Milliseconds(), 120000u);
+}
+
+// Adapters refuse pass-through buffers that do not meet their alignment mask:
+// the small buffers of the composite operations travel through page memory.
+TEST_F(MmcCompositeTest, PassThroughBuffersMeetTheAdapterAlignmentMask) {
+  drive_.alignmentMask = 0xFFF;
+  std::uint32_t last = 0;
+  EXPECT_EQ(fWaitReady(s_, drive_), 0);
+  EXPECT_NE(fGetMediaSize(s_, drive_, &last), 0u);
+  EXPECT_EQ(fGetCurrentProfile(s_, drive_), sim::profile::kCdR);
+  EXPECT_TRUE(fIsDiscBlank(s_, drive_));
+  EXPECT_TRUE(fSetWriteParameters(s_, drive_));
+  std::uint8_t odd[2049];
+  EXPECT_TRUE(fWrite10(s_, drive_, 0, 2048, odd + 1));
+  for (const auto& c : drive_.commands())
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(c.request.dataBuffer) & 0xFFF, 0u) << int{c.request.cdb[0]};
+  EXPECT_EQ(host_.OutstandingAllocations(), 0);
 }
 
 // --- writer enumeration ---

@@ -4,6 +4,7 @@
 #include "zolp/sim/simulated_devices.h"
 
 #include "common/endian.h"
+#include "zolp/disk_volumes.h"
 #include "zolp/mmc.h"
 #include "zolp/sim/linux_tool_launcher.h"
 #include "zolp/system_info.h"
@@ -23,11 +24,18 @@ TEST(DeviceDescription, ReadsEveryKindOfDevice) {
       "\n"
       "floppy a \"Z:\\sim\\my diskette.img\"\n"
       "cdwriter D Z:\\sim\\burn.iso cd-rw-written\n"
-      "systemdisk Z:\\sim\\system.img\n";
+      "systemdisk Z:\\sim\\system.img\n"
+      "usb 3 s.img 4194304 volumes=F,- inuse=always\nfloppy B b.img inuse=2\n"
+      "cdwriter G g.iso cd-r longwrite=4 shared\n";
   std::vector<sim::DeviceLine> d;
   std::string error;
   ASSERT_TRUE(sim::ParseDeviceDescription(text, d, error)) << error;
-  ASSERT_EQ(d.size(), 5u);
+  ASSERT_EQ(d.size(), 8u);
+  EXPECT_EQ(d[5].volumes, (std::vector<char>{'F', 0}));
+  EXPECT_EQ(d[5].inUse, -1);
+  EXPECT_EQ(d[6].inUse, 2);
+  EXPECT_EQ(d[7].longWriteEvery, 4);
+  EXPECT_TRUE(d[7].shared);
   EXPECT_EQ(d[0].kind, sim::DeviceKind::Usb);
   EXPECT_EQ(d[0].driveNumber, 1u);
   EXPECT_EQ(d[0].file, "Z:\\sim\\usb.img");
@@ -64,6 +72,11 @@ TEST(DeviceDescription, RefusesWhatItCannotMeanWithTheLine) {
       {"systemdisk a.img\nsystemdisk b.img", "line 2: only one systemdisk"},
       {"zipdrive Z x.img",
        "line 1: unknown device \"zipdrive\" (usb, cardslot, floppy, cdwriter or systemdisk)"},
+      {"usb 1 x.img 512 letter=E volumes=F", "line 1: letter= and volumes= together"},
+      {"usb 1 x.img 512 volumes=E,1", "line 1: bad volume \"1\" (a letter or -)"},
+      {"usb 1 x.img 512 volumes=E,-\nfloppy e a.img", "line 2: drive letter E: is given twice"},
+      {"floppy A a.img inuse=often", "line 1: unknown floppy option \"inuse=often\""},
+      {"cdwriter D x.iso cd-r longwrite=0", "line 1: unknown cdwriter option \"longwrite=0\""},
   };
   for (const Row& row : rows) {
     std::vector<sim::DeviceLine> d;
@@ -92,9 +105,14 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
                       "cardslot 2 SD/MMC\n");
   EXPECT_EQ(devices->LogicalDrives(), 1u << ('E' - 'A'));
   EXPECT_EQ(devices->TypeOfDrive('E'), DriveType::Removable);
+  // The system's own devices come first, more than 32 KiB of their names.
   std::vector<std::string> names;
   ASSERT_TRUE(devices->DosDeviceNames(names));
-  EXPECT_EQ(names, (std::vector<std::string>{"E:", "PhysicalDrive1", "PhysicalDrive2"}));
+  EXPECT_EQ(std::vector<std::string>(names.end() - 3, names.end()),
+            (std::vector<std::string>{"E:", "PhysicalDrive1", "PhysicalDrive2"}));
+  std::vector<char> room(0x8000);
+  EXPECT_EQ(devices->QueryDosDevices(room.data(), 0x8000), 0u);
+  EXPECT_EQ(host_.Last(), 122u);  // ERROR_INSUFFICIENT_BUFFER
 
   auto disk = devices->Open("\\\\.\\PhysicalDrive1", DiskAccess::ReadWrite);
   auto volume = devices->Open("\\\\.\\e:", DiskAccess::ReadWrite);
@@ -102,7 +120,12 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   const std::string sector(512, 'S');
   std::uint32_t done = 0;
   ASSERT_TRUE(disk->Seek(4096));
+  EXPECT_FALSE(disk->Write(sector.data(), 512, done));  // into the mounted volume
+  EXPECT_EQ(host_.Last(), 5u);                          // ERROR_ACCESS_DENIED
+  ASSERT_TRUE(volume->LockVolume());
   ASSERT_TRUE(disk->Write(sector.data(), 512, done));
+  EXPECT_FALSE(std::filesystem::exists(image));  // still in the stick's cache
+  ASSERT_TRUE(disk->Flush());
   EXPECT_EQ(std::filesystem::file_size(image), 4608u);  // the file grows as written
   char back[512] = {};
   ASSERT_TRUE(volume->Seek(4096));
@@ -110,7 +133,11 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   EXPECT_EQ(std::string(back, 512), sector);
   ASSERT_TRUE(disk->Seek(1048576 - 256));
   EXPECT_FALSE(disk->Write(sector.data(), 512, done));
+  EXPECT_EQ(host_.Last(), 87u);  // ERROR_INVALID_PARAMETER: not at a sector
+  ASSERT_TRUE(disk->Seek(1048576));
+  EXPECT_FALSE(disk->Write(sector.data(), 512, done));
   EXPECT_EQ(host_.Last(), 27u);  // ERROR_SECTOR_NOT_FOUND
+  EXPECT_TRUE(disk->Flush());
   EXPECT_EQ(std::filesystem::file_size(image), 4608u);
 
   std::uint8_t descriptor[storage_descriptor::kQueryBufferSize] = {};
@@ -122,7 +149,7 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   EXPECT_EQ(number, 1u);
 
   // READ CAPACITY gives the last block; the empty card slot has no medium.
-  std::uint8_t capacity[8] = {};
+  alignas(512) std::uint8_t capacity[8] = {};  // as the adapter's alignment mask asks
   ScsiRequest r;
   r.length = ScsiRequest::kHeaderLength;
   r.senseInfoOffset = ScsiRequest::kSenseOffset;
@@ -142,12 +169,34 @@ TEST_F(SimulatedDevicesTest, AUsbDiskTakesWritesUpToItsSize) {
   EXPECT_EQ(devices->Open("\\\\.\\PhysicalDrive3", DiskAccess::Read), nullptr);
 }
 
+// The list of DOS device names is read whole however long it is: on Windows 10
+// and later it passes 32 KiB, and the disks' names come at its end.
+TEST_F(SimulatedDevicesTest, DosDeviceListLongerThan32KiBIsReadWhole) {
+  auto devices = Make("usb 1 x.img 1048576\n");
+  for (const int system : {0, 400, 4000}) {
+    devices->systemDeviceNames = system;
+    std::vector<std::string> names;
+    ASSERT_TRUE(devices->DosDeviceNames(names)) << system;
+    EXPECT_EQ(names.size(), 5u + static_cast<unsigned>(system) + 1) << system;
+    EXPECT_EQ(names.back(), "PhysicalDrive1") << system;
+  }
+  std::vector<std::string> names;
+  const auto refused = [&](char*, std::uint32_t) {
+    host_.SetLast(5);
+    return 0u;
+  };
+  EXPECT_FALSE(ReadDosDeviceNames(host_, refused, names));  // other failures stay failures
+}
+
 // A diskette drive holds a diskette while its file exists; a read-only file
 // is a write-protected diskette.
 TEST_F(SimulatedDevicesTest, ADisketteIsItsFile) {
   const auto image = root_ / "a.img";
   auto devices = Make("floppy A \"" + image.string() + "\"\n");
-  auto drive = devices->Open("\\\\.\\A:", DiskAccess::ReadWriteShareRead);
+  // A volume is opened for writing only with write sharing.
+  EXPECT_EQ(devices->Open("\\\\.\\A:", DiskAccess::ReadWriteShareRead), nullptr);
+  EXPECT_EQ(host_.Last(), 32u);  // ERROR_SHARING_VIOLATION
+  auto drive = devices->Open("\\\\.\\A:", DiskAccess::ReadWrite);
   ASSERT_TRUE(drive);
   std::vector<std::uint32_t> types;
   ASSERT_TRUE(drive->MediaTypes(types));

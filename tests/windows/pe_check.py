@@ -3,22 +3,29 @@
 
     pe_check.py BUILD_DIR              the programs of an i686 build folder
     pe_check.py --self-test BUILD_DIR  the checker finds faults planted in copies of them
+    pe_check.py --manifest ZOLP.exe    only the manifest of a ZOLP.exe of either build
 
 Each of vellix.exe, torbel.exe and ZOLP.exe must be a PE32 program for i386 that imports
 nothing but DLLs Windows ships, and carry a version resource; ZOLP.exe must carry, as its
-resources "BIN" 149 and 150, exactly the torbel.exe and vellix.exe of the same build.
+resources "BIN" 149 and 150, exactly the torbel.exe and vellix.exe of the same build, and a
+manifest that asks for the highest rights the user has (so that an administrator passes
+the administrator check under UAC) and names the program's own architecture.
 A host that cannot run 32-bit code still checks these before anything ships.
 """
 import os
+import re
 import shutil
 import struct
 import sys
 import tempfile
 
 MACHINE_I386 = 0x014C
+MACHINE_AMD64 = 0x8664
 MAGIC_PE32 = 0x10B
 DIR_IMPORT, DIR_RESOURCE = 1, 2
 RT_VERSION = 16
+RT_MANIFEST = 24
+MANIFEST_ARCH = {MACHINE_I386: "x86", MACHINE_AMD64: "amd64"}
 
 # DLLs every Windows from XP on carries in its system folder.
 SYSTEM_DLLS = {
@@ -145,6 +152,25 @@ def check_program(data, name):
         return [f"{name}: unreadable PE file ({error})"], {}
 
 
+def check_manifest(pe, resources, name):
+    """The faults of ZOLP.exe's manifest (resource 24, 1)."""
+    manifest = resources.get((RT_MANIFEST, 1))
+    if manifest is None:
+        return [f"{name}: no manifest"]
+    text = manifest.decode("utf-8", "replace")
+    faults = []
+    levels = re.findall(r'requestedExecutionLevel\s+level="([^"]*)"', text)
+    if levels != ["highestAvailable"]:
+        faults.append(f"{name}: manifest asks for {levels or 'no execution level'}, "
+                      "not highestAvailable")
+    wanted = MANIFEST_ARCH.get(pe.machine, "?")
+    for arch in re.findall(r'processorArchitecture="([^"]*)"', text):
+        if arch != wanted:
+            faults.append(f"{name}: manifest names processorArchitecture {arch}, "
+                          f"the program is {wanted}")
+    return faults
+
+
 def check_build(build):
     faults, programs = [], {}
     for exe, folder in PROGRAMS.items():
@@ -158,6 +184,8 @@ def check_build(build):
         faults += found
         if exe != "ZOLP.exe":
             continue
+        if not found:
+            faults += check_manifest(Pe(programs[exe], path), resources, path)
         for rid, tool in EMBEDDED.items():
             embedded = resources.get(("BIN", rid))
             if embedded is None:
@@ -206,12 +234,42 @@ def self_test(build):
         foreign[kernel:kernel + 12] = b"LIBGCC32.dll"
         planted("an import of a DLL Windows lacks", bytes(foreign), "does not ship")
         planted("a ZOLP.exe whose BIN 150 is another vellix.exe", bytes(x64), "is not this build's")
+        with open(vellix, "wb") as f:
+            f.write(original)
+
+        zolp = os.path.join(copy, PROGRAMS["ZOLP.exe"], "ZOLP.exe")
+        zolp_original = open(zolp, "rb").read()
+        for what, old, new, expect in (
+                ("a manifest that asks for the invoker's rights",
+                 b'level="highestAvailable"', b'level="asInvoker"       ', "not highestAvailable"),
+                ("a manifest of another architecture",
+                 b'processorArchitecture="x86"', b'processorArchitecture="ia6"',
+                 "processorArchitecture ia6")):
+            with open(zolp, "wb") as f:
+                f.write(zolp_original.replace(old, new))
+            hit = any(expect in fault for fault in check_build(copy))
+            print(f"pe_check self-test: {what}: {'caught' if hit else 'MISSED'}")
+            failures += not hit
     return failures
 
 
 def main(argv):
     if len(argv) == 3 and argv[1] == "--self-test":
         return 1 if self_test(argv[2]) else 0
+    if len(argv) == 3 and argv[1] == "--manifest":
+        with open(argv[2], "rb") as f:
+            data = f.read()
+        try:
+            pe = Pe(data, argv[2])
+            faults = check_manifest(pe, pe.resources(), argv[2])
+        except (PeError, struct.error, ValueError) as error:
+            faults = [f"{argv[2]}: unreadable PE file ({error})"]
+        for fault in faults:
+            print(f"pe_check: {fault}")
+        if not faults:
+            print(f"pe_check: {argv[2]}: manifest asks for highestAvailable, "
+                  f"processorArchitecture {MANIFEST_ARCH.get(pe.machine)}")
+        return 1 if faults else 0
     if len(argv) != 2:
         print(__doc__, file=sys.stderr)
         return 2
@@ -220,7 +278,8 @@ def main(argv):
         print(f"pe_check: {fault}")
     if not faults:
         print(f"pe_check: {', '.join(PROGRAMS)} in {argv[1]}: PE32 i386, system DLLs only, "
-              "version resources, ZOLP.exe carries this build's torbel.exe and vellix.exe")
+              "version resources, ZOLP.exe carries this build's torbel.exe and vellix.exe "
+              "and a highestAvailable x86 manifest")
     return 1 if faults else 0
 
 

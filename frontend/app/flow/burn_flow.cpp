@@ -7,6 +7,7 @@
 #include "resource.h"
 #include "zolp/mmc.h"
 #include "zolp/report.h"
+#include "zolp/system_errors.h"
 
 namespace zolp {
 
@@ -21,6 +22,8 @@ constexpr const char* kInsertMedia =
     "Please insert CD-R or CD-RW media in the drive then press OK to continue.";
 constexpr const char* kNotReady = "The CD drive is not ready; cannot continue.";
 constexpr const char* kVerifyFailed = "Verification of the CD failed.";
+constexpr const char* kWriterInUse =
+    "The CD writer is in use by another program. Close that program, then try again.";
 
 // Status texts go to the dialog by address: they must outlive the worker.
 constexpr const char* kStatusWaitingForUser = " Waiting for user...";
@@ -85,13 +88,52 @@ class Burner {
   DiskHandle* drive_ = nullptr;
 };
 
+// The writer held for this burn alone: no other program (the system's own
+// burning service, a player polling the disc) can send it a command in the
+// middle of the track. Let go on every way out; the system lets go as well
+// when the handle closes, should the worker never get here.
+class ExclusiveWriter {
+ public:
+  explicit ExclusiveWriter(DiskHandle& drive) : drive_(drive) {}
+  ~ExclusiveWriter() {
+    if (held_) drive_.ExclusiveAccess(false);
+    if (locked_) drive_.UnlockVolume();
+  }
+  ExclusiveWriter(const ExclusiveWriter&) = delete;
+  ExclusiveWriter& operator=(const ExclusiveWriter&) = delete;
+  // False only when another program holds the writer itself.
+  bool Take(const Services& s) {
+    // The lock asks that the disc's file system be gone first.
+    locked_ = drive_.LockVolume();
+    if (locked_ && !drive_.DismountVolume())
+      ReportLastError(s, true, "Dismount", "Dismount volume failed");
+    s.errors->SetLast(0);
+    held_ = drive_.ExclusiveAccess(true);
+    if (held_) return true;
+    if (s.errors->Last() == syserr::kAccessDenied) return false;
+    // A driver without exclusive access: the burn goes on as before.
+    ReportLastError(s, true, "DeviceIoControl", "Exclusive access to the CD writer failed");
+    return true;
+  }
+
+ private:
+  DiskHandle& drive_;
+  bool held_ = false, locked_ = false;
+};
+
 int Burner::Run() {
-  job_.drive = s_.devices->Open(Format("\\\\.\\%c:", job_.letter), DiskAccess::ReadWriteShareRead);
+  // \\.\X: is a volume: it is opened sharing writing as well.
+  job_.drive = s_.devices->Open(Format("\\\\.\\%c:", job_.letter), DiskAccess::ReadWrite);
   if (!job_.drive) {
     ReportLastError(s_, false, "Opening the CD ROM drive", "Error");
     return 0;
   }
   drive_ = job_.drive.get();
+  ExclusiveWriter exclusive(*drive_);
+  if (!exclusive.Take(s_)) {
+    Error(kWriterInUse);
+    return 0;
+  }
   if (!WaitForUsableDisc()) return 0;  // nothing locked or written yet
 
   if (!fLockMedia(s_, *drive_, true)) VerboseError("Could not lock the drive.");

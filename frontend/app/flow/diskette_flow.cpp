@@ -156,24 +156,41 @@ void DisketteFlow::OnBuilt(std::int32_t exitCode) {
     Abandon();
     return;
   }
+  // A volume takes its lock only from a handle that shares writing.
   for (int attempt = 0; attempt < kOpenTries && !disk_; ++attempt) {
     if (attempt > 0) services_.clock->Sleep(kOpenRetryMs);
-    disk_ = services_.devices->Open(DevicePath(letter_), DiskAccess::ReadWriteShareRead);
+    disk_ = services_.devices->Open(DevicePath(letter_), DiskAccess::ReadWrite);
   }
   if (!disk_) {
     ReportLastError(services_, false, "Open the diskette drive for writing", "Error");
     Abandon();
     return;
   }
-  locked_ = disk_->LockVolume();
-  if (!locked_) ReportLastError(services_, true, "DeviceIoControl", "Lock volume failed");
   dataWritten_ = false;
   copyJob_ = CopyJob{view_.Window(), disk_.get(), temporaryImage_.c_str(), kDisketteCapacity};
   state_ = State::Copying;
-  if (!StartImageCopy(services_, *copyJob_)) {
-    ReportLastError(services_, false, "Start copy", "Error");
-    Abandon();
-  }
+  if (!StartCopy()) Abandon();
+}
+
+// Locks and dismounts the diskette's volume; a drive without a diskette is
+// left to the copy, which tells. False when the volume stays in use, the user
+// told why.
+bool DisketteFlow::HoldDiskette() {
+  std::string refusal;
+  volume_.Release(services_);
+  if (volume_.HoldVolume(services_, *disk_, Format("%c:", letter_), refusal) !=
+      HeldVolumes::Outcome::Refused)
+    return true;
+  view_.Ask(refusal, "Error", MessageIcon::Warning, Buttons::Ok);
+  return false;
+}
+
+// The diskette held, the copy worker started; false (the user told why) when not.
+bool DisketteFlow::StartCopy() {
+  if (!HoldDiskette()) return false;
+  if (StartImageCopy(services_, *copyJob_)) return true;
+  ReportLastError(services_, false, "Start copy", "Error");
+  return false;
 }
 
 void DisketteFlow::OnProgress(int percent) {
@@ -193,8 +210,10 @@ void DisketteFlow::OnCopied(std::intptr_t error, const char* text) {
   if (nothingWritten &&
       view_.Ask("Please insert media in the drive then press OK to continue.", "Media not present",
                 MessageIcon::Warning, Buttons::OkCancel) == Reply::Ok) {
-    // The same job again, from the diskette's first sector.
+    // The same job again, from the diskette's first sector, the new diskette's
+    // volume locked first.
     disk_->Seek(0);
+    if (!HoldDiskette()) return Abandon();
     if (StartImageCopy(services_, *copyJob_)) return;
     error = static_cast<std::intptr_t>(services_.errors->Last());
     text = "Start copy";
@@ -229,12 +248,8 @@ void DisketteFlow::CloseProgress() {
 
 // Unlocks and closes the drive, deletes the temporary image, forgets the copy job.
 void DisketteFlow::Release() {
-  if (disk_) {
-    if (locked_ && !disk_->UnlockVolume())
-      ReportLastError(services_, true, "DeviceIoControl", "Unlock volume failed");
-    locked_ = false;
-    disk_.reset();
-  }
+  volume_.Release(services_);
+  disk_.reset();
   copyJob_.reset();
   if (!temporaryImage_.empty()) {
     // The copy worker may still be closing the file when its last message arrives.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
 
 namespace zolp {
@@ -76,7 +77,8 @@ class DisketteFlow final : public OptionFlow {
 
   void Build();
   void OnBuilt(std::int32_t exitCode);
-  void StartCopy();
+  bool HoldDiskette();
+  bool StartCopy();
   void OnProgress(int percent);
   void OnCopied(std::intptr_t error, const char* text);
   void CloseProgress();
@@ -93,7 +95,7 @@ class DisketteFlow final : public OptionFlow {
   std::optional<BuildJob> buildJob_;
   std::optional<CopyJob> copyJob_;
   std::unique_ptr<DiskHandle> disk_;  // open only while copying
-  bool locked_ = false;
+  HeldVolumes volume_;                // the diskette's, locked and dismounted while written
   bool progressShown_ = false;
   bool dataWritten_ = false;  // a progress report above 0 % arrived
 };

@@ -1,6 +1,5 @@
 #include "flow/usb_flow.h"
 
-#include <cctype>
 #include <charconv>
 #include <map>
 
@@ -232,13 +231,12 @@ void UsbFlow::Start() {
   view_.Enable(kIdCancel, false);
   driveNumber_ = static_cast<unsigned>(view_.ListItemData(IDC_USB_DRIVES, selected));
 
-  const char letter = VolumeLetterOf(services_, driveNumber_);
-  const char ownDrive =
-      static_cast<char>(std::toupper(static_cast<unsigned char>(services_.options.programDrive)));
-  if (letter != 0 && letter == ownDrive) return Refuse(kOwnDrive);
+  // Any of the drive's volumes, not only the first with a letter.
+  if (DiskHoldsDrive(services_, driveNumber_, services_.options.programDrive))
+    return Refuse(kOwnDrive);
 
   disk_ = services_.devices->Open(Format("\\\\.\\PhysicalDrive%u", driveNumber_),
-                                  DiskAccess::ReadWriteShareRead);
+                                  DiskAccess::ReadWrite);
   if (!disk_) {
     ReportLastError(services_, false, "Opening the USB flash drive", "Error");
     return Abandon();
@@ -264,18 +262,13 @@ void UsbFlow::OnBuilt(std::int32_t exitCode) {
   buildJob_.reset();
   if (exitCode != 0) return Abandon();  // the build worker has shown why
 
-  // Nothing may use the volume while the drive is rewritten under it; a
-  // drive without a volume is locked itself.
-  if (const char letter = VolumeLetterOf(services_, driveNumber_))
-    volume_ = services_.devices->Open(LetterPath(letter), DiskAccess::ReadWrite);
-  DiskHandle& target = volume_ ? *volume_ : *disk_;
-  if (target.LockVolume()) {
-    locked_ = &target;
-  } else {
-    ReportLastError(services_, true, "DeviceIoControl", "Lock volume failed");
+  // Nothing may use the drive's volumes while it is rewritten under them; the
+  // system refuses the writes otherwise.
+  std::string refusal;
+  if (volumes_.HoldDisk(services_, driveNumber_, refusal) != HeldVolumes::Outcome::Held) {
+    view_.Ask(refusal, "Error", MessageIcon::Warning, Buttons::Ok);
+    return Abandon();
   }
-  if (volume_ && !volume_->DismountVolume())
-    ReportLastError(services_, true, "Dismount", "Dismount volume failed");
 
   copyJob_ = CopyJob{view_.Window(), disk_.get(), imagePath_.c_str(),
                      (static_cast<std::uint64_t>(lastSector_) + 1) * kSectorBytes};
@@ -319,9 +312,9 @@ void UsbFlow::OnCopied(std::intptr_t error, const char* text) {
     view_.Ask(CopyFailureMessage(services_, error, text), "Error", MessageIcon::Warning,
               Buttons::Ok);
   }
-  // The system reads the new partition table before the drive is let go.
-  DiskHandle& target = volume_ ? *volume_ : *disk_;
-  if (!target.UpdateProperties())
+  // The system reads the new partition table (a disk's request) before the
+  // volumes are let go.
+  if (!disk_->UpdateProperties())
     ReportLastError(services_, true, "DeviceIoControl", "Update disk properties failed");
   Release();
   state_ = State::Choosing;
@@ -330,10 +323,7 @@ void UsbFlow::OnCopied(std::intptr_t error, const char* text) {
 
 // Unlocks and closes the drive, deletes the temporary image, forgets the jobs.
 void UsbFlow::Release() {
-  if (locked_ != nullptr && !locked_->UnlockVolume())
-    ReportLastError(services_, true, "DeviceIoControl", "Unlock volume failed");
-  locked_ = nullptr;
-  volume_.reset();
+  volumes_.Release(services_);
   disk_.reset();
   copyJob_.reset();
   buildJob_.reset();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
 
 namespace zolp {
@@ -66,9 +67,8 @@ class UsbFlow final : public OptionFlow {
   State state_ = State::Choosing;
   unsigned driveNumber_ = 0;
   std::uint32_t lastSector_ = 0;
-  std::unique_ptr<DiskHandle> disk_;    // \\.\PhysicalDrive<n>, from OK to the end
-  std::unique_ptr<DiskHandle> volume_;  // \\.\X: of its volume, while copying
-  DiskHandle* locked_ = nullptr;        // whichever of the two was locked
+  std::unique_ptr<DiskHandle> disk_;  // \\.\PhysicalDrive<n>, from OK to the end
+  HeldVolumes volumes_;               // every volume of the drive, while copying
   std::string imagePath_;               // the temporary image, from OK to the end
   std::string commandLine_;
   std::optional<BuildJob> buildJob_;

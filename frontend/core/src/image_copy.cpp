@@ -39,7 +39,10 @@ std::uint32_t PieceAt(std::uint64_t done, std::uint64_t size, std::uint32_t piec
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(piece, size - done));
 }
 
-// The image's bytes onto the disk from its current position.
+// The image's bytes onto the disk from its current position. A disk takes
+// whole sectors only: an image that ends inside a sector goes out with the
+// rest of that sector zero. What the disk caches is flushed before the copy
+// counts as done, so that a drive pulled after the message holds the image.
 Outcome WriteImage(const Services& services, const CopyJob& job, File& image, std::uint64_t size,
                    std::uint8_t* buffer, std::uint32_t piece) {
   for (std::uint64_t done = 0; done < size;) {
@@ -49,12 +52,16 @@ Outcome WriteImage(const Services& services, const CopyJob& job, File& image, st
     services.errors->SetLast(0);
     if (!image.Read(buffer, length, got) || got != length)
       return {FailureCode(services, syserr::kHandleEof), kCopyReadFailed};
+    const std::uint32_t sectors = (length + kSector - 1) / kSector * kSector;  // within the piece
+    std::fill(buffer + length, buffer + sectors, std::uint8_t{0});
     std::uint32_t written = 0;
     services.errors->SetLast(0);
-    if (!job.disk->Write(buffer, length, written) || written != length)
+    if (!job.disk->Write(buffer, sectors, written) || written != sectors)
       return {FailureCode(services, syserr::kWriteFault), kCopyWriteFailed};
     done += length;
   }
+  services.errors->SetLast(0);
+  if (!job.disk->Flush()) return {FailureCode(services, syserr::kWriteFault), kCopyWriteFailed};
   return {};
 }
 

@@ -1,6 +1,7 @@
 // The single SCSI and MMC commands: one CDB each, with its data direction and
 // time-out.
 #include <cstring>
+#include <optional>
 
 #include "common/endian.h"
 #include "zolp/mmc.h"
@@ -47,6 +48,31 @@ bool fReadCapacity(const Services& s, DiskHandle& drive, std::uint8_t (&data)[8]
   return Send(s, drive, c);
 }
 
+namespace {
+
+// Page memory holding bytes that end inside a block, padded to its end.
+class WholeBlocks {
+ public:
+  WholeBlocks(const Services& s, const void* bytes, std::uint32_t length, std::uint32_t padded)
+      : s_(s), pages_(static_cast<std::uint8_t*>(s.memory->AllocatePages(padded))) {
+    if (!pages_) return;
+    std::memcpy(pages_, bytes, length);
+    std::memset(pages_ + length, 0, padded - length);
+  }
+  ~WholeBlocks() {
+    if (pages_) s_.memory->FreePages(pages_);
+  }
+  WholeBlocks(const WholeBlocks&) = delete;
+  WholeBlocks& operator=(const WholeBlocks&) = delete;
+  void* get() const { return pages_; }
+
+ private:
+  const Services& s_;
+  std::uint8_t* pages_;
+};
+
+}  // namespace
+
 bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint32_t bytes,
               const void* buffer, std::uint8_t* sense) {
   ScsiCommand c = Command(mmc_opcode::kWrite10, 10, 60);
@@ -59,8 +85,33 @@ bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint
     return false;
   }
   common::store_be16(c.cdb + 7, static_cast<std::uint16_t>(blocks));
-  WithData(c, ScsiRequest::kToDevice, const_cast<void*>(buffer), bytes);
-  return Send(s, drive, c, sense);
+  // The drive takes whole blocks: a transfer short of them is an error there.
+  const auto whole = static_cast<std::uint32_t>(blocks * kCdBlockSize);
+  std::optional<WholeBlocks> padded;
+  const void* data = buffer;
+  if (whole != bytes) {
+    padded.emplace(s, buffer, bytes, whole);
+    if (!padded->get()) {
+      if (sense) std::memset(sense, 0, ScsiRequest::kSenseLength);
+      return false;  // the allocation set the error
+    }
+    data = padded->get();
+  }
+  WithData(c, ScsiRequest::kToDevice, const_cast<void*>(data), whole);
+
+  // A drive whose buffer is full says so and takes the same command a moment later.
+  std::uint8_t senseData[ScsiRequest::kSenseLength] = {};
+  const std::uint64_t start = s.clock->Milliseconds();
+  for (;;) {
+    const bool written = Send(s, drive, c, senseData);
+    if (sense) std::memcpy(sense, senseData, sizeof senseData);
+    if (written) return true;
+    const bool full = (senseData[sense::kKeyByte] & 0x0F) == sense::kKeyNotReady &&
+                      ((senseData[sense::kAsc] << 8) | senseData[sense::kAscq]) ==
+                          kReadyLongWriteInProgress;
+    if (!full || s.clock->Milliseconds() - start >= kLongWriteTimeLimitMs) return false;
+    s.clock->Sleep(kLongWriteRetryMs);
+  }
 }
 
 bool fRead10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint16_t blocks,
@@ -98,10 +149,10 @@ bool fModeSelect10(const Services& s, DiskHandle& drive, void* buffer, std::uint
 }
 
 bool fModeSense10(const Services& s, DiskHandle& drive, std::uint8_t page, void* buffer,
-                  std::uint16_t bytes) {
+                  std::uint16_t bytes, ModeValues values) {
   ScsiCommand c = Command(mmc_opcode::kModeSense10, 10, 10);
-  c.cdb[1] = 0x08;                                    // no block descriptors
-  c.cdb[2] = static_cast<std::uint8_t>(page | 0x80);  // default values
+  c.cdb[1] = 0x08;  // no block descriptors
+  c.cdb[2] = static_cast<std::uint8_t>((page & 0x3F) | static_cast<std::uint8_t>(values));
   common::store_be16(c.cdb + 7, bytes);
   WithData(c, ScsiRequest::kFromDevice, buffer, bytes);
   return Send(s, drive, c);
@@ -109,14 +160,16 @@ bool fModeSense10(const Services& s, DiskHandle& drive, std::uint8_t page, void*
 
 bool fCloseSession(const Services& s, DiskHandle& drive, std::uint8_t* sense) {
   ScsiCommand c = Command(mmc_opcode::kCloseTrackSession, 10, 480);
+  c.cdb[1] = 0x01;  // immediate: the drive closes after it has answered
   c.cdb[2] = 0x02;  // close session
   return Send(s, drive, c, sense);
 }
 
 bool fBlankMinimal(const Services& s, DiskHandle& drive) {
   ScsiCommand c = Command(mmc_opcode::kBlank, 12, 120);
-  c.cdb[1] = 0x01;  // minimal blank, not immediate
-  return Send(s, drive, c);
+  // Immediate: a slow CD-RW blanks for longer than any command may take.
+  c.cdb[1] = 0x11;  // immediate, minimal blank
+  return Send(s, drive, c) && fWaitWhileBusy(s, drive, kBlankTimeLimitMs);
 }
 
 bool fSetMaxSpeed(const Services& s, DiskHandle& drive) {

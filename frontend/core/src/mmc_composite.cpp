@@ -5,6 +5,7 @@
 #include "common/endian.h"
 #include "zolp/mmc.h"
 #include "zolp/report.h"
+#include "zolp/system_errors.h"
 
 namespace zolp {
 
@@ -29,6 +30,7 @@ constexpr std::size_t kTrackMode = 3;
 constexpr std::size_t kDataBlockType = 4;
 constexpr std::size_t kLinkSizeToSessionFormat = 5;  // bytes 5-9
 static_assert(kModeHeaderLength + 10 <= kWriteParametersLength);
+constexpr std::uint8_t kKeyUnitAttention = 0x06;
 
 bool GetConfiguration(const Services& s, DiskHandle& drive, std::uint16_t feature, void* buffer,
                       std::uint16_t allocation) {
@@ -125,23 +127,59 @@ bool fIsDiscErasable(const Services& s, DiskHandle& drive) {
 }
 
 bool fSetWriteParameters(const Services& s, DiskHandle& drive) {
-  std::uint8_t data[kWriteParametersLength] = {};
-  if (!fModeSense10(s, drive, kModePageWriteParameters, data, sizeof data)) return false;
+  // Room for the longest page there can be; its own length byte then says how
+  // much of it goes back.
+  std::uint8_t data[kModeHeaderLength + 2 + 255] = {};
+  // Current values: the defaults may not be what the drive accepts for the disc
+  // in it, and fields it does not let change must go back as they are.
+  if (!fModeSense10(s, drive, kModePageWriteParameters, data, sizeof data, ModeValues::Current))
+    return false;
+  const std::uint32_t returned = std::uint32_t{common::load_be16(data)} + 2;
+  // The page follows the header and any block descriptors; what the drive says
+  // of their lengths is checked before anything is read there.
+  const std::uint32_t pageAt = kModeHeaderLength + common::load_be16(data + 6);
+  const std::uint32_t length = pageAt + 2 <= sizeof data ? pageAt + 2 + data[pageAt + 1] : 0;
+  if (length == 0 || length > sizeof data || length > returned || length < pageAt + 10 ||
+      (data[pageAt + kPageCode] & 0x3F) != kModePageWriteParameters) {
+    s.errors->SetLast(syserr::kInvalidParameter);  // not a write parameters page
+    return false;
+  }
+  std::uint8_t* page = data + pageAt;
   common::store_be16(data, 0);  // mode data length is reserved in MODE SELECT
-  std::uint8_t* page = data + kModeHeaderLength;
   page[kPageCode] &= 0x3F;
   page[kWriteType] = 0x01;      // track-at-once, no test write, no underrun protection
   page[kTrackMode] = 0x04;      // data track, single session, no fixed packets
   page[kDataBlockType] = 0x08;  // mode 1: 2048 bytes of user data
   std::memset(page + kLinkSizeToSessionFormat, 0, 5);  // CD-DA/CD-ROM session
-  return fModeSelect10(s, drive, data, sizeof data);
+  return fModeSelect10(s, drive, data, static_cast<std::uint16_t>(length));
+}
+
+bool fWaitWhileBusy(const Services& s, DiskHandle& drive, std::uint32_t limitMs) {
+  const std::uint64_t start = s.clock->Milliseconds();
+  for (;;) {
+    std::uint8_t senseData[ScsiRequest::kSenseLength] = {};
+    if (fTestUnitReady(s, drive, senseData)) return true;
+    const std::uint8_t key = senseData[sense::kKeyByte] & 0x0F;
+    const auto code = static_cast<std::uint16_t>((senseData[sense::kAsc] << 8) | senseData[sense::kAscq]);
+    // Still at work (or just back, with a unit attention to tell): ask again.
+    const bool busy = (key == sense::kKeyNotReady &&
+                       (code == kReadyOperationInProgress || code == kReadyLongWriteInProgress ||
+                        code == kReadyBecomingReady)) ||
+                      key == kKeyUnitAttention;
+    if (!busy) return false;
+    if (s.clock->Milliseconds() - start >= limitMs) {
+      s.errors->SetLast(syserr::kSemTimeout);
+      return false;
+    }
+    s.clock->Sleep(kBusyPollMs);
+  }
 }
 
 bool fCloseSessionWait(const Services& s, DiskHandle& drive) {
   for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
     s.clock->Sleep(kClosePauseMs);
     std::uint8_t senseData[ScsiRequest::kSenseLength] = {};
-    if (fCloseSession(s, drive, senseData)) return true;
+    if (fCloseSession(s, drive, senseData)) return fWaitWhileBusy(s, drive, kCloseTimeLimitMs);
     if (senseData[sense::kKeyByte] != sense::kKeyNotReady) return false;
   }
   return false;

@@ -5,6 +5,7 @@
 
 #include "zolp/mmc.h"
 #include "zolp/report.h"
+#include "zolp/system_errors.h"
 
 namespace zolp {
 
@@ -34,10 +35,39 @@ void ShowTargetError(const Services& services, const ScsiRequest& request) {
   services.ui->ShowMessage(text, "Error", MessageIcon::Warning);
 }
 
-}  // namespace
+// A data buffer the adapter cannot take where it lies: it refuses addresses
+// that have a bit of its alignment mask set.
+bool Misaligned(DiskHandle& drive, const void* data) {
+  std::uint32_t mask = 0;
+  if (data == nullptr || !drive.AdapterAlignmentMask(mask)) return false;
+  return (reinterpret_cast<std::uintptr_t>(data) & mask) != 0;
+}
 
-std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
-                              const ScsiCommand& command, std::uint8_t* senseOut) {
+// Page memory standing in for a misaligned buffer for one command.
+class AlignedCopy {
+ public:
+  AlignedCopy(const Services& s, const ScsiCommand& c)
+      : s_(s), c_(c), pages_(s.memory->AllocatePages(c.dataLength)) {
+    if (pages_ && c.direction == ScsiRequest::kToDevice) std::memcpy(pages_, c.data, c.dataLength);
+  }
+  ~AlignedCopy() {
+    if (pages_) s_.memory->FreePages(pages_);
+  }
+  AlignedCopy(const AlignedCopy&) = delete;
+  AlignedCopy& operator=(const AlignedCopy&) = delete;
+  void* get() const { return pages_; }
+  void CopyBack() const {
+    if (pages_ && c_.direction == ScsiRequest::kFromDevice) std::memcpy(c_.data, pages_, c_.dataLength);
+  }
+
+ private:
+  const Services& s_;
+  const ScsiCommand& c_;
+  void* pages_;
+};
+
+std::int32_t Send(const Services& services, DiskHandle& drive, const ScsiCommand& command,
+                  std::uint8_t* senseOut) {
   ScsiRequest request;
   request.length = ScsiRequest::kHeaderLength;
   request.senseInfoOffset = ScsiRequest::kSenseOffset;
@@ -79,6 +109,26 @@ std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
       break;
   }
   if (services.options.verbose) ShowTargetError(services, request);
+  return result;
+}
+
+}  // namespace
+
+std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
+                              const ScsiCommand& command, std::uint8_t* senseOut) {
+  if (command.dataLength == 0 || !Misaligned(drive, command.data))
+    return Send(services, drive, command, senseOut);
+  AlignedCopy aligned(services, command);
+  if (!aligned.get()) {
+    if (senseOut) std::memset(senseOut, 0, ScsiRequest::kSenseLength);
+    ReportLastError(services, true, "Pass-through buffer memory allocation",
+                    "SCSI pass-through command failed");
+    return static_cast<std::int32_t>(syserr::kNotEnoughMemory);
+  }
+  ScsiCommand copy = command;
+  copy.data = aligned.get();
+  const std::int32_t result = Send(services, drive, copy, senseOut);
+  aligned.CopyBack();
   return result;
 }
 

@@ -176,6 +176,7 @@ class Win32DiskSystem : public DiskSystem {
 
   int OpenLockDismountUtilityPartition(int disk, int partition, ShellServices& out) override {
     static constexpr const char* kOrigin = "OpenLockDismountUtilityPartition";
+    ++lock_attempts_;
     auto nt_open = NtdllFunction<NtOpenFileFn>("NtOpenFile");
     auto nt_close = NtdllFunction<NtCloseFn>("NtClose");
     auto init_string = NtdllFunction<RtlInitUnicodeStringFn>("RtlInitUnicodeString");
@@ -217,17 +218,29 @@ class Win32DiskSystem : public DiskSystem {
     } else {
       partition_handle_ = handle;
       DWORD returned = 0;
-      if (!DeviceIoControl(handle, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+      bool refused = false;
+      if (DeviceIoControl(handle, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+        lock_attempts_ = 0;
+      } else if (lock_attempts_ < kLockAttemptsOfTheMount) {
+        // Someone has the volume open for a moment: a failed attempt, so that
+        // the mount asks again a second later. Only the last one dismounts by force.
+        refused = true;
+        result = static_cast<int>(GetLastError());
+        out.Trace(kOrigin, Format("FSCTL_LOCK_VOLUME failed\n with error code %d. Retrying", result));
+        if (result == 0) result = 1;
+      } else {
         out.Trace(kOrigin, Format("FSCTL_LOCK_VOLUME failed\n with error code %d. Force dismounting",
                                   static_cast<int>(GetLastError())));
       }
-      if (DeviceIoControl(handle, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
-        out.Trace(kOrigin, Format("Status: %ld(0x%lX)", 0L, 0UL));
-        return 0;
+      if (!refused) {
+        if (DeviceIoControl(handle, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+          out.Trace(kOrigin, Format("Status: %ld(0x%lX)", 0L, 0UL));
+          return 0;
+        }
+        result = static_cast<int>(GetLastError());
+        out.Trace(kOrigin, Format("FSCTL_DISMOUNT_VOLUME failed with error code %d", result));
+        if (result == 0) result = 1;
       }
-      result = static_cast<int>(GetLastError());
-      out.Trace(kOrigin, Format("FSCTL_DISMOUNT_VOLUME failed with error code %d", result));
-      if (result == 0) result = 1;
     }
     if (partition_handle_ != nullptr && nt_close != nullptr) {
       nt_close(partition_handle_);
@@ -253,8 +266,12 @@ class Win32DiskSystem : public DiskSystem {
   void SleepMilliseconds(unsigned milliseconds) override { Sleep(milliseconds); }
 
  private:
+  // The mount asks for the lock this many times, a second apart.
+  static constexpr int kLockAttemptsOfTheMount = 30;
+
   HostDriveList drives_;
   HANDLE partition_handle_ = nullptr;
+  int lock_attempts_ = 0;  // attempts since the last lock held
   ShellServices* out_ = nullptr;
 };
 

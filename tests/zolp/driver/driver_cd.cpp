@@ -82,8 +82,10 @@ void CaseCdBurn() {
   WriteCdPackage(z.dir);
   const std::string disc = media + "\\burned.iso";
   const std::string devices = media + "\\cd-devices.txt";
-  CHECK(WriteWholeFile(devices, Crlf({"# a writer with a blank CD-R; what it burns lands here",
-                                      ("cdwriter E \"" + disc + "\" cd-r").c_str()})));
+  CHECK(WriteWholeFile(devices, Crlf({"# a writer with a blank CD-R; what it burns lands here.",
+                                      "# Its buffer fills every 50th write, and another program",
+                                      "# polls it unless the burn holds it for itself.",
+                                      ("cdwriter E \"" + disc + "\" cd-r longwrite=50 shared").c_str()})));
   SetEnvironmentVariableA("ZOLP_SIM_DEVICES", devices.c_str());
   SetEnvironmentVariableA("ZOLP_SIM_WRITE_DELAY_MS", "15");
   z.Start(" verify");

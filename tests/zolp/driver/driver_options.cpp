@@ -151,9 +151,10 @@ void CaseDisketteSet() {
   WriteTestPackage(z.dir);
   const std::string driveA = media + "\\driveA.img", driveB = media + "\\driveB.img";
   const std::string devices = media + "\\devices.txt";
-  CHECK(WriteWholeFile(devices, Crlf({"# two 1.44 MB drives; a missing file is an empty drive",
+  CHECK(WriteWholeFile(devices, Crlf({"# two 1.44 MB drives; a missing file is an empty drive;",
+                                      "# another program has B: open for the first lock attempt",
                                       ("floppy A \"" + driveA + "\"").c_str(),
-                                      ("floppy b \"" + driveB + "\"").c_str()})));
+                                      ("floppy b \"" + driveB + "\" inuse=1").c_str()})));
   SetEnvironmentVariableA("ZOLP_SIM_DEVICES", devices.c_str());
   // Slow enough writes that the progress window can be seen.
   SetEnvironmentVariableA("ZOLP_SIM_WRITE_DELAY_MS", "40");

@@ -52,8 +52,9 @@ void CaseUsbDrive() {
   const std::string stick = media + "\\stick.img", other = media + "\\other.img";
   const std::string devices = media + "\\usb-devices.txt";
   const std::string make = std::string(kStickBytes) + " vendor=ACME product=\"Flash 64\" revision=1.0";
-  CHECK(WriteWholeFile(devices, Crlf({"# two sticks of one make; the first has the volume E:",
-                                      ("usb 1 \"" + stick + "\" " + make + " letter=E").c_str(),
+  CHECK(WriteWholeFile(devices, Crlf({"# two sticks of one make; the first has the volume E:,",
+                                      "# which another program keeps open for two lock attempts",
+                                      ("usb 1 \"" + stick + "\" " + make + " letter=E inuse=2").c_str(),
                                       ("usb 2 \"" + other + "\" " + make).c_str()})));
   SetEnvironmentVariableA("ZOLP_SIM_DEVICES", devices.c_str());
   // Slow enough writes that the progress window can be seen.

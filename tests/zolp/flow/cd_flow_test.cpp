@@ -55,7 +55,8 @@ class CdFlowTest : public FlowTest {
 
   // The CD dialog with the burn box checked, OK, and Burn on the burn dialog;
   // `answer` answers the burn's questions.
-  BurnRun Burn(const std::function<Reply(const AskedBox&)>& answer = {}) {
+  BurnRun Burn(const std::function<Reply(const AskedBox&)>& answer = {},
+               const std::function<void()>& beforeBurn = {}) {
     BurnRun run;
     CdDialog cd(host_, pump_, s_, [&](const std::string& image) {
       run.burnDialogRan = true;
@@ -68,6 +69,7 @@ class CdFlowTest : public FlowTest {
         if (box.buttons != Buttons::Ok) ADD_FAILURE() << "unexpected question: " << box.text;
         return Reply::Ok;
       };
+      if (beforeBurn) beforeBurn();
       burn.Click(kIdOk);
       run.burn = burn.view.ended;
       run.burnControls = burn.view.controls;
@@ -80,6 +82,7 @@ class CdFlowTest : public FlowTest {
     // Whatever happened, the temporary image is gone and the disc can come out.
     EXPECT_EQ(TemporaryImagesLeft(), 0);
     EXPECT_FALSE(Writer().mediaLocked());
+    EXPECT_EQ(Writer().exclusiveHolder(), nullptr);  // let go, whatever happened
     return run;
   }
 
@@ -286,7 +289,7 @@ TEST_F(CdFlowTest, ABlankCdRHoldsTheImageBuiltForTheBurn) {
                        op::kTestUnitReady, op::kPreventAllowRemoval, op::kSetCdSpeed,
                        op::kSendOpcInformation, op::kReadDiscInformation, op::kModeSense10,
                        op::kModeSelect10, op::kWrite10, op::kSynchronizeCache10,
-                       op::kCloseTrackSession, op::kPreventAllowRemoval}));
+                       op::kCloseTrackSession, op::kTestUnitReady, op::kPreventAllowRemoval}));
   const auto writes = Writer().CommandsWithOpcode(op::kWrite10);
   const std::uintmax_t size = std::filesystem::file_size(Built());
   ASSERT_EQ(writes.size(), (size + 16383) / 16384);
@@ -326,8 +329,14 @@ TEST_F(CdFlowTest, ABlankCdRHoldsTheImageBuiltForTheBurn) {
   EXPECT_EQ(host_.OutstandingAllocations(), 0);
 }
 
-TEST_F(CdFlowTest, AWrittenCdRwIsBlankedFirst) {
+// The blank and the close of a slow writer take minutes, longer than any
+// command may: both go with the immediate bit and the drive is asked until it
+// is done.
+TEST_F(CdFlowTest, AWrittenCdRwIsBlankedFirstHoweverLongItTakes) {
   UseWriter("cd-rw-written");
+  Writer().blankSeconds = 200;
+  Writer().closeSeconds = 150;
+  const std::uint64_t start = host_.Milliseconds();
   const BurnRun run = Burn();
   EXPECT_EQ(run.burn, DialogResult::Ok);
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{kSuccess});
@@ -338,10 +347,45 @@ TEST_F(CdFlowTest, AWrittenCdRwIsBlankedFirst) {
                         [&](const sim::RecordedCommand& c) { return c.request.cdb[0] == opcode; });
   };
   ASSERT_NE(firstOf(op::kBlank), commands.end());
-  EXPECT_EQ(firstOf(op::kBlank)->request.cdb[1], 0x01);  // minimal blank
+  EXPECT_EQ(firstOf(op::kBlank)->request.cdb[1], 0x11);  // minimal blank, immediate
   EXPECT_LT(firstOf(op::kBlank), firstOf(op::kWrite10));
+  EXPECT_EQ(firstOf(op::kCloseTrackSession)->request.cdb[1], 0x01);  // immediate
+  EXPECT_GE(host_.Milliseconds() - start, 350000u);
+  EXPECT_GE(Sent(op::kTestUnitReady), 350u);  // once a second while it works
   const std::vector<std::string> statuses = Statuses();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), " Erasing the CD..."), statuses.end());
+}
+
+// Writers with small buffers answer "long write in progress" now and then:
+// the write is sent again, and the disc is not wasted.
+TEST_F(CdFlowTest, AWriterWhoseBufferFillsIsWrittenWhole) {
+  UseWriter("cd-r longwrite=3");
+  const BurnRun run = Burn();
+  EXPECT_EQ(run.burn, DialogResult::Ok);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{kSuccess});
+  ExpectDiscHolds(Built());
+  const std::size_t pieces = (std::filesystem::file_size(Built()) + 16383) / 16384;
+  EXPECT_EQ(Sent(op::kWrite10), pieces + pieces / 2);  // every third sent twice
+}
+
+// Another program that has the writer open (the system's burning service)
+// would come between the writes of the track: the burn holds the writer for
+// itself, and says so when another program holds it already.
+TEST_F(CdFlowTest, AnotherProgramIsKeptOffTheWriterDuringTheBurn) {
+  UseWriter("cd-r shared");
+  const BurnRun run = Burn();
+  EXPECT_EQ(run.burn, DialogResult::Ok);
+  ExpectDiscHolds(Built());
+  EXPECT_GT(Writer().pollsRefused(), 0);
+
+  host_.ClearRecords();
+  UseWriter("cd-r");
+  const BurnRun held = Burn({}, [&] { Writer().heldElsewhere = true; });
+  EXPECT_EQ(held.burn, DialogResult::Cancel);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{
+                                "The CD writer is in use by another program. Close that program, "
+                                "then try again."});
+  EXPECT_EQ(Sent(op::kWrite10), 0u);
 }
 
 // Each prompt repeats while the drive holds the same disc; another disc and OK

@@ -3,6 +3,8 @@
 // vellix.
 #include "flow/diskette_flow.h"
 
+#include <algorithm>
+
 #include "flow_harness.h"
 #include "resource.h"
 #include "zolp/report.h"
@@ -258,6 +260,36 @@ TEST_F(DisketteFlowTest, AWriteErrorIsShownAndOkRewritesTheDiskette) {
   EXPECT_EQ(launcher_.Requests().size(), 2u);
   ASSERT_EQ(VellixByHand("Disk1", "A05", root_ / "disk1.img"), 0);
   EXPECT_TRUE(SameBytes(Diskette(), root_ / "disk1.img"));
+}
+
+// A formatted diskette is a mounted volume: it is opened sharing writing (the
+// only way a volume takes a lock), locked, the lock retried while another
+// program has it open, and dismounted, or its file system writes back what it
+// had read of it. A diskette that stays in use is named and left alone.
+TEST_F(DisketteFlowTest, AFormattedDisketteIsOpenedSharedLockedAfterRetriesAndDismounted) {
+  UsePackage();
+  const std::string old(kDisketteCapacity, '\xE5');
+  for (const char* inUse : {"inuse=2", "inuse=always"}) {
+    SCOPED_TRACE(inUse);
+    host_.ClearRecords();
+    UseDevices(Format("floppy A \"%s\" %s\n", Diskette().c_str(), inUse));
+    WriteFile(Diskette(), old);
+    const bool always = std::string(inUse) == "inuse=always";
+    EXPECT_EQ(MakeDiskette(1, 1, [&](DisketteDialog& d) { d.Click(kIdOk); }),
+              always ? DialogResult::Cancel : DialogResult::Ok);
+    const std::vector<std::uint32_t> sleeps = host_.Sleeps();
+    EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 500u), always ? 19 : 2);
+    if (always) {
+      EXPECT_EQ(MessageTexts(), std::vector<std::string>{
+                                    "Drive A: is in use by another program. Close every program "
+                                    "and window that uses it, then try again."});
+      EXPECT_EQ(ReadFile(Diskette()), old);
+    } else {
+      EXPECT_EQ(MessageTexts(), std::vector<std::string>{"The diskette set was successfully created."});
+      ASSERT_EQ(VellixByHand("Disk1", "A05", root_ / "disk1.img"), 0);
+      EXPECT_TRUE(SameBytes(Diskette(), root_ / "disk1.img"));
+    }
+  }
 }
 
 TEST_F(DisketteFlowTest, AWriteProtectedDisketteIsLeftAsItWas) {

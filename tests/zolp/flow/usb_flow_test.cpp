@@ -2,6 +2,8 @@
 // disks and the real vellix.
 #include "flow/usb_flow.h"
 
+#include <algorithm>
+
 #include "flow_harness.h"
 #include "resource.h"
 #include "zolp/image_copy.h"
@@ -165,9 +167,10 @@ TEST_F(UsbFlowTest, DrivesUpTo2GBAreWrittenAndLargerOnesRefusedAtOk) {
   EXPECT_EQ(launcher_.Requests().size(), 1u);
 }
 
+// Any volume of the drive counts, the second partition as much as the first.
 TEST_F(UsbFlowTest, TheDriveTheProgramRunsFromIsRefused) {
-  options_.programDrive = 'E';
-  UseDevices(UsbLine(1, kDiskBytes, "letter=E") + UsbLine(2, kDiskBytes, "letter=F"));
+  options_.programDrive = 'F';
+  UseDevices(UsbLine(1, kDiskBytes, "volumes=E,F") + UsbLine(2, kDiskBytes, "letter=G"));
   EXPECT_EQ(Install(0), std::vector<std::string>{"Cannot format the media you are executing from."});
   EXPECT_EQ(host_.Messages()[0].title, "Error");
   EXPECT_EQ(devices_->PhysicalDrive(1)->WriteCalls(), 0);
@@ -176,10 +179,14 @@ TEST_F(UsbFlowTest, TheDriveTheProgramRunsFromIsRefused) {
   EXPECT_EQ(Install(1), std::vector<std::string>{"Successfully created the USB flash drive."});
 }
 
-// The whole road, for a drive with a volume and for one without (listed from
-// its size on, and locked itself): the drive holds the image vellix builds for
-// its size, its partition checks clean, and nothing past the image was touched.
-TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
+// The whole road, for sticks of one and of two volumes, with and without
+// letters, and for one without a volume (listed from its size on): the system
+// refuses writes into a mounted volume that is neither locked nor dismounted,
+// so every volume of the drive is; the disk is flushed before the success box
+// and its properties read again (a disk's request, on the disk). The drive
+// holds the image vellix builds for its size, its partition checks clean, and
+// nothing past the image was touched.
+TEST_F(UsbFlowTest, WritesReachTheDriveWithEveryVolumeLockedAndAreFlushedBeforeSuccess) {
   const auto image = ImageFor(kFlashSectors);
   struct Row {
     const char* options;
@@ -188,17 +195,24 @@ TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
       {"letter=E vendor=ACME product=\"Flash 16\" revision=1.0",
        "(E:) [FAT:] 17MB - ACME Flash 16 1.0=1"},
       {"vendor=ACME product=Flash", "17MB - ACME Flash=1"},
+      {"volumes=- vendor=ACME product=Flash", "17MB - ACME Flash=1"},
+      {"volumes=E,-", "(E:) [FAT:] 17MB -=1"},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.entry);
+    SCOPED_TRACE(row.options);
     host_.ClearRecords();
     UseDevices(UsbLine(1, kDiskBytes, row.options));
     FillWithOldData(1);
-    bool lockedAtTheEnd = false;
+    sim::SimulatedDrive& drive = *devices_->PhysicalDrive(1);
+    bool allLockedAtTheEnd = false;
+    std::uint64_t unflushed = 1;
     UsbDialog d(host_, pump_, s_);
     EXPECT_EQ(Entries(d.view), std::vector<std::string>{row.entry});
     d.view.onAsk = [&](const AskedBox&) {
-      lockedAtTheEnd = devices_->PhysicalDrive(1)->Locked();
+      allLockedAtTheEnd = true;
+      for (std::size_t i = 0; i < drive.volumes.size(); ++i)
+        allLockedAtTheEnd &= drive.Volume(i).locked && drive.Volume(i).dismounted;
+      unflushed = drive.UnflushedBytes();
       return Reply::Ok;
     };
     d.Click(kIdOk);
@@ -206,8 +220,10 @@ TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
     EXPECT_EQ(host_.Messages()[0].title, "Success!");
     EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Information);
-    EXPECT_TRUE(lockedAtTheEnd);  // locked until the drive is done
-    EXPECT_FALSE(devices_->PhysicalDrive(1)->Locked());
+    EXPECT_TRUE(allLockedAtTheEnd);  // locked until the drive is done
+    EXPECT_EQ(unflushed, 0u);
+    EXPECT_FALSE(drive.Locked());
+    EXPECT_EQ(drive.LayoutUpdates(), 1);
     EXPECT_FALSE(d.view.dialogShown);
     EXPECT_EQ(d.view.progressIcon, IDI_USB);
     EXPECT_EQ(d.view.progressTitles, std::vector<std::string>{"Copy Progress"});
@@ -223,6 +239,36 @@ TEST_F(UsbFlowTest, TheDriveHoldsTheImageVellixBuildsForItsSize) {
     EXPECT_TRUE(runs.back().environment.empty());
     ExpectImageOnDisk(1, image);
     EXPECT_TRUE(FsckPasses(FirstPartition(Disk(1))));
+  }
+}
+
+// A stick just plugged in is looked at by the shell and virus scanners: a lock
+// refused while another program has a volume open is tried again for ten
+// seconds; a volume that stays in use stops the write, with the drive named,
+// before anything is written.
+TEST_F(UsbFlowTest, ALockRefusedWhileAVolumeIsInUseIsRetriedThenNamesTheDrive) {
+  const std::string inUse =
+      " is in use by another program. Close every program and window that uses it, then try again.";
+  struct Row {
+    const char* options;
+    std::string message;
+    long retries;  // half-second pauses before the locks were had or given up
+  } rows[] = {
+      {"letter=E inuse=3", "Successfully created the USB flash drive.", 3},
+      {"volumes=E,- inuse=19", "Successfully created the USB flash drive.", 2 * 19},
+      {"letter=E inuse=always", "Drive E:" + inUse, 19},
+      {"volumes=- inuse=always", "A volume of disk 1" + inUse, 19},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.options);
+    host_.ClearRecords();
+    UseDevices(UsbLine(1, kDiskBytes, row.options));
+    EXPECT_EQ(Install(0), std::vector<std::string>{row.message});
+    const bool written = row.message == "Successfully created the USB flash drive.";
+    EXPECT_EQ(devices_->PhysicalDrive(1)->WriteCalls() > 0, written);
+    EXPECT_FALSE(devices_->PhysicalDrive(1)->Locked());
+    const std::vector<std::uint32_t> sleeps = host_.Sleeps();
+    EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 500u), row.retries);
   }
 }
 

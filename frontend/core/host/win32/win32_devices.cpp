@@ -5,13 +5,12 @@
 
 #include <vector>
 
+#include "zolp/disk_volumes.h"
 #include "zolp/win32_host.h"
 
 namespace zolp::win32 {
 
 namespace {
-
-constexpr DWORD kDosDeviceBufferSize = 0x8000;
 
 class Win32Devices final : public DeviceCatalog {
  public:
@@ -22,15 +21,43 @@ class Win32Devices final : public DeviceCatalog {
     return static_cast<DriveType>(GetDriveTypeA(root));
   }
 
+  // The list is read into a buffer grown until it fits: on Windows 10 and later
+  // it is often longer than 32 KiB, and a short buffer gets none of it.
   bool DosDeviceNames(std::vector<std::string>& names) override {
+    return ReadDosDeviceNames(
+        *errors_,
+        [](char* buffer, std::uint32_t size) {
+          return static_cast<std::uint32_t>(QueryDosDeviceA(nullptr, buffer, size));
+        },
+        names);
+  }
+
+  bool VolumeNames(std::vector<std::string>& names) override {
     names.clear();
-    std::vector<char> buffer(kDosDeviceBufferSize, '\0');
-    const DWORD n = QueryDosDeviceA(nullptr, buffer.data(), kDosDeviceBufferSize);
-    if (n == 0) return false;
-    for (DWORD i = 0; i < n && buffer[i] != '\0';) {
-      std::string name(&buffer[i]);
-      i += static_cast<DWORD>(name.size()) + 1;
-      names.push_back(std::move(name));
+    char name[MAX_PATH] = {};
+    HANDLE find = FindFirstVolumeA(name, sizeof name);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    do {
+      names.emplace_back(name);
+    } while (FindNextVolumeA(find, name, sizeof name));
+    const DWORD error = GetLastError();
+    FindVolumeClose(find);
+    SetLastError(error);
+    return error == ERROR_NO_MORE_FILES;
+  }
+
+  bool VolumePaths(const std::string& volumeName, std::vector<std::string>& paths) override {
+    paths.clear();
+    std::vector<char> buffer(MAX_PATH, '\0');
+    DWORD needed = 0;
+    while (!GetVolumePathNamesForVolumeNameA(volumeName.c_str(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), &needed)) {
+      if (GetLastError() != ERROR_MORE_DATA || needed <= buffer.size()) return false;
+      buffer.assign(needed, '\0');
+    }
+    for (std::size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
+      paths.emplace_back(&buffer[at]);
+      at += paths.back().size() + 1;
     }
     return true;
   }
@@ -77,6 +104,9 @@ class Win32Devices final : public DeviceCatalog {
       return std::string{letter, ':'};
     return info.szDisplayName;
   }
+
+ private:
+  std::unique_ptr<SystemErrors> errors_ = MakeSystemErrors();  // GetLastError / SetLastError
 };
 
 }  // namespace

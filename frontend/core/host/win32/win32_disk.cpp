@@ -39,6 +39,21 @@ static_assert(sizeof(PassThroughBlock) == ScsiRequest::kBlockSize);
 constexpr USHORT kHeaderLength = sizeof(SCSI_PASS_THROUGH_DIRECT);
 constexpr ULONG kSenseOffset = offsetof(PassThroughBlock, sense);
 
+// The CD-ROM class driver's exclusive access (ntddcdrm.h, which mingw-w64 lacks).
+constexpr DWORD kIoctlCdromExclusiveAccess =
+    CTL_CODE(FILE_DEVICE_CD_ROM, 0x0017, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+enum ExclusiveAccessRequest : DWORD { kExclusiveQueryState = 0, kExclusiveLock = 1, kExclusiveUnlock = 2 };
+constexpr DWORD kLockIgnoreVolume = 0x1;  // CDROM_LOCK_IGNORE_VOLUME
+constexpr std::size_t kCallerNameLength = 64;  // CDROM_EXCLUSIVE_CALLER_LENGTH
+struct ExclusiveAccessBlock {
+  DWORD requestType;
+  DWORD flags;
+};
+struct ExclusiveLockBlock {
+  ExclusiveAccessBlock access;
+  UCHAR callerName[kCallerNameLength];
+};
+
 class Win32Disk final : public DiskHandle {
  public:
   explicit Win32Disk(HANDLE h) : h_(h) {}
@@ -113,6 +128,73 @@ class Win32Disk final : public DiskHandle {
   bool DismountVolume() override { return Control(FSCTL_DISMOUNT_VOLUME); }
   bool UpdateProperties() override { return Control(IOCTL_DISK_UPDATE_PROPERTIES); }
 
+  bool VolumeDiskExtents(std::vector<DiskExtent>& extents) override {
+    extents.clear();
+    // Room for a few extents first; a volume spanning more says how many.
+    std::vector<std::uint8_t> buffer(sizeof(VOLUME_DISK_EXTENTS) + 7 * sizeof(DISK_EXTENT));
+    DWORD returned = 0;
+    while (!DeviceIoControl(h_, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, buffer.data(),
+                            static_cast<DWORD>(buffer.size()), &returned, nullptr)) {
+      if (GetLastError() != ERROR_MORE_DATA) return false;
+      const auto* partial = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(buffer.data());
+      const std::size_t wanted =
+          sizeof(VOLUME_DISK_EXTENTS) + partial->NumberOfDiskExtents * sizeof(DISK_EXTENT);
+      if (wanted <= buffer.size()) return false;
+      buffer.assign(wanted, 0);
+    }
+    const auto* found = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(buffer.data());
+    for (DWORD i = 0; i < found->NumberOfDiskExtents; ++i) {
+      const DISK_EXTENT& e = found->Extents[i];
+      extents.push_back({e.DiskNumber, static_cast<std::uint64_t>(e.StartingOffset.QuadPart),
+                         static_cast<std::uint64_t>(e.ExtentLength.QuadPart)});
+    }
+    return true;
+  }
+
+  bool Flush() override { return FlushFileBuffers(h_) != FALSE; }
+
+  // Asked once per handle: the adapter does not change under it.
+  bool AdapterAlignmentMask(std::uint32_t& mask) override {
+    if (!alignmentKnown_) {
+      STORAGE_PROPERTY_QUERY query;
+      std::memset(&query, 0, sizeof query);
+      query.PropertyId = StorageAdapterProperty;
+      query.QueryType = PropertyStandardQuery;
+      STORAGE_ADAPTER_DESCRIPTOR adapter;
+      std::memset(&adapter, 0, sizeof adapter);
+      DWORD returned = 0;
+      alignmentFound_ = DeviceIoControl(h_, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                                        &adapter, sizeof adapter, &returned, nullptr) != FALSE &&
+                        returned >= offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask) + sizeof(DWORD);
+      alignmentMask_ = alignmentFound_ ? adapter.AlignmentMask : 0;
+      alignmentKnown_ = true;
+    }
+    mask = alignmentMask_;
+    return alignmentFound_;
+  }
+
+  bool ExclusiveAccess(bool lock) override {
+    DWORD returned = 0;
+    if (!lock) {
+      ExclusiveAccessBlock unlock{kExclusiveUnlock, 0};
+      return DeviceIoControl(h_, kIoctlCdromExclusiveAccess, &unlock, sizeof unlock, nullptr, 0,
+                             &returned, nullptr) != FALSE;
+    }
+    ExclusiveLockBlock request;
+    std::memset(&request, 0, sizeof request);
+    request.access.requestType = kExclusiveLock;
+    std::memcpy(request.callerName, "ZOLP", 4);  // letters, digits, blanks and a few marks only
+    // Without a flag the lock wants the disc's file system dismounted first (the
+    // caller does that where it can); a disc that has none takes it ignoring the volume.
+    if (DeviceIoControl(h_, kIoctlCdromExclusiveAccess, &request, sizeof request, nullptr, 0,
+                        &returned, nullptr))
+      return true;
+    if (GetLastError() == ERROR_ACCESS_DENIED) return false;  // another program holds it
+    request.access.flags = kLockIgnoreVolume;
+    return DeviceIoControl(h_, kIoctlCdromExclusiveAccess, &request, sizeof request, nullptr, 0,
+                           &returned, nullptr) != FALSE;
+  }
+
   bool MediaTypes(std::vector<std::uint32_t>& types) override {
     types.clear();
     DISK_GEOMETRY geometries[kMediaTypesRoom];
@@ -131,6 +213,8 @@ class Win32Disk final : public DiskHandle {
     return DeviceIoControl(h_, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
   }
   HANDLE h_;
+  bool alignmentKnown_ = false, alignmentFound_ = false;
+  DWORD alignmentMask_ = 0;
 };
 
 }  // namespace

@@ -165,6 +165,14 @@ struct ScsiRequest {
   std::uint8_t sense[kSenseLength] = {};  // out
 };
 
+// One run of a volume's sectors on a physical drive
+// (IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS), in bytes from the drive's start.
+struct DiskExtent {
+  std::uint32_t diskNumber = 0;  // \\.\PhysicalDrive<n>
+  std::uint64_t startingOffset = 0;
+  std::uint64_t length = 0;
+};
+
 // An open handle on a disk, volume or CD drive (CreateFileA on \\.\...).
 class DiskHandle {
  public:
@@ -185,6 +193,30 @@ class DiskHandle {
   // IOCTL_STORAGE_GET_MEDIA_TYPES: the MediaType of each geometry the drive
   // supports (room for 30), kMediaF3_1Pt44_512 for a 1.44 MB 3.5-inch drive.
   virtual bool MediaTypes(std::vector<std::uint32_t>& types) = 0;
+
+  // The calls below have no use on every kind of handle; a handle that does
+  // not take one answers false (the host's error set where it has one).
+  //
+  // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS on a volume handle: where on which
+  // physical drives the volume lies.
+  virtual bool VolumeDiskExtents(std::vector<DiskExtent>& extents) {
+    extents.clear();
+    return false;
+  }
+  // FlushFileBuffers: everything written reaches the medium before it returns.
+  virtual bool Flush() { return false; }
+  // IOCTL_STORAGE_QUERY_PROPERTY, StorageAdapterProperty: the AlignmentMask
+  // that pass-through data buffers must honour (0: any address).
+  virtual bool AdapterAlignmentMask(std::uint32_t& mask) {
+    mask = 0;
+    return false;
+  }
+  // IOCTL_CDROM_EXCLUSIVE_ACCESS: lock the CD drive for this handle alone (or
+  // let it go). The system releases the lock when the handle closes.
+  virtual bool ExclusiveAccess(bool lock) {
+    (void)lock;
+    return false;
+  }
 };
 
 inline constexpr std::uint32_t kMediaF3_1Pt44_512 = 2;   // 3.5", 1.44 MB, 512-byte sectors
@@ -224,6 +256,21 @@ class DeviceCatalog {
   // The shell's display name of the drive "X:\" ("Removable Disk (E:)"); "X:" when
   // the shell has none.
   virtual std::string DisplayName(char letter) = 0;
+
+  // Every volume of the system, with a letter or not (FindFirstVolumeA /
+  // FindNextVolumeA): "\\?\Volume{...}\". Open takes the name without its
+  // last backslash.
+  virtual bool VolumeNames(std::vector<std::string>& names) {
+    names.clear();
+    return false;
+  }
+  // Where a volume is mounted (GetVolumePathNamesForVolumeNameA): "E:\",
+  // "C:\mnt\stick\"; none for a volume without a letter or folder.
+  virtual bool VolumePaths(const std::string& volumeName, std::vector<std::string>& paths) {
+    (void)volumeName;
+    paths.clear();
+    return false;
+  }
 };
 
 // Worker threads (image build, image copy, burn, update). A worker touches only

@@ -57,8 +57,28 @@ inline constexpr std::uint16_t kProfileCdRw = 0x000A;
 inline constexpr std::uint16_t kProfileCdR = 0x0009;
 inline constexpr std::uint8_t kModePageWriteParameters = 0x05;
 inline constexpr std::uint8_t kModePageCapabilities = 0x2A;
+// The write parameters page as older drives have it (header and 52 page bytes);
+// the page goes back at the length the drive reports, which may be longer.
 inline constexpr std::uint32_t kWriteParametersLength = 60;
 inline constexpr std::uint32_t kCdBlockSize = 2048;
+
+// MODE SENSE page control: which values of a page the drive reports.
+enum class ModeValues : std::uint8_t { Current = 0x00, Changeable = 0x40, Default = 0x80, Saved = 0xC0 };
+
+// A drive still at work on an earlier command answers NOT READY with these
+// additional sense codes: 04/07 operation in progress (an immediate BLANK or
+// CLOSE), 04/08 long write in progress (its buffer is full).
+inline constexpr std::uint16_t kReadyOperationInProgress = 0x0407;
+inline constexpr std::uint16_t kReadyLongWriteInProgress = 0x0408;
+// BLANK and CLOSE TRACK/SESSION return at once (immediate bit) and the drive
+// is polled with TEST UNIT READY, once a second, for at most this long.
+inline constexpr std::uint32_t kBlankTimeLimitMs = 20 * 60 * 1000;
+inline constexpr std::uint32_t kCloseTimeLimitMs = 20 * 60 * 1000;
+inline constexpr std::uint32_t kBusyPollMs = 1000;
+// A WRITE (10) refused with "long write in progress" is sent again after a
+// pause, for at most this long.
+inline constexpr std::uint32_t kLongWriteRetryMs = 100;
+inline constexpr std::uint32_t kLongWriteTimeLimitMs = 120 * 1000;
 
 // One command as the single-command functions hand it to fScsiPassThrough.
 struct ScsiCommand {
@@ -73,7 +93,9 @@ struct ScsiCommand {
 // Sends one command. 0 when the device control succeeded with status GOOD; the
 // system error code when the device control failed; -1 CHECK CONDITION, -2
 // BUSY, -3 RESERVATION CONFLICT, -4 any other status. senseOut (optional)
-// receives the 32 sense bytes (zero when the device control failed).
+// receives the 32 sense bytes (zero when the device control failed). A data
+// buffer that does not meet the adapter's alignment mask travels through an
+// aligned copy (page memory).
 std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
                               const ScsiCommand& command, std::uint8_t* senseOut = nullptr);
 
@@ -82,6 +104,8 @@ std::int32_t fScsiPassThrough(const Services& services, DiskHandle& drive,
 bool fTestUnitReady(const Services& s, DiskHandle& drive, std::uint8_t* sense = nullptr);
 bool fLockMedia(const Services& s, DiskHandle& drive, bool prevent);
 bool fReadCapacity(const Services& s, DiskHandle& drive, std::uint8_t (&data)[8]);
+// Whole blocks: bytes that end inside a block go out with the rest of the
+// block zero. Sent again while the drive answers "long write in progress".
 // Refused (false, nothing sent) when the bytes take more than the 65535 blocks
 // one WRITE (10) can name.
 bool fWrite10(const Services& s, DiskHandle& drive, std::uint32_t lba, std::uint32_t bytes,
@@ -94,8 +118,12 @@ bool fReadDiscInfo(const Services& s, DiskHandle& drive, void* buffer, std::uint
 bool fSendOpc(const Services& s, DiskHandle& drive);
 bool fModeSelect10(const Services& s, DiskHandle& drive, void* buffer, std::uint16_t bytes);
 bool fModeSense10(const Services& s, DiskHandle& drive, std::uint8_t page, void* buffer,
-                  std::uint16_t bytes);
+                  std::uint16_t bytes, ModeValues values = ModeValues::Default);
+// CLOSE TRACK/SESSION (close session) with the immediate bit: one attempt, the
+// drive still closing when it returns.
 bool fCloseSession(const Services& s, DiskHandle& drive, std::uint8_t* sense = nullptr);
+// A minimal BLANK with the immediate bit, then the drive polled until it has
+// finished (kBlankTimeLimitMs at most).
 bool fBlankMinimal(const Services& s, DiskHandle& drive);
 bool fSetMaxSpeed(const Services& s, DiskHandle& drive);
 
@@ -104,6 +132,10 @@ bool fSetMaxSpeed(const Services& s, DiskHandle& drive);
 // qualifier (kReadyUnknown when the failure came without them).
 std::uint16_t fReadyTest(const Services& s, DiskHandle& drive);
 std::uint16_t fWaitReady(const Services& s, DiskHandle& drive);
+// TEST UNIT READY once a second while the drive reports an operation in
+// progress: true when it is ready, false when it fails otherwise or is still
+// busy after limitMs (ERROR_SEM_TIMEOUT).
+bool fWaitWhileBusy(const Services& s, DiskHandle& drive, std::uint32_t limitMs);
 std::uint64_t fGetMediaSize(const Services& s, DiskHandle& drive, std::uint32_t* lastLba = nullptr);
 bool fGetMMFeature(const Services& s, DiskHandle& drive, std::uint16_t feature, void* buffer,
                    std::uint32_t size);
@@ -111,7 +143,11 @@ std::uint16_t fGetCurrentProfile(const Services& s, DiskHandle& drive);
 // False also when READ DISC INFORMATION fails.
 bool fIsDiscBlank(const Services& s, DiskHandle& drive);
 bool fIsDiscErasable(const Services& s, DiskHandle& drive);
+// The write parameters page from the drive's current values, at the length the
+// drive reports, changed for one track-at-once data track and sent back.
 bool fSetWriteParameters(const Services& s, DiskHandle& drive);
+// CLOSE SESSION until the drive takes it, then polled until it has closed
+// (kCloseTimeLimitMs at most).
 bool fCloseSessionWait(const Services& s, DiskHandle& drive);
 
 using CdWriterCallback = void (*)(void* context, const char* name);

@@ -26,6 +26,12 @@ class DiskProxy final : public DiskHandle {
   bool DismountVolume() override { return t_.DismountVolume(); }
   bool UpdateProperties() override { return t_.UpdateProperties(); }
   bool MediaTypes(std::vector<std::uint32_t>& types) override { return t_.MediaTypes(types); }
+  bool VolumeDiskExtents(std::vector<DiskExtent>& extents) override {
+    return t_.VolumeDiskExtents(extents);
+  }
+  bool Flush() override { return t_.Flush(); }
+  bool AdapterAlignmentMask(std::uint32_t& mask) override { return t_.AdapterAlignmentMask(mask); }
+  bool ExclusiveAccess(bool lock) override { return t_.ExclusiveAccess(lock); }
 
  private:
   DiskHandle& t_;

@@ -18,6 +18,10 @@ FileDisk::~FileDisk() {
 
 bool FileDisk::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
   got = 0;
+  if (position_ % sectorSize != 0 || size % sectorSize != 0) {
+    errors_.SetLast(87);  // ERROR_INVALID_PARAMETER: a disk reads whole sectors
+    return false;
+  }
   if (++readCalls == failReadCall) {
     errors_.SetLast(failReadError);
     return false;
@@ -42,6 +46,10 @@ bool FileDisk::Write(const void* buffer, std::uint32_t size, std::uint32_t& writ
   ++writeCalls;
   if (writeCalls == failWriteCall) {
     errors_.SetLast(failWriteError);
+    return false;
+  }
+  if (position_ % sectorSize != 0 || size % sectorSize != 0) {
+    errors_.SetLast(87);  // ERROR_INVALID_PARAMETER: a disk writes whole sectors
     return false;
   }
   std::uint32_t take = size;
@@ -102,6 +110,13 @@ bool FileDisk::UnlockVolume() {
 }
 bool FileDisk::DismountVolume() { return dismounted = true; }
 bool FileDisk::UpdateProperties() { return propertiesUpdated = true; }
+bool FileDisk::Flush() {
+  ++flushes;
+  if (file_ && std::fflush(file_) == 0) return true;
+  errors_.SetLast(29);  // ERROR_WRITE_FAULT
+  return false;
+}
+
 bool FileDisk::MediaTypes(std::vector<std::uint32_t>& types) {
   types.assign(1, kMediaRemovable);
   return true;

@@ -18,10 +18,36 @@ namespace op = mmc_opcode;
 struct SimulatedMmcDrive::Reply {
   std::uint8_t status = 0;
   std::uint8_t key = 0, asc = 0, ascq = 0;
+  std::uint32_t systemError = 0;  // the device control itself fails (the port driver's time-out)
   static Reply Good() { return {}; }
   static Reply Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-    return {2, key, asc, ascq};
+    return {2, key, asc, ascq, 0};
   }
+};
+
+// One CreateFile of the writer.
+class SimulatedMmcDrive::Handle final : public DiskHandle {
+ public:
+  explicit Handle(SimulatedMmcDrive& w) : w_(w) {}
+  ~Handle() override { w_.Closed(this); }
+  bool Read(void* b, std::uint32_t n, std::uint32_t& got) override { return w_.Read(b, n, got); }
+  bool Write(const void* b, std::uint32_t n, std::uint32_t& put) override { return w_.Write(b, n, put); }
+  bool Seek(std::uint64_t offset) override { return w_.Seek(offset); }
+  bool ScsiPassThrough(ScsiRequest& r) override { return w_.PassThroughFrom(this, r); }
+  bool QueryStorageProperty(void* b, std::uint32_t n) override { return w_.QueryStorageProperty(b, n); }
+  bool DeviceNumber(std::uint32_t& type, std::uint32_t& number) override {
+    return w_.DeviceNumber(type, number);
+  }
+  bool LockVolume() override { return w_.LockVolume(); }
+  bool UnlockVolume() override { return w_.UnlockVolume(); }
+  bool DismountVolume() override { return w_.DismountVolume(); }
+  bool UpdateProperties() override { return w_.UpdateProperties(); }
+  bool MediaTypes(std::vector<std::uint32_t>& types) override { return w_.MediaTypes(types); }
+  bool AdapterAlignmentMask(std::uint32_t& mask) override { return w_.AdapterAlignmentMask(mask); }
+  bool ExclusiveAccess(bool lock) override { return w_.ExclusiveFor(this, lock); }
+
+ private:
+  SimulatedMmcDrive& w_;
 };
 
 namespace {
@@ -55,6 +81,7 @@ void SimulatedMmcDrive::ChangeDisc(Medium newMedium, std::uint16_t profile, Disc
   disc = status;
   erasable = isErasable;
   mediumChanged = newMedium != Medium::None;
+  sequenceBroken_ = false;
 }
 
 void SimulatedMmcDrive::Fail(std::uint8_t opcode, InjectedFailure failure) {
@@ -68,7 +95,50 @@ std::vector<RecordedCommand> SimulatedMmcDrive::CommandsWithOpcode(std::uint8_t 
   return out;
 }
 
-bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) {
+std::unique_ptr<DiskHandle> SimulatedMmcDrive::OpenHandle() { return std::make_unique<Handle>(*this); }
+
+bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) { return PassThroughFrom(this, request); }
+bool SimulatedMmcDrive::ExclusiveAccess(bool lock) { return ExclusiveFor(this, lock); }
+
+bool SimulatedMmcDrive::ExclusiveFor(const void* handle, bool lock) {
+  if (lock) {
+    if (heldElsewhere || (exclusive_ != nullptr && exclusive_ != handle)) {
+      errors_.SetLast(5);  // ERROR_ACCESS_DENIED: locked for exclusive access already
+      return false;
+    }
+    exclusive_ = handle;
+    return true;
+  }
+  if (exclusive_ != handle) {
+    errors_.SetLast(1);  // ERROR_INVALID_FUNCTION: not this handle's lock
+    return false;
+  }
+  exclusive_ = nullptr;
+  return true;
+}
+
+void SimulatedMmcDrive::Closed(const void* handle) {
+  if (exclusive_ == handle) exclusive_ = nullptr;
+}
+
+bool SimulatedMmcDrive::AdapterAlignmentMask(std::uint32_t& mask) {
+  mask = alignmentMask;
+  return true;
+}
+
+// A long operation runs until its time is up by the clock.
+bool SimulatedMmcDrive::Busy() {
+  if (busy_ && (clock == nullptr || clock->Milliseconds() >= busyUntilMs_)) busy_ = false;
+  return busy_;
+}
+
+void SimulatedMmcDrive::BusyFor(std::uint32_t seconds) {
+  if (seconds == 0 || clock == nullptr) return;
+  busy_ = true;
+  busyUntilMs_ = clock->Milliseconds() + std::uint64_t{seconds} * 1000;
+}
+
+bool SimulatedMmcDrive::PassThroughFrom(const void* handle, ScsiRequest& request) {
   RecordedCommand record;
   record.request = request;
   if (request.dataIn == ScsiRequest::kToDevice && request.dataBuffer != nullptr) {
@@ -77,8 +147,15 @@ bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) {
   }
   commands_.push_back(std::move(record));
 
-  if (!detail::HeaderIsValid(request)) {
+  if (!detail::HeaderIsValid(request) ||
+      (request.dataBuffer != nullptr &&
+       (reinterpret_cast<std::uintptr_t>(request.dataBuffer) & alignmentMask) != 0)) {
     errors_.SetLast(87);  // ERROR_INVALID_PARAMETER
+    return false;
+  }
+  // Another program's exclusive access keeps everyone else out.
+  if (heldElsewhere || (exclusive_ != nullptr && exclusive_ != handle)) {
+    errors_.SetLast(5);  // ERROR_ACCESS_DENIED
     return false;
   }
   std::memset(request.sense, 0, sizeof request.sense);
@@ -110,9 +187,23 @@ bool SimulatedMmcDrive::ScsiPassThrough(ScsiRequest& request) {
     request.scsiStatus = 0x08;
     return true;
   }
-  const Reply reply = Execute(request);
+  // While a blank or a close runs the drive does nothing else.
+  const Reply reply = Busy() ? Reply::Check(kNotReady, 0x04, 0x07) : Execute(request);
+  if (reply.systemError != 0) {
+    errors_.SetLast(reply.systemError);
+    return false;
+  }
   request.scsiStatus = reply.status;
   if (reply.status == 2) detail::SetSense(request, reply.key, reply.asc, reply.ascq);
+  if (request.cdb[0] == op::kWrite10 && reply.status == 0 && anotherProgramPolls) {
+    // The other program's poll comes between this write and the next: refused
+    // while this burn holds the writer, else it lands in the middle of the track.
+    if (exclusive_ != nullptr) {
+      ++pollsRefused_;
+    } else {
+      sequenceBroken_ = true;
+    }
+  }
   return true;
 }
 
@@ -141,9 +232,9 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Execute(ScsiRequest& request) {
     case op::kModeSense10:
       return ModeSense(request);
     case op::kCloseTrackSession:
-      return CloseSession();
+      return CloseSession(request);
     case op::kBlank:
-      return Blank();
+      return Blank(request);
     case op::kSetCdSpeed:
       return Reply::Good();
     default:
@@ -192,9 +283,12 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::Write10(ScsiRequest& request) {
   if (disc == DiscStatus::Complete) return Reply::Check(kIllegalRequest, 0x21, 0x02);
   const std::uint32_t lba = common::load_be32(request.cdb + 2);
   const std::uint32_t blocks = common::load_be16(request.cdb + 7);
-  // The drive takes whole blocks; the host must send no more than it announced.
-  if (static_cast<std::uint64_t>(blocks) * kCdBlockSize < request.dataTransferLength)
+  // The drive takes whole blocks: exactly the bytes of the blocks announced.
+  if (static_cast<std::uint64_t>(blocks) * kCdBlockSize != request.dataTransferLength)
     return Reply::Check(kIllegalRequest, 0x24, 0x00);
+  if (sequenceBroken_) return Reply::Check(kIllegalRequest, 0x2C, 0x00);  // command sequence error
+  if (longWriteEvery > 0 && ++writeAttempts_ % longWriteEvery == 0)
+    return Reply::Check(kNotReady, 0x04, 0x08);  // long write in progress: the buffer is full
   if (static_cast<std::uint64_t>(lba) + blocks > capacityBlocks)
     return Reply::Check(kIllegalRequest, 0x21, 0x00);  // LBA out of range
 
@@ -286,10 +380,8 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::ModeSense(ScsiRequest& request) {
   const std::uint8_t page = request.cdb[2] & 0x3F;
   std::vector<std::uint8_t> data(8, 0);  // mode parameter header, no block descriptors
   if (page == kModePageWriteParameters) {
-    // Default values as a drive might report them: buffer-underrun protection on,
-    // session-at-once, multi-session, a link size and a session format set.
-    const std::uint8_t defaults[52] = {0x85, 0x32, 0x42, 0x25, 0x0A, 0x07, 0x01, 0x02, 0x20, 0x03};
-    data.insert(data.end(), defaults, defaults + sizeof defaults);
+    const std::vector<std::uint8_t> values = WriteParametersPage(request.cdb[2] & 0xC0);
+    data.insert(data.end(), values.begin(), values.end());
   } else if (page == kModePageCapabilities) {
     std::uint8_t caps[22] = {0x2A, 0x14, 0x3F, 0x00};
     caps[3] = static_cast<std::uint8_t>((writesCdR ? 1 : 0) | (writesCdRw ? 2 : 0));
@@ -315,11 +407,58 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::ModeSelect(ScsiRequest& request) {
   if ((page[0] & 0x80) != 0) return Reply::Check(kIllegalRequest, 0x26, 0x00);
   if ((page[0] & 0x3F) != kModePageWriteParameters)
     return Reply::Check(kIllegalRequest, 0x26, 0x00);
+  // The whole page, at its own length: a short one is a parameter list length error.
+  if (page[1] != writeParametersPageLength || length != 8u + 2 + writeParametersPageLength)
+    return Reply::Check(kIllegalRequest, 0x1A, 0x00);
+  // Fields the drive does not let change must come back as it has them.
+  const std::vector<std::uint8_t> current = WriteParametersPage(0x00);
+  const std::vector<std::uint8_t> changeable = WriteParametersPage(0x40);
+  for (std::size_t i = 2; i < current.size(); ++i)
+    if (((page[i] ^ current[i]) & ~changeable[i]) != 0) return Reply::Check(kIllegalRequest, 0x26, 0x00);
   writeParameters_.assign(page, data + length);
+  currentPage_.assign(page, data + length);
+  currentPage_[0] |= 0x80;  // saveable, as MODE SENSE reports it
   return Reply::Good();
 }
 
-SimulatedMmcDrive::Reply SimulatedMmcDrive::CloseSession() {
+// Page 05h as MODE SENSE reports it for a page control: current (0x00),
+// changeable (0x40), default (0x80) or saved (0xC0) values. The defaults are
+// those of a drive fresh from the factory (buffer-underrun protection,
+// session-at-once, multi-session); its current values differ in the last four
+// bytes, settings of its own that cannot be changed.
+std::vector<std::uint8_t> SimulatedMmcDrive::WriteParametersPage(std::uint8_t pageControl) const {
+  const std::size_t size = std::size_t{writeParametersPageLength} + 2;
+  std::vector<std::uint8_t> page(size, 0);
+  page[0] = 0x80 | kModePageWriteParameters;
+  page[1] = writeParametersPageLength;
+  if (pageControl == 0x40) {
+    for (std::size_t i = 2; i + 4 < size; ++i) page[i] = 0xFF;
+    return page;
+  }
+  const std::uint8_t defaults[] = {0x42, 0x25, 0x0A, 0x07, 0x01, 0x02, 0x20, 0x03};
+  std::memcpy(page.data() + 2, defaults, std::min(sizeof defaults, size - 2));
+  if (pageControl == 0x80) return page;
+  if (currentPage_.size() == size) return currentPage_;
+  page[size - 2] = 0x3C;
+  page[size - 1] = 0x96;
+  return page;
+}
+
+// A command that runs for `seconds`: with the immediate bit it answers at once
+// and the drive is busy meanwhile; without it the port driver gives up after
+// the request's time-out, and the drive goes on all the same.
+SimulatedMmcDrive::Reply SimulatedMmcDrive::LongCommand(const ScsiRequest& request, bool immediate,
+                                                        std::uint32_t seconds) {
+  BusyFor(seconds);
+  if (!immediate && seconds > request.timeOutSeconds) {
+    Reply timedOut;
+    timedOut.systemError = 121;  // ERROR_SEM_TIMEOUT
+    return timedOut;
+  }
+  return Reply::Good();
+}
+
+SimulatedMmcDrive::Reply SimulatedMmcDrive::CloseSession(const ScsiRequest& request) {
   if (Reply r = RequireMedium(); r.status) return r;
   if (closeNotReadyAttempts > 0) {
     --closeNotReadyAttempts;
@@ -327,16 +466,17 @@ SimulatedMmcDrive::Reply SimulatedMmcDrive::CloseSession() {
   }
   if (disc != DiscStatus::Appendable) return Reply::Check(kIllegalRequest, 0x2C, 0x00);
   disc = DiscStatus::Complete;
-  return Reply::Good();
+  return LongCommand(request, (request.cdb[1] & 0x01) != 0, closeSeconds);
 }
 
-SimulatedMmcDrive::Reply SimulatedMmcDrive::Blank() {
+SimulatedMmcDrive::Reply SimulatedMmcDrive::Blank(const ScsiRequest& request) {
   if (Reply r = RequireMedium(); r.status) return r;
   if (currentProfile != profile::kCdRw || !erasable)
     return Reply::Check(kIllegalRequest, 0x30, 0x00);
   EmptyImage();
   disc = DiscStatus::Blank;
-  return Reply::Good();
+  sequenceBroken_ = false;
+  return LongCommand(request, (request.cdb[1] & 0x10) != 0, blankSeconds);
 }
 
 bool SimulatedMmcDrive::Read(void*, std::uint32_t, std::uint32_t& got) {

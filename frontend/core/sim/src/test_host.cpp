@@ -1,6 +1,11 @@
 #include "zolp/sim/test_host.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 #include "disk_proxy.h"
 
@@ -139,12 +144,37 @@ std::uint64_t TestHost::Milliseconds() {
 
 bool TestHost::IsMemberOfAdministrators() { return administrator; }
 
+namespace {
+
+constexpr std::size_t kPage = 4096;
+
+// msvcrt has no aligned_alloc; mingw builds (ZOLPSIM.exe) take its own kind.
+void* AlignedPages(std::size_t size) {
+#if defined(_WIN32)
+  return _aligned_malloc(size, kPage);
+#else
+  return std::aligned_alloc(kPage, size);
+#endif
+}
+
+void FreeAlignedPages(void* pages) {
+#if defined(_WIN32)
+  _aligned_free(pages);
+#else
+  std::free(pages);
+#endif
+}
+
+}  // namespace
+
 void* TestHost::AllocatePages(std::size_t size) {
   if (failAllocation) {
     tLastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
     return nullptr;
   }
-  void* p = std::calloc(1, size);
+  // Pages, as VirtualAlloc gives them: page-aligned and zeroed.
+  void* p = AlignedPages((std::max<std::size_t>(size, 1) + kPage - 1) / kPage * kPage);
+  if (p) std::memset(p, 0, size);
   std::lock_guard lock(mutex_);
   allocations_.insert(p);
   return p;
@@ -161,7 +191,7 @@ bool TestHost::FreePages(void* pages) {
     tLastError = 487;
     return false;
   }
-  std::free(pages);
+  FreeAlignedPages(pages);
   allocations_.erase(it);
   return true;
 }

@@ -1,13 +1,15 @@
 // Runs the front end's services on the real Win32 host (under wine in the
 // cross build): processes and their environment, files, package lookups, the
 // copy worker onto a handle opened like a disk, posted messages, pages and a
-// pass-through request to something that is no SCSI device. Exit code 0 when
+// pass-through request to something that is no SCSI device, the volume list and
+// the device requests the USB and CD options make before they write. Exit code 0 when
 // every check holds; each failed check is printed.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "zolp/disk_volumes.h"
 #include "zolp/image_copy.h"
 #include "zolp/mmc.h"
 #include "zolp/package_config.h"
@@ -155,6 +157,50 @@ void ChecksOfTheSystem(const zolp::Services& s) {
   Check(s.devices->DosDeviceNames(names) && !names.empty(), "DOS device names");
 }
 
+// The calls the USB and CD options make before they write, on whatever wine
+// or Windows has: the DOS device list refuses a short buffer (the list is then
+// read into a bigger one), volumes are listed by name, and a handle that is no
+// device answers the device requests with a system error.
+void ChecksOfVolumesAndDevices(const zolp::Services& s) {
+  char tiny[16];
+  SetLastError(0);
+  const DWORD stored = QueryDosDeviceA(nullptr, tiny, sizeof tiny);
+  Check(stored == 0 && (GetLastError() == ERROR_INSUFFICIENT_BUFFER || GetLastError() == ERROR_MORE_DATA),
+        "a DOS device list longer than the buffer is refused");
+
+  std::vector<std::string> volumes;
+  if (s.devices->VolumeNames(volumes)) {
+    for (const std::string& name : volumes) {
+      Check(name.rfind("\\\\?\\Volume{", 0) == 0 && name.back() == '\\', "volume name form");
+      std::vector<std::string> paths;
+      Check(s.devices->VolumePaths(name, paths) || s.errors->Last() != 0, "volume paths or a reason");
+    }
+  } else {
+    Check(s.errors->Last() != 0, "no volume list without a reason");
+  }
+  // A disk that has no volumes: nothing to hold, and nothing is refused.
+  zolp::HeldVolumes held;
+  std::string refusal;
+  Check(held.HoldDisk(s, 99, refusal) == zolp::HeldVolumes::Outcome::Held && held.Empty(),
+        "a disk without volumes holds nothing");
+
+  const std::string file = TempPath("zolp-smoke-device.bin");
+  WriteText(*s.files, file, std::string(4096, 'd'));
+  auto handle = s.devices->Open(file, zolp::DiskAccess::ReadWrite);
+  Check(handle != nullptr, "open a file like a device");
+  if (handle) {
+    std::vector<zolp::DiskExtent> extents;
+    std::uint32_t mask = 0;
+    Check(handle->Flush(), "flush");
+    Check(!handle->VolumeDiskExtents(extents) && extents.empty() && s.errors->Last() != 0,
+          "a file has no disk extents");
+    Check(!handle->AdapterAlignmentMask(mask) && mask == 0, "a file has no adapter");
+    Check(!handle->ExclusiveAccess(true) && s.errors->Last() != 0, "a file takes no exclusive access");
+  }
+  handle.reset();
+  DeleteFileA(file.c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -164,6 +210,7 @@ int main() {
   ChecksOfFilesAndLookups(s);
   ChecksOfTheCopyWorker(s);
   ChecksOfTheSystem(s);
+  ChecksOfVolumesAndDevices(s);
   std::printf("%s\n", failures == 0 ? "all checks passed" : "some checks failed");
   return failures == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // A disk that is a file: what the copy worker and the USB flow write to in
-// tests. It has a fixed capacity, answers TEST UNIT READY and READ CAPACITY
-// through pass-through like a USB disk, and can be told to fail.
+// tests. It has a fixed capacity, takes whole sectors only (as a raw disk
+// does), answers TEST UNIT READY and READ CAPACITY through pass-through like a
+// USB disk, and can be told to fail.
 #pragma once
 
 #include <cstdio>
@@ -36,6 +37,7 @@ class FileDisk final : public DiskHandle {
   bool DismountVolume() override;
   bool UpdateProperties() override;
   bool MediaTypes(std::vector<std::uint32_t>& types) override;
+  bool Flush() override;
 
   const std::filesystem::path& path() const { return path_; }
 
@@ -54,6 +56,7 @@ class FileDisk final : public DiskHandle {
   std::uint32_t failReadError = 23;  // ERROR_CRC
   int readCalls = 0;
   bool locked = false, dismounted = false, propertiesUpdated = false;
+  int flushes = 0;
 
  private:
   std::filesystem::path path_;

@@ -2,10 +2,11 @@
 // computer's own. ZOLPSIM.exe builds it from the file named by ZOLP_SIM_DEVICES,
 // native tests from the same text, one device per line:
 //
-//   usb <drive number> <image file> <size in bytes> [letter=<X>] [vendor=<v>] [product=<p>] [revision=<r>]
+//   usb <drive number> <image file> <size in bytes> [letter=<X> | volumes=<X|->,...]
+//       [inuse=<n>|always] [vendor=<v>] [product=<p>] [revision=<r>]
 //   cardslot <drive number> <product name>
-//   floppy <letter> <image file>
-//   cdwriter <letter> <iso file> <media>
+//   floppy <letter> <image file> [inuse=<n>|always]
+//   cdwriter <letter> <iso file> <media> [longwrite=<n>] [shared]
 //   systemdisk <image file>
 //
 // '#' starts a comment; a field holding blanks is written in double quotes.
@@ -40,6 +41,12 @@ struct DeviceLine {
   std::uint64_t size = 0;     // usb, in bytes
   std::string vendor, product, revision;  // usb; a card slot's product
   CdMedia media = CdMedia::None;
+  // usb with volumes=: one partition each, its letter or 0 for none (letter=
+  // alone is one volume over the whole stick, as Windows formats many).
+  std::vector<char> volumes;
+  int inUse = 0;          // usb, floppy: lock attempts another program refuses; -1 always
+  int longWriteEvery = 0; // cdwriter: every n-th WRITE (10) finds the buffer full
+  bool shared = false;    // cdwriter: another program polls the writer
 };
 
 // Parses a description; on a fault answers false with "line N: ..." in error.
@@ -64,6 +71,15 @@ class SimulatedDevices final : public DeviceCatalog {
   void Unplug(char letter);
   // Every write of the USB disks, diskette drives and CD writers takes this long.
   void SetWriteDelay(std::uint32_t milliseconds);
+  // The clock the writers' long operations (blanking, closing) run by.
+  void SetClock(Clock* clock);
+
+  bool VolumeNames(std::vector<std::string>& names) override;
+  bool VolumePaths(const std::string& volumeName, std::vector<std::string>& paths) override;
+  // QueryDosDeviceA with no name, as Windows 10 answers it: the names of the
+  // system's own devices come first, more than 32 KiB of them.
+  std::uint32_t QueryDosDevices(char* buffer, std::uint32_t size);
+  int systemDeviceNames = 400;
 
   // For tests: the drive behind a letter or a drive number (null when none).
   SimulatedDrive* DriveAt(char letter);
@@ -78,14 +94,27 @@ class SimulatedDevices final : public DeviceCatalog {
     SimulatedDrive* drive = nullptr;
     SimulatedMmcDrive* writer = nullptr;
     std::string displayName;
+    std::size_t volume = 0;  // of the drive
   };
+  struct NamedVolume {
+    std::string name;  // as FindFirstVolume gives it, with its last backslash
+    SimulatedDrive* drive = nullptr;
+    SimulatedMmcDrive* writer = nullptr;
+    std::size_t volume = 0;
+    char letter = 0;
+  };
+  std::unique_ptr<DiskHandle> OpenNamed(const std::string& upperPath, DiskAccess access);
+  std::unique_ptr<DiskHandle> OpenWriter(SimulatedMmcDrive& writer, DiskAccess access);
   SystemErrors& errors_;
   std::vector<std::unique_ptr<SimulatedDrive>> drives_;
   std::vector<std::unique_ptr<SimulatedMmcDrive>> writers_;
   std::map<char, Letter> letters_;
   std::map<unsigned, SimulatedDrive*> physical_;
+  std::vector<NamedVolume> volumes_;
+  std::size_t nextVolume_ = 0;
   std::string systemDisk_;
   std::uint32_t writeDelayMs_ = 0;
+  Clock* clock_ = nullptr;
 };
 
 // Another disc goes into a simulated writer, as a user swaps discs while a

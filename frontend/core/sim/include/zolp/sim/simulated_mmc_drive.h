@@ -2,11 +2,22 @@
 // front end from a small state: medium, profile, disc status, busy. What
 // WRITE (10) sends is kept as an image file (2048-byte blocks from LBA 0), and
 // READ (10) answers from it.
+//
+// It keeps the rules real writers and Windows keep: WRITE (10) carries exactly
+// its blocks' bytes; pass-through buffers meet the adapter's alignment mask; a
+// BLANK or CLOSE that takes longer than the command's time-out is cut off by
+// the port driver unless sent with the immediate bit, and the drive answers
+// "operation in progress" until it is done; a full buffer answers "long write
+// in progress"; the write parameters page goes back at the drive's length and
+// with its fields that cannot change as they are; another program that has the
+// writer open is kept out only by exclusive access, which a handle holds until
+// it lets go or closes.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +72,24 @@ class SimulatedMmcDrive final : public DiskHandle {
   // command still answers GOOD), so the disc reads back zeros there.
   std::optional<std::uint32_t> dropBlock;
   std::uint32_t writeDelayMs = 0;  // every WRITE (10) takes this long
+  std::uint32_t alignmentMask = 0;  // the adapter's, for pass-through data buffers
+  int longWriteEvery = 0;           // every n-th WRITE (10) finds the buffer full (02/04/08)
+  // How long a BLANK and a CLOSE SESSION take, by `clock` (none: at once).
+  std::uint32_t blankSeconds = 0, closeSeconds = 0;
+  Clock* clock = nullptr;
+  std::uint8_t writeParametersPageLength = 0x36;  // page 05h's length byte
+  // Another program has the writer open and polls it between our commands
+  // (the system's burning service): in the middle of a track that ruins it.
+  bool anotherProgramPolls = false;
+  // Another program holds the writer for itself (exclusive access).
+  bool heldElsewhere = false;
+
+  // A handle of its own, as each CreateFile gives (exclusive access is a
+  // handle's; closing it lets go).
+  std::unique_ptr<DiskHandle> OpenHandle();
+  // Which handle holds exclusive access (this drive itself when used directly).
+  const void* exclusiveHolder() const { return exclusive_; }
+  int pollsRefused() const { return pollsRefused_; }
 
   // Another disc goes in (or the drive is emptied): what the old one held is
   // gone, and the next TEST UNIT READY reports the medium change.
@@ -87,9 +116,18 @@ class SimulatedMmcDrive final : public DiskHandle {
   bool DismountVolume() override;
   bool UpdateProperties() override;
   bool MediaTypes(std::vector<std::uint32_t>& types) override;
+  bool AdapterAlignmentMask(std::uint32_t& mask) override;
+  bool ExclusiveAccess(bool lock) override;
 
  private:
+  class Handle;
   struct Reply;
+  bool PassThroughFrom(const void* handle, ScsiRequest& request);
+  bool ExclusiveFor(const void* handle, bool lock);
+  void Closed(const void* handle);
+  bool Busy();
+  void BusyFor(std::uint32_t seconds);
+  std::vector<std::uint8_t> WriteParametersPage(std::uint8_t pageControl) const;
   Reply Execute(ScsiRequest& request);
   Reply RequireMedium() const;
   Reply TestUnitReady();
@@ -101,16 +139,24 @@ class SimulatedMmcDrive final : public DiskHandle {
   Reply ReadDiscInformation(ScsiRequest& request);
   Reply ModeSense(ScsiRequest& request);
   Reply ModeSelect(ScsiRequest& request);
-  Reply CloseSession();
-  Reply Blank();
+  Reply LongCommand(const ScsiRequest& request, bool immediate, std::uint32_t seconds);
+  Reply CloseSession(const ScsiRequest& request);
+  Reply Blank(const ScsiRequest& request);
 
   std::filesystem::path imagePath_;
   SystemErrors& errors_;
   std::map<std::uint8_t, InjectedFailure> failures_;
   std::vector<RecordedCommand> commands_;
   std::vector<std::uint8_t> writeParameters_;
+  std::vector<std::uint8_t> currentPage_;  // the write parameters page's current values
   std::uint32_t writtenBlocks_ = 0;
   bool mediaLocked_ = false;
+  const void* exclusive_ = nullptr;
+  int pollsRefused_ = 0;
+  bool sequenceBroken_ = false;  // the other program came between two writes
+  int writeAttempts_ = 0;
+  std::uint64_t busyUntilMs_ = 0;
+  bool busy_ = false;
 };
 
 }  // namespace zolp::sim
