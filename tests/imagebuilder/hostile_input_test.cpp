@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <thread>
 
 #include "test_support.h"
@@ -90,7 +93,7 @@ TEST(VolumeLabel, CharactersFatForbidsAreRefusedAndTheRestMakeCleanVolumes) {
                           "\xc3\xa9T\xc3\xa9", "\x80"}) {
     EXPECT_EQ(vtest::Run(pkg.Args({"-T1440", "-v", bad})).code, 42) << bad;
   }
-  vtest::WriteText(pkg.dir / "dd.cfg", "VolumeLabel=TAB\tINSIDE\n");
+  vtest::WriteText(pkg.dir / "dd.cfg", "[S]\nVolumeLabel=TAB\tINSIDE\n");
   EXPECT_EQ(vtest::Run({pkg.dir / "dd.cfg", "S", "-b", pkg.bs, "-f", pkg.root.string(), "-i",
                         pkg.image, "-T1440"})
                 .code,
@@ -261,6 +264,238 @@ TEST(Presets, AnOptionAPresetWouldChangeIsRefused) {
   EXPECT_EQ(build("LBA", {"-T1440"}), 42);
   EXPECT_EQ(vtest::Run(pkg.Args({"-H4", "-T1440"})).code, 42);
   EXPECT_EQ(vtest::Run(pkg.Args({"-T1440", "-H4"})).code, 42);
+}
+
+}  // namespace
+
+namespace {
+
+// What one refusal needs: the arguments, the part of the error line that
+// names its cause, and a tree to build from when not the real one.
+struct Case {
+  std::vector<std::string> args;
+  std::string cause;
+  std::shared_ptr<imagebuilder::HostTree> tree;
+};
+
+struct Refusal {
+  std::string what;
+  int code;
+  std::function<Case(const Package&)> make;  // builds the case in a fresh package
+};
+
+// The real tree, with `count` empty files of 251-character names (21 entries
+// each with long names) in the listing of every folder named FULL: a directory
+// of that size without thousands of files on the disk.
+class CrowdedTree : public imagebuilder::HostTree {
+ public:
+  explicit CrowdedTree(int count) : system_(imagebuilder::MakeSystemHost()), count_(count) {}
+  imagebuilder::ListResult List(const std::string& d,
+                                std::vector<imagebuilder::HostEntry>& entries) override {
+    const imagebuilder::ListResult r = real().List(d, entries);
+    if (d.size() < 5 || d.compare(d.size() - 5, 5, "/FULL") != 0) return r;
+    for (int i = 0; i < count_; ++i) {
+      imagebuilder::HostEntry e;
+      e.name = std::to_string(100000 + i).substr(1) + std::string(242, 'n') + ".txt";
+      e.attributes = imagebuilder::kAttrArchive;
+      e.lastWriteUtc = 0x60000000;
+      entries.push_back(std::move(e));
+    }
+    return r;
+  }
+  std::unique_ptr<imagebuilder::HostFile> OpenRead(const std::string& p) override {
+    return real().OpenRead(p);
+  }
+  bool Status(const std::string& p, imagebuilder::HostFileStatus& s) override {
+    return real().Status(p, s);
+  }
+  char Separator() const override { return '/'; }
+  bool Identify(const std::string& d, imagebuilder::DirectoryId& id) override {
+    return real().Identify(d, id);
+  }
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    return real().IsSameFile(a, b);
+  }
+
+ private:
+  imagebuilder::HostTree& real() { return *system_.tree; }
+  imagebuilder::SystemHost system_;
+  int count_;
+};
+
+std::vector<Refusal> Table() {
+  const auto cfgOf = [](const Package& p) {
+    const std::string cfg = p.dir / "dd.cfg";
+    vtest::WriteText(cfg, "[FD]\nDiskType=1440\n[HDD]\nNumSectors=-1\n");
+    return cfg;
+  };
+  const auto inSection = [cfgOf](const Package& p, const std::string& section,
+                                 std::vector<std::string> more) {
+    std::vector<std::string> args{cfgOf(p), section};
+    for (const std::string& a : p.Args(std::move(more))) args.push_back(a);
+    return args;
+  };
+  const auto imageIs = [](const std::string& file, const std::string& what) {
+    return "cannot create the image file \"" + file + "\" (ImageName): it is the " + what;
+  };
+  std::vector<Refusal> rows = {
+      {"-i the configuration", 3,
+       [=](const Package& p) {
+         const std::string cfg = cfgOf(p);
+         return Case{{cfg, "FD", "-b", p.bs, "-f", p.root.string(), "-i", cfg},
+                     imageIs(cfg, "configuration file \"" + cfg + "\" (CfgFile)")};
+       }},
+      {"-i the boot sector file", 3,
+       [=](const Package& p) {
+         return Case{{"-b", p.bs, "-f", p.root.string(), "-i", p.bs},
+                     imageIs(p.bs, "boot sector file \"" + p.bs + "\" (BsFileName)")};
+       }},
+      {"-i a link to the boot sector file", 3,
+       [=](const Package& p) {
+         const std::string link = p.dir / "link.bin";
+         fs::create_symlink(p.bs, link);
+         return Case{{"-b", p.bs, "-f", p.root.string(), "-i", link},
+                     imageIs(link, "boot sector file \"" + p.bs + "\" (BsFileName)")};
+       }},
+      {"-i the MBR file", 3,
+       [=](const Package& p) {
+         return Case{{"-b", p.bs, "-f", p.root.string(), "-m", p.mbr, "-i", p.mbr},
+                     imageIs(p.mbr, "MBR file \"" + p.mbr + "\" (MbrFileName)")};
+       }},
+      {"-i the loader", 3,
+       [=](const Package& p) {
+         const std::string grub = p.dir / "stage.bin";
+         vtest::WriteBytes(grub, vtest::Pattern(1500, 2));
+         return Case{{"-b", p.bs, "-f", p.root.string(), "-m", p.mbr, "-g", grub, "-i", grub},
+                     imageIs(grub, "GRUB loader file \"" + grub + "\" (Grub)")};
+       }},
+      {"-i the readme", 3,
+       [=](const Package& p) {
+         const std::string readme = p.dir / "readme.txt";
+         vtest::WriteText(readme, "read me\r\n");
+         return Case{{"-b", p.bs, "-f", p.root.string(), "-T1440", "-I", "-Y", readme, "-i", readme},
+                     imageIs(readme, "readme file \"" + readme + "\" (ISOReadmeName)")};
+       }},
+      {"-i a hard link to a file of the tree", 3,
+       [=](const Package& p) {
+         const std::string twin = p.dir / "twin.txt";
+         fs::create_hard_link(p.root / "SUB" / "B.TXT", twin);
+         return Case{{"-b", p.bs, "-f", p.root.string(), "-i", twin},
+                     imageIs(twin, "package file \"" + (p.root / "SUB" / "B.TXT").string() +
+                                       "\" (FileRoot)")};
+       }},
+      {"a directory with a name Windows forbids", 35,
+       [=](const Package& p) {
+         p.File("BAD:DIR/C.TXT", 5);
+         return Case{p.Args({"-L"}), "the name of \"" + (p.root / "BAD:DIR").string() +
+                                         "\" holds the character ':'"};
+       }},
+      {"the 65,537th entry of a directory", 16,
+       [=](const Package& p) {
+         // 3120 x 21 entries, 15 short ones, "." and "..".
+         for (int i = 0; i < 15; ++i) p.File("FULL/S" + std::to_string(i), 0);
+         return Case{p.Args({"-L"}),
+                     "the folder \"" + (p.root / "FULL").string() +
+                         "\" needs 65537 directory entries",
+                     std::make_shared<CrowdedTree>(3120)};
+       }},
+      {"NumSectors=-1 in the file", 42,
+       [=](const Package& p) {
+         return Case{inSection(p, "HDD", {}),
+                     "the value \"-1\" of NumSectors in \"" + (p.dir / "dd.cfg") + "\" [HDD]"};
+       }},
+      {"a section the file lacks", 42,
+       [=](const Package& p) {
+         return Case{inSection(p, "US", {}), "section [US] is not in " + (p.dir / "dd.cfg")};
+       }},
+      {"an option the section's preset contradicts", 42,
+       [=](const Package& p) {
+         return Case{inSection(p, "FD", {"-H4"}),
+                     "DiskType=1440 in \"" + (p.dir / "dd.cfg") +
+                         "\" [FD] sets Heads to 2, which clashes with -H4 (Heads) on the command "
+                         "line"};
+       }},
+      {"an option after a preset that sets it", 42,
+       [=](const Package& p) {
+         return Case{p.Args({"-T1440", "-H4"}),
+                     "-H4 (Heads) clashes with -T1440 (DiskType), which sets Heads to 2"};
+       }},
+      {"a configuration that is a directory", 42,
+       [=](const Package& p) {
+         return Case{{p.root.string(), "FD", "-b", p.bs, "-f", p.root.string()},
+                     "the configuration file \"" + p.root.string() + "\" is a directory"};
+       }},
+      {"a file time before 1980", 39,
+       [=](const Package& p) {
+         const struct timespec old[2] = {{0, 0}, {86400 * 365, 0}};
+         ::utimensat(AT_FDCWD, (p.root / "SUB" / "B.TXT").c_str(), old, 0);
+         return Case{p.Args({"-T1440"}), "the last-write time of \"" +
+                                             (p.root / "SUB" / "B.TXT").string() +
+                                             "\" (1971-01-01 00:00:00 UTC) cannot be held"};
+       }},
+      {"a link back up the tree", 22,
+       [=](const Package& p) {
+         fs::create_directory_symlink("..", p.root / "SUB" / "UP");
+         return Case{p.Args({"-T1440"}), "the folder \"" + (p.root / "SUB" / "UP").string() +
+                                             "\" leads back to \"" + p.root.string() + "\""};
+       }},
+  };
+  // Each character Windows forbids in a name, in a long name and (for '\', a
+  // character of a name on this host) in a name that needs no long one.
+  for (const char c : std::string("\"*:<>?|\\\x01")) {
+    const std::string name = std::string("a") + c + "b.txt";
+    const bool control = c == '\x01';
+    rows.push_back({std::string("a file named ") + (control ? "a\\x01b.txt" : name), 35,
+                    [=](const Package& p) {
+                      p.File("SUB/" + name, 10);
+                      const std::string shown = (p.root / "SUB").string() + "/" +
+                                                (control ? "a\\x01b.txt" : name);
+                      return Case{p.Args(c == '\\' ? std::vector<std::string>{}
+                                                   : std::vector<std::string>{"-L"}),
+                                  "the name of \"" + shown + "\" holds " +
+                                      (control ? std::string("a control character")
+                                               : std::string("the character '") + c + "'")};
+                    }});
+  }
+  return rows;
+}
+
+// Every refusal gets its code and an error line naming the cause, and changes
+// nothing: the package's files are the same bytes afterwards and no image is left.
+TEST(Refusals, EachNamesItsCauseAndChangesNothing) {
+  for (const Refusal& row : Table()) {
+    SCOPED_TRACE(row.what);
+    Package pkg;
+    pkg.File("A.TXT", 100);
+    pkg.File("SUB/B.TXT", 10);
+    const Case c = row.make(pkg);
+    const auto before = vtest::TreeContents(pkg.dir.path());
+    vtest::RunOptions options;
+    options.tree = c.tree.get();
+    const vtest::RunResult r = vtest::Run(c.args, options);
+    EXPECT_EQ(r.code, row.code);
+    EXPECT_EQ(r.errors.rfind("vellix: error " + std::to_string(row.code) + ": ", 0), 0u)
+        << r.errors;
+    EXPECT_NE(r.errors.find(c.cause), std::string::npos) << r.errors;
+    EXPECT_TRUE(vtest::TreeContents(pkg.dir.path()) == before);
+    EXPECT_FALSE(fs::exists(pkg.image));
+  }
+}
+
+// A directory of exactly 65536 entries, long-name slots, "." and ".." included,
+// is the largest FAT allows: it builds, fsck.fat passes it and mtools lists
+// every name in it.
+TEST(Refusals, ADirectoryOf65536EntriesStillBuilds) {
+  Package pkg;
+  for (int i = 0; i < 14; ++i) pkg.File("FULL/S" + std::to_string(i), 0);
+  CrowdedTree tree(3120);
+  vtest::RunOptions options;
+  options.tree = &tree;
+  ASSERT_EQ(vtest::Run(pkg.Args({"-L", "-z"}), options).code, 0);
+  VolumeOf(pkg);
+  std::string listing;
+  ASSERT_EQ(vtest::Shell("mdir -b -i " + vtest::Quote(pkg.image) + " ::FULL", &listing), 0);
+  EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 3134) << listing.substr(0, 400);
 }
 
 }  // namespace

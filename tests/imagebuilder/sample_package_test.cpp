@@ -3,11 +3,20 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "test_support.h"
 
 namespace {
 
 namespace fs = vtest::fs;
+
+// The first group of `pattern` in `text`; "" when it does not match.
+std::string Find(const std::string& text, const std::string& pattern) {
+  std::smatch m;
+  return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : std::string();
+}
 
 class SamplePackage : public ::testing::Test {
  protected:
@@ -29,14 +38,15 @@ class SamplePackage : public ::testing::Test {
   }
 
   // Runs vellix in the package directory, as the front end does.
-  int Build(const std::vector<std::string>& args) {
+  vtest::RunResult RunInPackage(const std::vector<std::string>& args) {
     char cwd[4096];
     EXPECT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     EXPECT_EQ(::chdir(package_.string().c_str()), 0);
     const vtest::RunResult r = vtest::Run(args);
     EXPECT_EQ(::chdir(cwd), 0);
-    return r.code;
+    return r;
   }
+  int Build(const std::vector<std::string>& args) { return RunInPackage(args).code; }
 
   vtest::TempDir dir_;
   fs::path package_ = dir_.path() / "package";
@@ -78,6 +88,65 @@ TEST_F(SamplePackage, DisketteSet) {
   vtest::ExpectVolumeHolds(image_, expected_.path());
   ASSERT_EQ(Build({"dd.cfg", "Disk2", "-vDISK2", "-i" + image_}), 0);
   vtest::ExpectVolumeHolds(image_, second.path());
+}
+
+// At DebugLevel status the build says what it made, and its figures are the ones
+// fsck.fat, mtools and isoinfo read from the image; at the default level only
+// the banner is printed.
+TEST_F(SamplePackage, SummaryAtDebugLevelStatusAgreesWithTheCheckers) {
+  int files = 0;
+  int directories = 0;
+  for (const auto& [name, bytes] : vtest::TreeContents(expected_.path())) {
+    ++(name.back() == '/' ? directories : files);
+  }
+  const struct {
+    const char* section;
+    const char* level;
+    bool mbr;
+  } rows[] = {{"DISKETTE", "status", false}, {"HDD", "status", true}, {"CD", "extra", true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.section);
+    const vtest::RunResult r =
+        RunInPackage({"dd.cfg", row.section, "-vA05", "-d", row.level, "-z", "-i" + image_});
+    ASSERT_EQ(r.code, 0) << r.errors;
+    const std::string& out = r.output;
+    std::size_t volume = 0;
+    if (std::string(row.section) == "CD") {
+      std::string d;
+      ASSERT_EQ(vtest::Shell("isoinfo -d -i " + vtest::Quote(image_), &d), 0);
+      const std::string sectors = Find(d, "Volume size is: (\\d+)");
+      EXPECT_NE(out.find("ISO 9660 image of " + sectors + " sectors of 2048 bytes"),
+                std::string::npos) << out << d;
+      ASSERT_NE(d.find("Boot media 4 (Hard Disk Emulation)"), std::string::npos) << d;
+      const std::string boot = Find(d, "Bootoff [0-9A-Fa-f]+ (\\d+)");
+      EXPECT_NE(out.find("El Torito boot entry: hard disk emulation, boot image at sector " + boot +
+                         ","), std::string::npos) << out << d;
+      volume = std::stoul(boot) * 2048;
+    }
+    if (row.mbr) volume += 512u * vtest::Le32(vtest::ReadBytes(image_), volume + 0x1BE + 8);
+    const std::string fat = vtest::ExtractVolume(image_, volume, dir_);
+    std::string fsck;
+    vtest::Shell("fsck.fat -n -v " + vtest::Quote(fat), &fsck);
+    // fsck.fat counts directories and the volume label among the files.
+    EXPECT_EQ(Find(fsck, ": (\\d+) files, "), std::to_string(files + directories + 1)) << fsck;
+    const std::string used = Find(fsck, " files, (\\d+)/");
+    const std::string clusters = Find(fsck, " files, \\d+/(\\d+) clusters");
+    const std::string clusterBytes = Find(fsck, "(\\d+) bytes per cluster");
+    EXPECT_NE(out.find("placed " + std::to_string(files) + " files ("), std::string::npos) << out;
+    EXPECT_NE(out.find(" and " + std::to_string(directories) + " directories in " + used +
+                       " clusters\n"), std::string::npos) << out << fsck;
+    EXPECT_NE(out.find("\n" + clusters + " clusters of " + clusterBytes + " bytes"),
+              std::string::npos) << out << fsck;
+    std::string mdir;
+    ASSERT_EQ(vtest::Shell("mdir -i " + vtest::Quote(fat) + " ::", &mdir), 0);
+    std::string freeBytes = Find(mdir, "([0-9 ]+) bytes free");
+    freeBytes.erase(std::remove(freeBytes.begin(), freeBytes.end(), ' '), freeBytes.end());
+    EXPECT_NE(out.find(" bytes used, " + freeBytes + " bytes free\n"), std::string::npos)
+        << out << mdir;
+  }
+  const vtest::RunResult quiet = RunInPackage({"dd.cfg", "HDD", "-vA05", "-i" + image_});
+  EXPECT_EQ(quiet.code, 0);
+  EXPECT_EQ(quiet.output, "\nVellix 3.2.5 (Lite)\n\n");
 }
 
 }  // namespace

@@ -135,23 +135,44 @@ int FileSizedRule(BuildContext& ctx, std::uint32_t spc, std::uint32_t upper) {
   return ctx.ReportError(kErrTooLargeForFat);
 }
 
-// An image left in the tree by an earlier run is about to be overwritten:
-// it is no part of the package.
-void ExcludeOldImage(BuildContext& ctx, DirectoryNode& dir) {
-  for (TreeEntry& e : dir.entries) {
-    if (e.excluded) continue;
-    if (e.directory) {
-      ExcludeOldImage(ctx, *e.directory);
-    } else if (ctx.tree.IsSameFile(e.hostPath, ctx.settings.imageName)) {
-      e.excluded = true;
-    }
+// A FAT directory holds at most 65536 entries (2 MiB of them), long-name slots,
+// "." and ".." included.
+constexpr std::uint64_t kMaxDirectoryEntries = 65536;
+
+const DirectoryNode* OverfullDirectory(const BuildContext& ctx, const DirectoryNode& dir,
+                                       std::uint64_t& entries) {
+  for (const TreeEntry& e : dir.entries) {
+    if (e.excluded || !e.directory) continue;
+    entries = CountEntries(ctx, *e.directory, false);
+    if (entries > kMaxDirectoryEntries) return e.directory.get();
+    if (const DirectoryNode* deeper = OverfullDirectory(ctx, *e.directory, entries)) return deeper;
   }
+  return nullptr;
 }
 
-void ExcludeOldImage(BuildContext& ctx) {
+// The image is written over whatever file it names, so it must not name a file
+// of the tree the volume is made of. A file left out of the tree (ExcludeFile)
+// is no part of it.
+int RefuseImageInTree(BuildContext& ctx, const DirectoryNode& dir) {
+  for (const TreeEntry& e : dir.entries) {
+    if (e.excluded) continue;
+    if (e.directory) {
+      if (RefuseImageInTree(ctx, *e.directory) != 0) return ctx.code();
+    } else if (ctx.tree.IsSameFile(e.hostPath, ctx.settings.imageName)) {
+      return ctx.Fail(kErrImageOpen,
+                      FileSubject("create", "image file", ctx.settings.imageName, "ImageName",
+                                  "it is the package file \"" + e.hostPath +
+                                      "\" (FileRoot); name another image or leave the file out "
+                                      "with ExcludeFile"));
+    }
+  }
+  return 0;
+}
+
+int RefuseImageInTree(BuildContext& ctx) {
   HostFileStatus st;
-  if (ctx.settings.imageName.empty() || !ctx.tree.Status(ctx.settings.imageName, st)) return;
-  ExcludeOldImage(ctx, *ctx.snapshot);
+  if (ctx.settings.imageName.empty() || !ctx.tree.Status(ctx.settings.imageName, st)) return 0;
+  return RefuseImageInTree(ctx, *ctx.snapshot);
 }
 
 }  // namespace
@@ -166,8 +187,9 @@ int ComputeLayout(BuildContext& ctx) {
   limits.clusterBytes = static_cast<std::uint64_t>(s.sectPerCluster != 0 ? s.sectPerCluster : 64) *
                         s.sectorSize;
   limits.maxClusters = s.fatType == 12 ? kFat12MaxClusters : kFat16MaxClusters;
-  const int treeCode =
-      ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), limits, *ctx.snapshot);
+  std::string treeFailure;
+  const int treeCode = ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), limits,
+                                *ctx.snapshot, treeFailure);
   if (treeCode == kErrRootNotFound) {
     return ctx.Fail(treeCode, FileSubject("read", "package folder", s.fileRoot, "FileRoot",
                                           s.fileRoot.empty() ? "the key is empty"
@@ -177,8 +199,10 @@ int ComputeLayout(BuildContext& ctx) {
     return ctx.Fail(treeCode, "the files under \"" + s.fileRoot + "\" (FileRoot) need more clusters"
                               " than FAT" + std::to_string(s.fatType) + " has");
   }
-  if (treeCode != 0) return ctx.ReportError(treeCode);
-  ExcludeOldImage(ctx);
+  if (treeCode != 0) {
+    return treeFailure.empty() ? ctx.ReportError(treeCode) : ctx.Fail(treeCode, treeFailure);
+  }
+  if (RefuseImageInTree(ctx) != 0) return ctx.code();
 
   const std::uint32_t entriesPerSector = s.sectorSize / 32;
   const std::uint32_t rootNeeded = CountEntrySectors(ctx, *ctx.snapshot, true);
@@ -188,7 +212,20 @@ int ComputeLayout(BuildContext& ctx) {
   const std::uint32_t wholeSectors = static_cast<std::uint32_t>(l.rootSectors) * entriesPerSector;
   if (wholeSectors > 0xFFFF) return ctx.ReportError(kErrParameters);
   s.rootDirEntries = static_cast<std::uint16_t>(wholeSectors);
-  if (rootNeeded > l.rootSectors) return ctx.ReportError(kErrRootTooSmall);
+  if (rootNeeded > l.rootSectors) {
+    return ctx.Fail(kErrRootTooSmall,
+                    "the root folder \"" + s.fileRoot + "\" needs " +
+                        std::to_string(CountEntries(ctx, *ctx.snapshot, true)) +
+                        " directory entries, more than the " + std::to_string(s.rootDirEntries) +
+                        " of RootDirEntries");
+  }
+  std::uint64_t entries = 0;
+  if (const DirectoryNode* full = OverfullDirectory(ctx, *ctx.snapshot, entries)) {
+    return ctx.Fail(kErrRootTooSmall, "the folder \"" + full->hostPath + "\" needs " +
+                                          std::to_string(entries) +
+                                          " directory entries, more than the 65536 a FAT "
+                                          "directory holds");
+  }
 
   if (s.secPerTrack == 0) {
     const bool small = s.numSectors != 0 && s.numSectors <= 0x7F8000 && s.numSectors % 32 == 0;
