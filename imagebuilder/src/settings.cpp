@@ -103,7 +103,8 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
       "boot sector file (one sector, 55 AA at 510)");
   ucharParam& sectPerCluster =
       uchar("SectPerCluster", 'c', 0, 255, &s.sectPerCluster, "sectors per cluster; 0 = by size");
-  ushortParam& cylinders = ushort("Cylinders", 'C', 1, 1024, &s.cylinders, "cylinders of the geometry");
+  ushortParam& cylinders =
+      ushort("Cylinders", 'C', 1, 1024, &s.cylinders, "cylinders of the geometry");
   keep(std::make_unique<listParam>("DebugLevel", 'd', 0, kDebugLevelNames,
                                    static_cast<std::uint16_t>(kDebugError), &s.debugLevel),
        "console output; status and above: a summary");
@@ -120,8 +121,8 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
       uchar("MediaType", 'M', 0, 255, &s.mediaType, "media descriptor: 240 or 248..255");
   boolean("NoCHSRounding", 'n', &s.noCHSRounding, "no rounding up to a whole cylinder");
   str("ISOVolumeID", 'N', 0, 33, &s.isoVolumeID, "", "volume identifier of the CD");
-  stringParam& ordered =
-      str("OrderedFile", 'o', Repeatable, 13, nullptr, nullptr, "root file placed first (repeatable)");
+  stringParam& ordered = str("OrderedFile", 'o', Repeatable, 13, nullptr, nullptr,
+                             "root file placed first (repeatable)");
   str("OemName", 'O', 0, 9, &s.oemName, "MSWIN4.1", "OEM name; empty keeps the boot file's");
   ulong("PartitionSize", 'p', 0, kAny, &s.partitionSize, "volume sectors if less than the image");
   str("Publisher", 'P', 0, 128, &s.publisher, nullptr, "CD publisher and boot catalog ID");
@@ -136,7 +137,8 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
   ulong("NumSectors", 't', 0, kAny, &s.numSectors, "image sectors; 0 = sized to the files");
   ushortParam& diskType =
       ushort("DiskType", 'T', 0, 65535, &s.diskType, "diskette preset in KB (360 .. 3840)");
-  stringParam& label = str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ", "volume label");
+  stringParam& label =
+      str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ", "volume label");
   ulong("VolumeID", 'V', 0, kAny, &s.volumeID, "volume serial number; 0 = build time");
   stringParam& exclude = str("ExcludeFile", 'x', Repeatable, 260, nullptr, nullptr,
                              "path below FileRoot to leave out (repeatable)");

@@ -77,8 +77,8 @@ std::string BuildSummary(BuildContext& ctx) {
          disk.c_str(), static_cast<unsigned long long>(l.imageFileSize / iso::kSectorSize),
          static_cast<unsigned long long>(l.imageFileSize), s.isoVolumeID.c_str());
     if (!s.isoReadmeName.empty()) {
-      Line(out, "readme \"%s\" at sector %u", iso::ReadmeIdentifier(s.isoReadmeName).value_or("").c_str(),
-           iso::kReadmeSector);
+      const std::string name = iso::ReadmeIdentifier(s.isoReadmeName).value_or("");
+      Line(out, "readme \"%s\" at sector %u", name.c_str(), iso::kReadmeSector);
     }
     Line(out, "El Torito boot entry: %s, boot image at sector %llu, system type 0x%02X",
          Emulation(l.bootMediaType),

@@ -88,7 +88,8 @@ int ReadDirectory(Walk& walk, DirectoryNode& node, bool isRoot) {
     const auto loop = known ? std::find(walk.ancestors.begin(), walk.ancestors.end(), id)
                             : walk.ancestors.end();
     if (loop != walk.ancestors.end()) {
-      const std::string& back = walk.ancestorPaths[static_cast<std::size_t>(loop - walk.ancestors.begin())];
+      const auto at = static_cast<std::size_t>(loop - walk.ancestors.begin());
+      const std::string& back = walk.ancestorPaths[at];
       return FailWalk(walk, kErrChangeDirectory,
                       "the folder " + Quoted(e.hostPath) + " leads back to " + Quoted(back) +
                           ", a folder on the way down to it");

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "test_support.h"
@@ -20,6 +21,7 @@ namespace {
 
 using vtest::Package;
 namespace fs = vtest::fs;
+namespace ib = imagebuilder;
 
 std::string VolumeOf(const Package& pkg) {
   std::string report;
@@ -270,192 +272,95 @@ TEST(Presets, AnOptionAPresetWouldChangeIsRefused) {
 
 namespace {
 
-// What one refusal needs: the arguments, the part of the error line that
-// names its cause, and a tree to build from when not the real one.
-struct Case {
-  std::vector<std::string> args;
-  std::string cause;
-  std::shared_ptr<imagebuilder::HostTree> tree;
-};
-
-struct Refusal {
-  std::string what;
-  int code;
-  std::function<Case(const Package&)> make;  // builds the case in a fresh package
-};
-
 // The real tree, with `count` empty files of 251-character names (21 entries
-// each with long names) in the listing of every folder named FULL: a directory
-// of that size without thousands of files on the disk.
+// each with long names) listed in every folder named FULL: a directory of that
+// size without thousands of files on the disk.
 class CrowdedTree : public imagebuilder::HostTree {
  public:
-  explicit CrowdedTree(int count) : system_(imagebuilder::MakeSystemHost()), count_(count) {}
-  imagebuilder::ListResult List(const std::string& d,
-                                std::vector<imagebuilder::HostEntry>& entries) override {
-    const imagebuilder::ListResult r = real().List(d, entries);
-    if (d.size() < 5 || d.compare(d.size() - 5, 5, "/FULL") != 0) return r;
-    for (int i = 0; i < count_; ++i) {
-      imagebuilder::HostEntry e;
-      e.name = std::to_string(100000 + i).substr(1) + std::string(242, 'n') + ".txt";
-      e.attributes = imagebuilder::kAttrArchive;
-      e.lastWriteUtc = 0x60000000;
-      entries.push_back(std::move(e));
+  explicit CrowdedTree(int count) : count_(count) {}
+  ib::ListResult List(const std::string& d, std::vector<ib::HostEntry>& entries) override {
+    const ib::ListResult r = real_->List(d, entries);
+    for (int i = 0; d.ends_with("/FULL") && i < count_; ++i) {
+      entries.emplace_back();
+      entries.back().name = std::to_string(100000 + i).substr(1) + std::string(242, 'n') + ".txt";
+      entries.back().lastWriteUtc = 0x60000000;
     }
     return r;
   }
-  std::unique_ptr<imagebuilder::HostFile> OpenRead(const std::string& p) override {
-    return real().OpenRead(p);
-  }
-  bool Status(const std::string& p, imagebuilder::HostFileStatus& s) override {
-    return real().Status(p, s);
-  }
+  std::unique_ptr<ib::HostFile> OpenRead(const std::string& p) override { return real_->OpenRead(p); }
+  bool Status(const std::string& p, ib::HostFileStatus& s) override { return real_->Status(p, s); }
   char Separator() const override { return '/'; }
-  bool Identify(const std::string& d, imagebuilder::DirectoryId& id) override {
-    return real().Identify(d, id);
-  }
-  bool IsSameFile(const std::string& a, const std::string& b) override {
-    return real().IsSameFile(a, b);
-  }
 
  private:
-  imagebuilder::HostTree& real() { return *system_.tree; }
-  imagebuilder::SystemHost system_;
+  std::unique_ptr<ib::HostTree> real_ = ib::MakeSystemHost().tree;
   int count_;
 };
 
+// One refusal: its command line (split at blanks) and the part of its error
+// line that names the cause; {tree}, {cfg}, {dir}, {root}, {bs} and {mbr} stand
+// for the package's paths.
+struct Refusal {
+  int code;
+  std::string args;
+  std::string cause;
+  std::function<void(const Package&)> setup = [](const Package&) {};
+  int crowd = 0;  // files CrowdedTree adds to FULL
+};
+
+std::string Expand(std::string text, const Package& p) {
+  using Name = std::pair<std::string, std::string>;
+  for (const auto& [from, to] :
+       {Name{"{tree}", "-b {bs} -f {root}"}, Name{"{cfg}", "{dir}/dd.cfg"},
+        Name{"{dir}", p.dir.path().string()}, Name{"{root}", p.root}, Name{"{bs}", p.bs},
+        Name{"{mbr}", p.mbr}}) {
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
 std::vector<Refusal> Table() {
-  const auto cfgOf = [](const Package& p) {
-    const std::string cfg = p.dir / "dd.cfg";
-    vtest::WriteText(cfg, "[FD]\nDiskType=1440\n[HDD]\nNumSectors=-1\n");
-    return cfg;
-  };
-  const auto inSection = [cfgOf](const Package& p, const std::string& section,
-                                 std::vector<std::string> more) {
-    std::vector<std::string> args{cfgOf(p), section};
-    for (const std::string& a : p.Args(std::move(more))) args.push_back(a);
-    return args;
-  };
-  const auto imageIs = [](const std::string& file, const std::string& what) {
-    return "cannot create the image file \"" + file + "\" (ImageName): it is the " + what;
-  };
   std::vector<Refusal> rows = {
-      {"-i the configuration", 3,
-       [=](const Package& p) {
-         const std::string cfg = cfgOf(p);
-         return Case{{cfg, "FD", "-b", p.bs, "-f", p.root.string(), "-i", cfg},
-                     imageIs(cfg, "configuration file \"" + cfg + "\" (CfgFile)")};
-       }},
-      {"-i the boot sector file", 3,
-       [=](const Package& p) {
-         return Case{{"-b", p.bs, "-f", p.root.string(), "-i", p.bs},
-                     imageIs(p.bs, "boot sector file \"" + p.bs + "\" (BsFileName)")};
-       }},
-      {"-i a link to the boot sector file", 3,
-       [=](const Package& p) {
-         const std::string link = p.dir / "link.bin";
-         fs::create_symlink(p.bs, link);
-         return Case{{"-b", p.bs, "-f", p.root.string(), "-i", link},
-                     imageIs(link, "boot sector file \"" + p.bs + "\" (BsFileName)")};
-       }},
-      {"-i the MBR file", 3,
-       [=](const Package& p) {
-         return Case{{"-b", p.bs, "-f", p.root.string(), "-m", p.mbr, "-i", p.mbr},
-                     imageIs(p.mbr, "MBR file \"" + p.mbr + "\" (MbrFileName)")};
-       }},
-      {"-i the loader", 3,
-       [=](const Package& p) {
-         const std::string grub = p.dir / "stage.bin";
-         vtest::WriteBytes(grub, vtest::Pattern(1500, 2));
-         return Case{{"-b", p.bs, "-f", p.root.string(), "-m", p.mbr, "-g", grub, "-i", grub},
-                     imageIs(grub, "GRUB loader file \"" + grub + "\" (Grub)")};
-       }},
-      {"-i the readme", 3,
-       [=](const Package& p) {
-         const std::string readme = p.dir / "readme.txt";
-         vtest::WriteText(readme, "read me\r\n");
-         return Case{{"-b", p.bs, "-f", p.root.string(), "-T1440", "-I", "-Y", readme, "-i", readme},
-                     imageIs(readme, "readme file \"" + readme + "\" (ISOReadmeName)")};
-       }},
-      {"-i a hard link to a file of the tree", 3,
-       [=](const Package& p) {
-         const std::string twin = p.dir / "twin.txt";
-         fs::create_hard_link(p.root / "SUB" / "B.TXT", twin);
-         return Case{{"-b", p.bs, "-f", p.root.string(), "-i", twin},
-                     imageIs(twin, "package file \"" + (p.root / "SUB" / "B.TXT").string() +
-                                       "\" (FileRoot)")};
-       }},
-      {"a directory with a name Windows forbids", 35,
-       [=](const Package& p) {
-         p.File("BAD:DIR/C.TXT", 5);
-         return Case{p.Args({"-L"}), "the name of \"" + (p.root / "BAD:DIR").string() +
-                                         "\" holds the character ':'"};
-       }},
-      {"the 65,537th entry of a directory", 16,
-       [=](const Package& p) {
-         // 3120 x 21 entries, 15 short ones, "." and "..".
+      {3, "{cfg} FD {tree} -i {cfg}", "\"{cfg}\" (ImageName): it is the configuration file"},
+      {3, "{tree} -i {bs}", "\"{bs}\" (ImageName): it is the boot sector file \"{bs}\""},
+      {3, "{tree} -m {mbr} -i {mbr}", "it is the MBR file \"{mbr}\" (MbrFileName)"},
+      {3, "{tree} -m {mbr} -g {dir}/stage -i {dir}/stage", "it is the GRUB loader file"},
+      {3, "{tree} -T1440 -I -Y {dir}/read.me -i {dir}/read.me", "it is the readme file"},
+      // A second name of a file of the tree: files are compared, not names.
+      {3, "{tree} -i {dir}/twin", "it is the package file \"{root}/SUB/B.TXT\" (FileRoot)"},
+      {35, "{tree} -L", "the name of \"{root}/BAD:DIR\" holds the character ':'",
+       [](const Package& p) { p.File("BAD:DIR/C.TXT", 5); }},
+      // 3120 names of 21 entries, 15 short ones, "." and "..".
+      {16, "{tree} -L", "the folder \"{root}/FULL\" needs 65537 directory entries",
+       [](const Package& p) {
          for (int i = 0; i < 15; ++i) p.File("FULL/S" + std::to_string(i), 0);
-         return Case{p.Args({"-L"}),
-                     "the folder \"" + (p.root / "FULL").string() +
-                         "\" needs 65537 directory entries",
-                     std::make_shared<CrowdedTree>(3120)};
-       }},
-      {"NumSectors=-1 in the file", 42,
-       [=](const Package& p) {
-         return Case{inSection(p, "HDD", {}),
-                     "the value \"-1\" of NumSectors in \"" + (p.dir / "dd.cfg") + "\" [HDD]"};
-       }},
-      {"a section the file lacks", 42,
-       [=](const Package& p) {
-         return Case{inSection(p, "US", {}), "section [US] is not in " + (p.dir / "dd.cfg")};
-       }},
-      {"an option the section's preset contradicts", 42,
-       [=](const Package& p) {
-         return Case{inSection(p, "FD", {"-H4"}),
-                     "DiskType=1440 in \"" + (p.dir / "dd.cfg") +
-                         "\" [FD] sets Heads to 2, which clashes with -H4 (Heads) on the command "
-                         "line"};
-       }},
-      {"an option after a preset that sets it", 42,
-       [=](const Package& p) {
-         return Case{p.Args({"-T1440", "-H4"}),
-                     "-H4 (Heads) clashes with -T1440 (DiskType), which sets Heads to 2"};
-       }},
-      {"a configuration that is a directory", 42,
-       [=](const Package& p) {
-         return Case{{p.root.string(), "FD", "-b", p.bs, "-f", p.root.string()},
-                     "the configuration file \"" + p.root.string() + "\" is a directory"};
-       }},
-      {"a file time before 1980", 39,
-       [=](const Package& p) {
+       }, 3120},
+      {42, "{cfg} HDD {tree}", "the value \"-1\" of NumSectors in \"{cfg}\" [HDD] is not valid"},
+      {42, "{cfg} US {tree}", "section [US] is not in {cfg}"},
+      {42, "{cfg} FD -H4 {tree}", "DiskType=1440 in \"{cfg}\" [FD] sets Heads to 2, which "
+                                  "clashes with -H4 (Heads) on the command line"},
+      {42, "{tree} -T1440 -H4", "-H4 (Heads) clashes with -T1440 (DiskType), which sets Heads"},
+      {42, "{root} FD {tree}", "the configuration file \"{root}\" is a directory"},
+      {39, "{tree} -T1440",
+       "the last-write time of \"{root}/SUB/B.TXT\" (1971-01-01 00:00:00 UTC) cannot be held",
+       [](const Package& p) {
          const struct timespec old[2] = {{0, 0}, {86400 * 365, 0}};
          ::utimensat(AT_FDCWD, (p.root / "SUB" / "B.TXT").c_str(), old, 0);
-         return Case{p.Args({"-T1440"}), "the last-write time of \"" +
-                                             (p.root / "SUB" / "B.TXT").string() +
-                                             "\" (1971-01-01 00:00:00 UTC) cannot be held"};
        }},
-      {"a link back up the tree", 22,
-       [=](const Package& p) {
-         fs::create_directory_symlink("..", p.root / "SUB" / "UP");
-         return Case{p.Args({"-T1440"}), "the folder \"" + (p.root / "SUB" / "UP").string() +
-                                             "\" leads back to \"" + p.root.string() + "\""};
-       }},
+      {22, "{tree} -T1440", "the folder \"{root}/SUB/UP\" leads back to \"{root}\"",
+       [](const Package& p) { fs::create_directory_symlink("..", p.root / "SUB" / "UP"); }},
   };
-  // Each character Windows forbids in a name, in a long name and (for '\', a
-  // character of a name on this host) in a name that needs no long one.
+  // Each character Windows forbids in a name: in a long name, and '\' (a
+  // character of a name on this host) in one that needs none.
   for (const char c : std::string("\"*:<>?|\\\x01")) {
     const std::string name = std::string("a") + c + "b.txt";
     const bool control = c == '\x01';
-    rows.push_back({std::string("a file named ") + (control ? "a\\x01b.txt" : name), 35,
-                    [=](const Package& p) {
-                      p.File("SUB/" + name, 10);
-                      const std::string shown = (p.root / "SUB").string() + "/" +
-                                                (control ? "a\\x01b.txt" : name);
-                      return Case{p.Args(c == '\\' ? std::vector<std::string>{}
-                                                   : std::vector<std::string>{"-L"}),
-                                  "the name of \"" + shown + "\" holds " +
-                                      (control ? std::string("a control character")
-                                               : std::string("the character '") + c + "'")};
-                    }});
+    rows.push_back({35, c == '\\' ? "{tree} -T1440" : "{tree} -L",
+                    "the name of \"{root}/SUB/" + (control ? "a\\x01b.txt" : name) + "\" holds " +
+                        (control ? std::string("a control character")
+                                 : "the character '" + std::string(1, c) + "'"),
+                    [name](const Package& p) { p.File("SUB/" + name, 10); }});
   }
   return rows;
 }
@@ -464,28 +369,38 @@ std::vector<Refusal> Table() {
 // nothing: the package's files are the same bytes afterwards and no image is left.
 TEST(Refusals, EachNamesItsCauseAndChangesNothing) {
   for (const Refusal& row : Table()) {
-    SCOPED_TRACE(row.what);
+    SCOPED_TRACE(row.args);
     Package pkg;
     pkg.File("A.TXT", 100);
     pkg.File("SUB/B.TXT", 10);
-    const Case c = row.make(pkg);
+    vtest::WriteText(pkg.dir / "dd.cfg", "[FD]\nDiskType=1440\n[HDD]\nNumSectors=-1\n");
+    vtest::WriteBytes(pkg.dir / "stage", vtest::Pattern(1500, 2));
+    vtest::WriteText(pkg.dir / "read.me", "read me\r\n");
+    fs::create_hard_link(pkg.root / "SUB" / "B.TXT", pkg.dir / "twin");
+    row.setup(pkg);
+    std::vector<std::string> args;
+    std::istringstream words(Expand(row.args, pkg));
+    for (std::string a; words >> a;) args.push_back(a);
+    if (std::find(args.begin(), args.end(), "-i") == args.end()) {
+      args.insert(args.end(), {"-i", pkg.dir / "x.img"});
+    }
     const auto before = vtest::TreeContents(pkg.dir.path());
+    CrowdedTree crowded(row.crowd);
     vtest::RunOptions options;
-    options.tree = c.tree.get();
-    const vtest::RunResult r = vtest::Run(c.args, options);
+    options.tree = row.crowd > 0 ? &crowded : nullptr;
+    const vtest::RunResult r = vtest::Run(args, options);
     EXPECT_EQ(r.code, row.code);
-    EXPECT_EQ(r.errors.rfind("vellix: error " + std::to_string(row.code) + ": ", 0), 0u)
-        << r.errors;
-    EXPECT_NE(r.errors.find(c.cause), std::string::npos) << r.errors;
+    const std::string line = "vellix: error " + std::to_string(row.code) + ": ";
+    EXPECT_EQ(r.errors.rfind(line, 0), 0u) << r.errors;
+    EXPECT_NE(r.errors.find(Expand(row.cause, pkg)), std::string::npos) << r.errors;
     EXPECT_TRUE(vtest::TreeContents(pkg.dir.path()) == before);
-    EXPECT_FALSE(fs::exists(pkg.image));
+    EXPECT_FALSE(fs::exists(pkg.dir / "x.img"));
   }
 }
 
-// A directory of exactly 65536 entries, long-name slots, "." and ".." included,
-// is the largest FAT allows: it builds, fsck.fat passes it and mtools lists
-// every name in it.
-TEST(Refusals, ADirectoryOf65536EntriesStillBuilds) {
+// A folder of exactly 65536 entries, long-name slots, "." and ".." included, is
+// the largest FAT allows: it builds, fsck.fat passes it and mtools lists it all.
+TEST(Refusals, AFolderOf65536EntriesStillBuilds) {
   Package pkg;
   for (int i = 0; i < 14; ++i) pkg.File("FULL/S" + std::to_string(i), 0);
   CrowdedTree tree(3120);

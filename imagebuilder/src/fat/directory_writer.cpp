@@ -67,8 +67,8 @@ int FailName(BuildContext& ctx, const TreeEntry& e) {
     return ctx.Fail(e.names.error, "the short name \"" + Printable(alias) + "\" of " + file +
                                        " is longer than 8.3 allows");
   }
-  return ctx.Fail(e.names.error,
-                  "the short name \"" + Printable(alias) + "\" of " + file + " begins with a blank");
+  return ctx.Fail(e.names.error, "the short name \"" + Printable(alias) + "\" of " + file +
+                                     " begins with a blank");
 }
 
 // A file time no DOS date holds (before 1980, after 2107), naming the file.
@@ -78,7 +78,8 @@ int FailTime(BuildContext& ctx, const TreeEntry& e) {
   std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d UTC", t.year, t.month, t.day,
                 t.hour, t.minute, t.second);
   return ctx.Fail(kErrFileTime, "the last-write time of \"" + Printable(e.hostPath) + "\" (" +
-                                    when + ") cannot be held by a DOS date and time (1980 to 2107)");
+                                    when +
+                                    ") cannot be held by a DOS date and time (1980 to 2107)");
 }
 
 // Writes the long-name entries (when they apply) and the short entry.
