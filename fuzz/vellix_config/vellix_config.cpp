@@ -3,7 +3,8 @@
 //
 // Input: the command-line arguments, one per line, then a NUL byte, then the
 // contents of "dd.cfg" (without a NUL the whole input is dd.cfg, read for
-// section S). An argument line "BUILDSETTIME=<value>" sets that variable instead.
+// section S, which an empty "[S]" at its end makes sure the file has). An
+// argument line "BUILDSETTIME=<value>" sets that variable instead.
 //
 // Beyond crashes, hangs and leaks, the target fails when the exit code is not
 // one of the documented ones, when a refused build leaves an image, or when a
@@ -111,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string config = input;
   if (nul == std::string::npos) {
     args = {"dd.cfg", "S"};
+    config += "\n[S]\n";
   } else {
     config = input.substr(nul + 1);
     std::size_t start = 0;

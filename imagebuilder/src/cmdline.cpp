@@ -19,11 +19,13 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 // Leading unsigned decimal number; text after it is not looked at. Text
-// without digits reads as 0. False when it does not fit 32 bits.
+// without digits reads as 0. False for a negative number and for one that
+// does not fit 32 bits.
 bool LeadingNumber(const char* text, std::uint64_t& value) {
   value = 0;
   const char* p = text;
   while (*p == ' ' || *p == '\t') ++p;
+  if (*p == '-') return false;
   if (*p == '+') ++p;
   while (*p >= '0' && *p <= '9') {
     value = value * 10 + static_cast<unsigned>(*p - '0');
@@ -56,6 +58,7 @@ bool parameter::apply(const char* text) {
   if (!setValue(text)) return false;
   if (validate && !validate(*this)) return false;
   flags_ |= Set;
+  presetBy_ = nullptr;
   return true;
 }
 
@@ -146,11 +149,17 @@ std::string unsignedParam<T>::defaultText() const {
 }
 
 template <typename T>
-bool unsignedParam<T>::assign(T v) {
+std::string unsignedParam<T>::valueText() const {
+  return std::to_string(static_cast<unsigned long>(value_));
+}
+
+template <typename T>
+bool unsignedParam<T>::assign(T v, const parameter& by) {
   if (has(Set) && has(FromCommandLine)) return value_ == v;
   value_ = v;
   if (bound_) *bound_ = v;
   addFlags(Set);
+  setPresetBy(&by);
   return true;
 }
 
@@ -191,21 +200,28 @@ initParam::initParam(const char* name, std::string* bound)
     : parameter(name, 1, Positional | HelpIfNoArguments), bound_(bound) {}
 
 bool initParam::setValue(const char* text) {
+  refusal_.clear();
   if (text == nullptr) return false;
-  if (fileExists && !fileExists(text)) {
-    return Refuse(std::string("the configuration file \"") + text + "\" does not exist");
+  std::string why;
+  if (isFile && !isFile(text, why)) {
+    refusal_ = std::string("the configuration file \"") + text + "\" " + why;
+    return false;
   }
   file_ = text;
   if (bound_) *bound_ = file_;
   return true;
 }
 
-void initParam::add(parameter& p) {
-  if (p.has(NoAutoRegister) && &p != this) return;
+// ---- Parser ----
+
+Parser::Parser(initParam& root) : root_(root) { add(root); }
+
+void Parser::add(parameter& p) {
+  if (p.has(NoAutoRegister) && &p != &root_) return;
   registry_.push_back(&p);
 }
 
-parameter* initParam::byName(const std::string& name) const {
+parameter* Parser::byName(const std::string& name) const {
   for (parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
     if (SameText(p->name(), name)) return p;
@@ -213,7 +229,7 @@ parameter* initParam::byName(const std::string& name) const {
   return nullptr;
 }
 
-parameter* initParam::byLetter(char letter) const {
+parameter* Parser::byLetter(char letter) const {
   for (parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
     if (!p->has(Positional) && p->letter() == letter) return p;
@@ -221,7 +237,7 @@ parameter* initParam::byLetter(char letter) const {
   return nullptr;
 }
 
-parameter* initParam::byPosition(int position) const {
+parameter* Parser::byPosition(int position) const {
   for (parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
     if (p->has(Positional) && p->letter() == position) return p;
@@ -229,19 +245,52 @@ parameter* initParam::byPosition(int position) const {
   return nullptr;
 }
 
-bool initParam::Refuse(std::string why) {
+bool Parser::refuse(std::string why) {
   if (failure_.empty()) failure_ = std::move(why);
   return false;
 }
 
-bool initParam::offer(parameter& p, const char* value) {
-  if (p.has(NotFromCommandLine)) return Refuse(p.name() + " cannot be given on the command line");
-  if (p.has(Set) && !p.has(Repeatable)) return Refuse(p.name() + " is given twice");
+std::string Parser::describe(const parameter& p, const Source& source) const {
+  if (source.fromFile) {
+    std::string text = p.name() + "=" + source.text + " in \"" + root_.fileName() + "\"";
+    if (!source.section.empty()) text += " [" + source.section + "]";
+    return text;
+  }
+  std::string option = std::string("-") + p.letter();
+  if (!p.isSwitch()) option += source.text;
+  return option + " (" + p.name() + ")";
+}
+
+bool Parser::clash(const parameter& preset, const parameter& other,
+                   const std::string& presetValue) {
+  std::string given;
+  if (other.presetBy() != nullptr) {
+    const parameter& by = *other.presetBy();
+    given = describe(by, {false, by.valueText(), ""}) + " on the command line, which sets it to " +
+            other.valueText();
+  } else {
+    given = describe(other, {false, other.valueText(), ""}) + " on the command line";
+  }
+  return refuse(describe(preset, source_) + " sets " + other.name() + " to " + presetValue +
+                ", which clashes with " + given);
+}
+
+bool Parser::offer(parameter& p, const char* value) {
+  source_ = {false, value != nullptr ? value : "", ""};
+  if (p.has(NotFromCommandLine)) return refuse(p.name() + " cannot be given on the command line");
+  if (p.has(Set) && !p.has(Repeatable)) {
+    const parameter* by = p.presetBy();
+    if (by == nullptr) return refuse(p.name() + " is given twice");
+    const std::string preset = describe(*by, {false, by->valueText(), ""});
+    return refuse(describe(p, source_) + " clashes with " + preset + ", which sets " + p.name() +
+                  " to " + p.valueText());
+  }
   std::vector<bool> wasSet;
   for (const parameter* q : registry_) wasSet.push_back(q->has(Set));
   if (!p.apply(value)) {
-    if (value == nullptr) return Refuse(p.name() + " needs a value");
-    return Refuse(std::string("the value \"") + value + "\" of " + p.name() + " is not valid");
+    if (!p.refusal().empty()) return refuse(p.refusal());
+    if (value == nullptr) return refuse(p.name() + " needs a value");
+    return refuse(std::string("the value \"") + value + "\" of " + p.name() + " is not valid");
   }
   // The option and every key its preset set count as given on the command line.
   p.addFlags(FromCommandLine);
@@ -251,14 +300,14 @@ bool initParam::offer(parameter& p, const char* value) {
   return true;
 }
 
-bool initParam::parse(int argc, const char* const* argv) {
+bool Parser::parse(int argc, const char* const* argv) {
   if (!parseCommandLine(argc, argv)) return false;
-  if (has(Set) && !parseConfigFile()) return false;
+  if (root_.has(Set) && !parseConfigFile()) return false;
   return checkRegistry();
 }
 
-bool initParam::parseCommandLine(int argc, const char* const* argv) {
-  if (argc <= 1 && has(HelpIfNoArguments)) {
+bool Parser::parseCommandLine(int argc, const char* const* argv) {
+  if (argc <= 1 && root_.has(HelpIfNoArguments)) {
     help_ = true;
     return false;
   }
@@ -308,7 +357,7 @@ bool initParam::parseCommandLine(int argc, const char* const* argv) {
       const char* value = c + 1;
       if (*value == '\0') {
         if (i + 1 >= argc || argv[i + 1] == nullptr) {
-          return Refuse(std::string("-") + *c + " (" + p->name() + ") needs a value");
+          return refuse(std::string("-") + *c + " (" + p->name() + ") needs a value");
         }
         value = argv[++i];
       }
@@ -319,21 +368,45 @@ bool initParam::parseCommandLine(int argc, const char* const* argv) {
   return true;
 }
 
-bool initParam::parseConfigFile() {
+namespace {
+
+// The section a header line starts: the text after '[' up to ']' or the end.
+std::string HeaderName(const std::string& line) {
+  const std::size_t end = line.find(']');
+  return line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+}
+
+// The line without its line end and leading blanks.
+std::string Stripped(std::string line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  std::size_t b = 0;
+  while (b < line.size() && (line[b] == ' ' || line[b] == '\t')) ++b;
+  line.erase(0, b);
+  return line;
+}
+
+}  // namespace
+
+bool Parser::parseConfigFile() {
+  const std::string& file = root_.fileName();
   std::vector<std::string> lines;
-  if (!readLines || !readLines(file_, lines)) {
-    return Refuse("cannot read the configuration file \"" + file_ + "\"");
+  if (!readLines || !readLines(file, lines)) {
+    return refuse("cannot read the configuration file \"" + file + "\"");
+  }
+  for (std::string& line : lines) line = Stripped(std::move(line));
+  // A section the file lacks is a mistyped name: nothing of the file is applied.
+  if (!selected_.empty()) {
+    bool found = false;
+    for (const std::string& line : lines) {
+      found = found || (!line.empty() && line[0] == '[' && SameText(HeaderName(line), selected_));
+    }
+    if (!found) return refuse("section [" + selected_ + "] is not in " + file);
   }
   std::string current;
-  for (std::string line : lines) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    std::size_t b = 0;
-    while (b < line.size() && (line[b] == ' ' || line[b] == '\t')) ++b;
-    line.erase(0, b);
+  for (const std::string& line : lines) {
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     if (line[0] == '[') {
-      const std::size_t end = line.find(']');
-      current = line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+      current = HeaderName(line);
       continue;
     }
     const std::size_t cut = line.find_first_of("=:");
@@ -349,24 +422,25 @@ bool initParam::parseConfigFile() {
     parameter* p = byName(key);
     if (p == nullptr) continue;
     if (p->has(Set) && !p->has(Repeatable)) continue;
+    source_ = {true, value, current};
     if (p->has(NotFromFile)) {
-      return Refuse(p->name() + " cannot be set in \"" + file_ + "\" [" + current + "]");
+      return refuse(p->name() + " cannot be set in \"" + file + "\" [" + current + "]");
     }
     if (!p->apply(hasValue ? value.c_str() : nullptr)) {
-      return Refuse("the value \"" + value + "\" of " + p->name() + " in \"" + file_ + "\" [" +
+      return refuse("the value \"" + value + "\" of " + p->name() + " in \"" + file + "\" [" +
                     current + "] is not valid");
     }
   }
   return true;
 }
 
-bool initParam::checkRegistry() {
+bool Parser::checkRegistry() {
   for (std::size_t i = 0; i < registry_.size(); ++i) {
     const parameter* p = registry_[i];
     if (p->has(Required) && !p->has(Set)) {
-      if (selected_.empty()) return Refuse(p->name() + " is not set and no section was named");
-      return Refuse(p->name() + " is not set: neither the command line nor section [" + selected_ +
-                    "] of \"" + file_ + "\" gives it");
+      if (selected_.empty()) return refuse(p->name() + " is not set and no section was named");
+      return refuse(p->name() + " is not set: neither the command line nor section [" + selected_ +
+                    "] of \"" + root_.fileName() + "\" gives it");
     }
     for (std::size_t j = i + 1; j < registry_.size(); ++j) {
       const parameter* q = registry_[j];

@@ -120,11 +120,25 @@ void PrepareListing(std::vector<HostEntry>& entries) {
   }
 }
 
+std::size_t ForbiddenNameCharacter(std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\"*/:<>?\\|", c) != nullptr) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
 EntryNames NameEntry(const HostEntry& entry) {
   EntryNames names;
   const bool hasAlias = !entry.shortAlias.empty();
   const std::string shortText = UpperAscii(hasAlias ? entry.shortAlias : entry.name);
   if (hasAlias || shortText != entry.name) names.longName = entry.name;
+  if (ForbiddenNameCharacter(entry.name) != std::string_view::npos) {
+    names.error = 35;
+    return names;
+  }
   if (!shortText.empty() && shortText.front() == ' ') {
     names.error = 35;
     return names;

@@ -61,76 +61,100 @@ bool IsVolumeLabel(const std::string& label) {
 SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
     : settings_(s), report_(std::move(report)) {
   root_ = std::make_unique<initParam>("CfgFile", &s.cfgFile);
-  root_->add(*root_);
+  root_->describe("the configuration file to read");
+  parser_ = std::make_unique<Parser>(*root_);
 
-  auto keep = [this](std::unique_ptr<parameter> p) -> parameter& {
+  auto keep = [this](std::unique_ptr<parameter> p, const char* what) -> parameter& {
+    p->describe(what);
     params_.push_back(std::move(p));
-    root_->add(*params_.back());
+    parser_->add(*params_.back());
     return *params_.back();
   };
   auto str = [&](const char* name, char letter, std::uint32_t flags, std::size_t maxLen,
-                 std::string* bound, const char* def) -> stringParam& {
+                 std::string* bound, const char* def, const char* what) -> stringParam& {
     return static_cast<stringParam&>(
-        keep(std::make_unique<stringParam>(name, letter, flags, maxLen, bound, def)));
+        keep(std::make_unique<stringParam>(name, letter, flags, maxLen, bound, def), what));
   };
-  auto boolean = [&](const char* name, char letter, bool* bound) -> boolParam& {
-    return static_cast<boolParam&>(keep(std::make_unique<boolParam>(name, letter, 0, bound)));
+  auto boolean = [&](const char* name, char letter, bool* bound, const char* what) -> boolParam& {
+    return static_cast<boolParam&>(
+        keep(std::make_unique<boolParam>(name, letter, 0, bound), what));
   };
   auto uchar = [&](const char* name, char letter, std::uint8_t lo, std::uint8_t hi,
-                   std::uint8_t* bound) -> ucharParam& {
+                   std::uint8_t* bound, const char* what) -> ucharParam& {
     return static_cast<ucharParam&>(
-        keep(std::make_unique<ucharParam>(name, letter, 0, lo, hi, bound)));
+        keep(std::make_unique<ucharParam>(name, letter, 0, lo, hi, bound), what));
   };
   auto ushort = [&](const char* name, char letter, std::uint16_t lo, std::uint16_t hi,
-                    std::uint16_t* bound) -> ushortParam& {
+                    std::uint16_t* bound, const char* what) -> ushortParam& {
     return static_cast<ushortParam&>(
-        keep(std::make_unique<ushortParam>(name, letter, 0, lo, hi, bound)));
+        keep(std::make_unique<ushortParam>(name, letter, 0, lo, hi, bound), what));
   };
   auto ulong = [&](const char* name, char letter, std::uint32_t lo, std::uint32_t hi,
-                   std::uint32_t* bound) -> ulongParam& {
+                   std::uint32_t* bound, const char* what) -> ulongParam& {
     return static_cast<ulongParam&>(
-        keep(std::make_unique<ulongParam>(name, letter, 0, lo, hi, bound)));
+        keep(std::make_unique<ulongParam>(name, letter, 0, lo, hi, bound), what));
   };
   constexpr std::uint32_t kAny = 0xFFFFFFFFu;
 
-  stringParam& section = str("Section", 2, Positional | SelectsSection, 0, &s.section, "");
-  (void)section;
-  uchar("PartitionType", 'a', 1, 255, &s.partitionType);
-  str("BsFileName", 'b', Required, 260, &s.bsFileName, "");
-  ucharParam& sectPerCluster = uchar("SectPerCluster", 'c', 0, 255, &s.sectPerCluster);
-  ushortParam& cylinders = ushort("Cylinders", 'C', 1, 1024, &s.cylinders);
+  str("Section", 2, Positional | SelectsSection, 0, &s.section, "",
+      "the section whose keys apply");
+  uchar("PartitionType", 'a', 1, 255, &s.partitionType, "MBR partition type; 0 = by the FAT type");
+  str("BsFileName", 'b', Required, 260, &s.bsFileName, "",
+      "boot sector file (one sector, 55 AA at 510)");
+  ucharParam& sectPerCluster =
+      uchar("SectPerCluster", 'c', 0, 255, &s.sectPerCluster, "sectors per cluster; 0 = by size");
+  ushortParam& cylinders =
+      ushort("Cylinders", 'C', 1, 1024, &s.cylinders, "cylinders of the geometry");
   keep(std::make_unique<listParam>("DebugLevel", 'd', 0, kDebugLevelNames,
-                                   static_cast<std::uint16_t>(kDebugError), &s.debugLevel));
-  boolean("ProcessContainer", 'D', &s.processContainer);
-  str("FileRoot", 'f', Required, 260, &s.fileRoot, "");
-  uchar("NumFATs", 'F', 1, 255, &s.numFATs);
-  str("Grub", 'g', 0, 260, &s.grub, "");
-  ushortParam& heads = ushort("Heads", 'H', 1, 255, &s.heads);
-  str("ImageName", 'i', 0, 260, &s.imageName, "image.img");
-  boolean("ISO", 'I', &s.iso);
-  boolean("LongFN", 'L', &s.longFN);
-  str("MbrFileName", 'm', 0, 260, &s.mbrFileName, "");
-  ucharParam& mediaType = uchar("MediaType", 'M', 0, 255, &s.mediaType);
-  boolean("NoCHSRounding", 'n', &s.noCHSRounding);
-  str("ISOVolumeID", 'N', 0, 33, &s.isoVolumeID, "");
-  stringParam& ordered = str("OrderedFile", 'o', Repeatable, 13, nullptr, nullptr);
-  str("OemName", 'O', 0, 9, &s.oemName, "MSWIN4.1");
-  ulong("PartitionSize", 'p', 0, kAny, &s.partitionSize);
-  str("Publisher", 'P', 0, 128, &s.publisher, nullptr);
-  ushortParam& rootDirEntries = ushort("RootDirEntries", 'r', 16, 65535, &s.rootDirEntries);
-  ushort("ReservedSectors", 'R', 1, 65535, &s.reservedSectors);
-  ulongParam& sectorSize = ulong("SectorSize", 's', 1, 65535, &s.sectorSize);
-  ushortParam& secPerTrack = ushort("SecPerTrack", 'S', 1, 63, &s.secPerTrack);
-  ulong("NumSectors", 't', 0, kAny, &s.numSectors);
-  ushortParam& diskType = ushort("DiskType", 'T', 0, 65535, &s.diskType);
-  stringParam& label = str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ");
-  ulong("VolumeID", 'V', 0, kAny, &s.volumeID);
-  stringParam& exclude = str("ExcludeFile", 'x', Repeatable, 260, nullptr, nullptr);
-  boolParam& extended = boolean("ExtendedPartition", 'X', &s.extendedPartition);
-  ucharParam& fatType = uchar("FATType", 'y', 0, 255, &s.fatType);
-  str("ISOReadmeName", 'Y', 0, 260, &s.isoReadmeName, "");
-  boolean("ZeroData", 'z', &s.zeroData);
+                                   static_cast<std::uint16_t>(kDebugError), &s.debugLevel),
+       "console output; status and above: a summary");
+  boolean("ProcessContainer", 'D', &s.processContainer, "process tag and entry copy in the MBR");
+  str("FileRoot", 'f', Required, 260, &s.fileRoot, "", "folder whose tree becomes the volume");
+  uchar("NumFATs", 'F', 1, 255, &s.numFATs, "FAT copies");
+  str("Grub", 'g', 0, 260, &s.grub, "", "loader for the sectors after the MBR");
+  ushortParam& heads = ushort("Heads", 'H', 1, 255, &s.heads, "heads of the geometry; 0 = by size");
+  str("ImageName", 'i', 0, 260, &s.imageName, "image.img", "image file to write");
+  boolean("ISO", 'I', &s.iso, "ISO 9660 CD image booting the volume");
+  boolean("LongFN", 'L', &s.longFN, "write long file names");
+  str("MbrFileName", 'm', 0, 260, &s.mbrFileName, "", "master boot record file; none = no MBR");
+  ucharParam& mediaType =
+      uchar("MediaType", 'M', 0, 255, &s.mediaType, "media descriptor: 240 or 248..255");
+  boolean("NoCHSRounding", 'n', &s.noCHSRounding, "no rounding up to a whole cylinder");
+  str("ISOVolumeID", 'N', 0, 33, &s.isoVolumeID, "", "volume identifier of the CD");
+  stringParam& ordered = str("OrderedFile", 'o', Repeatable, 13, nullptr, nullptr,
+                             "root file placed first (repeatable)");
+  str("OemName", 'O', 0, 9, &s.oemName, "MSWIN4.1", "OEM name; empty keeps the boot file's");
+  ulong("PartitionSize", 'p', 0, kAny, &s.partitionSize, "volume sectors if less than the image");
+  str("Publisher", 'P', 0, 128, &s.publisher, nullptr, "CD publisher and boot catalog ID");
+  ushortParam& rootDirEntries =
+      ushort("RootDirEntries", 'r', 16, 65535, &s.rootDirEntries, "root directory entries");
+  ushort("ReservedSectors", 'R', 1, 65535, &s.reservedSectors,
+         "reserved sectors (the boot file's size)");
+  ulongParam& sectorSize =
+      ulong("SectorSize", 's', 1, 65535, &s.sectorSize, "bytes per sector: 512, 1024, 2048, 4096");
+  ushortParam& secPerTrack =
+      ushort("SecPerTrack", 'S', 1, 63, &s.secPerTrack, "sectors per track; 0 = by size");
+  ulong("NumSectors", 't', 0, kAny, &s.numSectors, "image sectors; 0 = sized to the files");
+  ushortParam& diskType =
+      ushort("DiskType", 'T', 0, 65535, &s.diskType, "diskette preset in KB (360 .. 3840)");
+  stringParam& label =
+      str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ", "volume label");
+  ulong("VolumeID", 'V', 0, kAny, &s.volumeID, "volume serial number; 0 = build time");
+  stringParam& exclude = str("ExcludeFile", 'x', Repeatable, 260, nullptr, nullptr,
+                             "path below FileRoot to leave out (repeatable)");
+  boolParam& extended =
+      boolean("ExtendedPartition", 'X', &s.extendedPartition, "LBA geometry: 1023 x 255 x 63");
+  ucharParam& fatType = uchar("FATType", 'y', 0, 255, &s.fatType, "FAT entry width: 12 or 16");
+  str("ISOReadmeName", 'Y', 0, 260, &s.isoReadmeName, "", "the one visible file of the CD");
+  boolean("ZeroData", 'z', &s.zeroData, "create the image at full size at once");
 
+  // A preset stores its values; one the command line gave otherwise is a clash,
+  // named with both keys.
+  const auto preset = [this](parameter& by, auto& target, auto value) {
+    if (target.assign(value, by)) return true;
+    parser_->clash(by, target, std::to_string(value));
+    return false;
+  };
   fatType.validate = [this](parameter& p) {
     const auto v = static_cast<ucharParam&>(p).value();
     if (v == 12 || v == 16) return true;
@@ -145,32 +169,32 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
   sectorSize.validate = [](parameter& p) {
     return IsSectorSize(static_cast<ulongParam&>(p).value());
   };
-  diskType.validate = [this, fat = &fatType, hd = &heads, cyl = &cylinders, spt = &secPerTrack,
-                       root = &rootDirEntries, media = &mediaType,
+  diskType.validate = [this, preset, fat = &fatType, hd = &heads, cyl = &cylinders,
+                       spt = &secPerTrack, root = &rootDirEntries, media = &mediaType,
                        spc = &sectPerCluster](parameter& p) {
     const auto kb = static_cast<ushortParam&>(p).value();
     for (const DiskPreset& d : kDiskPresets) {
       if (d.kilobytes != kb) continue;
       // A key given on the command line with another value contradicts the
       // preset; it is refused rather than silently replaced.
-      bool agrees = fat->assign(12);
-      agrees = hd->assign(2) && agrees;
-      agrees = cyl->assign(d.cylinders) && agrees;
-      agrees = spt->assign(d.secPerTrack) && agrees;
-      agrees = root->assign(d.rootDirEntries) && agrees;
-      agrees = media->assign(d.mediaType) && agrees;
-      agrees = spc->assign(d.sectPerCluster) && agrees;
+      bool agrees = preset(p, *fat, std::uint8_t{12});
+      agrees = preset(p, *hd, std::uint16_t{2}) && agrees;
+      agrees = preset(p, *cyl, d.cylinders) && agrees;
+      agrees = preset(p, *spt, d.secPerTrack) && agrees;
+      agrees = preset(p, *root, d.rootDirEntries) && agrees;
+      agrees = preset(p, *media, d.mediaType) && agrees;
+      agrees = preset(p, *spc, d.sectPerCluster) && agrees;
       settings_.bootMediaType = d.bootMediaType;
       return agrees;
     }
     report_(kErrDiskType);
     return false;
   };
-  extended.validate = [cyl = &cylinders, hd = &heads, spt = &secPerTrack](parameter& p) {
+  extended.validate = [preset, cyl = &cylinders, hd = &heads, spt = &secPerTrack](parameter& p) {
     if (!static_cast<boolParam&>(p).value()) return true;
-    bool agrees = cyl->assign(1023);
-    agrees = hd->assign(255) && agrees;
-    return spt->assign(63) && agrees;
+    bool agrees = preset(p, *cyl, std::uint16_t{1023});
+    agrees = preset(p, *hd, std::uint16_t{255}) && agrees;
+    return preset(p, *spt, std::uint16_t{63}) && agrees;
   };
   mediaType.validate = [](parameter& p) {
     return IsMediaDescriptor(static_cast<ucharParam&>(p).value());
@@ -205,22 +229,26 @@ SettingsParser::~SettingsParser() {
 std::string SettingsParser::UsageTable() const {
   std::string out = "Usage: vellix <configuration file> <section> [options]\n\n";
   char line[160];
-  std::snprintf(line, sizeof line, "  %-18s %-7s %-9s %s\n", "Key", "Option", "Type", "Default");
+  std::snprintf(line, sizeof line, "  %-18s %-7s %-9s %-13s %s\n", "Key", "Option", "Type",
+                "Default", "Meaning");
   out += line;
-  for (const parameter* p : root_->registry()) {
+  for (const parameter* p : parser_->registry()) {
     char option[8];
     if (p->has(Positional)) {
       std::snprintf(option, sizeof option, "#%d", p->letter());
     } else {
       std::snprintf(option, sizeof option, "-%c", p->letter());
     }
-    std::snprintf(line, sizeof line, "  %-18s %-7s %-9s %s\n", p->name().c_str(), option,
-                  p->typeName(), p->defaultText().c_str());
+    std::snprintf(line, sizeof line, "  %-18s %-7s %-9s %-13s %s\n", p->name().c_str(), option,
+                  p->typeName(), p->defaultText().c_str(), p->description().c_str());
     out += line;
   }
   out +=
-      "\nOptions override the configuration file; in the file, keys before any [section]\n"
-      "and keys of the selected section apply, and the first occurrence of a key wins.\n";
+      "\n-xVALUE or -x VALUE sets the key of letter x, --Name=value the key of that name;\n"
+      "switches ([bool]) take no value and can share one argument (-zL).\n"
+      "Options override the configuration file; in the file, keys before any [section]\n"
+      "and keys of the selected section apply, and the first occurrence of a key wins.\n"
+      "vellix --version prints vellix's own version and the kit's.\n";
   return out;
 }
 

@@ -11,9 +11,18 @@
 #include "imagebuilder/fat/fat_volume.h"
 #include "imagebuilder/iso/iso.h"
 #include "imagebuilder/settings.h"
+#include "imagebuilder/summary.h"
+
+#ifndef VELLIX_KIT_VERSION
+#error "VELLIX_KIT_VERSION names the kit's version (the project version)"
+#endif
 
 namespace imagebuilder {
 namespace {
+
+// vellix's own version, apart from the version of the kit it is released in.
+constexpr std::string_view kVellixVersion = "3.2.5";
+constexpr std::string_view kKitVersion = VELLIX_KIT_VERSION;
 
 bool ReadTextLines(HostTree& tree, const std::string& path, std::vector<std::string>& lines) {
   std::unique_ptr<HostFile> f = tree.OpenRead(path);
@@ -150,15 +159,59 @@ std::string Meaning(int code) {
   return text;
 }
 
+// The paths the settings name, as the host reads them.
+void ResolvePaths(Settings& s, HostTree& tree) {
+  for (std::string* path : {&s.bsFileName, &s.fileRoot, &s.grub, &s.imageName, &s.mbrFileName,
+                            &s.isoReadmeName}) {
+    if (!path->empty()) *path = tree.Resolve(*path);
+  }
+}
+
+// The image file is written over whatever it names: it must not be one of the
+// files the build reads. Files are compared, not names, so another spelling of
+// the same file, a link or a second hard link to it is refused as well.
+int RefuseInputAsImage(BuildContext& ctx, const std::string& cfgPath) {
+  const Settings& s = ctx.settings;
+  HostFileStatus st;
+  if (s.imageName.empty() || !ctx.tree.Status(s.imageName, st)) return 0;
+  // The readme is read only for a CD.
+  const std::string readme = s.iso ? s.isoReadmeName : std::string();
+  const struct {
+    const std::string& path;
+    const std::string& shown;
+    const char* what;
+    const char* key;
+  } inputs[] = {
+      {cfgPath, s.cfgFile, "configuration file", "CfgFile"},
+      {s.bsFileName, s.bsFileName, "boot sector file", "BsFileName"},
+      {s.mbrFileName, s.mbrFileName, "MBR file", "MbrFileName"},
+      {s.grub, s.grub, "GRUB loader file", "Grub"},
+      {readme, s.isoReadmeName, "readme file", "ISOReadmeName"},
+  };
+  for (const auto& in : inputs) {
+    if (in.path.empty() || !ctx.tree.IsSameFile(s.imageName, in.path)) continue;
+    return ctx.Fail(kErrImageOpen,
+                    FileSubject("create", "image file", s.imageName, "ImageName",
+                                std::string("it is the ") + in.what + " \"" + in.shown + "\" (" +
+                                    in.key + ")"));
+  }
+  return 0;
+}
+
 int BuildImage(int argc, const char* const* argv, const Host& host, Settings& settings,
                BuildContext& ctx) {
   SettingsParser parser(settings, [&ctx](int code) { ctx.ReportError(code); });
-  parser.root().fileExists = [&host](const std::string& path) {
+  parser.root().isFile = [&host](const std::string& path, std::string& why) {
     HostFileStatus st;
-    return host.tree.Status(path, st) && !st.isDirectory;
+    if (!host.tree.Status(host.tree.Resolve(path), st)) {
+      why = "does not exist";
+      return false;
+    }
+    if (st.isDirectory) why = "is a directory";
+    return !st.isDirectory;
   };
-  parser.root().readLines = [&host](const std::string& path, std::vector<std::string>& lines) {
-    return ReadTextLines(host.tree, path, lines);
+  parser.parser().readLines = [&host](const std::string& path, std::vector<std::string>& lines) {
+    return ReadTextLines(host.tree, host.tree.Resolve(path), lines);
   };
 
   if (!parser.parse(argc, argv)) {
@@ -166,9 +219,12 @@ int BuildImage(int argc, const char* const* argv, const Host& host, Settings& se
       host.console.Write(parser.UsageTable());
       return kErrHelp;
     }
-    return ctx.Fail(kErrParameters, parser.root().failure());
+    return ctx.Fail(kErrParameters, parser.failure());
   }
   ctx.layout.bootMediaType = settings.bootMediaType;
+  ResolvePaths(settings, host.tree);
+  const std::string cfgPath = settings.cfgFile.empty() ? "" : host.tree.Resolve(settings.cfgFile);
+  if (RefuseInputAsImage(ctx, cfgPath) != 0) return ctx.code();
 
   if (ComputeLayout(ctx) != 0) return ctx.code();
 
@@ -187,16 +243,25 @@ int BuildImage(int argc, const char* const* argv, const Host& host, Settings& se
   WriteImage(ctx);
   if (!ctx.image.Close()) ctx.ReportError(kErrImageClose);
   // A write that failed leaves an image that must not pass for a finished one.
-  if (!ctx.ok()) ctx.image.Discard();
-  return ctx.code();
+  if (!ctx.ok()) {
+    ctx.image.Discard();
+    return ctx.code();
+  }
+  if (settings.debugLevel >= kDebugStatus) host.console.Write(BuildSummary(ctx));
+  return 0;
 }
 
 }  // namespace
 
 int RunVellix(int argc, const char* const* argv, const Host& host) {
-  host.console.Write("\nVellix 3.2.5 (Lite)\n\n");
-  // The banner is the version: --version stops after it.
-  if (argc == 2 && argv[1] != nullptr && std::strcmp(argv[1], "--version") == 0) return 0;
+  host.console.Write("\nVellix " + std::string(kVellixVersion) + " (Lite)\n\n");
+  if (argc == 2 && argv[1] != nullptr && std::strcmp(argv[1], "--version") == 0) {
+    host.console.Write("vellix " + std::string(kVellixVersion) +
+                       ": the version of the image builder itself\n"
+                       "Diagnostic Distribution Package " + std::string(kKitVersion) +
+                       ": the version of the kit it ships in (ZOLP, torbel and vellix)\n");
+    return 0;
+  }
   Outcome outcome;
   int code = 0;
   try {

@@ -24,8 +24,11 @@ Parsed Parse(std::vector<std::string> args, const std::string& cfg = "") {
   SettingsParser parser(r.settings, [&r](int code) {
     if (r.reported == 0) r.reported = code;
   });
-  parser.root().fileExists = [](const std::string& p) { return p == "dd.cfg"; };
-  parser.root().readLines = [&cfg](const std::string&, std::vector<std::string>& lines) {
+  parser.root().isFile = [](const std::string& p, std::string& why) {
+    why = "does not exist";
+    return p == "dd.cfg";
+  };
+  parser.parser().readLines = [&cfg](const std::string&, std::vector<std::string>& lines) {
     std::size_t start = 0;
     while (start < cfg.size()) {
       std::size_t end = cfg.find('\n', start);
@@ -57,7 +60,8 @@ TEST(HelpRequest, EveryTriggerExits59AndPrintsTheKeyTable) {
     const vtest::RunResult r = vtest::Run(args);
     EXPECT_EQ(r.code, 59) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.output.find("Vellix 3.2.5 (Lite)"), std::string::npos);
-    EXPECT_NE(r.output.find("SectPerCluster     -c      <uchar>"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("SectPerCluster     -c      <uchar>   0             sectors per cluster"),
+              std::string::npos) << r.output;
     EXPECT_NE(r.output.find("DebugLevel         -d      <list>    \"error\""), std::string::npos);
     EXPECT_NE(r.output.find("ZeroData           -z      [bool]"), std::string::npos);
     EXPECT_NE(r.output.find("CfgFile            #1      <string>"), std::string::npos);
@@ -213,7 +217,8 @@ TEST(ConfigFile, LineSyntax) {
       "ZeroData\n"
       "LongFN=yes\n"
       "ExcludeFile=\\TEMP\\\n"
-      "ExcludeFile=*.BAK\n";
+      "ExcludeFile=*.BAK\n"
+      "[X]\n";
   const Parsed p = Parse(With({"dd.cfg", "X"}), cfg);
   ASSERT_TRUE(p.ok);
   EXPECT_EQ(p.settings.volumeLabel, "MY DISK");
@@ -221,19 +226,19 @@ TEST(ConfigFile, LineSyntax) {
   EXPECT_TRUE(p.settings.zeroData);   // a key alone reads as true
   EXPECT_FALSE(p.settings.longFN);    // "yes" is no number: false
   EXPECT_EQ(p.settings.excludeFiles, (std::vector<std::string>{"TEMP", "*.BAK"}));
-  EXPECT_FALSE(Parse(With({"dd.cfg", "X"}), "Cylinders=  \n").ok);  // a number needs a value
+  EXPECT_FALSE(Parse(With({"dd.cfg", "X"}), "[X]\nCylinders=  \n").ok);  // a number needs a value
 }
 
 TEST(ConfigFile, ARefusedValueFailsAndADuplicateIsIgnored) {
-  EXPECT_FALSE(Parse(With({"dd.cfg", "X"}), "DebugLevel=2\n").ok);
-  EXPECT_TRUE(Parse(With({"dd.cfg", "X"}), "DebugLevel=Status\n").ok);
-  const Parsed p = Parse(With({"dd.cfg", "X", "-F", "1"}), "NumFATs=300\nNumFATs=3\n");
+  EXPECT_FALSE(Parse(With({"dd.cfg", "X"}), "[X]\nDebugLevel=2\n").ok);
+  EXPECT_TRUE(Parse(With({"dd.cfg", "X"}), "[X]\nDebugLevel=Status\n").ok);
+  const Parsed p = Parse(With({"dd.cfg", "X", "-F", "1"}), "NumFATs=300\n[X]\nNumFATs=3\n");
   EXPECT_TRUE(p.ok);  // both lines are ignored: the command line set NumFATs
   EXPECT_EQ(p.settings.numFATs, 1);
 }
 
 TEST(ConfigFile, PresetsOverrideEarlierLinesAndWinOverLaterOnes) {
-  const Parsed p = Parse(With({"dd.cfg", "X"}), "SecPerTrack=9\nDiskType=1440\nSecPerTrack=9\n");
+  const Parsed p = Parse(With({"dd.cfg", "X"}), "SecPerTrack=9\nDiskType=1440\n[X]\nSecPerTrack=9\n");
   ASSERT_TRUE(p.ok);
   EXPECT_EQ(p.settings.secPerTrack, 18);
   EXPECT_EQ(p.settings.fatType, 12);
@@ -242,7 +247,7 @@ TEST(ConfigFile, PresetsOverrideEarlierLinesAndWinOverLaterOnes) {
 }
 
 TEST(ConfigFile, EmptySectionHeaderActsAsGlobal) {
-  const Parsed p = Parse(With({"dd.cfg", "X"}), "[OTHER]\nNumFATs=3\n[]\nMediaType=240\n");
+  const Parsed p = Parse(With({"dd.cfg", "X"}), "[OTHER]\nNumFATs=3\n[]\nMediaType=240\n[X]\n");
   ASSERT_TRUE(p.ok);
   EXPECT_EQ(p.settings.numFATs, 2);
   EXPECT_EQ(p.settings.mediaType, 240);

@@ -1,6 +1,7 @@
 // Read and write failures during a build: each gives its own exit code, the
 // first one recorded decides, and nothing crashes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <new>
 
@@ -338,14 +339,22 @@ TEST(ErrorLine, NamesTheCodeTheFileOrKeyAndTheReason) {
   EXPECT_EQ(Run(pkg.Args()).errors,
             "vellix: error 12: cannot use the boot sector file \"" + pkg.bs +
                 "\" (BsFileName): it does not end with 55 AA\n");
-  // --version is the banner alone, and success.
+  // --version: the banner, then vellix's own version and the kit's, each named.
   const RunResult version = Run({"--version"});
   EXPECT_EQ(version.code, 0);
-  EXPECT_EQ(version.output, "\nVellix 3.2.5 (Lite)\n\n");
+  EXPECT_EQ(version.output,
+            "\nVellix 3.2.5 (Lite)\n\n"
+            "vellix 3.2.5: the version of the image builder itself\n"
+            "Diagnostic Distribution Package " KIT_VERSION
+            ": the version of the kit it ships in (ZOLP, torbel and vellix)\n");
   EXPECT_EQ(version.errors, "");
-  // A build that succeeds writes nothing to standard error.
+  // A build that succeeds writes nothing to standard error, and its new image
+  // file gets the mode the umask leaves of read and write for everyone.
   WriteBytes(pkg.bs, BootRecord());
+  const ::mode_t mask = ::umask(027);
   const RunResult ok = Run(pkg.Args());
+  ::umask(mask);
   EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(ok.errors, "");
+  EXPECT_EQ(std::filesystem::status(pkg.image).permissions(), std::filesystem::perms(0640));
 }

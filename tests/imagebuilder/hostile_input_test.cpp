@@ -6,9 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
+#include <functional>
+#include <sstream>
 #include <thread>
 
 #include "test_support.h"
@@ -17,6 +21,7 @@ namespace {
 
 using vtest::Package;
 namespace fs = vtest::fs;
+namespace ib = imagebuilder;
 
 std::string VolumeOf(const Package& pkg) {
   std::string report;
@@ -90,7 +95,7 @@ TEST(VolumeLabel, CharactersFatForbidsAreRefusedAndTheRestMakeCleanVolumes) {
                           "\xc3\xa9T\xc3\xa9", "\x80"}) {
     EXPECT_EQ(vtest::Run(pkg.Args({"-T1440", "-v", bad})).code, 42) << bad;
   }
-  vtest::WriteText(pkg.dir / "dd.cfg", "VolumeLabel=TAB\tINSIDE\n");
+  vtest::WriteText(pkg.dir / "dd.cfg", "[S]\nVolumeLabel=TAB\tINSIDE\n");
   EXPECT_EQ(vtest::Run({pkg.dir / "dd.cfg", "S", "-b", pkg.bs, "-f", pkg.root.string(), "-i",
                         pkg.image, "-T1440"})
                 .code,
@@ -261,6 +266,151 @@ TEST(Presets, AnOptionAPresetWouldChangeIsRefused) {
   EXPECT_EQ(build("LBA", {"-T1440"}), 42);
   EXPECT_EQ(vtest::Run(pkg.Args({"-H4", "-T1440"})).code, 42);
   EXPECT_EQ(vtest::Run(pkg.Args({"-T1440", "-H4"})).code, 42);
+}
+
+}  // namespace
+
+namespace {
+
+// The real tree, with `count` empty files of 251-character names (21 entries
+// each with long names) listed in every folder named FULL: a directory of that
+// size without thousands of files on the disk.
+class CrowdedTree : public imagebuilder::HostTree {
+ public:
+  explicit CrowdedTree(int count) : count_(count) {}
+  ib::ListResult List(const std::string& d, std::vector<ib::HostEntry>& entries) override {
+    const ib::ListResult r = real_->List(d, entries);
+    for (int i = 0; d.ends_with("/FULL") && i < count_; ++i) {
+      entries.emplace_back();
+      entries.back().name = std::to_string(100000 + i).substr(1) + std::string(242, 'n') + ".txt";
+      entries.back().lastWriteUtc = 0x60000000;
+    }
+    return r;
+  }
+  std::unique_ptr<ib::HostFile> OpenRead(const std::string& p) override { return real_->OpenRead(p); }
+  bool Status(const std::string& p, ib::HostFileStatus& s) override { return real_->Status(p, s); }
+  char Separator() const override { return '/'; }
+
+ private:
+  std::unique_ptr<ib::HostTree> real_ = ib::MakeSystemHost().tree;
+  int count_;
+};
+
+// One refusal: its command line (split at blanks) and the part of its error
+// line that names the cause; {tree}, {cfg}, {dir}, {root}, {bs} and {mbr} stand
+// for the package's paths.
+struct Refusal {
+  int code;
+  std::string args;
+  std::string cause;
+  std::function<void(const Package&)> setup = [](const Package&) {};
+  int crowd = 0;  // files CrowdedTree adds to FULL
+};
+
+std::string Expand(std::string text, const Package& p) {
+  using Name = std::pair<std::string, std::string>;
+  for (const auto& [from, to] :
+       {Name{"{tree}", "-b {bs} -f {root}"}, Name{"{cfg}", "{dir}/dd.cfg"},
+        Name{"{dir}", p.dir.path().string()}, Name{"{root}", p.root}, Name{"{bs}", p.bs},
+        Name{"{mbr}", p.mbr}}) {
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
+std::vector<Refusal> Table() {
+  std::vector<Refusal> rows = {
+      {3, "{cfg} FD {tree} -i {cfg}", "\"{cfg}\" (ImageName): it is the configuration file"},
+      {3, "{tree} -i {bs}", "\"{bs}\" (ImageName): it is the boot sector file \"{bs}\""},
+      {3, "{tree} -m {mbr} -i {mbr}", "it is the MBR file \"{mbr}\" (MbrFileName)"},
+      {3, "{tree} -m {mbr} -g {dir}/stage -i {dir}/stage", "it is the GRUB loader file"},
+      {3, "{tree} -T1440 -I -Y {dir}/read.me -i {dir}/read.me", "it is the readme file"},
+      // A second name of a file of the tree: files are compared, not names.
+      {3, "{tree} -i {dir}/twin", "it is the package file \"{root}/SUB/B.TXT\" (FileRoot)"},
+      {35, "{tree} -L", "the name of \"{root}/BAD:DIR\" holds the character ':'",
+       [](const Package& p) { p.File("BAD:DIR/C.TXT", 5); }},
+      // 3120 names of 21 entries, 15 short ones, "." and "..".
+      {16, "{tree} -L", "the folder \"{root}/FULL\" needs 65537 directory entries",
+       [](const Package& p) {
+         for (int i = 0; i < 15; ++i) p.File("FULL/S" + std::to_string(i), 0);
+       }, 3120},
+      {42, "{cfg} HDD {tree}", "the value \"-1\" of NumSectors in \"{cfg}\" [HDD] is not valid"},
+      {42, "{cfg} US {tree}", "section [US] is not in {cfg}"},
+      {42, "{cfg} FD -H4 {tree}", "DiskType=1440 in \"{cfg}\" [FD] sets Heads to 2, which "
+                                  "clashes with -H4 (Heads) on the command line"},
+      {42, "{tree} -T1440 -H4", "-H4 (Heads) clashes with -T1440 (DiskType), which sets Heads"},
+      {42, "{root} FD {tree}", "the configuration file \"{root}\" is a directory"},
+      {39, "{tree} -T1440",
+       "the last-write time of \"{root}/SUB/B.TXT\" (1971-01-01 00:00:00 UTC) cannot be held",
+       [](const Package& p) {
+         const struct timespec old[2] = {{0, 0}, {86400 * 365, 0}};
+         ::utimensat(AT_FDCWD, (p.root / "SUB" / "B.TXT").c_str(), old, 0);
+       }},
+      {22, "{tree} -T1440", "the folder \"{root}/SUB/UP\" leads back to \"{root}\"",
+       [](const Package& p) { fs::create_directory_symlink("..", p.root / "SUB" / "UP"); }},
+  };
+  // Each character Windows forbids in a name: in a long name, and '\' (a
+  // character of a name on this host) in one that needs none.
+  for (const char c : std::string("\"*:<>?|\\\x01")) {
+    const std::string name = std::string("a") + c + "b.txt";
+    const bool control = c == '\x01';
+    rows.push_back({35, c == '\\' ? "{tree} -T1440" : "{tree} -L",
+                    "the name of \"{root}/SUB/" + (control ? "a\\x01b.txt" : name) + "\" holds " +
+                        (control ? std::string("a control character")
+                                 : "the character '" + std::string(1, c) + "'"),
+                    [name](const Package& p) { p.File("SUB/" + name, 10); }});
+  }
+  return rows;
+}
+
+// Every refusal gets its code and an error line naming the cause, and changes
+// nothing: the package's files are the same bytes afterwards and no image is left.
+TEST(Refusals, EachNamesItsCauseAndChangesNothing) {
+  for (const Refusal& row : Table()) {
+    SCOPED_TRACE(row.args);
+    Package pkg;
+    pkg.File("A.TXT", 100);
+    pkg.File("SUB/B.TXT", 10);
+    vtest::WriteText(pkg.dir / "dd.cfg", "[FD]\nDiskType=1440\n[HDD]\nNumSectors=-1\n");
+    vtest::WriteBytes(pkg.dir / "stage", vtest::Pattern(1500, 2));
+    vtest::WriteText(pkg.dir / "read.me", "read me\r\n");
+    fs::create_hard_link(pkg.root / "SUB" / "B.TXT", pkg.dir / "twin");
+    row.setup(pkg);
+    std::vector<std::string> args;
+    std::istringstream words(Expand(row.args, pkg));
+    for (std::string a; words >> a;) args.push_back(a);
+    if (std::find(args.begin(), args.end(), "-i") == args.end()) {
+      args.insert(args.end(), {"-i", pkg.dir / "x.img"});
+    }
+    const auto before = vtest::TreeContents(pkg.dir.path());
+    CrowdedTree crowded(row.crowd);
+    vtest::RunOptions options;
+    options.tree = row.crowd > 0 ? &crowded : nullptr;
+    const vtest::RunResult r = vtest::Run(args, options);
+    EXPECT_EQ(r.code, row.code);
+    const std::string line = "vellix: error " + std::to_string(row.code) + ": ";
+    EXPECT_EQ(r.errors.rfind(line, 0), 0u) << r.errors;
+    EXPECT_NE(r.errors.find(Expand(row.cause, pkg)), std::string::npos) << r.errors;
+    EXPECT_TRUE(vtest::TreeContents(pkg.dir.path()) == before);
+    EXPECT_FALSE(fs::exists(pkg.dir / "x.img"));
+  }
+}
+
+// A folder of exactly 65536 entries, long-name slots, "." and ".." included, is
+// the largest FAT allows: it builds, fsck.fat passes it and mtools lists it all.
+TEST(Refusals, AFolderOf65536EntriesStillBuilds) {
+  Package pkg;
+  for (int i = 0; i < 14; ++i) pkg.File("FULL/S" + std::to_string(i), 0);
+  CrowdedTree tree(3120);
+  vtest::RunOptions options;
+  options.tree = &tree;
+  ASSERT_EQ(vtest::Run(pkg.Args({"-L", "-z"}), options).code, 0);
+  VolumeOf(pkg);
+  std::string listing;
+  ASSERT_EQ(vtest::Shell("mdir -b -i " + vtest::Quote(pkg.image) + " ::FULL", &listing), 0);
+  EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 3134) << listing.substr(0, 400);
 }
 
 }  // namespace

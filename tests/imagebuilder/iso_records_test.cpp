@@ -179,12 +179,15 @@ TEST(IsoDirectory, RecordThatDoesNotFitIsNotWritten) {
 }
 
 TEST(IsoDirectory, ReadmeIdentifierFromHostPaths) {
-  EXPECT_EQ(ReadmeIdentifier("notes.txt"), "notes.txt;1");
-  EXPECT_EQ(ReadmeIdentifier("C:\\pkg\\ReadMe.TXT"), "ReadMe.TXT;1");
-  EXPECT_EQ(ReadmeIdentifier("docs/verylongname.text"), "verylong.tex;1");
+  // Names in d-characters: upper case, '_' for any other character.
+  EXPECT_EQ(ReadmeIdentifier("notes.txt"), "NOTES.TXT;1");
+  EXPECT_EQ(ReadmeIdentifier("C:\\pkg\\ReadMe.TXT"), "README.TXT;1");
+  EXPECT_EQ(ReadmeIdentifier("docs/verylongname.text"), "VERYLONG.TEX;1");
   EXPECT_EQ(ReadmeIdentifier("a.b/README"), "README;1");
-  EXPECT_EQ(ReadmeIdentifier("D:readme.1st"), "readme.1st;1");
-  EXPECT_EQ(ReadmeIdentifier("archive.tar.gz"), "archive..gz;1");
+  EXPECT_EQ(ReadmeIdentifier("D:readme.1st"), "README.1ST;1");
+  EXPECT_EQ(ReadmeIdentifier("archive.tar.gz"), "ARCHIVE_.GZ;1");
+  EXPECT_EQ(ReadmeIdentifier("My Long Diagnostic Report.txt"), "MY_LONG_.TXT;1");
+  EXPECT_EQ(ReadmeIdentifier("\xC3\xBCn\xC3\xAF-1.t~t"), "_N__1.T_T;1");
   EXPECT_EQ(ReadmeIdentifier("docs\\"), std::nullopt);
   EXPECT_EQ(ReadmeIdentifier("docs/"), std::nullopt);
   EXPECT_EQ(ReadmeIdentifier(""), std::nullopt);

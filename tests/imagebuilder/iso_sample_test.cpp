@@ -45,7 +45,7 @@ TEST(IsoSamplePackage, CdSectionBuildsABootableCd) {
   EXPECT_EQ(isotest::ValueAfter(info, "Sys type"), std::to_string(mbr[0x1C2]));
 
   std::string readme;
-  ASSERT_EQ(vtest::Shell("isoinfo -i " + vtest::Quote(image) + " -x '/readme.txt;1'", &readme), 0);
+  ASSERT_EQ(vtest::Shell("isoinfo -i " + vtest::Quote(image) + " -x '/README.TXT;1'", &readme), 0);
   const std::vector<std::uint8_t> original = vtest::ReadBytes(package / "readme.txt");
   EXPECT_EQ(readme, std::string(original.begin(), original.end()));
 

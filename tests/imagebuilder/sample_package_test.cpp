@@ -3,11 +3,20 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "test_support.h"
 
 namespace {
 
 namespace fs = vtest::fs;
+
+// The first group of `pattern` in `text`; "" when it does not match.
+std::string Find(const std::string& text, const std::string& pattern) {
+  std::smatch m;
+  return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : std::string();
+}
 
 class SamplePackage : public ::testing::Test {
  protected:
@@ -29,14 +38,15 @@ class SamplePackage : public ::testing::Test {
   }
 
   // Runs vellix in the package directory, as the front end does.
-  int Build(const std::vector<std::string>& args) {
+  vtest::RunResult RunInPackage(const std::vector<std::string>& args) {
     char cwd[4096];
     EXPECT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     EXPECT_EQ(::chdir(package_.string().c_str()), 0);
     const vtest::RunResult r = vtest::Run(args);
     EXPECT_EQ(::chdir(cwd), 0);
-    return r.code;
+    return r;
   }
+  int Build(const std::vector<std::string>& args) { return RunInPackage(args).code; }
 
   vtest::TempDir dir_;
   fs::path package_ = dir_.path() / "package";
@@ -78,6 +88,52 @@ TEST_F(SamplePackage, DisketteSet) {
   vtest::ExpectVolumeHolds(image_, expected_.path());
   ASSERT_EQ(Build({"dd.cfg", "Disk2", "-vDISK2", "-i" + image_}), 0);
   vtest::ExpectVolumeHolds(image_, second.path());
+}
+
+// At DebugLevel status the build says what it made, and its figures are the ones
+// fsck.fat, mtools and isoinfo read from the image; at the default level only
+// the banner is printed.
+TEST_F(SamplePackage, SummaryAtDebugLevelStatusAgreesWithTheCheckers) {
+  int files = 0, directories = 0;
+  for (const auto& [name, bytes] : vtest::TreeContents(expected_.path())) {
+    ++(name.back() == '/' ? directories : files);
+  }
+  for (const std::string section : {"DISKETTE", "HDD", "CD"}) {
+    SCOPED_TRACE(section);
+    const vtest::RunResult r =
+        RunInPackage({"dd.cfg", section, "-vA05", "-dstatus", "-i" + image_});
+    ASSERT_EQ(r.code, 0) << r.errors;
+    std::string iso, fsck, mdir;
+    std::vector<std::string> lines;
+    std::size_t volume = 0;
+    if (section == "CD") {
+      vtest::Shell("isoinfo -d -i " + vtest::Quote(image_), &iso);
+      EXPECT_NE(iso.find("Boot media 4 (Hard Disk Emulation)"), std::string::npos);
+      const std::string boot = Find(iso, "Bootoff [0-9A-F]+ (\\d+)");
+      lines = {"ISO 9660 image of " + Find(iso, "Volume size is: (\\d+)") + " sectors of 2048",
+               "entry: hard disk emulation, boot image at sector " + boot + ","};
+      volume = std::stoul(boot) * 2048;
+    }
+    if (section != "DISKETTE") volume += 512u * vtest::Le32(vtest::ReadBytes(image_), volume + 0x1C6);
+    const std::string fat = vtest::ExtractVolume(image_, volume, dir_);
+    vtest::Shell("fsck.fat -n -v " + vtest::Quote(fat), &fsck);
+    vtest::Shell("mdir -i " + vtest::Quote(fat) + " ::", &mdir);
+    std::string freeBytes = Find(mdir, "([0-9 ]+) bytes free");
+    freeBytes.erase(std::remove(freeBytes.begin(), freeBytes.end(), ' '), freeBytes.end());
+    // fsck.fat counts the directories and the volume label among the files.
+    EXPECT_EQ(Find(fsck, ": (\\d+) files, "), std::to_string(files + directories + 1));
+    lines.push_back("\n" + Find(fsck, " files, \\d+/(\\d+) clusters") + " clusters of " +
+                    Find(fsck, "(\\d+) bytes per cluster") + " bytes");
+    lines.push_back("placed " + std::to_string(files) + " files (");
+    lines.push_back(" and " + std::to_string(directories) + " directories in " +
+                    Find(fsck, " files, (\\d+)/") + " clusters\n");
+    lines.push_back(" bytes used, " + freeBytes + " bytes free\n");
+    for (const std::string& line : lines) {
+      EXPECT_NE(r.output.find(line), std::string::npos) << line << r.output << iso << fsck << mdir;
+    }
+  }
+  const vtest::RunResult quiet = RunInPackage({"dd.cfg", "HDD", "-vA05", "-i" + image_});
+  EXPECT_EQ(quiet.output, "\nVellix 3.2.5 (Lite)\n\n");
 }
 
 }  // namespace

@@ -285,16 +285,30 @@ TEST(Listing, SpecialFilesAreNotPartOfTheTree) {
   EXPECT_EQ(Names(root), (std::vector<std::string>{"A       TXT"}));
 }
 
-TEST(Listing, AnEarlierImageInTheTreeIsNotPartOfTheNewOne) {
+// An image inside the tree may be built again once the tree leaves it out.
+TEST(Listing, AnEarlierImageLeftOutOfTheTreeIsReplaced) {
   Package pkg;
   pkg.File("A.TXT", 100);
   const std::string inside = (pkg.root / "image.img").string();
   const std::vector<std::string> args{"-b", pkg.bs, "-f", pkg.root.string(), "-i", inside,
-                                      "-T1440", "-z"};
+                                      "-T1440", "-z", "-x", "*.IMG"};
   ASSERT_EQ(vtest::Run(args).code, 0);
   ASSERT_EQ(vtest::Run(args).code, 0);  // now image.img exists in the tree
   const auto root = vtest::RootEntries(vtest::ReadBytes(inside));
   EXPECT_EQ(Names(root), (std::vector<std::string>{"A       TXT"}));
+
+  // The empty file the front end names its temporary image is replaced and left out even
+  // where no ExcludeFile covers it; an earlier image that none covers is refused.
+  const std::string temporary = (pkg.root / "~DP1A.tmp").string();
+  vtest::WriteBytes(temporary, {});
+  const std::vector<std::string> bare{"-b", pkg.bs, "-f", pkg.root.string(), "-T1440", "-z",
+                                      "-x", "*.IMG", "-i"};
+  auto run = bare;
+  run.push_back(temporary);
+  ASSERT_EQ(vtest::Run(run).code, 0);
+  EXPECT_EQ(Names(vtest::RootEntries(vtest::ReadBytes(temporary))),
+            (std::vector<std::string>{"A       TXT"}));
+  EXPECT_EQ(vtest::Run(run).code, 3);  // now it holds the image, a file of the tree
 }
 
 TEST(HostPaths, WindowsStyleSeparatorsAndLetterCase) {

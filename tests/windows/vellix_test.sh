@@ -143,6 +143,7 @@ case_banner_and_help() {
 case_exit_codes_as_linux() {
   need_linux
   make_package
+  cp boot.bin boot.orig
   local args linux_code
   while IFS= read -r args; do
     eval "set -- $args"
@@ -161,8 +162,16 @@ dd.cfg HDD -bnosuch.bin -ix.img
 dd.cfg HDD -mnosuch.bin -ix.img
 dd.cfg DISKETTE -ino/such/dir/x.img
 dd.cfg HDD -t5000000 -ix.img
+dd.cfg US -ix.img
+dd.cfg DISKETTE -H4 -ix.img
+dd.cfg HDD -t-1 -ix.img
+dd.cfg DISKETTE -iboot.bin
+dd.cfg DISKETTE -itree/A
 ARGS
   [ -n "$CODE" ] || fail "no case ran"
+  # An image named as one of the inputs is refused before anything is written.
+  cmp -s boot.bin boot.orig || fail "the boot sector file was changed"
+  [ "$(cat tree/A)" = x ] || fail "the file of the tree was changed"
   # The error line names the file, its key and the system's reason.
   launch "$VELLIX_EXE" dd.cfg HDD -bnosuch.bin -ix.img
   expect_code 9

@@ -1,6 +1,8 @@
 // POSIX host: the package tree through opendir/stat, the image through a
-// file descriptor, local time through localtime_r. Package paths may use
-// '\' as DD.CFG files written on Windows do; they are read as '/'.
+// file descriptor, local time through localtime_r. Paths from DD.CFG and the
+// command line may be written as on Windows ('\' separators, any letter
+// case); Resolve reads them so. A name in the tree is taken as it stands: on
+// this host '\' is a character of a name, not a separator.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,8 +46,9 @@ std::string Slashes(const std::string& path) {
   return p;
 }
 
-// Package paths may be written as on Windows: '\' separators, any letter case.
-// Callers try the path as given first and come here only when it is missing.
+// A path as a package configured for Windows writes it: '\' separators, and
+// where the path does not exist in the letter case given, each part looked up
+// ignoring case.
 std::string HostPath(const std::string& path) {
   const std::string p = Slashes(path);
   struct stat st;
@@ -78,25 +81,12 @@ bool Blocking(int fd) {
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
-// Opens `path` as given, else with its letter case resolved.
-int OpenPath(const std::string& path, int flags, mode_t mode = 0) {
-  const int fd = ::open(Slashes(path).c_str(), flags, mode);
-  if (fd >= 0 || errno != ENOENT) return fd;
-  return ::open(HostPath(path).c_str(), flags, mode);
-}
-
-int StatPath(const std::string& path, struct stat& st) {
-  if (::stat(Slashes(path).c_str(), &st) == 0) return 0;
-  if (errno != ENOENT) return -1;
-  return ::stat(HostPath(path).c_str(), &st);
-}
-
-
 // Opens a regular file without waiting (a pipe or a device named as an input or
 // the image is refused, never blocked on), then makes it blocking. -1 and the
-// reason in `why` when it cannot be opened or is no regular file.
+// reason in `why` when it cannot be opened or is no regular file. A file it
+// creates gets the mode the umask leaves of read and write for everyone.
 int OpenRegularFile(const std::string& path, int flags, struct stat& st, std::string& why) {
-  const int fd = OpenPath(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
   if (fd < 0) {
     why = std::strerror(errno);
     return -1;
@@ -143,13 +133,11 @@ class PosixFile final : public HostFile {
 
 class PosixTree final : public HostTree {
  public:
+  std::string Resolve(const std::string& path) override { return HostPath(path); }
+
   ListResult List(const std::string& directory, std::vector<HostEntry>& entries) override {
-    std::string dirPath = Slashes(directory.empty() ? "." : directory);
+    const std::string dirPath = directory.empty() ? "." : directory;
     DIR* dir = ::opendir(dirPath.c_str());
-    if (dir == nullptr && errno == ENOENT) {
-      dirPath = HostPath(dirPath);
-      dir = ::opendir(dirPath.c_str());
-    }
     if (dir == nullptr) {
       lastError_ = std::strerror(errno);
       return ListResult::kCannotStart;
@@ -192,7 +180,7 @@ class PosixTree final : public HostTree {
 
   bool Status(const std::string& path, HostFileStatus& status) override {
     struct stat st;
-    if (StatPath(path, st) != 0) return false;
+    if (::stat(path.c_str(), &st) != 0) return false;
     status.size = static_cast<std::uint64_t>(st.st_size);
     status.lastWriteUtc = static_cast<std::int64_t>(st.st_mtime);
     status.isDirectory = S_ISDIR(st.st_mode);
@@ -203,7 +191,7 @@ class PosixTree final : public HostTree {
 
   bool Identify(const std::string& directory, DirectoryId& id) override {
     struct stat st;
-    if (StatPath(directory, st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     id.volume = static_cast<std::uint64_t>(st.st_dev);
     id.node = static_cast<std::uint64_t>(st.st_ino);
     return true;
@@ -212,7 +200,7 @@ class PosixTree final : public HostTree {
   bool IsSameFile(const std::string& a, const std::string& b) override {
     struct stat sa;
     struct stat sb;
-    return StatPath(a, sa) == 0 && StatPath(b, sb) == 0 &&
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
 
@@ -240,8 +228,7 @@ class PosixImage final : public ImageFile {
       return false;
     }
     fd_ = fd;
-    path_ = Slashes(path);
-    if (::access(path_.c_str(), F_OK) != 0) path_ = HostPath(path);
+    path_ = path;
     offset_ = 0;
     return true;
   }

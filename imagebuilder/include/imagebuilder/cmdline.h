@@ -1,6 +1,7 @@
 // Typed parameters: one object per key, filled from the command line and
-// then from the configuration file. The parser (initParam) finds them by
-// option letter, by position or by key name.
+// then from the configuration file. The root parameter (initParam) is the
+// configuration file itself; the Parser finds every parameter by option
+// letter, by position or by key name and reads both sources into them.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,11 @@ class parameter {
   virtual const char* typeName() const = 0;
   // The default value as usage text shows it.
   virtual std::string defaultText() const = 0;
+  // The value stored, as a message names it.
+  virtual std::string valueText() const = 0;
+  // Why the last setValue refused its text, when the parameter can say more
+  // than "not valid"; empty otherwise.
+  virtual std::string refusal() const { return {}; }
 
   // setValue, then the validate callback; marks the parameter Set on success.
   bool apply(const char* text);
@@ -50,17 +56,26 @@ class parameter {
   std::uint32_t flags() const { return flags_; }
   bool has(std::uint32_t flag) const { return (flags_ & flag) != 0; }
   void addFlags(std::uint32_t f) { flags_ |= f; }
-  void clearFlags(std::uint32_t f) { flags_ &= ~f; }
   const std::string& section() const { return section_; }
+  // A few words on what the key does, for the usage table.
+  const std::string& description() const { return description_; }
+  void describe(std::string text) { description_ = std::move(text); }
+  // The preset that stored the current value; nullptr when the value was given.
+  const parameter* presetBy() const { return presetBy_; }
 
   Validator validate;
   Destroyer onDestroy;
+
+ protected:
+  void setPresetBy(const parameter* p) { presetBy_ = p; }
 
  private:
   std::string name_;
   char letter_;
   std::uint32_t flags_;
   std::string section_;
+  std::string description_;
+  const parameter* presetBy_ = nullptr;
 };
 
 class stringParam : public parameter {
@@ -71,6 +86,7 @@ class stringParam : public parameter {
   bool setValue(const char* text) override;
   const char* typeName() const override { return "<string>"; }
   std::string defaultText() const override;
+  std::string valueText() const override { return "\"" + value_ + "\""; }
   const std::string& value() const { return value_; }
   bool hasValue() const { return present_; }
 
@@ -89,6 +105,7 @@ class boolParam : public parameter {
   bool isSwitch() const override { return true; }
   const char* typeName() const override { return "[bool]"; }
   std::string defaultText() const override { return "0"; }
+  std::string valueText() const override { return value_ != 0 ? "1" : "0"; }
   bool value() const { return value_ != 0; }
 
  private:
@@ -96,7 +113,9 @@ class boolParam : public parameter {
   bool* bound_;
 };
 
-// Unsigned numbers with inclusive bounds, the width set by the type.
+// Unsigned numbers with inclusive bounds, the width set by the type. A value
+// is an unsigned decimal number at the start of its text; a minus sign, a
+// number beyond the bounds or beyond the width is refused where it is read.
 template <typename T>
 class unsignedParam : public parameter {
  public:
@@ -104,11 +123,12 @@ class unsignedParam : public parameter {
                 T* bound);
   bool setValue(const char* text) override;
   std::string defaultText() const override;
+  std::string valueText() const override;
   T value() const { return value_; }
-  // Stores a value chosen by a preset; it replaces a value from an earlier line
-  // of the file. A value given on the command line is never replaced: when it
-  // differs, the preset is refused (false).
-  bool assign(T v);
+  // Stores a value chosen by the preset `by`; it replaces a value from an
+  // earlier line of the file. A value given on the command line is never
+  // replaced: when it differs, the preset is refused (false).
+  bool assign(T v, const parameter& by);
 
  protected:
   T minimum_;
@@ -144,57 +164,85 @@ class listParam : public ushortParam {
   bool setValue(const char* text) override;
   const char* typeName() const override { return "<list>"; }
   std::string defaultText() const override;
+  std::string valueText() const override { return std::string("\"") + names_[value_] + "\""; }
 
  private:
   const char* const* names_;
   int* boundIndex_;
 };
 
-// The root parameter: the configuration file (position 1). It owns the
-// parser state and the registry of every other parameter.
+// The root parameter: the configuration file (position 1).
 class initParam : public parameter {
  public:
   initParam(const char* name, std::string* bound);
   bool setValue(const char* text) override;
   const char* typeName() const override { return "<string>"; }
   std::string defaultText() const override { return "none"; }
+  std::string valueText() const override { return "\"" + file_ + "\""; }
+  std::string refusal() const override { return refusal_; }
+  const std::string& fileName() const { return file_; }
+
+  // Supplied by the program: true when `path` names a file that can be read
+  // as the configuration; else false and the reason ("does not exist").
+  std::function<bool(const std::string& path, std::string& why)> isFile;
+
+ private:
+  std::string file_;
+  std::string* bound_;
+  std::string refusal_;
+};
+
+// Reads the command line, then the configuration file, into the registered
+// parameters, and checks the registry.
+class Parser {
+ public:
+  explicit Parser(initParam& root);
 
   // Links a parameter into the registry (registration order = lookup order).
   void add(parameter& p);
   const std::vector<parameter*>& registry() const { return registry_; }
 
-  // Command line, then configuration file, then the registry checks.
   bool parse(int argc, const char* const* argv);
   bool helpRequested() const { return help_; }
-  const std::string& selectedSection() const { return selected_; }
-  const std::string& fileName() const { return file_; }
   // Why parse failed, naming the option or key and its value.
   const std::string& failure() const { return failure_; }
 
-  // Hooks supplied by the program.
-  std::function<bool(const std::string&)> fileExists;
+  // Called by a preset that cannot store its value in `other`, which the
+  // command line set to another value: records a failure naming both. False.
+  bool clash(const parameter& preset, const parameter& other, const std::string& presetValue);
+
+  // Supplied by the program: the lines of the configuration file.
   std::function<bool(const std::string&, std::vector<std::string>&)> readLines;
 
  private:
+  // Where the value being stored comes from, for the messages.
+  struct Source {
+    bool fromFile = false;
+    std::string text;     // the value as given
+    std::string section;  // the file's current section
+  };
+
   bool parseCommandLine(int argc, const char* const* argv);
   bool parseConfigFile();
   bool checkRegistry();
   bool offer(parameter& p, const char* value);
-  bool Refuse(std::string why);
+  bool refuse(std::string why);
+  // "-H4 (Heads)" or "Heads=4 in "dd.cfg" [FD]".
+  std::string describe(const parameter& p, const Source& source) const;
   parameter* byName(const std::string& name) const;
   parameter* byLetter(char letter) const;
   parameter* byPosition(int position) const;
 
+  initParam& root_;
   std::vector<parameter*> registry_;
   std::string helpLetters_ = "?h";
   std::string helpWord_ = "help";
-  std::string file_;
   std::string selected_;
-  std::string* bound_;
   bool help_ = false;
   int positional_ = 0;
   std::string program_;
   std::string failure_;
+  Source source_;
 };
 
 }  // namespace cmdline

@@ -73,10 +73,15 @@ struct HostFileStatus {
   bool isDirectory = false;
 };
 
-// Paths are host paths; the core joins them with JoinPath.
+// Paths are host paths, taken as they stand; the core joins them with
+// JoinPath. A path from the configuration or the command line passes through
+// Resolve first; names read from a listing never do.
 class HostTree {
  public:
   virtual ~HostTree() = default;
+  // The host path of a path as the configuration or the command line writes
+  // it; this host's paths as they stand unless it says otherwise.
+  virtual std::string Resolve(const std::string& path) { return path; }
   // Lists one directory (without "." and ".."), in any order.
   virtual ListResult List(const std::string& directory, std::vector<HostEntry>& entries) = 0;
   virtual std::unique_ptr<HostFile> OpenRead(const std::string& path) = 0;
@@ -105,8 +110,9 @@ class HostTree {
 class ImageFile {
  public:
   virtual ~ImageFile() = default;
-  // Creates the file (or truncates an existing one) for reading and writing.
-  // Anything that is not a regular file (a device, a pipe) is refused untouched.
+  // Creates the file (or truncates an existing one) for reading and writing;
+  // `path` is a host path. Anything that is not a regular file (a device, a
+  // pipe) is refused untouched.
   virtual bool Create(const std::string& path) = 0;
   // Sets the file's length; new bytes read as zero.
   virtual bool SetSize(std::uint64_t size) = 0;

@@ -40,8 +40,14 @@ struct EntryNames {
   int error = 0;         // 35 or 51 when the naming rule refuses the name
 };
 
+// Where the first character of `name` is that Windows forbids in a file name
+// (a control character or one of " * / : < > ? \ |); npos when it holds none.
+std::size_t ForbiddenNameCharacter(std::string_view name);
+
 // The entry's names: the host alias (or the name) upper-cased and padded
 // to 8+3; the full name as long name when it differs from the short one.
+// A name with a character Windows forbids is refused (35): no FAT driver
+// may be handed it, in a long-name slot or anywhere else.
 EntryNames NameEntry(const HostEntry& entry);
 
 // "." and "..", padded as a whole.

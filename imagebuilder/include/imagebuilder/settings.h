@@ -68,15 +68,19 @@ class SettingsParser {
   ~SettingsParser();
 
   cmdline::initParam& root() { return *root_; }
-  bool parse(int argc, const char* const* argv) { return root_->parse(argc, argv); }
-  bool helpRequested() const { return root_->helpRequested(); }
-  // One line per key: name, letter, type label, default.
+  cmdline::Parser& parser() { return *parser_; }
+  bool parse(int argc, const char* const* argv) { return parser_->parse(argc, argv); }
+  bool helpRequested() const { return parser_->helpRequested(); }
+  // Why parsing failed, naming the option or key.
+  const std::string& failure() const { return parser_->failure(); }
+  // One line per key: name, letter, type label, default and what it does.
   std::string UsageTable() const;
 
  private:
   Settings& settings_;
   std::function<void(int)> report_;
   std::unique_ptr<cmdline::initParam> root_;
+  std::unique_ptr<cmdline::Parser> parser_;
   std::vector<std::unique_ptr<cmdline::parameter>> params_;
 };
 

@@ -42,9 +42,9 @@ struct TreeLimits {
 // Reads the tree; returns 0, 15 (FileRoot cannot be listed), 21 (the tree read
 // so far already needs more clusters than the limits allow), 22 (a
 // subdirectory cannot be entered, the tree is too deep, or a link loops back)
-// or 38 (a listing broke off).
+// or 38 (a listing broke off). For 22 and 38 `failure` names the folder and why.
 int ReadTree(HostTree& tree, const std::string& root, const std::vector<ExclusionPattern>& excl,
-             const TreeLimits& limits, DirectoryNode& out);
+             const TreeLimits& limits, DirectoryNode& out, std::string& failure);
 
 std::string JoinPath(const std::string& directory, const std::string& name, char separator);
 

@@ -2,6 +2,7 @@
 // name depth first; clusters are handed out in exactly that order.
 #include "imagebuilder/fat/directory_writer.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "imagebuilder/fat/dir_entry.h"
@@ -31,6 +32,54 @@ std::uint32_t EntriesFor(const BuildContext& ctx, const TreeEntry& e) {
 bool ToDos(BuildContext& ctx, std::int64_t utc, std::uint16_t& date, std::uint16_t& time) {
   CalendarTime local;
   return ctx.clock.ToLocal(utc, local) && ToDosDateTime(local, date, time);
+}
+
+// A path as an error line shows it: control characters as \xNN.
+std::string Printable(const std::string& path) {
+  std::string out;
+  for (const char c : path) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20) {
+      out += c;
+      continue;
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[u >> 4];
+    out += kHex[u & 15];
+  }
+  return out;
+}
+
+// Why the naming rule refused the entry's name, naming the file.
+int FailName(BuildContext& ctx, const TreeEntry& e) {
+  const std::string file = "\"" + Printable(e.hostPath) + "\"";
+  const std::size_t at = ForbiddenNameCharacter(e.host.name);
+  if (at != std::string_view::npos) {
+    const auto u = static_cast<unsigned char>(e.host.name[at]);
+    const std::string what = u < 0x20 ? "a control character"
+                                      : std::string("the character '") + e.host.name[at] + "'";
+    return ctx.Fail(e.names.error, "the name of " + file + " holds " + what +
+                                       ", which Windows forbids in a file name");
+  }
+  const std::string alias = e.host.shortAlias.empty() ? e.host.name : e.host.shortAlias;
+  if (e.names.error == kErrNameTooLong) {
+    return ctx.Fail(e.names.error, "the short name \"" + Printable(alias) + "\" of " + file +
+                                       " is longer than 8.3 allows");
+  }
+  return ctx.Fail(e.names.error, "the short name \"" + Printable(alias) + "\" of " + file +
+                                     " begins with a blank");
+}
+
+// A file time no DOS date holds (before 1980, after 2107), naming the file.
+int FailTime(BuildContext& ctx, const TreeEntry& e) {
+  const CalendarTime t = UtcCalendar(e.host.lastWriteUtc);
+  char when[64];
+  std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d UTC", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return ctx.Fail(kErrFileTime, "the last-write time of \"" + Printable(e.hostPath) + "\" (" +
+                                    when +
+                                    ") cannot be held by a DOS date and time (1980 to 2107)");
 }
 
 // Writes the long-name entries (when they apply) and the short entry.
@@ -88,15 +137,13 @@ int WriteTreeEntry(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e
                    std::uint32_t parentCluster);
 
 int WriteFile(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e) {
-  if (e.names.error != 0) return ctx.ReportError(e.names.error);
+  if (e.names.error != 0) return FailName(ctx, e);
   if (e.host.size > 0xFFFFFFFFu) return ctx.ReportError(kErrFatTooSmall);
   ShortEntry entry;
   entry.name = e.names.shortName;
   entry.attributes = e.host.attributes & 0x3F & ~kAttrDirectory & ~kAttrVolume;
   entry.size = static_cast<std::uint32_t>(e.host.size);
-  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
-    return ctx.ReportError(kErrFileTime);
-  }
+  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) return FailTime(ctx, e);
   const std::uint64_t sectors = CeilDiv(e.host.size, ctx.settings.sectorSize);
   Allocation a;
   if (AllocateClusters(ctx, static_cast<std::uint32_t>(sectors), a) != 0) return ctx.code();
@@ -108,14 +155,12 @@ int WriteFile(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e) {
 
 int WriteSubdirectory(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e,
                       std::uint32_t parentCluster) {
-  if (e.names.error != 0) return ctx.ReportError(e.names.error);
+  if (e.names.error != 0) return FailName(ctx, e);
   const DirectoryNode& node = *e.directory;
   ShortEntry entry;
   entry.name = e.names.shortName;
   entry.attributes = static_cast<std::uint8_t>((e.host.attributes & 0x3F) | kAttrDirectory);
-  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
-    return ctx.ReportError(kErrFileTime);
-  }
+  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) return FailTime(ctx, e);
   const std::uint32_t sectors = CountEntrySectors(ctx, node, false);
   Allocation a;
   if (AllocateClusters(ctx, sectors, a) != 0) return ctx.code();
@@ -158,13 +203,17 @@ const TreeEntry* FindOrdered(const DirectoryNode& root, const std::string& name)
 
 }  // namespace
 
-std::uint32_t CountEntrySectors(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot) {
+std::uint64_t CountEntries(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot) {
   std::uint64_t total = (isRoot ? 1 : 0) + 2;  // the label; "." and ".."
   for (const TreeEntry& e : dir.entries) {
     if (!e.excluded) total += EntriesFor(ctx, e);
   }
+  return total;
+}
+
+std::uint32_t CountEntrySectors(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot) {
   const std::uint32_t perSector = ctx.settings.sectorSize / kDirEntrySize;
-  return static_cast<std::uint32_t>(CeilDiv(total, perSector));
+  return static_cast<std::uint32_t>(CeilDiv(CountEntries(ctx, dir, isRoot), perSector));
 }
 
 std::uint64_t CountTreeClusters(const BuildContext& ctx, const DirectoryNode& dir,

@@ -135,23 +135,49 @@ int FileSizedRule(BuildContext& ctx, std::uint32_t spc, std::uint32_t upper) {
   return ctx.ReportError(kErrTooLargeForFat);
 }
 
-// An image left in the tree by an earlier run is about to be overwritten:
-// it is no part of the package.
-void ExcludeOldImage(BuildContext& ctx, DirectoryNode& dir) {
+// A FAT directory holds at most 65536 entries (2 MiB of them), long-name slots,
+// "." and ".." included.
+constexpr std::uint64_t kMaxDirectoryEntries = 65536;
+
+const DirectoryNode* OverfullDirectory(const BuildContext& ctx, const DirectoryNode& dir,
+                                       std::uint64_t& entries) {
+  for (const TreeEntry& e : dir.entries) {
+    if (e.excluded || !e.directory) continue;
+    entries = CountEntries(ctx, *e.directory, false);
+    if (entries > kMaxDirectoryEntries) return e.directory.get();
+    if (const DirectoryNode* deeper = OverfullDirectory(ctx, *e.directory, entries)) return deeper;
+  }
+  return nullptr;
+}
+
+// The image is written over whatever file it names, so it must not name a file
+// of the tree the volume is made of. A file left out of the tree (ExcludeFile)
+// is no part of it, and neither is an empty one: that is the name the front end
+// has just made for its temporary image, and replacing it loses nothing.
+int RefuseImageInTree(BuildContext& ctx, DirectoryNode& dir, bool imageIsEmpty) {
   for (TreeEntry& e : dir.entries) {
     if (e.excluded) continue;
     if (e.directory) {
-      ExcludeOldImage(ctx, *e.directory);
+      if (RefuseImageInTree(ctx, *e.directory, imageIsEmpty) != 0) return ctx.code();
     } else if (ctx.tree.IsSameFile(e.hostPath, ctx.settings.imageName)) {
-      e.excluded = true;
+      if (imageIsEmpty) {
+        e.excluded = true;
+        continue;
+      }
+      return ctx.Fail(kErrImageOpen,
+                      FileSubject("create", "image file", ctx.settings.imageName, "ImageName",
+                                  "it is the package file \"" + e.hostPath +
+                                      "\" (FileRoot); name another image or leave the file out "
+                                      "with ExcludeFile"));
     }
   }
+  return 0;
 }
 
-void ExcludeOldImage(BuildContext& ctx) {
+int RefuseImageInTree(BuildContext& ctx) {
   HostFileStatus st;
-  if (ctx.settings.imageName.empty() || !ctx.tree.Status(ctx.settings.imageName, st)) return;
-  ExcludeOldImage(ctx, *ctx.snapshot);
+  if (ctx.settings.imageName.empty() || !ctx.tree.Status(ctx.settings.imageName, st)) return 0;
+  return RefuseImageInTree(ctx, *ctx.snapshot, !st.isDirectory && st.size == 0);
 }
 
 int ReadPackageTree(BuildContext& ctx) {
@@ -161,8 +187,9 @@ int ReadPackageTree(BuildContext& ctx) {
   limits.clusterBytes = static_cast<std::uint64_t>(s.sectPerCluster != 0 ? s.sectPerCluster : 64) *
                         s.sectorSize;
   limits.maxClusters = s.fatType == 12 ? kFat12MaxClusters : kFat16MaxClusters;
-  const int treeCode =
-      ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), limits, *ctx.snapshot);
+  std::string treeFailure;
+  const int treeCode = ReadTree(ctx.tree, s.fileRoot, CompileExclusions(s.excludeFiles), limits,
+                                *ctx.snapshot, treeFailure);
   if (treeCode == kErrRootNotFound) {
     return ctx.Fail(treeCode, FileSubject("read", "package folder", s.fileRoot, "FileRoot",
                                           s.fileRoot.empty() ? "the key is empty"
@@ -172,9 +199,10 @@ int ReadPackageTree(BuildContext& ctx) {
     return ctx.Fail(treeCode, "the files under \"" + s.fileRoot + "\" (FileRoot) need more clusters"
                               " than FAT" + std::to_string(s.fatType) + " has");
   }
-  if (treeCode != 0) return ctx.ReportError(treeCode);
-  ExcludeOldImage(ctx);
-  return 0;
+  if (treeCode != 0) {
+    return treeFailure.empty() ? ctx.ReportError(treeCode) : ctx.Fail(treeCode, treeFailure);
+  }
+  return RefuseImageInTree(ctx);
 }
 
 }  // namespace
@@ -194,7 +222,20 @@ int ComputeLayout(BuildContext& ctx) {
   const std::uint32_t wholeSectors = static_cast<std::uint32_t>(l.rootSectors) * entriesPerSector;
   if (wholeSectors > 0xFFFF) return ctx.ReportError(kErrParameters);
   s.rootDirEntries = static_cast<std::uint16_t>(wholeSectors);
-  if (rootNeeded > l.rootSectors) return ctx.ReportError(kErrRootTooSmall);
+  if (rootNeeded > l.rootSectors) {
+    return ctx.Fail(kErrRootTooSmall,
+                    "the root folder \"" + s.fileRoot + "\" needs " +
+                        std::to_string(CountEntries(ctx, *ctx.snapshot, true)) +
+                        " directory entries, more than the " + std::to_string(s.rootDirEntries) +
+                        " of RootDirEntries");
+  }
+  std::uint64_t entries = 0;
+  if (const DirectoryNode* full = OverfullDirectory(ctx, *ctx.snapshot, entries)) {
+    return ctx.Fail(kErrRootTooSmall, "the folder \"" + full->hostPath + "\" needs " +
+                                          std::to_string(entries) +
+                                          " directory entries, more than the 65536 a FAT "
+                                          "directory holds");
+  }
 
   if (s.secPerTrack == 0) {
     const bool small = s.numSectors != 0 && s.numSectors <= 0x7F8000 && s.numSectors % 32 == 0;

@@ -58,17 +58,40 @@ void SerializeRootDirectory(std::span<std::uint8_t, kSectorSize> sector,
   }
 }
 
+namespace {
+
+// `text` in d-characters (ECMA-119 7.4.1: A-Z, 0-9 and '_'): letters upper
+// case, any other character '_', a character of several UTF-8 bytes one '_';
+// at most `limit` of them.
+std::string DCharacters(std::string_view text, std::size_t limit) {
+  std::string out;
+  for (const char c : text) {
+    if (out.size() == limit) break;
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 && u < 0xC0) continue;  // the rest of a UTF-8 sequence
+    if (c >= 'a' && c <= 'z') {
+      out += static_cast<char>(c - 'a' + 'A');
+    } else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+      out += c;
+    } else {
+      out += '_';
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::optional<std::string> ReadmeIdentifier(std::string_view path) {
   const std::size_t separator = path.find_last_of("/\\:");
   const std::string_view file =
       separator == std::string_view::npos ? path : path.substr(separator + 1);
   const std::size_t dot = file.find_last_of('.');
   const std::string_view name = dot == std::string_view::npos ? file : file.substr(0, dot);
-  const std::string_view extension =
-      dot == std::string_view::npos ? std::string_view{} : file.substr(dot);
   if (name.empty()) return std::nullopt;
-  std::string identifier(name.substr(0, 8));
-  identifier += extension.substr(0, 4);
+  std::string identifier = DCharacters(name, 8);
+  if (identifier.empty()) identifier = "_";
+  if (dot != std::string_view::npos) identifier += "." + DCharacters(file.substr(dot + 1), 3);
   identifier += ";1";
   return identifier;
 }

@@ -7,6 +7,10 @@
 
 namespace imagebuilder {
 
+// Entries one directory needs: its names with their long-name slots, "." and
+// ".." (and the root its label).
+std::uint64_t CountEntries(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot);
+
 // Sectors needed by one directory's entries (the root counts its label).
 std::uint32_t CountEntrySectors(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot);
 

@@ -93,9 +93,10 @@ void SerializeRootDirectory(std::span<std::uint8_t, kSectorSize> sector,
                             const IsoDateTime& buildTimeUtc,
                             const std::optional<ReadmeEntry>& readme);
 
-// The record identifier of the readme at host path `path`: its name cut to 8
-// characters, its extension (dot included) cut to 4, case kept, then ";1".
-// Either separator ends the directory part. Nothing when the name is empty.
+// The record identifier of the readme at host path `path`: its name in
+// d-characters cut to 8, its extension in d-characters cut to 3 behind the
+// dot, then ";1" ("My Notes.txt" is "MY_NOTES.TXT;1"). Either separator ends
+// the directory part. Nothing when the name is empty.
 std::optional<std::string> ReadmeIdentifier(std::string_view path);
 
 }  // namespace imagebuilder::iso
