@@ -3,20 +3,10 @@
 #include <cstring>
 #include <limits>
 
+#include "common/text.h"
+
 namespace cmdline {
 namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Leading unsigned decimal number; text after it is not looked at. Text
 // without digits reads as 0. False when it does not fit 32 bits.
@@ -174,7 +164,7 @@ listParam::listParam(const char* name, char letter, std::uint32_t flags, const c
 bool listParam::setValue(const char* text) {
   if (text == nullptr) return false;
   for (std::uint16_t i = 0; names_[i] != nullptr; ++i) {
-    if (SameText(names_[i], text)) {
+    if (common::EqualsIgnoreCase(names_[i], text)) {
       value_ = i;
       if (boundIndex_) *boundIndex_ = i;
       return true;
@@ -208,7 +198,7 @@ void initParam::add(parameter& p) {
 parameter* initParam::byName(const std::string& name) const {
   for (parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
-    if (SameText(p->name(), name)) return p;
+    if (common::EqualsIgnoreCase(p->name(), name)) return p;
   }
   return nullptr;
 }
@@ -285,7 +275,7 @@ bool initParam::parseCommandLine(int argc, const char* const* argv) {
       std::string value;
       const bool hasValue = cut != std::string::npos;
       if (hasValue) value = body.substr(cut + 1, body.find('\n', cut + 1) - (cut + 1));
-      if (SameText(name, helpWord_)) {
+      if (common::EqualsIgnoreCase(name, helpWord_)) {
         help_ = true;
         return false;
       }
@@ -345,7 +335,7 @@ bool initParam::parseConfigFile() {
       value = TrimBlanks(line.substr(cut + 1, end == std::string::npos ? end : end - cut - 1));
       hasValue = !value.empty();
     }
-    if (!current.empty() && !SameText(current, selected_)) continue;
+    if (!current.empty() && !common::EqualsIgnoreCase(current, selected_)) continue;
     parameter* p = byName(key);
     if (p == nullptr) continue;
     if (p->has(Set) && !p->has(Repeatable)) continue;
@@ -370,7 +360,7 @@ bool initParam::checkRegistry() {
     }
     for (std::size_t j = i + 1; j < registry_.size(); ++j) {
       const parameter* q = registry_[j];
-      if (SameText(p->name(), q->name())) return false;
+      if (common::EqualsIgnoreCase(p->name(), q->name())) return false;
       if (p->has(Positional) == q->has(Positional) && p->letter() == q->letter()) return false;
     }
   }

@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "common/text.h"
 #include "imagebuilder/fat/dir_entry.h"
-#include "imagebuilder/dos_time.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat/fat_volume.h"
 
@@ -28,25 +28,20 @@ std::uint32_t EntriesFor(const BuildContext& ctx, const TreeEntry& e) {
   return 1;
 }
 
-bool ToDos(BuildContext& ctx, std::int64_t utc, std::uint16_t& date, std::uint16_t& time) {
-  CalendarTime local;
-  return ctx.clock.ToLocal(utc, local) && ToDosDateTime(local, date, time);
-}
-
 // Writes the long-name entries (when they apply) and the short entry.
 int WriteEntry(BuildContext& ctx, DirectorySpace& dir, const ShortEntry& entry,
                std::string_view longName) {
-  std::vector<DirEntryBytes> records;
+  std::vector<common::DirEntry> records;
   if (ctx.settings.longFN && !longName.empty()) records = SerializeLongName(longName, entry.name);
   records.push_back(SerializeShortEntry(entry));
-  const std::uint64_t bytes = records.size() * kDirEntrySize;
+  const std::uint64_t bytes = records.size() * common::kDirEntrySize;
   // Refused before writing, so an overflowing directory never spills into the next cluster.
   if (dir.position + bytes > dir.limit) return ctx.ReportError(kErrDirectoryOverflow);
   if (!SeekVolume(ctx, dir.position)) return ctx.ReportError(kErrSeek);
   // One write for the long-name entries and their short entry together.
   std::vector<std::uint8_t> run;
   run.reserve(bytes);
-  for (const DirEntryBytes& r : records) run.insert(run.end(), r.begin(), r.end());
+  for (const common::DirEntry& r : records) run.insert(run.end(), r.begin(), r.end());
   if (!ctx.image.Write(run.data(), run.size())) return ctx.ReportError(kErrDirEntryWrite);
   dir.position += bytes;
   return 0;
@@ -92,9 +87,9 @@ int WriteFile(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e) {
   if (e.host.size > 0xFFFFFFFFu) return ctx.ReportError(kErrFatTooSmall);
   ShortEntry entry;
   entry.name = e.names.shortName;
-  entry.attributes = e.host.attributes & 0x3F & ~kAttrDirectory & ~kAttrVolume;
+  entry.attributes = e.host.attributes & 0x3F & ~common::ATTR_DIRECTORY & ~common::ATTR_VOLUME_ID;
   entry.size = static_cast<std::uint32_t>(e.host.size);
-  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
+  if (!LocalDosDateTime(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
     return ctx.ReportError(kErrFileTime);
   }
   const std::uint64_t sectors = CeilDiv(e.host.size, ctx.settings.sectorSize);
@@ -112,8 +107,8 @@ int WriteSubdirectory(BuildContext& ctx, DirectorySpace& parent, const TreeEntry
   const DirectoryNode& node = *e.directory;
   ShortEntry entry;
   entry.name = e.names.shortName;
-  entry.attributes = static_cast<std::uint8_t>((e.host.attributes & 0x3F) | kAttrDirectory);
-  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
+  entry.attributes = static_cast<std::uint8_t>((e.host.attributes & 0x3F) | common::ATTR_DIRECTORY);
+  if (!LocalDosDateTime(ctx, e.host.lastWriteUtc, entry.date, entry.time)) {
     return ctx.ReportError(kErrFileTime);
   }
   const std::uint32_t sectors = CountEntrySectors(ctx, node, false);
@@ -126,7 +121,7 @@ int WriteSubdirectory(BuildContext& ctx, DirectorySpace& parent, const TreeEntry
                                                ctx.settings.sectorSize};
   ShortEntry dot = entry;
   dot.name = DotName(false);
-  dot.attributes = kAttrDirectory;
+  dot.attributes = common::ATTR_DIRECTORY;
   if (WriteEntry(ctx, own, dot, {}) != 0) return ctx.code();
   ShortEntry dotDot = dot;
   dotDot.name = DotName(true);
@@ -148,8 +143,8 @@ int WriteTreeEntry(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e
 const TreeEntry* FindOrdered(const DirectoryNode& root, const std::string& name) {
   for (const TreeEntry& e : root.entries) {
     if (e.host.isDirectory) continue;
-    if (EqualsIgnoreCase(e.host.name, name) ||
-        (!e.host.shortAlias.empty() && EqualsIgnoreCase(e.host.shortAlias, name))) {
+    if (common::EqualsIgnoreCase(e.host.name, name) ||
+        (!e.host.shortAlias.empty() && common::EqualsIgnoreCase(e.host.shortAlias, name))) {
       return &e;
     }
   }
@@ -163,7 +158,7 @@ std::uint32_t CountEntrySectors(const BuildContext& ctx, const DirectoryNode& di
   for (const TreeEntry& e : dir.entries) {
     if (!e.excluded) total += EntriesFor(ctx, e);
   }
-  const std::uint32_t perSector = ctx.settings.sectorSize / kDirEntrySize;
+  const std::uint32_t perSector = ctx.settings.sectorSize / common::kDirEntrySize;
   return static_cast<std::uint32_t>(CeilDiv(total, perSector));
 }
 
@@ -209,8 +204,8 @@ int WriteRootDirectory(BuildContext& ctx, std::uint64_t rootOffset, std::uint64_
   if (s.volumeLabel.find_first_not_of(' ') != std::string::npos) {
     ShortEntry label;
     label.name = LabelName(s.volumeLabel);
-    label.attributes = kAttrVolume;
-    if (!ToDos(ctx, ctx.BuildTime(), label.date, label.time)) {
+    label.attributes = common::ATTR_VOLUME_ID;
+    if (!LocalDosDateTime(ctx, ctx.BuildTime(), label.date, label.time)) {
       return ctx.ReportError(kErrBuildTime);
     }
     if (WriteEntry(ctx, space, label, {}) != 0) return ctx.code();
