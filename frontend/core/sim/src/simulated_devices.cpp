@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "common/text.h"
 #include "disk_proxy.h"
 #include "zolp/sim/file_disk.h"
 #include "zolp/system_info.h"
@@ -293,8 +294,7 @@ bool SimulatedDevices::VolumeInformation(char letter, std::string& label, std::s
 }
 
 std::unique_ptr<DiskHandle> SimulatedDevices::Open(const std::string& devicePath, DiskAccess) {
-  std::string upper = devicePath;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string upper = common::UpperAscii(devicePath);
   const std::string prefix = "\\\\.\\";
   if (upper.rfind(prefix, 0) == 0) {
     const std::string name = upper.substr(prefix.size());
@@ -369,8 +369,7 @@ std::string ProgramName(const LaunchRequest& request) {
   }
   const std::size_t slash = program.find_last_of("\\/:");
   if (slash != std::string::npos) program.erase(0, slash + 1);
-  for (char& c : program) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return program;
+  return common::LowerAscii(program);
 }
 
 std::unique_ptr<ProcessLauncher> WithSystemDisk(ProcessLauncher& launcher, std::string diskFile) {
