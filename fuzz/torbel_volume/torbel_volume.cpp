@@ -22,7 +22,6 @@
 #include "memory_disk.h"
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
-#include "partshell/mbr_layout.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_services.h"
 

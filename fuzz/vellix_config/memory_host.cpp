@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imagebuilder/dos_time.h"
+#include "common/fat_layout.h"
+#include "common/text.h"
+#include "imagebuilder/calendar.h"
 
 namespace vfuzz {
 namespace {
-
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
-}
 
 std::vector<std::string> Components(const std::string& path) {
   std::vector<std::string> out;
@@ -159,7 +154,7 @@ std::optional<std::size_t> MemoryTree::Find(const std::string& path, int depth) 
     if (!items_[at].directory) return std::nullopt;
     std::optional<std::size_t> next;
     for (const std::size_t child : items_[at].children) {
-      if (SameName(items_[child].name, part)) next = child;
+      if (common::EqualsIgnoreCase(items_[child].name, part)) next = child;
     }
     if (!next) return std::nullopt;
     at = *next;
@@ -188,7 +183,7 @@ imagebuilder::ListResult MemoryTree::List(const std::string& directory,
     e.isDirectory = items_[target].directory;
     e.size = e.isDirectory ? 0 : items_[target].data.size();
     e.lastWriteUtc = items_[target].time;
-    e.attributes = e.isDirectory ? imagebuilder::kAttrDirectory : imagebuilder::kAttrArchive;
+    e.attributes = e.isDirectory ? common::ATTR_DIRECTORY : common::ATTR_ARCHIVE;
     entries.push_back(std::move(e));
   }
   return imagebuilder::ListResult::kOk;

@@ -1,10 +1,9 @@
 #include "imagebuilder/build_context.h"
 
 #include <cstdarg>
-#include <cstdio>
-#include <vector>
 
-#include "imagebuilder/dos_time.h"
+#include "common/text.h"
+#include "imagebuilder/calendar.h"
 
 namespace imagebuilder {
 
@@ -16,16 +15,9 @@ int BuildContext::ReportError(int code, const char* format, ...) {
   if (format != nullptr && settings.debugLevel != kDebugNone) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n > 0) {
-      std::vector<char> text(static_cast<std::size_t>(n) + 1);
-      std::vsnprintf(text.data(), text.size(), format, args);
-      console.Write(std::string_view(text.data(), static_cast<std::size_t>(n)));
-    }
+    const std::string text = common::FormatV(format, args);
     va_end(args);
+    if (!text.empty()) console.Write(text);
   }
   return code_;
 }

@@ -3,20 +3,10 @@
 #include <cstring>
 #include <limits>
 
+#include "common/text.h"
+
 namespace cmdline {
 namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Leading unsigned decimal number; text after it is not looked at. Text
 // without digits reads as 0. False for a negative number and for one that
@@ -183,7 +173,7 @@ listParam::listParam(const char* name, char letter, std::uint32_t flags, const c
 bool listParam::setValue(const char* text) {
   if (text == nullptr) return false;
   for (std::uint16_t i = 0; names_[i] != nullptr; ++i) {
-    if (SameText(names_[i], text)) {
+    if (common::EqualsIgnoreCase(names_[i], text)) {
       value_ = i;
       if (boundIndex_) *boundIndex_ = i;
       return true;
@@ -224,7 +214,7 @@ void Parser::add(parameter& p) {
 parameter* Parser::byName(const std::string& name) const {
   for (parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
-    if (SameText(p->name(), name)) return p;
+    if (common::EqualsIgnoreCase(p->name(), name)) return p;
   }
   return nullptr;
 }
@@ -334,7 +324,7 @@ bool Parser::parseCommandLine(int argc, const char* const* argv) {
       std::string value;
       const bool hasValue = cut != std::string::npos;
       if (hasValue) value = body.substr(cut + 1, body.find('\n', cut + 1) - (cut + 1));
-      if (SameText(name, helpWord_)) {
+      if (common::EqualsIgnoreCase(name, helpWord_)) {
         help_ = true;
         return false;
       }
@@ -398,7 +388,7 @@ bool Parser::parseConfigFile() {
   if (!selected_.empty()) {
     bool found = false;
     for (const std::string& line : lines) {
-      found = found || (!line.empty() && line[0] == '[' && SameText(HeaderName(line), selected_));
+      found = found || (!line.empty() && line[0] == '[' && common::EqualsIgnoreCase(HeaderName(line), selected_));
     }
     if (!found) return refuse("section [" + selected_ + "] is not in " + file);
   }
@@ -418,7 +408,7 @@ bool Parser::parseConfigFile() {
       value = TrimBlanks(line.substr(cut + 1, end == std::string::npos ? end : end - cut - 1));
       hasValue = !value.empty();
     }
-    if (!current.empty() && !SameText(current, selected_)) continue;
+    if (!current.empty() && !common::EqualsIgnoreCase(current, selected_)) continue;
     parameter* p = byName(key);
     if (p == nullptr) continue;
     if (p->has(Set) && !p->has(Repeatable)) continue;
@@ -444,7 +434,7 @@ bool Parser::checkRegistry() {
     }
     for (std::size_t j = i + 1; j < registry_.size(); ++j) {
       const parameter* q = registry_[j];
-      if (SameText(p->name(), q->name())) return false;
+      if (common::EqualsIgnoreCase(p->name(), q->name())) return false;
       if (p->has(Positional) == q->has(Positional) && p->letter() == q->letter()) return false;
     }
   }

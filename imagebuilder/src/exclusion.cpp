@@ -1,11 +1,9 @@
 #include "imagebuilder/exclusion.h"
 
-#include "imagebuilder/naming.h"
+#include "common/text.h"
 
 namespace imagebuilder {
 namespace {
-
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool MatchesPattern(std::string_view pattern, std::string_view name) {
   if (WildcardMatch(pattern, name)) return true;
@@ -50,7 +48,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t starP = std::string_view::npos;
   std::size_t starN = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || common::UpperAscii(pattern[p]) == common::UpperAscii(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -70,7 +68,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 bool IsExcluded(const std::vector<ExclusionPattern>& patterns, std::string_view relativeDirectory,
                 const HostEntry& entry) {
   for (const ExclusionPattern& p : patterns) {
-    if (!EqualsIgnoreCase(p.directory, relativeDirectory)) continue;
+    if (!common::EqualsIgnoreCase(p.directory, relativeDirectory)) continue;
     for (const std::string* pat : {&p.pattern, &p.fullPattern}) {
       if (MatchesPattern(*pat, entry.name)) return true;
       if (!entry.shortAlias.empty() && MatchesPattern(*pat, entry.shortAlias)) return true;

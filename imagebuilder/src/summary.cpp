@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/text.h"
 #include "imagebuilder/fat/fat_volume.h"
 #include "imagebuilder/iso/iso_directory.h"
 #include "imagebuilder/iso/iso_layout.h"
@@ -73,9 +74,10 @@ std::string BuildSummary(BuildContext& ctx) {
   const unsigned long long diskBytes = static_cast<unsigned long long>(s.numSectors) * ss;
   std::string disk = "\"" + s.imageName + "\"";
   if (s.iso) {
+    const unsigned long long isoBytes =
+        l.efiImageBytes != 0 ? l.efiImageOffset + l.efiImageBytes : l.imageFileSize;
     Line(out, "%s: ISO 9660 image of %llu sectors of 2048 bytes (%llu bytes), volume \"%s\"",
-         disk.c_str(), static_cast<unsigned long long>(l.imageFileSize / iso::kSectorSize),
-         static_cast<unsigned long long>(l.imageFileSize), s.isoVolumeID.c_str());
+         disk.c_str(), isoBytes / iso::kSectorSize, isoBytes, s.isoVolumeID.c_str());
     if (!s.isoReadmeName.empty()) {
       const std::string name = iso::ReadmeIdentifier(s.isoReadmeName).value_or("");
       Line(out, "readme \"%s\" at sector %u", name.c_str(), iso::kReadmeSector);
@@ -83,6 +85,11 @@ std::string BuildSummary(BuildContext& ctx) {
     Line(out, "El Torito boot entry: %s, boot image at sector %llu, system type 0x%02X",
          Emulation(l.bootMediaType),
          static_cast<unsigned long long>(l.volumeOffset / iso::kSectorSize), l.partitionType);
+    if (l.efiImageBytes != 0) {
+      Line(out, "UEFI boot entry: no emulation, EFI image at sector %llu, %llu bytes",
+           static_cast<unsigned long long>(l.efiImageOffset / iso::kSectorSize),
+           static_cast<unsigned long long>(l.efiImageBytes));
+    }
     disk = "boot image";
   }
   Line(out, "%s: %u sectors of %llu bytes (%llu bytes), %u heads and %u sectors per track",
@@ -111,7 +118,7 @@ std::string BuildSummary(BuildContext& ctx) {
   if (blank) {
     Line(out, "volume ID %08x, no label", id);
   } else {
-    Line(out, "volume ID %08x, label \"%s\"", id, UpperAscii(s.volumeLabel).c_str());
+    Line(out, "volume ID %08x, label \"%s\"", id, common::UpperAscii(s.volumeLabel).c_str());
   }
   Placed placed;
   if (ctx.snapshot) CountPlaced(*ctx.snapshot, placed);

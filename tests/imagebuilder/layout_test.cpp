@@ -304,4 +304,25 @@ TEST(FatCopies, OneThreeAndLargerSectors) {
   }
 }
 
+TEST(FatTable, EntriesPackAndReadBackWithoutTouchingTheirNeighbours) {
+  using imagebuilder::GetFatEntry;
+  using imagebuilder::SetFatEntry;
+  // The head of a FAT12 volume on a 1.44 MB diskette with one file of two clusters.
+  std::vector<std::uint8_t> fat(imagebuilder::FatBytes(12, 4), 0);
+  for (const auto& [n, v] : {std::pair{0u, 0xFFF0u}, {1u, 0xFFFFu}, {2u, 3u}, {3u, 0xFFFu}}) {
+    SetFatEntry(fat, 12, n, static_cast<std::uint16_t>(v));
+  }
+  EXPECT_EQ(fat, (std::vector<std::uint8_t>{0xF0, 0xFF, 0xFF, 0x03, 0xF0, 0xFF}));
+  for (std::uint8_t type : {12, 16}) {
+    const std::uint16_t mask = type == 12 ? 0x0FFF : 0xFFFF;
+    std::vector<std::uint8_t> table(imagebuilder::FatBytes(type, 9), 0);
+    auto value = [](std::uint32_t n) { return static_cast<std::uint16_t>(0xA5C3 ^ (n * 0x1111)); };
+    for (std::uint32_t n = 0; n < 9; ++n) SetFatEntry(table, type, n, value(n));
+    SetFatEntry(table, type, 4, 0);
+    for (std::uint32_t n = 0; n < 9; ++n) {
+      EXPECT_EQ(GetFatEntry(table, type, n), n == 4 ? 0 : value(n) & mask) << int(type) << " entry " << n;
+    }
+  }
+}
+
 }  // namespace

@@ -1,8 +1,10 @@
-// Short names, generated aliases, long-name entries and their checksums.
+// The builder's listings, entry names and long-name entries; the short-name
+// rules themselves are tested with common/.
 #include <gtest/gtest.h>
 
-#include "imagebuilder/fat/dir_entry.h"
+#include "common/short_names.h"
 #include "imagebuilder/exclusion.h"
+#include "imagebuilder/fat/dir_entry.h"
 #include "imagebuilder/naming.h"
 
 namespace {
@@ -16,36 +18,6 @@ HostEntry Named(const std::string& name, const std::string& alias = "") {
   e.name = name;
   e.shortAlias = alias;
   return e;
-}
-
-TEST(ShortNames, ValidEightDotThree) {
-  EXPECT_TRUE(IsValidShortName("README.TXT"));
-  EXPECT_TRUE(IsValidShortName("readme.txt"));  // letter case does not matter
-  EXPECT_TRUE(IsValidShortName("A"));
-  EXPECT_TRUE(IsValidShortName("12345678.123"));
-  EXPECT_TRUE(IsValidShortName("$A~1_(X).{}"));
-  EXPECT_FALSE(IsValidShortName("123456789"));
-  EXPECT_FALSE(IsValidShortName("A.1234"));
-  EXPECT_FALSE(IsValidShortName("A.B.C"));
-  EXPECT_FALSE(IsValidShortName("A B"));
-  EXPECT_FALSE(IsValidShortName(".profile"));
-  EXPECT_FALSE(IsValidShortName("A."));
-  EXPECT_FALSE(IsValidShortName("A+B"));
-  EXPECT_FALSE(IsValidShortName("caf\xC3\xA9"));
-}
-
-TEST(ShortNames, AliasesFollowTheWindowsRule) {
-  std::set<std::string> taken;
-  EXPECT_EQ(MakeShortAlias("A Long File Name.txt", taken), "ALONGF~1.TXT");
-  EXPECT_EQ(MakeShortAlias("flashutil.com", taken), "FLASHU~1.COM");
-  EXPECT_EQ(MakeShortAlias("archive.tar.gz", taken), "ARCHIV~1.GZ");
-  EXPECT_EQ(MakeShortAlias(".gitignore", taken), "GITIGN~1");
-  EXPECT_EQ(MakeShortAlias("a+b=c[1].html", taken), "A_B_C_~1.HTM");
-  EXPECT_EQ(MakeShortAlias("...", taken), "_~1");
-  taken = {"ALONGF~1.TXT", "ALONGF~2.TXT"};
-  EXPECT_EQ(MakeShortAlias("A Long File Name.txt", taken), "ALONGF~3.TXT");
-  for (int i = 3; i <= 9; ++i) taken.insert("ALONGF~" + std::to_string(i) + ".TXT");
-  EXPECT_EQ(MakeShortAlias("A Long File Name.txt", taken), "ALONG~10.TXT");
 }
 
 TEST(ShortNames, ListingIsSortedAndAliasesAreUniqueAndStable) {
@@ -105,32 +77,15 @@ TEST(EntryNames, DotsAndLabelArePaddedWhole) {
   EXPECT_EQ(Text(LabelName("my.disk")), "MY.DISK    ");
 }
 
-TEST(LongNames, ChecksumOfKnownShortNames) {
-  // The FAT checksum: rotate right by one, add the next byte.
-  auto check = [](const char* name11) {
-    ShortName n{};
-    for (int i = 0; i < 11; ++i) n[i] = static_cast<std::uint8_t>(name11[i]);
-    std::uint8_t sum = 0;
-    for (int i = 0; i < 11; ++i) sum = static_cast<std::uint8_t>((sum >> 1) + (sum << 7) + n[i]);
-    EXPECT_EQ(LongNameChecksum(n), sum) << name11;
-    return LongNameChecksum(n);
-  };
-  check("README  TXT");
-  check("ALONGF~1TXT");
-  ShortName blank{};
-  blank.fill(' ');
-  EXPECT_EQ(LongNameChecksum(blank), check("           "));
-}
-
 TEST(LongNames, ShortNameFitsOnePartWithTerminatorAndPadding) {
   const ShortName sn = NameEntry(Named("readme.txt")).shortName;
   const auto entries = SerializeLongName("readme.txt", sn);
   ASSERT_EQ(entries.size(), 1u);
-  const DirEntryBytes& e = entries[0];
+  const common::DirEntry& e = entries[0];
   EXPECT_EQ(e[0], 0x41);
   EXPECT_EQ(e[11], 0x0F);
   EXPECT_EQ(e[12], 0);
-  EXPECT_EQ(e[13], LongNameChecksum(sn));
+  EXPECT_EQ(e[13], common::ShortNameChecksum(sn.data()));
   EXPECT_EQ(e[26], 0);
   EXPECT_EQ(e[27], 0);
   const std::size_t slots[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
@@ -159,13 +114,6 @@ TEST(LongNames, TwentySixCharactersFillTwoPartsExactly) {
   EXPECT_EQ(entries[1][1], 'a');
   EXPECT_EQ(LongNameEntryCount(name), 2u);
   EXPECT_EQ(LongNameEntryCount(name + "!"), 3u);
-}
-
-TEST(LongNames, NonAsciiNamesBecomeUtf16) {
-  EXPECT_EQ(ToUtf16("caf\xC3\xA9"), (std::u16string{u'c', u'a', u'f', 0x00E9}));
-  EXPECT_EQ(ToUtf16("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00}));
-  EXPECT_EQ(ToUtf16("a\xE9z"), (std::u16string{u'a', 0x00E9, u'z'}));  // not UTF-8: byte for byte
-  EXPECT_EQ(ToUtf16("\xC0\x80"), (std::u16string{0x00C0, 0x0080}));     // overlong form refused
 }
 
 TEST(Exclusions, DirectoryPartAndWildcards) {

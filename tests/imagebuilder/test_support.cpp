@@ -10,7 +10,7 @@
 #include <fstream>
 #include <random>
 
-#include "imagebuilder/dos_time.h"
+#include "imagebuilder/calendar.h"
 #include "imagebuilder/vellix.h"
 #include "../common/tool_time_limit.h"
 

@@ -84,7 +84,7 @@ class DamagedChains : public Commands, public ::testing::WithParamInterface<Case
     PatchBytes(image_, (64ull + spf_) * 512 + 2 * cluster, bytes);
   }
   void SetFirstCluster(std::uint16_t value) {
-    PatchBytes(image_, entry_at_ + DIR_FstClus, {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
+    PatchBytes(image_, entry_at_ + DIR_FstClusLO, {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
   }
   void ApplyDamage() {
     const Case& c = GetParam();

@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "common/text.h"
 #include "partshell/command_parser.h"
 #include "partshell/error_codes.h"
 #include "partshell/host_services.h"
@@ -37,7 +38,7 @@ class FakePartition : public PartitionAccess {
   bool AnyEntryMatches(const std::string& pattern) override {
     // Enough of the wildcard rules for the tests: "*.*" under a directory
     // matches when anything lives there.
-    std::string p = UpperCase(pattern);
+    std::string p = common::UpperAscii(pattern);
     if (p.size() >= 3 && p.compare(p.size() - 3, 3, "*.*") == 0) {
       std::string dir = p.substr(0, p.size() - 3);
       for (const std::string& e : entries)

@@ -3,18 +3,10 @@
 #include <array>
 #include <cctype>
 
+#include "common/text.h"
+
 namespace zolp {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 struct CommandWordRow {
   std::string_view word;
@@ -54,7 +46,7 @@ CommandWords ParseCommandWords(std::string_view tail) {
     if (end == std::string_view::npos) end = tail.size();
     std::string_view word = tail.substr(pos, end - pos);
     for (const CommandWordRow& row : kCommandWords) {
-      if (EqualsIgnoringCase(word, row.word)) words.*row.flag = true;
+      if (common::EqualsIgnoreCase(word, row.word)) words.*row.flag = true;
     }
     pos = end;
   }

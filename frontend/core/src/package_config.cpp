@@ -3,13 +3,14 @@
 #include <cctype>
 #include <vector>
 
+#include "common/text.h"
 #include "text_lines.h"
 #include "zolp/report.h"
 
 namespace zolp {
 
-using detail::EqualsNoCase;
-using detail::StartsWithNoCase;
+using common::EqualsIgnoreCase;
+using common::StartsWithIgnoreCase;
 using detail::TrimBlanks;
 
 namespace {
@@ -39,7 +40,7 @@ std::string_view ValueOf(std::string_view rest) {
 }
 
 bool KeyMatches(std::string_view token, std::string_view key, bool prefix) {
-  return prefix ? StartsWithNoCase(token, key) : EqualsNoCase(token, key);
+  return prefix ? StartsWithIgnoreCase(token, key) : EqualsIgnoreCase(token, key);
 }
 
 void AppendContinuation(const std::vector<std::string>& lines, std::size_t next,
@@ -88,7 +89,7 @@ bool ReadPackageValue(const Services& services, const std::string& path, const c
     const KeyLine kl = SplitKeyLine(lines[i]);
     if (kl.token.empty()) continue;
     if (!inSection) {
-      inSection = EqualsNoCase(kl.token, wantedSection);
+      inSection = EqualsIgnoreCase(kl.token, wantedSection);
       continue;
     }
     if (sectionGiven && kl.token.front() == '[') break;
@@ -126,7 +127,7 @@ void ReadDiagVersion(const Services& services, const std::string& path, char* bu
     const std::string_view line = TrimBlanks(raw);
     if (!headerSeen) {
       if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-      if (!EqualsNoCase(line, "[DiagVersion]")) return;
+      if (!EqualsIgnoreCase(line, "[DiagVersion]")) return;
       headerSeen = true;
       continue;
     }

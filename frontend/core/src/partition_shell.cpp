@@ -2,6 +2,7 @@
 // the same five commands emulated against C:\UP standing for SYS:.
 #include <vector>
 
+#include "common/text.h"
 #include "text_lines.h"
 #include "zolp/report.h"
 #include "zolp/system_errors.h"
@@ -72,7 +73,7 @@ std::uint32_t EmulatePartitionCommand(const Services& services, std::string_view
                            "Emulating MD: Unsupported TORBEL Command", exitCode);
   const std::string& verb = words[0];
   const std::size_t args = words.size() - 1;
-  auto is = [&](const char* name) { return detail::EqualsNoCase(verb, name); };
+  auto is = [&](const char* name) { return common::EqualsIgnoreCase(verb, name); };
 
   if (is("COPYHD2SYS")) {
     if (args == 1)

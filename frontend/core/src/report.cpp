@@ -35,23 +35,6 @@ int SafeFormat(const Services& services, bool fatal, const char* sourceFile, uns
   return -1;
 }
 
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text;
-  if (n > 0) {
-    text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), format, again);
-    text.resize(static_cast<std::size_t>(n));
-  }
-  va_end(again);
-  return text;
-}
-
 std::string FormatSystemError(const Services& services, std::uint32_t code,
                               std::string_view operation) {
   const std::string op(operation);

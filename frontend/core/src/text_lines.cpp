@@ -1,7 +1,5 @@
 #include "text_lines.h"
 
-#include <cctype>
-
 namespace zolp::detail {
 
 bool ReadTextLines(FileSystem& files, const std::string& path, std::vector<std::string>& lines) {
@@ -42,19 +40,6 @@ std::string_view TrimTrailingBlanks(std::string_view text) {
 
 std::string_view TrimBlanks(std::string_view text) {
   return TrimTrailingBlanks(TrimLeadingBlanks(text));
-}
-
-static char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view start) {
-  return text.size() >= start.size() && EqualsNoCase(text.substr(0, start.size()), start);
 }
 
 void CopyTruncated(std::string_view text, char* buffer, std::size_t size) {

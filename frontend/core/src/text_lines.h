@@ -17,8 +17,6 @@ bool ReadTextLines(FileSystem& files, const std::string& path, std::vector<std::
 std::string_view TrimBlanks(std::string_view text);
 std::string_view TrimLeadingBlanks(std::string_view text);
 std::string_view TrimTrailingBlanks(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool StartsWithNoCase(std::string_view text, std::string_view start);
 // Copies text into a C buffer, truncated, always terminated.
 void CopyTruncated(std::string_view text, char* buffer, std::size_t size);
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/fat_layout.h"
 #include "imagebuilder/host.h"
 
 namespace imagebuilder {
@@ -163,8 +164,8 @@ class PosixTree final : public HostTree {
       e.isDirectory = isDir;
       e.size = isDir ? 0 : static_cast<std::uint64_t>(st.st_size);
       e.lastWriteUtc = static_cast<std::int64_t>(st.st_mtime);
-      e.attributes = isDir ? kAttrDirectory : kAttrArchive;
-      if ((st.st_mode & S_IWUSR) == 0) e.attributes |= kAttrReadOnly;
+      e.attributes = isDir ? common::ATTR_DIRECTORY : common::ATTR_ARCHIVE;
+      if ((st.st_mode & S_IWUSR) == 0) e.attributes |= common::ATTR_READ_ONLY;
       entries.push_back(std::move(e));
     }
     ::closedir(dir);

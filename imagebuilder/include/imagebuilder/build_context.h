@@ -18,7 +18,6 @@ namespace imagebuilder {
 struct Layout {
   std::uint32_t clusterCount = 0;
   std::uint16_t rootSectors = 0;
-  std::uint64_t fatWritePosition = 0;  // bytes from the FAT volume's start
   std::uint32_t nextFreeCluster = 2;
   std::uint32_t firstDataSector = 0;   // hidden + reserved + FATs + root
   std::uint32_t partitionSectors = 0;  // boot sector through the last leftover sector
@@ -32,15 +31,15 @@ struct Layout {
   std::uint32_t leftoverSectors = 0;
 
   std::uint64_t imageFileSize = 0;  // the image file's length as the volume grows
+  // The CD's EFI boot image behind the boot volume (0 bytes: none).
+  std::uint64_t efiImageOffset = 0;
+  std::uint64_t efiImageBytes = 0;
 
-  // The first FAT as the chains are handed out, from fatStart; it is written to the
-  // image once, when the tree is complete (at most 128 KiB for FAT16).
+  // The first FAT as the chains are handed out; it is written to the image at
+  // fatStart (bytes from the FAT volume's start) once, when the tree is
+  // complete (at most 128 KiB for FAT16).
   std::uint64_t fatStart = 0;
   std::vector<std::uint8_t> fat;
-
-  // FAT12 packing: the low nibble of a half-written byte, kept between chains.
-  bool fat12NibblePending = false;
-  std::uint8_t fat12PendingNibble = 0;
 };
 
 class BuildContext {

@@ -14,19 +14,11 @@
 
 namespace imagebuilder {
 
-// FAT attribute bits as hosts report them.
-inline constexpr std::uint8_t kAttrReadOnly = 0x01;
-inline constexpr std::uint8_t kAttrHidden = 0x02;
-inline constexpr std::uint8_t kAttrSystem = 0x04;
-inline constexpr std::uint8_t kAttrVolume = 0x08;
-inline constexpr std::uint8_t kAttrDirectory = 0x10;
-inline constexpr std::uint8_t kAttrArchive = 0x20;
-
 // One name of a directory listing. "." and ".." are never reported.
 struct HostEntry {
   std::string name;        // full name, UTF-8
   std::string shortAlias;  // the host's 8.3 alias; empty when it reports none
-  std::uint8_t attributes = 0;
+  std::uint8_t attributes = 0;      // FAT attribute bits (common::ATTR_*)
   bool isDirectory = false;
   std::uint64_t size = 0;            // bytes; 0 for directories
   std::int64_t lastWriteUtc = 0;     // seconds since 1970-01-01 UTC

@@ -1,35 +1,21 @@
-// Short (8.3) and long names of directory entries.
+// The short (8.3) and long names of the builder's directory entries. The
+// rules of short names and aliases themselves are common/short_names.h.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/fat_layout.h"
 #include "imagebuilder/host.h"
 
 namespace imagebuilder {
 
-using ShortName = std::array<std::uint8_t, 11>;
+using ShortName = std::array<std::uint8_t, common::kShortNameSize>;
 
-// True when `name` is a valid 8.3 name as it stands (any letter case).
-bool IsValidShortName(std::string_view name);
-
-// ASCII upper-casing; bytes of 0x80 and above are kept.
-std::string UpperAscii(std::string_view text);
-
-// Case-insensitive (ASCII) ordering used for every listing.
-bool ListingLess(std::string_view a, std::string_view b);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
-// The alias Windows would give `name`: upper case, invalid characters
-// replaced by '_', base cut so that "~N" fits, extension cut to 3; the first
-// N whose alias is not in `taken`.
-std::string MakeShortAlias(std::string_view name, const std::set<std::string>& taken);
-
-// Sorts a directory's entries case-insensitively and gives an alias to every
+// Sorts a directory's entries in listing order and gives an alias to every
 // entry the host left without one whose name is not a valid 8.3 name, or
 // whose name collides (ignoring case) with an earlier one.
 void PrepareListing(std::vector<HostEntry>& entries);
@@ -55,12 +41,6 @@ ShortName DotName(bool dotDot);
 
 // The volume label, upper-cased and padded to 11.
 ShortName LabelName(std::string_view label);
-
-// FAT long-name checksum of an 11-byte short name.
-std::uint8_t LongNameChecksum(const ShortName& name);
-
-// UTF-16 code units of a UTF-8 name; invalid sequences map byte for byte.
-std::u16string ToUtf16(std::string_view utf8);
 
 // Number of long-name entries `longName` takes (0 for none).
 std::uint32_t LongNameEntryCount(std::string_view longName);

@@ -4,13 +4,23 @@
 #include <vector>
 
 #include "common/endian.h"
-#include "imagebuilder/fat/boot_layout.h"
+#include "common/fat_layout.h"
+#include "common/text.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat/fat_volume.h"
-#include "imagebuilder/naming.h"
 
 namespace imagebuilder {
+
+using namespace common;  // the on-disk field names and little-endian access
+
 namespace {
+
+// What the builder patches in the MBR file for a GRUB loader, and in the
+// loader's own first two sectors.
+constexpr std::size_t kGrubLoadAddressHigh = 0x43;  // 1: high byte of the stage-2 address
+constexpr std::size_t kGrubLoadSegmentHigh = 0x49;  // 1: high byte of the stage-2 segment
+constexpr std::size_t kLoaderSectorCount = 508;     // first sector: sectors after it
+constexpr std::size_t kLoaderSecondByte = 25;       // second sector: cleared
 
 struct SectorFileCodes {
   int open, read, size, signature, close;
@@ -42,7 +52,7 @@ int ReadSectorFile(BuildContext& ctx, const std::string& path, const SectorFileC
     while (have < ss && f->Read(sector.data() + have, ss - have, got) && got > 0) have += got;
     if (have != ss) {
       code = codes.read;
-    } else if (sector[kSignatureOffset] != 0x55 || sector[kSignatureOffset + 1] != 0xAA) {
+    } else if (load_le16(&sector[BS_Signature]) != kBootSignature) {
       code = codes.signature;
       why = "it does not end with 55 AA";
     }
@@ -67,11 +77,11 @@ std::uint8_t ChoosePartitionType(const Settings& s, const Layout& l) {
 }
 
 void FillPartitionEntry(const Settings& s, const Layout& l, std::uint8_t* entry) {
-  entry[kPartBootFlag] = 0x80;
-  entry[kPartStartHead] = 1;
-  entry[kPartStartSector] = 1;
-  entry[kPartStartCylinder] = 0;
-  entry[kPartType] = l.partitionType;
+  entry[PE_BootIndicator] = 0x80;
+  entry[PE_StartChs + kChsHead] = 1;
+  entry[PE_StartChs + kChsSector] = 1;
+  entry[PE_StartChs + kChsCylinder] = 0;
+  entry[PE_Type] = l.partitionType;
   const std::uint64_t last = static_cast<std::uint64_t>(l.partitionSectors) + l.hiddenSectors - 1;
   const std::uint64_t perCylinder = static_cast<std::uint64_t>(s.heads) * s.secPerTrack;
   const std::uint64_t cylinder = last / perCylinder;
@@ -84,12 +94,12 @@ void FillPartitionEntry(const Settings& s, const Layout& l, std::uint8_t* entry)
     endHead = (last % perCylinder) / s.secPerTrack;
     endSector = (last % perCylinder) % s.secPerTrack + 1;
   }
-  entry[kPartEndHead] = static_cast<std::uint8_t>(endHead);
-  entry[kPartEndSector] =
+  entry[PE_EndChs + kChsHead] = static_cast<std::uint8_t>(endHead);
+  entry[PE_EndChs + kChsSector] =
       static_cast<std::uint8_t>((endSector & 0x3F) | ((cylinder >> 2) & 0xC0));
-  entry[kPartEndCylinder] = static_cast<std::uint8_t>(cylinder & 0xFF);
-  common::store_le32(entry + kPartFirstSector, l.hiddenSectors);
-  common::store_le32(entry + kPartSectorCount, l.partitionSectors);
+  entry[PE_EndChs + kChsCylinder] = static_cast<std::uint8_t>(cylinder & 0xFF);
+  store_le32(entry + PE_FirstSector, l.hiddenSectors);
+  store_le32(entry + PE_SectorCount, l.partitionSectors);
 }
 
 void PadField(std::uint8_t* field, const std::string& text, std::size_t width) {
@@ -111,12 +121,13 @@ int WriteMbr(BuildContext& ctx) {
                               kErrMbrClose, "MBR file", "MbrFileName"};
   if (ReadSectorFile(ctx, s.mbrFileName, codes, sector) != 0) return ctx.code();
 
-  std::memset(&sector[kMbrClearStart], 0, kMbrClearLength);
+  // The whole table is cleared, the maker's entry 0 with it; the volume is entry 1.
+  std::memset(&sector[MBR_PartitionTable], 0, kPartitionEntries * kPartitionEntrySize);
   l.partitionType = ChoosePartitionType(s, l);
-  FillPartitionEntry(s, l, &sector[kMbrEntry1]);
+  FillPartitionEntry(s, l, PartitionEntry(sector.data(), 1));
   if (s.processContainer) {
-    std::memcpy(&sector[kMbrProcessTag], "OrvoProcess", 11);
-    std::memcpy(&sector[kMbrEntryCopy], &sector[kMbrEntry1], kPartEntrySize);
+    std::memcpy(&sector[MBR_MakerTag], "OrvoProcess", kMakerTagSize);
+    std::memcpy(PartitionEntry(sector.data(), 0), PartitionEntry(sector.data(), 1), kPartitionEntrySize);
   }
   if (!s.grub.empty()) {
     sector[kGrubLoadAddressHigh] = 0x20;
@@ -145,32 +156,31 @@ int WriteBootSector(BuildContext& ctx) {
   } else {
     return ctx.ReportError(kErrFat32);
   }
-  if (!s.oemName.empty()) PadField(&b[kBsOemName], s.oemName, 8);
-  common::store_le16(&b[kBpbBytesPerSector], static_cast<std::uint16_t>(s.sectorSize));
-  b[kBpbSectorsPerCluster] = l.sectorsPerCluster;
-  common::store_le16(&b[kBpbReservedSectors], s.reservedSectors);
-  b[kBpbNumFats] = s.numFATs;
-  common::store_le16(&b[kBpbRootEntries], s.rootDirEntries);
+  if (!s.oemName.empty()) PadField(&b[BS_OEMName], s.oemName, 8);
+  store_le16(&b[BPB_BytsPerSec], static_cast<std::uint16_t>(s.sectorSize));
+  b[BPB_SecPerClus] = l.sectorsPerCluster;
+  store_le16(&b[BPB_RsvdSecCnt], s.reservedSectors);
+  b[BPB_NumFATs] = s.numFATs;
+  store_le16(&b[BPB_RootEntCnt], s.rootDirEntries);
   const bool small = l.partitionSectors < 65536;
-  common::store_le16(&b[kBpbTotalSectors16],
-                     small ? static_cast<std::uint16_t>(l.partitionSectors) : 0);
-  b[kBpbMedia] = s.mediaType;
-  common::store_le16(&b[kBpbFatSize], l.fatSize);
-  common::store_le16(&b[kBpbSectorsPerTrack], s.secPerTrack);
-  common::store_le16(&b[kBpbHeads], s.heads);
-  common::store_le32(&b[kBpbHiddenSectors], l.hiddenSectors);
-  common::store_le32(&b[kBpbTotalSectors32], small ? 0 : l.partitionSectors);
-  b[kBsDriveNumber] = (s.diskType == 0 && !s.mbrFileName.empty()) ? 0x80 : 0x00;
-  b[kBsReserved1] = 0;
-  b[kBsBootSignature] = 0x29;
+  store_le16(&b[BPB_TotSec16], small ? static_cast<std::uint16_t>(l.partitionSectors) : 0);
+  b[BPB_Media] = s.mediaType;
+  store_le16(&b[BPB_FATSz16], l.fatSize);
+  store_le16(&b[BPB_SecPerTrk], s.secPerTrack);
+  store_le16(&b[BPB_NumHeads], s.heads);
+  store_le32(&b[BPB_HiddSec], l.hiddenSectors);
+  store_le32(&b[BPB_TotSec32], small ? 0 : l.partitionSectors);
+  b[BS_DrvNum] = (s.diskType == 0 && !s.mbrFileName.empty()) ? 0x80 : 0x00;
+  b[BS_Reserved1] = 0;
+  b[BS_BootSig] = kExtendedBootSignature;
   const std::uint32_t id =
       s.volumeID != 0 ? s.volumeID : static_cast<std::uint32_t>(ctx.BuildTime());
-  common::store_le32(&b[kBsVolumeId], id);
+  store_le32(&b[BS_VolID], id);
   // Upper case as in the root directory's label entry, so the two agree; a
   // volume without a label says so the way FAT volumes do.
   const bool blank = s.volumeLabel.find_first_not_of(' ') == std::string::npos;
-  PadField(&b[kBsVolumeLabel], blank ? std::string("NO NAME") : UpperAscii(s.volumeLabel), 11);
-  PadField(&b[kBsFileSystemType], fsType, 8);
+  PadField(&b[BS_VolLab], blank ? std::string("NO NAME") : UpperAscii(s.volumeLabel), 11);
+  PadField(&b[BS_FilSysType], fsType, 8);
 
   if (!SeekVolume(ctx, at)) return ctx.ReportError(kErrSeek);
   if (!ctx.image.Write(b.data(), b.size())) return ctx.ReportError(kErrBootWrite);

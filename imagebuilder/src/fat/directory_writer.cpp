@@ -2,11 +2,11 @@
 // name depth first; clusters are handed out in exactly that order.
 #include "imagebuilder/fat/directory_writer.h"
 
-#include <cstdio>
 #include <vector>
 
+#include "common/text.h"
+#include "imagebuilder/calendar.h"
 #include "imagebuilder/fat/dir_entry.h"
-#include "imagebuilder/dos_time.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat/fat_volume.h"
 
@@ -27,11 +27,6 @@ std::uint32_t EntriesFor(const BuildContext& ctx, const TreeEntry& e) {
     return LongNameEntryCount(e.names.longName) + 1;
   }
   return 1;
-}
-
-bool ToDos(BuildContext& ctx, std::int64_t utc, std::uint16_t& date, std::uint16_t& time) {
-  CalendarTime local;
-  return ctx.clock.ToLocal(utc, local) && ToDosDateTime(local, date, time);
 }
 
 // A path as an error line shows it: control characters as \xNN.
@@ -74,9 +69,8 @@ int FailName(BuildContext& ctx, const TreeEntry& e) {
 // A file time no DOS date holds (before 1980, after 2107), naming the file.
 int FailTime(BuildContext& ctx, const TreeEntry& e) {
   const CalendarTime t = UtcCalendar(e.host.lastWriteUtc);
-  char when[64];
-  std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d UTC", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  const std::string when = common::Format("%04d-%02d-%02d %02d:%02d:%02d UTC", t.year, t.month,
+                                           t.day, t.hour, t.minute, t.second);
   return ctx.Fail(kErrFileTime, "the last-write time of \"" + Printable(e.hostPath) + "\" (" +
                                     when +
                                     ") cannot be held by a DOS date and time (1980 to 2107)");
@@ -85,17 +79,17 @@ int FailTime(BuildContext& ctx, const TreeEntry& e) {
 // Writes the long-name entries (when they apply) and the short entry.
 int WriteEntry(BuildContext& ctx, DirectorySpace& dir, const ShortEntry& entry,
                std::string_view longName) {
-  std::vector<DirEntryBytes> records;
+  std::vector<common::DirEntry> records;
   if (ctx.settings.longFN && !longName.empty()) records = SerializeLongName(longName, entry.name);
   records.push_back(SerializeShortEntry(entry));
-  const std::uint64_t bytes = records.size() * kDirEntrySize;
+  const std::uint64_t bytes = records.size() * common::kDirEntrySize;
   // Refused before writing, so an overflowing directory never spills into the next cluster.
   if (dir.position + bytes > dir.limit) return ctx.ReportError(kErrDirectoryOverflow);
   if (!SeekVolume(ctx, dir.position)) return ctx.ReportError(kErrSeek);
   // One write for the long-name entries and their short entry together.
   std::vector<std::uint8_t> run;
   run.reserve(bytes);
-  for (const DirEntryBytes& r : records) run.insert(run.end(), r.begin(), r.end());
+  for (const common::DirEntry& r : records) run.insert(run.end(), r.begin(), r.end());
   if (!ctx.image.Write(run.data(), run.size())) return ctx.ReportError(kErrDirEntryWrite);
   dir.position += bytes;
   return 0;
@@ -141,9 +135,9 @@ int WriteFile(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e) {
   if (e.host.size > 0xFFFFFFFFu) return ctx.ReportError(kErrFatTooSmall);
   ShortEntry entry;
   entry.name = e.names.shortName;
-  entry.attributes = e.host.attributes & 0x3F & ~kAttrDirectory & ~kAttrVolume;
+  entry.attributes = e.host.attributes & 0x3F & ~common::ATTR_DIRECTORY & ~common::ATTR_VOLUME_ID;
   entry.size = static_cast<std::uint32_t>(e.host.size);
-  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) return FailTime(ctx, e);
+  if (!LocalDosDateTime(ctx, e.host.lastWriteUtc, entry.date, entry.time)) return FailTime(ctx, e);
   const std::uint64_t sectors = CeilDiv(e.host.size, ctx.settings.sectorSize);
   Allocation a;
   if (AllocateClusters(ctx, static_cast<std::uint32_t>(sectors), a) != 0) return ctx.code();
@@ -159,8 +153,8 @@ int WriteSubdirectory(BuildContext& ctx, DirectorySpace& parent, const TreeEntry
   const DirectoryNode& node = *e.directory;
   ShortEntry entry;
   entry.name = e.names.shortName;
-  entry.attributes = static_cast<std::uint8_t>((e.host.attributes & 0x3F) | kAttrDirectory);
-  if (!ToDos(ctx, e.host.lastWriteUtc, entry.date, entry.time)) return FailTime(ctx, e);
+  entry.attributes = static_cast<std::uint8_t>((e.host.attributes & 0x3F) | common::ATTR_DIRECTORY);
+  if (!LocalDosDateTime(ctx, e.host.lastWriteUtc, entry.date, entry.time)) return FailTime(ctx, e);
   const std::uint32_t sectors = CountEntrySectors(ctx, node, false);
   Allocation a;
   if (AllocateClusters(ctx, sectors, a) != 0) return ctx.code();
@@ -171,7 +165,7 @@ int WriteSubdirectory(BuildContext& ctx, DirectorySpace& parent, const TreeEntry
                                                ctx.settings.sectorSize};
   ShortEntry dot = entry;
   dot.name = DotName(false);
-  dot.attributes = kAttrDirectory;
+  dot.attributes = common::ATTR_DIRECTORY;
   if (WriteEntry(ctx, own, dot, {}) != 0) return ctx.code();
   ShortEntry dotDot = dot;
   dotDot.name = DotName(true);
@@ -193,8 +187,8 @@ int WriteTreeEntry(BuildContext& ctx, DirectorySpace& parent, const TreeEntry& e
 const TreeEntry* FindOrdered(const DirectoryNode& root, const std::string& name) {
   for (const TreeEntry& e : root.entries) {
     if (e.host.isDirectory) continue;
-    if (EqualsIgnoreCase(e.host.name, name) ||
-        (!e.host.shortAlias.empty() && EqualsIgnoreCase(e.host.shortAlias, name))) {
+    if (common::EqualsIgnoreCase(e.host.name, name) ||
+        (!e.host.shortAlias.empty() && common::EqualsIgnoreCase(e.host.shortAlias, name))) {
       return &e;
     }
   }
@@ -212,7 +206,7 @@ std::uint64_t CountEntries(const BuildContext& ctx, const DirectoryNode& dir, bo
 }
 
 std::uint32_t CountEntrySectors(const BuildContext& ctx, const DirectoryNode& dir, bool isRoot) {
-  const std::uint32_t perSector = ctx.settings.sectorSize / kDirEntrySize;
+  const std::uint32_t perSector = ctx.settings.sectorSize / common::kDirEntrySize;
   return static_cast<std::uint32_t>(CeilDiv(CountEntries(ctx, dir, isRoot), perSector));
 }
 
@@ -258,8 +252,8 @@ int WriteRootDirectory(BuildContext& ctx, std::uint64_t rootOffset, std::uint64_
   if (s.volumeLabel.find_first_not_of(' ') != std::string::npos) {
     ShortEntry label;
     label.name = LabelName(s.volumeLabel);
-    label.attributes = kAttrVolume;
-    if (!ToDos(ctx, ctx.BuildTime(), label.date, label.time)) {
+    label.attributes = common::ATTR_VOLUME_ID;
+    if (!LocalDosDateTime(ctx, ctx.BuildTime(), label.date, label.time)) {
       return ctx.ReportError(kErrBuildTime);
     }
     if (WriteEntry(ctx, space, label, {}) != 0) return ctx.code();

@@ -276,7 +276,7 @@ int ComputeLayout(BuildContext& ctx) {
   const std::uint32_t fats = static_cast<std::uint32_t>(s.numFATs) * l.fatSize;
   l.partitionSectors = s.reservedSectors + fats + l.rootSectors + l.dataSectors + l.leftoverSectors;
   l.firstDataSector = l.hiddenSectors + s.reservedSectors + fats + l.rootSectors;
-  l.fatWritePosition =
+  l.fatStart =
       (static_cast<std::uint64_t>(s.reservedSectors) + l.hiddenSectors) * s.sectorSize;
   return 0;
 }

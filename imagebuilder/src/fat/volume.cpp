@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/dos_time.h"
+#include "common/endian.h"
 #include "imagebuilder/fat/directory_writer.h"
-#include "imagebuilder/dos_time.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat/fat_volume.h"
 
@@ -13,39 +14,6 @@ namespace {
 
 constexpr std::uint32_t kFat12MaxChain = 43689;
 constexpr std::uint32_t kFat16MaxChain = 32767;
-
-// Encodes the chain first..first+count-1 as FAT12 or FAT16 bytes starting at
-// the FAT write position; returns how many whole bytes it completes.
-std::size_t EncodeChain(Layout& l, std::uint8_t fatType, std::uint32_t first, std::uint32_t count,
-                        std::vector<std::uint8_t>& out) {
-  out.clear();
-  if (fatType == 16) {
-    out.reserve(static_cast<std::size_t>(count) * 2);
-    for (std::uint32_t k = 0; k < count; ++k) {
-      const std::uint32_t v = k + 1 == count ? 0xFFFF : first + k + 1;
-      out.push_back(static_cast<std::uint8_t>(v));
-      out.push_back(static_cast<std::uint8_t>(v >> 8));
-    }
-    return out.size();
-  }
-  out.reserve(static_cast<std::size_t>(count) * 3 / 2 + 2);
-  for (std::uint32_t k = 0; k < count; ++k) {
-    const std::uint32_t v = k + 1 == count ? 0xFFF : (first + k + 1) & 0xFFF;
-    if (!l.fat12NibblePending) {
-      out.push_back(static_cast<std::uint8_t>(v));
-      l.fat12PendingNibble = static_cast<std::uint8_t>((v >> 8) & 0x0F);
-      l.fat12NibblePending = true;
-    } else {
-      out.push_back(static_cast<std::uint8_t>(l.fat12PendingNibble | ((v & 0x0F) << 4)));
-      out.push_back(static_cast<std::uint8_t>(v >> 4));
-      l.fat12NibblePending = false;
-    }
-  }
-  const std::size_t whole = out.size();
-  // A chain ending on an even cluster leaves half a byte; the next chain rewrites it.
-  if (l.fat12NibblePending) out.push_back(l.fat12PendingNibble);
-  return whole;
-}
 
 int MirrorFat(BuildContext& ctx) {
   const Settings& s = ctx.settings;
@@ -69,6 +37,39 @@ int MirrorFat(BuildContext& ctx) {
 
 bool SeekVolume(BuildContext& ctx, std::uint64_t offset) {
   return ctx.image.Seek(ctx.layout.volumeOffset + offset);
+}
+
+bool LocalDosDateTime(BuildContext& ctx, std::int64_t utc, std::uint16_t& date, std::uint16_t& time) {
+  CalendarTime local;
+  if (!ctx.clock.ToLocal(utc, local)) return false;
+  return common::EncodeDosDateTime({local.year, local.month, local.day, local.hour, local.minute, local.second},
+                                   date, time);
+}
+
+std::size_t FatBytes(std::uint8_t fatType, std::uint32_t entries) {
+  return fatType == 16 ? static_cast<std::size_t>(entries) * 2 : (static_cast<std::size_t>(entries) * 3 + 1) / 2;
+}
+
+std::uint16_t GetFatEntry(const std::vector<std::uint8_t>& fat, std::uint8_t fatType, std::uint32_t n) {
+  if (fatType == 16) return common::load_le16(&fat[static_cast<std::size_t>(n) * 2]);
+  const std::size_t at = static_cast<std::size_t>(n) + n / 2;
+  const std::uint16_t pair = common::load_le16(&fat[at]);
+  return (n & 1) != 0 ? static_cast<std::uint16_t>(pair >> 4) : static_cast<std::uint16_t>(pair & 0x0FFF);
+}
+
+void SetFatEntry(std::vector<std::uint8_t>& fat, std::uint8_t fatType, std::uint32_t n, std::uint16_t value) {
+  if (fatType == 16) {
+    common::store_le16(&fat[static_cast<std::size_t>(n) * 2], value);
+    return;
+  }
+  const std::size_t at = static_cast<std::size_t>(n) + n / 2;
+  if ((n & 1) != 0) {
+    fat[at] = static_cast<std::uint8_t>((fat[at] & 0x0F) | ((value & 0x0F) << 4));
+    fat[at + 1] = static_cast<std::uint8_t>(value >> 4);
+  } else {
+    fat[at] = static_cast<std::uint8_t>(value);
+    fat[at + 1] = static_cast<std::uint8_t>((fat[at + 1] & 0xF0) | ((value >> 8) & 0x0F));
+  }
 }
 
 int CreateVolume(BuildContext& ctx) {
@@ -97,20 +98,15 @@ int CreateVolume(BuildContext& ctx) {
     }
   }
 
+  // Entry 0 holds the media descriptor, entry 1 the end-of-chain mark.
   l.nextFreeCluster = 2;
-  l.fat12NibblePending = false;
-  const std::uint8_t reserved[4] = {s.mediaType, 0xFF, 0xFF, 0xFF};
-  const std::size_t reservedBytes = s.fatType == 12 ? 3 : 4;
-  l.fatStart = l.fatWritePosition;
-  l.fat.assign(reserved, reserved + reservedBytes);
-  l.fatWritePosition += reservedBytes;
+  l.fat.assign(FatBytes(s.fatType, 2), 0);
+  SetFatEntry(l.fat, s.fatType, 0, static_cast<std::uint16_t>(0xFF00 | s.mediaType));
+  SetFatEntry(l.fat, s.fatType, 1, 0xFFFF);
 
-  CalendarTime local;
   std::uint16_t date = 0;
   std::uint16_t time = 0;
-  if (!ctx.clock.ToLocal(ctx.BuildTime(), local) || !ToDosDateTime(local, date, time)) {
-    return ctx.ReportError(kErrBuildTime);
-  }
+  if (!LocalDosDateTime(ctx, ctx.BuildTime(), date, time)) return ctx.ReportError(kErrBuildTime);
   const std::uint64_t rootOffset = (fats + s.reservedSectors + l.hiddenSectors) * ss;
   if (WriteRootDirectory(ctx, rootOffset, rootOffset + l.rootSectors * ss) != 0) {
     return ctx.code();
@@ -138,12 +134,12 @@ int AllocateClusters(BuildContext& ctx, std::uint32_t sectors, Allocation& out) 
   if (static_cast<std::uint64_t>(first) + count > l.clusterCount) {
     return ctx.ReportError(kErrFatTooSmall);
   }
-  std::vector<std::uint8_t> bytes;
-  const std::size_t whole = EncodeChain(l, s.fatType, first, count, bytes);
-  // A half byte left by the previous FAT12 chain is rewritten with this one.
-  l.fat.resize(static_cast<std::size_t>(l.fatWritePosition - l.fatStart));
-  l.fat.insert(l.fat.end(), bytes.begin(), bytes.end());
-  l.fatWritePosition += whole;
+  const std::uint16_t endOfChain = s.fatType == 12 ? 0x0FFF : 0xFFFF;
+  l.fat.resize(FatBytes(s.fatType, first + count), 0);
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const std::uint32_t n = first + k;
+    SetFatEntry(l.fat, s.fatType, n, k + 1 == count ? endOfChain : static_cast<std::uint16_t>(n + 1));
+  }
   l.nextFreeCluster = first + count;
 
   const std::uint64_t bytesPerCluster = static_cast<std::uint64_t>(spc) * s.sectorSize;

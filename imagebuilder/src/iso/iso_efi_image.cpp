@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "common/text.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat/fat_volume.h"
 #include "imagebuilder/iso/iso_layout.h"
@@ -18,8 +19,8 @@ const TreeEntry* FindEntry(const DirectoryNode& dir, const char* name, bool dire
   for (const TreeEntry& e : dir.entries) {
     if (e.excluded || e.host.isDirectory != directory || e.names.error != 0) continue;
     if (directory && !e.directory) continue;
-    if (EqualsIgnoreCase(e.host.name, name) ||
-        (!e.host.shortAlias.empty() && EqualsIgnoreCase(e.host.shortAlias, name))) {
+    if (common::EqualsIgnoreCase(e.host.name, name) ||
+        (!e.host.shortAlias.empty() && common::EqualsIgnoreCase(e.host.shortAlias, name))) {
       return &e;
     }
   }
@@ -103,6 +104,8 @@ int WriteEfiImage(BuildContext& ctx, std::optional<iso::EfiBootEntry>& entry) {
           static_cast<std::uint64_t>(settings.numSectors) * settings.sectorSize);
       entry = iso::EfiBootEntry{static_cast<std::uint32_t>(efi.layout.volumeOffset / iso::kSectorSize),
                                 EfiSectorCount(bytes)};
+      ctx.layout.efiImageOffset = efi.layout.volumeOffset;
+      ctx.layout.efiImageBytes = bytes;
     }
     break;
   }

@@ -23,8 +23,6 @@ bool IsCommentToken(const std::string& firstToken);
 
 // Leading blanks, tabs, carriage returns and line feeds of text at both ends removed.
 std::string TrimWhite(const std::string& text);
-std::string UpperCase(std::string text);
-bool EqualNoCase(const std::string& a, const std::string& b);
 // Reads like the C library's decimal conversion: white space, sign, digits;
 // anything else reads as 0. Values beyond 32 bits saturate.
 int DecimalValue(const std::string& text);

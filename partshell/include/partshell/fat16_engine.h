@@ -10,10 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "partshell/dir_entry.h"
+#include "common/fat_layout.h"
+#include "common/short_names.h"
 #include "partshell/mounted_volume.h"
 
 namespace partshell {
+
+// The FAT on-disk field names, dates and short-name rules are the kit's common ones.
+using namespace common;
 
 enum class FatEntryClass : int {
   free_cluster = 1,   // 0x0000

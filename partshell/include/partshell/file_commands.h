@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "partshell/dir_entry.h"
+#include "common/fat_layout.h"
+#include "common/short_names.h"
 #include "partshell/shell.h"
 
 namespace partshell {
+
+// The FAT on-disk field names, dates and short-name rules are the kit's common ones.
+using namespace common;
 
 // ---- handlers (rows of the command table) ----
 int CmdCopyRetired(Shell&, std::string&, const TokenList&);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
+
 namespace partshell {
 
 struct LocalDateTime {
@@ -61,6 +63,6 @@ class StdoutShellServices : public ShellServices {
 };
 
 // printf-style formatting into a std::string (the shell's texts are printf formats).
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+using common::Format;
 
 }  // namespace partshell

@@ -81,11 +81,7 @@ std::string LandingName(Side side, const std::string& target) {
 #else
   const bool ignore_case = side == Side::sys;
 #endif
-  if (ignore_case) {
-    for (char& c : name) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
+  if (ignore_case) name = UpperAscii(name);
   return name;
 }
 

@@ -1,11 +1,11 @@
 // DIR, ATTRIB, CD, MD, RD, REN, DEL, IFEXIST and FREE.
 #include <cstring>
 
+#include "common/dos_time.h"
 #include "partshell/console.h"
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
 #include "partshell/file_commands.h"
-#include "partshell/mbr_layout.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_output.h"
 #include "partshell/shell_services.h"
@@ -13,22 +13,6 @@
 namespace partshell {
 
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
 Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
   if (shell.engine() == nullptr) message = "No Partition Mounted";
@@ -50,10 +34,9 @@ void PrintEntryLine(Shell& shell, const std::uint8_t* e) {
   ShellWrite(Flags(e));
   std::string date, time, size;
   if (!IsVolumeLabel(e)) {
-    const std::uint16_t d = EntryDate(e);
-    const std::uint16_t t = EntryTime(e);
-    date = Format("%02d/%02d/%04d", (d >> 5) & 0x0F, d & 0x1F, (d >> 9) + 1980);
-    time = Format("%02d:%02d:%02d", t >> 11, (t >> 5) & 0x3F, (t & 0x1F) * 2);
+    const DateTime when = DecodeDosDateTime(EntryDate(e), EntryTime(e));
+    date = Format("%02d/%02d/%04d", when.month, when.day, when.year);
+    time = Format("%02d:%02d:%02d", when.hour, when.minute, when.second);
   }
   if (!IsVolumeLabel(e) && !IsDirectory(e)) size = FormatThousands(EntrySize(e));
   ShellWrite(Format("%s %s %11s  ", date.c_str(), time.c_str(), size.c_str()));
@@ -61,12 +44,12 @@ void PrintEntryLine(Shell& shell, const std::uint8_t* e) {
   const std::string name = EntryName(e);
   if (IsDirectory(e)) {
     shell.PrintInColour(static_cast<std::uint16_t>((normal & 0xF0) | kAttrIntensity | kAttrGreen),
-                        Format("%-14s\n", (Upper(name) + "\\").c_str()));
+                        Format("%-14s\n", (UpperAscii(name) + "\\").c_str()));
   } else if (IsVolumeLabel(e)) {
     shell.PrintInColour(static_cast<std::uint16_t>((normal & 0xF0) | kAttrIntensity | kAttrRed),
                         Format("%-14s\n", name.c_str()));
   } else {
-    ShellWrite(Format("%-14s\n", Lower(name).c_str()));
+    ShellWrite(Format("%-14s\n", LowerAscii(name).c_str()));
   }
 }
 
@@ -101,7 +84,7 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   MountedVolume& volume = engine->volume();
   TokenList params(tokens.begin() + 1, tokens.end());
   bool paged = false;
-  if (!params.empty() && EqualNoCase(params.back(), "-p")) {
+  if (!params.empty() && EqualsIgnoreCase(params.back(), "-p")) {
     params.pop_back();
     paged = true;
   }
@@ -123,7 +106,7 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
     return FILE_NOT_FOUND;
   }
   PagedLines lines(shell, paged);
-  const std::string path = Upper(search->path);
+  const std::string path = UpperAscii(search->path);
   const std::uint8_t* pbr = volume.pbr();
   const std::uint32_t serial = common::load_le32(pbr + BS_VolID);
   const std::string label(reinterpret_cast<const char*>(pbr + BS_VolLab), 11);
@@ -205,7 +188,7 @@ int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
       }
       ++counted;
       if (tokens.size() < 3) {
-        ShellWrite(Flags(entry.data()) + Format("%-14s\n", Lower(EntryName(entry.data())).c_str()));
+        ShellWrite(Flags(entry.data()) + Format("%-14s\n", LowerAscii(EntryName(entry.data())).c_str()));
         continue;
       }
       const std::string& change = tokens[2];
@@ -227,7 +210,7 @@ int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
           case 'r': bit = ATTR_READ_ONLY; break;
           case 's': bit = ATTR_SYSTEM; break;
           default:
-            message = Format("Illegal Attribute: +/-%c", (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
+            message = Format("Illegal Attribute: +/-%c", UpperAscii(c));
             bad = true;
             break;
         }
@@ -335,7 +318,7 @@ int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   const std::string& text = tokens[1];
-  const bool yes = tokens.size() > 2 && EqualNoCase(tokens[2], "-Y");
+  const bool yes = tokens.size() > 2 && EqualsIgnoreCase(tokens[2], "-Y");
   const auto ends_with = [&](const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
   };

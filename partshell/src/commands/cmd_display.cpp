@@ -20,17 +20,6 @@ Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
   return shell.engine();
 }
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  if (text.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 // Counts a line of the text writer; with paging, prompts at each page end.
 bool CountTextLine(Shell& shell) {
   ++shell.hexLineCount_;
@@ -82,7 +71,7 @@ int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
-  const bool hex = tokens.size() > 2 && StartsWithNoCase(tokens[2], "-B");
+  const bool hex = tokens.size() > 2 && StartsWithIgnoreCase(tokens[2], "-B");
   std::string parent, name;
   std::uint16_t directory = 0;
   if (!engine->LocateParent(tokens[1], directory, parent, name)) {
@@ -104,7 +93,7 @@ int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
     message = LinkageMessage(0);
     return FAT_LINKAGE_ERROR;
   }
-  const bool more = StartsWithNoCase(tokens[0], "MORE");
+  const bool more = StartsWithIgnoreCase(tokens[0], "MORE");
   shell.SetHexPageSize(more ? (shell.PageLength() != 0 ? shell.PageLength() : 20) : 0);
 
   const std::uint32_t positions = size / kSectorSize + 1;

@@ -34,8 +34,6 @@ std::string LocalFsPath(const std::string& path) {
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool Match(const char* p, const char* n) {
   for (; *p != '\0'; ++p) {
     if (*p == '*') {
@@ -50,7 +48,7 @@ bool Match(const char* p, const char* n) {
       // "name.*" and "*." also match a name without a dot.
       return (*p == '.' && (p[1] == '*' || p[1] == '\0') && (p[1] == '\0' || p[2] == '\0'));
     }
-    if (*p != '?' && Upper(*p) != Upper(*n)) return false;
+    if (*p != '?' && UpperAscii(*p) != UpperAscii(*n)) return false;
     ++n;
   }
   return *n == '\0';
@@ -90,8 +88,8 @@ std::vector<LocalMatch> FindLocalFiles(const std::string& pattern) {
   // whatever order the host's directory keeps.
   std::sort(matches.begin(), matches.end(), [](const LocalMatch& a, const LocalMatch& b) {
     std::string x = a.name, y = b.name;
-    for (char& c : x) c = Upper(c);
-    for (char& c : y) c = Upper(c);
+    for (char& c : x) c = UpperAscii(c);
+    for (char& c : y) c = UpperAscii(c);
     return x < y;
   });
   return matches;

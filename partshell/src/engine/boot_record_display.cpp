@@ -1,13 +1,12 @@
 // The MBR and boot sector displays (MBR, SHOWBOOT, /MBR).
 #include <string>
 
-#include "partshell/mbr_layout.h"
+#include "common/fat_layout.h"
 #include "partshell/mounted_volume.h"
 
 namespace partshell {
 
-using common::load_le16;
-using common::load_le32;
+using namespace common;  // the on-disk field names and little-endian access
 
 namespace {
 

@@ -8,13 +8,6 @@ namespace partshell {
 
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 void FillEntry(std::uint8_t* e, const Name83& name, std::uint8_t attributes, std::uint16_t date, std::uint16_t time,
                std::uint16_t first_cluster, std::uint32_t size) {
   std::memset(e, 0, kDirEntrySize);
@@ -23,7 +16,7 @@ void FillEntry(std::uint8_t* e, const Name83& name, std::uint8_t attributes, std
   e[DIR_Attr] = attributes;
   common::store_le16(e + DIR_WrtTime, time);
   common::store_le16(e + DIR_WrtDate, date);
-  common::store_le16(e + DIR_FstClus, first_cluster);
+  common::store_le16(e + DIR_FstClusLO, first_cluster);
   common::store_le32(e + DIR_FileSize, size);
 }
 
@@ -48,8 +41,8 @@ int Fat16Engine::MakeDirectory(std::string_view path, std::string& message) {
   std::string parent, name;
   SplitParentAndName(text, parent, name);
   if (parent.empty()) parent = v_.current_path;
-  parent = Upper(parent);
-  name = Upper(name);
+  parent = UpperAscii(parent);
+  name = UpperAscii(name);
   if (name == "RECYCLED" || name == ".." || name == ".") {
     message = "Unable To Create Special Directory: . or ..";
     return BAD_FILENAME_DRIVE_REFERENCE;
@@ -131,8 +124,8 @@ int Fat16Engine::RemoveDirectory(std::string_view path, std::string& message) {
   std::string parent, name;
   SplitParentAndName(text, parent, name);
   if (parent.empty()) parent = v_.current_path;
-  parent = Upper(parent);
-  name = Upper(name);
+  parent = UpperAscii(parent);
+  name = UpperAscii(name);
   std::uint16_t parent_directory = 0;
   std::string absolute;
   if (!ResolveDirectoryPath(parent, parent_directory, absolute)) {

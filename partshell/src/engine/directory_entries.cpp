@@ -1,22 +1,19 @@
 // Adding, extending, renaming and deleting directory entries.
 #include <cstring>
 
+#include "common/dos_time.h"
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
 
 namespace partshell {
-
-namespace {
-// A long name has at most 20 slots; a longer run holds slots of no entry.
-constexpr std::size_t kLongNameSlotsMax = 20;
-}  // namespace
 
 void LongNameRun::Pass(const std::uint8_t* entry, std::uint32_t sector, unsigned index) {
   if (!IsLongNameSlot(entry)) {
     run_.clear();
     return;
   }
-  if (run_.size() == kLongNameSlotsMax) run_.erase(run_.begin());
+  // A long name has at most kLongNameMaxSlots slots; a longer run holds slots of no entry.
+  if (run_.size() == kLongNameMaxSlots) run_.erase(run_.begin());
   run_.push_back({{sector, index}, entry[LDIR_Chksum]});
 }
 
@@ -222,9 +219,9 @@ int Fat16Engine::DeleteFat16File(std::string_view path, std::string& message) {
 }
 
 void Fat16Engine::StampDateTime(std::uint16_t& date, std::uint16_t& time) const {
+  // A clock outside what FAT can store stamps the nearest time it can.
   const LocalDateTime now = v_.out().Now();
-  date = static_cast<std::uint16_t>(now.day + now.month * 32 + (now.year - 1980) * 512);
-  time = static_cast<std::uint16_t>(now.second / 2 + now.minute * 32 + now.hour * 2048);
+  EncodeDosDateTimeClamped({now.year, now.month, now.day, now.hour, now.minute, now.second}, date, time);
 }
 
 }  // namespace partshell

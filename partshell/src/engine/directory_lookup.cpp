@@ -7,28 +7,6 @@
 
 namespace partshell {
 
-namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 void Fat16Engine::SplitParentAndName(std::string_view path, std::string& parent, std::string& name) {
   const auto sep = path.find_last_of("\\:");
   if (sep == std::string_view::npos) {
@@ -114,7 +92,7 @@ bool Fat16Engine::ResolveDirectoryPath(std::string_view path, std::uint16_t& dir
   } else {
     std::string_view rest = path;
     if (rest.find(':') != std::string_view::npos) {
-      if (rest.size() < 4 || !SameNoCase(rest.substr(0, 4), "SYS:")) return false;
+      if (rest.size() < 4 || !EqualsIgnoreCase(rest.substr(0, 4), "SYS:")) return false;
       rest.remove_prefix(4);
       if (rest.find(':') != std::string_view::npos) return false;
     }
@@ -150,7 +128,7 @@ bool Fat16Engine::ResolveDirectoryPath(std::string_view path, std::uint16_t& dir
     text += "\\" + component;
   }
   directory = reached;
-  absolute_path = text.empty() ? "\\" : Lower(text);
+  absolute_path = text.empty() ? "\\" : LowerAscii(text);
   return true;
 }
 

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "common/fat_layout.h"
+
 #include "partshell/error_codes.h"
-#include "partshell/mbr_layout.h"
 
 namespace partshell {
 
-using common::load_le16;
-using common::load_le32;
+using namespace common;  // the on-disk field names and little-endian access
 
 namespace {
 
@@ -363,7 +363,7 @@ int MountedVolume::MountPartition(const MountOptions& options) {
     out_.Print("\nMaster Boot Record\n");
     out_.HexDump(mbr, kSectorSize, 0);
   }
-  const bool virtual_tag = std::memcmp(mbr + MBR_VirtualTag, "OrvoVirtual", 11) == 0;
+  const bool virtual_tag = std::memcmp(mbr + MBR_MakerTag, "OrvoVirtual", kMakerTagSize) == 0;
   if (out_.Verbose() || options.show_mbr_only) ShowMbr();
   if (options.show_mbr_only) {
     CloseHardDrive();

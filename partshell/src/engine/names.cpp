@@ -8,11 +8,9 @@ namespace partshell {
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 std::string UpperPadded(std::string_view text, std::size_t width) {
   std::string out;
-  for (std::size_t i = 0; i < text.size() && i < width; ++i) out += Upper(text[i]);
+  for (std::size_t i = 0; i < text.size() && i < width; ++i) out += UpperAscii(text[i]);
   out.resize(width, ' ');
   return out;
 }
@@ -25,7 +23,7 @@ std::string ExpandPart(std::string_view part, std::size_t width) {
     if (star) {
       out += '?';
     } else {
-      out += i < part.size() ? Upper(part[i]) : ' ';
+      out += i < part.size() ? UpperAscii(part[i]) : ' ';
     }
   }
   return out;

@@ -1,6 +1,5 @@
 #include "partshell/shell_services.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -8,23 +7,6 @@
 #include "partshell/block_device.h"
 
 namespace partshell {
-
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (length > 0) {
-    text.resize(static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<std::size_t>(length));
-  }
-  va_end(args);
-  return text;
-}
 
 std::string PhysicalDriveName(int n) { return Format("\\\\.\\PHYSICALDRIVE%d", n); }
 

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/text.h"
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
@@ -62,7 +63,7 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
       bool found = false;
       while (StopCode() == 0 && std::fgets(buffer, sizeof buffer, file) != nullptr) {
         std::string candidate = TrimWhite(buffer);
-        if (!candidate.empty() && candidate[0] == ':' && EqualNoCase(FirstWord(candidate), label)) {
+        if (!candidate.empty() && candidate[0] == ':' && common::EqualsIgnoreCase(FirstWord(candidate), label)) {
           found = true;
           break;
         }

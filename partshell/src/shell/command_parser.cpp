@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "common/text.h"
+
 namespace partshell {
 namespace {
 
@@ -63,7 +65,7 @@ TokenList SplitTokens(const std::string& line) {
 
 bool IsCommentToken(const std::string& firstToken) {
   if (firstToken.empty()) return false;
-  return firstToken[0] == ':' || firstToken[0] == ';' || EqualNoCase(firstToken, "REM");
+  return firstToken[0] == ':' || firstToken[0] == ';' || common::EqualsIgnoreCase(firstToken, "REM");
 }
 
 std::string TrimWhite(const std::string& text) {
@@ -74,13 +76,6 @@ std::string TrimWhite(const std::string& text) {
   while (e > b && trimmed(text[e - 1])) --e;
   return text.substr(b, e - b);
 }
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
 
 int DecimalValue(const std::string& text) {
   std::size_t i = 0;

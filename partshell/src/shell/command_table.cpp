@@ -1,5 +1,6 @@
 #include "partshell/command_table.h"
 
+#include "common/text.h"
 #include "partshell/file_commands.h"
 
 #include <array>
@@ -61,29 +62,20 @@ constexpr std::array<CommandEntry, 50> kCommands{{
     {"?", CmdHelp, 0, 1, "HELP [command]", "This Help text [command help]"},
 }};
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::span<const CommandEntry> CommandTable() { return kCommands; }
 
 const CommandEntry* FindCommand(std::string_view word) {
   for (const CommandEntry& row : kCommands) {
-    if (EqualNoCase(row.name, word)) return &row;
+    if (common::EqualsIgnoreCase(row.name, word)) return &row;
   }
   return nullptr;
 }
 
 const ExtendedHelpEntry* FindExtendedHelp(std::string_view name) {
   for (const ExtendedHelpEntry& row : ExtendedHelpTable()) {
-    if (EqualNoCase(row.name, name)) return &row;
+    if (common::EqualsIgnoreCase(row.name, name)) return &row;
   }
   return nullptr;
 }

@@ -1,5 +1,6 @@
 #include <cstdlib>
 
+#include "common/text.h"
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
@@ -43,7 +44,7 @@ int AbsoluteValue(int value) {
 enum class CompareResult { kTrue, kFalse, kUnknownOperator };
 
 CompareResult Compare(const std::string& left, const std::string& op, const std::string& right) {
-  const std::string o = UpperCase(op);
+  const std::string o = common::UpperAscii(op);
   const int a = DecimalValue(left);
   const int b = DecimalValue(right);
   auto verdict = [](bool v) { return v ? CompareResult::kTrue : CompareResult::kFalse; };
@@ -53,17 +54,17 @@ CompareResult Compare(const std::string& left, const std::string& op, const std:
   if (o == "-GT" || o == "GT") return verdict(a > b);
   if (o == "-LE" || o == "LE") return verdict(a <= b);
   if (o == "-GE" || o == "GE") return verdict(a >= b);
-  if (o == "==" || o == "=") return verdict(EqualNoCase(left, right));
-  if (o == "!=") return verdict(!EqualNoCase(left, right));
+  if (o == "==" || o == "=") return verdict(common::EqualsIgnoreCase(left, right));
+  if (o == "!=") return verdict(!common::EqualsIgnoreCase(left, right));
   return CompareResult::kUnknownOperator;
 }
 
 bool OnOffWord(const std::string& word, bool& on) {
-  if (EqualNoCase(word, "ON")) {
+  if (common::EqualsIgnoreCase(word, "ON")) {
     on = true;
     return true;
   }
-  if (EqualNoCase(word, "OFF")) {
+  if (common::EqualsIgnoreCase(word, "OFF")) {
     on = false;
     return true;
   }
@@ -73,7 +74,7 @@ bool OnOffWord(const std::string& word, bool& on) {
 }  // namespace
 
 int CmdEcho(Shell& shell, std::string& message, const TokenList& tokens) {
-  const bool dotForm = EqualNoCase(tokens[0], "ECHO.");
+  const bool dotForm = common::EqualsIgnoreCase(tokens[0], "ECHO.");
   bool on = false;
   if (!dotForm && tokens.size() == 2 && OnOffWord(tokens[1], on)) {
     shell.echoOn_ = on;
@@ -94,7 +95,7 @@ int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
   };
   std::size_t a = 1;
   bool invert = false;
-  if (tokens.size() > 1 && EqualNoCase(tokens[1], "NOT")) {
+  if (tokens.size() > 1 && common::EqualsIgnoreCase(tokens[1], "NOT")) {
     invert = true;
     a = 2;
   }
@@ -102,11 +103,11 @@ int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
 
   bool condition = false;
   std::size_t wordsUsed = 0;  // the IF, an optional NOT and the condition
-  if (EqualNoCase(tokens[a], "EXIST") || EqualNoCase(tokens[a], "EXISTS")) {
+  if (common::EqualsIgnoreCase(tokens[a], "EXIST") || common::EqualsIgnoreCase(tokens[a], "EXISTS")) {
     if (tokens.size() <= a + 1) return malformed("Invalid Number Of Tokens");
     condition = shell.partition().AnyEntryMatches(tokens[a + 1]);
     wordsUsed = a + 2;
-  } else if (EqualNoCase(tokens[a], "ERRORLEVEL")) {
+  } else if (common::EqualsIgnoreCase(tokens[a], "ERRORLEVEL")) {
     if (tokens.size() <= a + 1) return malformed("Invalid Number Of Tokens");
     condition = shell.ErrorLevel() >= DecimalValue(tokens[a + 1]);
     wordsUsed = a + 2;

@@ -1,5 +1,6 @@
 #include <ctime>
 
+#include "common/text.h"
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
 #include "partshell/mounted_volume.h"
@@ -91,7 +92,7 @@ int Shell::DispatchOne(std::string& message) {
   TokenList tokens = tokens_;
   const bool verboseBefore = VerboseMode();
   bool verboseChanged = false;
-  if (tokens.size() > 1 && EqualNoCase(tokens.back(), "-VERBOSE")) {
+  if (tokens.size() > 1 && common::EqualsIgnoreCase(tokens.back(), "-VERBOSE")) {
     SetVerboseMode(true);
     verboseChanged = true;
     tokens.pop_back();

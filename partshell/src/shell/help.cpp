@@ -1,6 +1,7 @@
 #include <array>
 #include <cstdio>
 
+#include "common/text.h"
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
@@ -71,7 +72,7 @@ void Shell::ShowHelp(const char* command, bool extended) {
 int CmdHelp(Shell& shell, std::string&, const TokenList& tokens) {
   if (tokens.size() < 2) {
     shell.ShowHelp(nullptr, false);
-  } else if (tokens[1].size() >= 2 && EqualNoCase(tokens[1].substr(0, 2), "-A")) {
+  } else if (tokens[1].size() >= 2 && common::EqualsIgnoreCase(tokens[1].substr(0, 2), "-A")) {
     shell.ShowHelp(nullptr, true);
   } else {
     shell.ShowHelp(tokens[1].c_str(), false);

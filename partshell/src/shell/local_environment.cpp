@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/text.h"
+
 namespace partshell {
 namespace {
 
@@ -18,11 +20,6 @@ std::string Trim(const std::string& text) {
   while (begin < end && IsTrimmed(text[begin])) ++begin;
   while (end > begin && IsTrimmed(text[end - 1])) --end;
   return text.substr(begin, end - begin);
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 bool StartsWithAssignment(const std::string& entry, const std::string& name) {
@@ -66,7 +63,7 @@ int LocalEnvironment::Put(const std::string& assignment) {
     name = work.substr(0, eq);
     value = work.substr(eq + 1);
   }
-  name = Upper(Trim(name));
+  name = common::UpperAscii(Trim(name));
   value = Trim(value);
   std::erase_if(entries_, [&](const std::string& e) { return StartsWithAssignment(e, name); });
   if (value.empty()) return 0;
@@ -78,7 +75,7 @@ int LocalEnvironment::Put(const std::string& assignment) {
 
 std::optional<std::string> LocalEnvironment::Get(const std::string& name) const {
   if (!created_) return std::nullopt;
-  std::string key = Upper(name.substr(0, kNameLookupMax));
+  std::string key = common::UpperAscii(name.substr(0, kNameLookupMax));
   for (const std::string& e : entries_) {
     if (StartsWithAssignment(e, key)) return e.substr(key.size() + 1);
   }

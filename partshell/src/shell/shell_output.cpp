@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/text.h"
 #include "partshell/console.h"
 #include "partshell/session_log.h"
 
@@ -19,23 +20,10 @@ bool g_verbose = false;
 bool g_verboseTagRead = false;
 bool g_logAll = false;
 
+// The shell prints through a buffer of 1,024 bytes: a longer text is cut.
 std::string FormatLimited(const char* format, va_list args) {
-  char buffer[kPrintBuffer];
-  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
-  if (n < 0) return {};
-  return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                          : sizeof buffer - 1);
-}
-
-std::string FormatUnlimited(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (n <= 0) return {};
-  std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, args);
-  text.resize(static_cast<std::size_t>(n));
+  std::string text = common::FormatV(format, args);
+  if (text.size() > kPrintBuffer - 1) text.resize(kPrintBuffer - 1);
   return text;
 }
 
@@ -84,7 +72,7 @@ void TraceLog(const char* origin, const char* format, ...) {
   const int savedErrno = errno;
   va_list args;
   va_start(args, format);
-  std::string text = FormatUnlimited(format, args);
+  std::string text = common::FormatV(format, args);
   va_end(args);
   if (g_log != nullptr) {
     std::string line;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/text.h"
 #include "partshell/command_parser.h"
 #include "partshell/command_table.h"
 #include "partshell/frame_services.h"
@@ -63,12 +64,12 @@ std::string LogPathFromEnvironment(const std::vector<std::string>& env, bool& fo
   found = false;
   for (const std::string& entry : env) {
     std::size_t eq = entry.find('=');
-    if (eq == std::string::npos || UpperCase(entry.substr(0, eq)) != "LOGALL") continue;
+    if (eq == std::string::npos || common::UpperAscii(entry.substr(0, eq)) != "LOGALL") continue;
     found = true;
     std::string value = entry.substr(eq + 1, kLogPathMax);
 #ifndef _WIN32
     // The null device has its Windows name in the callers' scripts.
-    if (EqualNoCase(value, "NUL")) value = "/dev/null";
+    if (common::EqualsIgnoreCase(value, "NUL")) value = "/dev/null";
 #endif
     return value;
   }
@@ -90,7 +91,7 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
   bool endWalk = false;
   for (std::size_t i = 0; i < words.size() && !endWalk; ++i) {
     if (words[i].empty() || words[i][0] != '/') break;
-    const std::string w = UpperCase(words[i]);
+    const std::string w = common::UpperAscii(words[i]);
     if (w == "/NOWRITEMBR") {
       s.mount.noWriteMbr = true;
       ++counted;

@@ -4,14 +4,11 @@
 #include <cstring>
 
 #include "common/endian.h"
-#include "partshell/dir_entry.h"
-#include "partshell/mbr_layout.h"
+#include "common/fat_layout.h"
 
 namespace partshell::testing {
 
-using common::load_le32;
-using common::store_le16;
-using common::store_le32;
+using namespace common;
 
 void MemoryDisk::Place(std::uint32_t first_sector, std::vector<std::uint8_t> bytes) {
   if (first_sector >= total_sectors_) return;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
 #include "zolp/host.h"
 
 // printf-style checking of format strings: the GNU flavour (mingw's printf is
@@ -44,6 +45,6 @@ std::uint32_t ReportLastError(const Services& services, bool verboseOnly,
                               std::string_view operation, std::string_view title);
 
 // printf into a std::string, for texts that have no fixed-size buffer.
-std::string Format(const char* format, ...) ZOLP_PRINTF(1, 2);
+using common::Format;
 
 }  // namespace zolp

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/text.h"
+
 namespace zolp::sim {
 
 namespace {
@@ -51,15 +53,6 @@ MappedFileSystem::MappedFileSystem(std::filesystem::path root, SystemErrors& err
 
 namespace {
 
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 // base/part, with part's letter case taken from an existing entry when the
 // exact name is missing.
 std::filesystem::path Child(const std::filesystem::path& base, const std::string& part) {
@@ -67,7 +60,7 @@ std::filesystem::path Child(const std::filesystem::path& base, const std::string
   std::filesystem::path exact = base / part;
   if (part == "." || part == ".." || std::filesystem::exists(exact, ec)) return exact;
   for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
-    if (SameLetters(entry.path().filename().string(), part)) return entry.path();
+    if (common::EqualsIgnoreCase(entry.path().filename().string(), part)) return entry.path();
   }
   return exact;
 }
@@ -88,7 +81,7 @@ std::filesystem::path MappedFileSystem::HostPath(const std::string& windowsPath)
       if (c == '/') c = '\\';
     const bool onCurrentDrive = std::toupper(static_cast<unsigned char>(p[0])) == kCurrentDirectory[0];
     if (onCurrentDrive && under.size() >= current.size() &&
-        SameLetters(under.substr(0, current.size()), current) &&
+        common::EqualsIgnoreCase(under.substr(0, current.size()), current) &&
         (under.size() == current.size() || under[current.size()] == '\\')) {
       rest = rest.substr(current.size());  // inside the current directory
     } else {

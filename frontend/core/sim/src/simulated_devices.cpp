@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "common/text.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/report.h"
 #include "zolp/sim/file_disk.h"
@@ -423,8 +424,7 @@ bool SimulatedDevices::VolumeInformation(char letter, std::string& label, std::s
 
 std::unique_ptr<DiskHandle> SimulatedDevices::Open(const std::string& devicePath,
                                                    DiskAccess access) {
-  std::string upper = devicePath;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string upper = common::UpperAscii(devicePath);
   const std::string prefix = "\\\\.\\";
   if (upper.rfind(prefix, 0) == 0) {
     const std::string name = upper.substr(prefix.size());
@@ -523,8 +523,7 @@ std::string ProgramName(const LaunchRequest& request) {
   }
   const std::size_t slash = program.find_last_of("\\/:");
   if (slash != std::string::npos) program.erase(0, slash + 1);
-  for (char& c : program) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return program;
+  return common::LowerAscii(program);
 }
 
 std::unique_ptr<ProcessLauncher> WithSystemDisk(ProcessLauncher& launcher, std::string diskFile) {

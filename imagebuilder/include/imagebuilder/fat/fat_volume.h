@@ -2,7 +2,9 @@
 // and the boot records (MBR, boot sector, loader sectors).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "imagebuilder/build_context.h"
 
@@ -36,5 +38,16 @@ int WriteLoader(BuildContext& ctx);
 
 // Seeks the image to `offset` bytes from the FAT volume's start.
 bool SeekVolume(BuildContext& ctx, std::uint64_t offset);
+
+// The DOS date and time of `utc` in local time; false when the clock cannot
+// convert it or it lies outside 1980..2107.
+bool LocalDosDateTime(BuildContext& ctx, std::int64_t utc, std::uint16_t& date, std::uint16_t& time);
+
+// The FAT as it is built in memory: entries 0..entries-1 take FatBytes bytes.
+// A FAT12 entry takes a byte and a half: an even entry the low 12 bits of the
+// 16 at n * 3 / 2, an odd one the high 12; the table must reach its last byte.
+std::size_t FatBytes(std::uint8_t fatType, std::uint32_t entries);
+std::uint16_t GetFatEntry(const std::vector<std::uint8_t>& fat, std::uint8_t fatType, std::uint32_t n);
+void SetFatEntry(std::vector<std::uint8_t>& fat, std::uint8_t fatType, std::uint32_t n, std::uint16_t value);
 
 }  // namespace imagebuilder

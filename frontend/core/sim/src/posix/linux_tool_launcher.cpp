@@ -12,6 +12,7 @@
 #include <iterator>
 #include <thread>
 
+#include "common/text.h"
 #include "zolp/sim/simulated_devices.h"
 
 namespace zolp::sim {
@@ -123,9 +124,7 @@ std::uint32_t TorbelExitCode(std::uint32_t status) {
 
 void LinuxToolLauncher::AddTool(const std::string& windowsName, std::filesystem::path program,
                                 ExitCodeOf exitCodeOf) {
-  std::string name = windowsName;
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  tools_[name] = Tool{std::move(program), exitCodeOf};
+  tools_[common::LowerAscii(windowsName)] = Tool{std::move(program), exitCodeOf};
 }
 
 std::unique_ptr<ChildProcess> LinuxToolLauncher::Start(const LaunchRequest& request) {

@@ -1,4 +1,5 @@
-// Calendar arithmetic and the FAT (DOS) date and time encoding.
+// Calendar arithmetic and the build time's environment value. The DOS date
+// and time of the entries is common/dos_time.h.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +10,6 @@ namespace imagebuilder {
 
 // UTC calendar time of seconds since 1970 (proleptic Gregorian).
 CalendarTime UtcCalendar(std::int64_t utc);
-
-// FAT date (years since 1980, month, day) and time (two-second steps);
-// false outside the years 1980..2107.
-bool ToDosDateTime(const CalendarTime& t, std::uint16_t& date, std::uint16_t& time);
 
 // Parses the leading hexadecimal digits of BUILDSETTIME.
 std::int64_t ParseHexSeconds(const char* text);

@@ -1,4 +1,4 @@
-#include "imagebuilder/dos_time.h"
+#include "imagebuilder/calendar.h"
 
 namespace imagebuilder {
 
@@ -26,18 +26,6 @@ CalendarTime UtcCalendar(std::int64_t utc) {
   t.minute = static_cast<int>(secs / 60 % 60);
   t.second = static_cast<int>(secs % 60);
   return t;
-}
-
-bool ToDosDateTime(const CalendarTime& t, std::uint16_t& date, std::uint16_t& time) {
-  if (t.year < 1980 || t.year > 2107 || t.month < 1 || t.month > 12 || t.day < 1 ||
-      t.day > 31 || t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
-      t.second > 61) {
-    return false;
-  }
-  date = static_cast<std::uint16_t>(((t.year - 1980) << 9) | (t.month << 5) | t.day);
-  const int seconds = t.second > 59 ? 59 : t.second;
-  time = static_cast<std::uint16_t>((t.hour << 11) | (t.minute << 5) | (seconds / 2));
-  return true;
 }
 
 std::int64_t ParseHexSeconds(const char* text) {
