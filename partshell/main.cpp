@@ -33,12 +33,13 @@ int main(int argc, char** argv) {
 #endif
 
   std::unique_ptr<DiskSystem> disks = CreateHostDiskSystem();
-  FrameShellServices services;
+  std::unique_ptr<LocalFiles> local_files = CreateHostLocalFiles();
+  FrameEngineServices services;
   MountedVolume volume(*disks, services);
-  Fat16Engine engine(volume);
+  Fat16Engine engine(volume, *local_files);
   VolumePartition partition(volume, engine);
 
-  HostServices host{console, lock, events, partition};
+  HostServices host{console, lock, events, partition, *local_files};
   host.volume = &volume;
   host.engine = &engine;
   host.processEnvironment = HostProcessEnvironment();

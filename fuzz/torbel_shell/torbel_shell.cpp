@@ -3,30 +3,34 @@
 //
 // The input is text. Its first line is the program's command line (words split at
 // blanks). Then sections, each started by a line "#> NAME": "#> KEYS" is typed at the
-// prompt, "#> ENV" holds the process environment (NAME=value lines), and any other
-// name is a local file (a batch file such as A.F16 or AUTOLOAD.F16, or a file to copy)
-// written into the empty folder each input starts in. For example:
+// prompt, "#> ENV" holds the process environment (NAME=value lines), "#> FAIL" fails
+// local-file calls (lines "<call> <n> <error>": the n-th call of that kind from the
+// start of the run fails with that system error; calls are open, read, write, rewind,
+// close, status, remove, set_time, read_directory), and any other name is a local
+// file (a batch file such as A.F16 or AUTOLOAD.F16, or a file to copy) in the empty
+// current directory each input starts in. For example:
 //   /UP CALL MAIN
 //   #> MAIN.F16
 //   @ECHO OFF
 //   IF NOT EXIST \DIAGS\*.* MD \DIAGS
 //
-// Faults it stops at: the program ends the process itself (an invalid cluster, a write
-// beyond the partition), the disk is written outside the utility partition or before
-// the mount, a run outlives its time (the watchdog below stops batch loops the way a
-// closed console window does, so only a shell that ignores that is reported as a hang),
-// and whatever the sanitizers catch. Local files can only be written in the sandbox
-// (local_file_sandbox.h).
+// The local files are held in memory (emulated_local_files.h): whatever paths the
+// commands name, nothing outside the process is read or written.
+//
+// Faults it stops at: the program meets a fatal condition (an invalid cluster, a write
+// beyond the partition, an unaligned buffer) and ends the process, the disk is written
+// outside the utility partition or before the mount, a run outlives its time (the
+// watchdog below stops batch loops the way a closed console window does, so only a
+// shell that ignores that is reported as a hang), and whatever the sanitizers catch.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "local_file_sandbox.h"
+#include "emulated_local_files.h"
 #include "memory_disk.h"
 #include "partshell/fat16_engine.h"
 #include "partshell/frame_services.h"
@@ -41,19 +45,18 @@ namespace {
 
 using namespace partshell;
 using partshell::test::ScriptedConsole;
+using partshell::testing::EmulatedLocalFiles;
+using partshell::testing::LocalCall;
 using partshell::testing::MemoryDisk;
 using partshell::testing::MemoryDiskSystem;
 using partshell::testing::UtilityDiskLayout;
 
 constexpr auto kRunTime = std::chrono::milliseconds(300);
 
-class FuzzServices : public FrameShellServices {
- public:
-  [[noreturn]] void EndProcess(int exit_code) override {
-    std::fprintf(stderr, "torbel_shell: the program ended the process with %d\n", exit_code);
-    std::abort();
-  }
-};
+[[noreturn]] void EndProcess(int exit_code) {
+  std::fprintf(stderr, "torbel_shell: the program ended the process with %d\n", exit_code);
+  std::abort();
+}
 
 class NoOtherInstance : public InstanceLock {
  public:
@@ -94,6 +97,7 @@ class GuardedPartition : public VolumePartition {
 struct Rig {
   UtilityDiskLayout layout;
   MemoryDisk disk{layout.disk_sectors};
+  EmulatedLocalFiles files;
 };
 
 Rig& TheRig() {
@@ -109,7 +113,7 @@ void Watch() {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const long long deadline = g_deadline.load();
     const long long now = std::chrono::steady_clock::now().time_since_epoch().count();
-    if (deadline != 0 && now > deadline) Shell::StopCodeCell().store(kProgramCloseEvent);
+    if (deadline != 0 && now > deadline) Shell::StopCodeCell().store(PROGRAM_CLOSE_EVENT);
   }
 }
 
@@ -119,17 +123,17 @@ void PrepareDisk(Rig& rig) {
   rig.disk.Place(0, partshell::testing::FormatUtilityDisk(rig.layout));
   rig.disk.AllowWrites(rig.layout.partition_start, rig.layout.partition_start + rig.layout.partition_sectors - 1);
   MemoryDiskSystem disks(rig.disk);
-  StdoutShellServices quiet;
+  StdoutEngineServices quiet;
   MountedVolume volume(disks, quiet);
-  MountOptions options;
-  options.wanted_index = -1;
-  options.wanted_type = kUtilityPartitionType;
-  if (volume.MountPartition(options) != 0) std::abort();
-  Fat16Engine engine(volume);
+  MountRequest request;
+  request.wanted_index = -1;
+  request.wanted_type = kUtilityPartitionType;
+  if (volume.MountPartition(request) != 0) std::abort();
+  Fat16Engine engine(volume, rig.files);
   std::string message;
   std::uint32_t size = 0;
-  std::ofstream("readme.txt", std::ios::binary) << "read me\r\nsecond line\r\n";
-  std::ofstream("big.bin", std::ios::binary) << std::string(5000, 'b');
+  rig.files.PutFile("readme.txt", "read me\r\nsecond line\r\n");
+  rig.files.PutFile("big.bin", std::string(5000, 'b'));
   if (engine.MakeDirectory("DIAGS", message) != 0 || engine.MakeDirectory("DIAGS\\SUB", message) != 0 ||
       engine.CopyFileFromLocalHDToFAT16("readme.txt", "README.TXT", message, size) != 0 ||
       engine.CopyFileFromLocalHDToFAT16("big.bin", "DIAGS\\BIG.BIN", message, size) != 0) {
@@ -139,6 +143,19 @@ void PrepareDisk(Rig& rig) {
   rig.disk.Place(0, rig.disk.Image(rig.layout.disk_sectors));
   rig.disk.Reset();
   rig.disk.AllowNoWrites();
+}
+
+// "read 3 5": the call kind of a FAIL line; false for a name that is none.
+bool CallKind(const std::string& name, LocalCall& kind) {
+  static constexpr const char* kNames[] = {"open",   "read",   "write",    "rewind",        "close",
+                                           "status", "remove", "set_time", "read_directory"};
+  for (std::size_t i = 0; i < partshell::testing::kLocalCallKinds; ++i) {
+    if (name == kNames[i]) {
+      kind = static_cast<LocalCall>(i);
+      return true;
+    }
+  }
+  return false;
 }
 
 struct Script {
@@ -171,7 +188,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return pieces;
 }
 
-Script ReadScript(const std::string& text) {
+Script ReadScript(const std::string& text, EmulatedLocalFiles& files) {
   Script script;
   std::size_t at = text.find('\n');
   script.words = Split(text.substr(0, at), ' ');
@@ -182,8 +199,16 @@ Script ReadScript(const std::string& text) {
       script.keys += body;
     } else if (section == "ENV") {
       for (const std::string& line : Split(body, '\n')) script.environment.push_back(line);
+    } else if (section == "FAIL") {
+      for (const std::string& line : Split(body, '\n')) {
+        const std::vector<std::string> words = Split(line, ' ');
+        LocalCall kind{};
+        if (words.size() != 3 || !CallKind(words[0], kind)) continue;
+        files.FailCall(kind, std::strtoul(words[1].c_str(), nullptr, 10),
+                       static_cast<std::uint32_t>(std::strtoul(words[2].c_str(), nullptr, 10)));
+      }
     } else if (LocalName(section)) {
-      std::ofstream(section, std::ios::binary) << body;
+      files.PutFile(section, body);
     }
     body.clear();
   };
@@ -204,17 +229,17 @@ Script ReadScript(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  torbel_fuzz::EnterLocalFileSandbox(argc, argv);
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   PrepareDisk(TheRig());
   std::thread(Watch).detach();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  torbel_fuzz::FreshWorkFolder();
-  const Script script = ReadScript(std::string(reinterpret_cast<const char*>(data), size));
   Rig& rig = TheRig();
+  // Each input starts from an empty current directory and no failures.
+  rig.files = EmulatedLocalFiles();
+  const Script script = ReadScript(std::string(reinterpret_cast<const char*>(data), size), rig.files);
   rig.disk.Reset();
   rig.disk.on_forbidden_write = [](std::uint32_t sector) {
     std::fprintf(stderr, "torbel_shell: a write to sector %u, outside the mounted utility partition\n",
@@ -226,11 +251,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   NoOtherInstance lock;
   NoEvents events;
   MemoryDiskSystem disks(rig.disk);
-  FuzzServices services;
+  FrameEngineServices services;
   MountedVolume volume(disks, services);
-  Fat16Engine engine(volume);
+  Fat16Engine engine(volume, rig.files);
   GuardedPartition partition(volume, engine, rig.disk, rig.layout);
-  HostServices host{console, lock, events, partition};
+  HostServices host{console, lock, events, partition, rig.files};
+  host.endProcess = EndProcess;
   host.volume = &volume;
   host.engine = &engine;
   host.processEnvironment = script.environment;

@@ -8,26 +8,25 @@
 // and in the first subdirectory it met.
 //
 // Faults it stops at: the disk is written outside the mounted partition's sectors, or
-// at all before a mount succeeded; the engine ends the process (an invalid cluster, a
-// write beyond the partition's end); and whatever the sanitizers catch.
-#include <unistd.h>
-
+// at all before a mount succeeded; the engine meets a fatal condition (an invalid
+// cluster, a write beyond the partition's end, an unaligned buffer); and whatever the
+// sanitizers catch. The local side of the copies is held in memory.
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "emulated_local_files.h"
 #include "memory_disk.h"
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
 #include "partshell/mounted_volume.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 namespace {
 
 using namespace partshell;
+using partshell::testing::EmulatedLocalFiles;
 using partshell::testing::MemoryDisk;
 using partshell::testing::MemoryDiskSystem;
 
@@ -38,39 +37,16 @@ constexpr std::uint64_t kReadBudget = 4u << 20;
 constexpr int kEntryBudget = 4096;
 constexpr int kDepthMax = 8;
 
-class QuietServices : public StdoutShellServices {
+class QuietServices : public StdoutEngineServices {
  public:
   void Print(std::string_view) override {}
   void PrintConsoleOnly(std::string_view) override {}
   void HexDump(const std::uint8_t*, std::size_t, std::uint32_t) override {}
   LocalDateTime Now() const override { return {2024, 5, 17, 13, 45, 30}; }
-  [[noreturn]] void EndProcess(int exit_code) override {
-    std::fprintf(stderr, "torbel_volume: the engine ended the process with %d\n", exit_code);
-    std::abort();
-  }
 };
 
-struct Scratch {
-  std::string directory;
-  std::string small_file;  // copied in
-  std::string copy_out;    // every file read goes here
-};
-
-// Made once and kept to the end of the process, when the folder goes.
-const Scratch& ScratchFiles() {
-  static const Scratch* scratch = [] {
-    std::string templ = (std::filesystem::temp_directory_path() / "torbel_volume.XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) std::abort();
-    auto* s = new Scratch{templ, templ + "/small.txt", templ + "/out.bin"};
-    std::ofstream(s->small_file, std::ios::binary) << "a small file, copied in, renamed and deleted\r\n";
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(ScratchFiles().directory, ec);
-    });
-    return s;
-  }();
-  return *scratch;
-}
+constexpr const char* kSmallFile = "small.txt";  // copied in
+constexpr const char* kCopyOut = "out.bin";      // every file read goes here
 
 struct Walk {
   Fat16Engine& engine;
@@ -95,7 +71,7 @@ struct Walk {
         bytes_read += EntrySize(e);
         std::string message;
         std::uint32_t size = 0;
-        engine.CopyFileFromFAT16ToLocalHD(path + name, ScratchFiles().copy_out, message, size);
+        engine.CopyFileFromFAT16ToLocalHD(path + name, kCopyOut, message, size);
       }
     } while (engine.FindNextEntry(*search, entry, error) == 0);
     for (const std::string& sub : subdirectories) {
@@ -108,7 +84,7 @@ struct Walk {
 void CopyRenameDelete(Fat16Engine& engine, const std::string& directory) {
   std::string message;
   std::uint32_t size = 0;
-  if (engine.CopyFileFromLocalHDToFAT16(ScratchFiles().small_file, directory + "FUZZIN.TXT", message, size) != 0) {
+  if (engine.CopyFileFromLocalHDToFAT16(kSmallFile, directory + "FUZZIN.TXT", message, size) != 0) {
     return;
   }
   std::uint16_t number = 0;
@@ -140,10 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemoryDiskSystem disks(disk);
   QuietServices services;
   MountedVolume volume(disks, services);
-  MountOptions options;
-  options.wanted_index = -1;
-  options.wanted_type = kUtilityPartitionType;
-  if (volume.MountPartition(options) != 0) return 0;
+  MountRequest request;
+  request.wanted_index = -1;
+  request.wanted_type = kUtilityPartitionType;
+  if (volume.MountPartition(request) != 0) return 0;
 
   // From here on the mounted partition's sectors, and only those, may be written.
   const std::uint8_t* entry = PartitionEntry(volume.mbr(), volume.partition_index);
@@ -151,12 +127,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint64_t last = first + common::load_le32(entry + PE_SectorCount) - 1;
   disk.AllowWrites(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(std::min<std::uint64_t>(last, 0xFFFFFFFFu)));
 
-  Fat16Engine engine(volume);
+  EmulatedLocalFiles files;
+  files.PutFile(kSmallFile, "a small file, copied in, renamed and deleted\r\n");
+  Fat16Engine engine(volume, files);
   Walk walk{engine};
   walk.Directory("\\", 0);
   (void)engine.FreeSpace();
   CopyRenameDelete(engine, "\\");
   if (!walk.first_subdirectory.empty()) CopyRenameDelete(engine, walk.first_subdirectory);
+  if (const int fatal = volume.FatalCondition(); fatal != 0) {
+    std::fprintf(stderr, "torbel_volume: the engine met the fatal condition %d\n", fatal);
+    std::abort();
+  }
   volume.CloseHardDrive();
   return 0;
 }

@@ -95,7 +95,7 @@ TEST_F(Batch, EchoColourIsBrightGreenOverTheBackground) {
   coloured.SetTextAttributes(0x17);
   coloured.output.clear();
   InstallOutput(&coloured, &log_);
-  Shell shell(coloured, partition_);
+  Shell shell(coloured, partition_, *files_);
   dir_.Write("C.F16", "ECHO hi\n");
   std::string line = "@CALL C";
   shell.ParseCommandLine(line, 256);

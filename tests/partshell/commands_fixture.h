@@ -43,10 +43,10 @@ class Commands : public ::testing::Test {
     sectors_ = sectors;
   }
   void Mount(std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap = {}) {
-    disk_ = std::make_unique<MountedDisk>(image_, MountedDisk::UpOptions(), std::move(wrap));
+    disk_ = std::make_unique<MountedDisk>(image_, MountedDisk::UpRequest(), std::move(wrap), files_);
     ASSERT_EQ(disk_->mount_result, 0) << disk_->out.printed;
     partition_ = std::make_unique<VolumePartition>(disk_->volume, disk_->engine);
-    shell_ = std::make_unique<Shell>(console_, *partition_);
+    shell_ = std::make_unique<Shell>(console_, *partition_, disk_->engine.local_files());
     shell_->AttachVolume(&disk_->volume, &disk_->engine);
     shell_->SetErrorLevel(0);
   }
@@ -80,7 +80,11 @@ class Commands : public ::testing::Test {
   TempDir disks_dir_;
   TempWorkDir work_;
   ScriptedConsole console_;
-  SessionLog log_;
+  std::unique_ptr<LocalFiles> host_files_ = CreateHostLocalFiles();
+  // The local side of the commands: the host's files unless a test puts others here
+  // before it mounts.
+  LocalFiles* files_ = host_files_.get();
+  SessionLog log_{*host_files_};
   std::string image_;
   std::uint32_t sectors_ = 0;
   std::unique_ptr<MountedDisk> disk_;

@@ -50,9 +50,10 @@ TEST(HostDisks, TorbelDiskIsDriveZeroAndTheOnlyDrive) {
 
   CapturingServices out;
   MountedVolume volume(*disks, out);
-  ASSERT_EQ(volume.MountPartition(MountedDisk::UpOptions()), 0) << out.printed;
+  ASSERT_EQ(volume.MountPartition(MountedDisk::UpRequest()), 0) << out.printed;
   EXPECT_EQ(volume.drive_name, "\\\\.\\PHYSICALDRIVE0");
-  Fat16Engine engine(volume);
+  const std::unique_ptr<LocalFiles> files = CreateHostLocalFiles();
+  Fat16Engine engine(volume, *files);
   std::string message;
   ASSERT_EQ(engine.MakeDirectory("VIAHOST", message), 0) << message;
   volume.CloseHardDrive();
@@ -67,7 +68,7 @@ TEST(HostDisks, MissingTorbelDiskFindsNoDrive) {
   std::unique_ptr<DiskSystem> disks = CreateHostDiskSystem();
   CapturingServices out;
   MountedVolume volume(*disks, out);
-  EXPECT_EQ(volume.MountPartition(MountedDisk::UpOptions()), UNABLE_TO_OPEN_HARD_DRIVE);
+  EXPECT_EQ(volume.MountPartition(MountedDisk::UpRequest()), UNABLE_TO_OPEN_HARD_DRIVE);
   EXPECT_NE(out.traced.find("[_OpenHardDriveForReadWrite] Unable To Open Drive: \\\\.\\PHYSICALDRIVE0, GetLastError: 2"),
             std::string::npos)
       << out.traced;

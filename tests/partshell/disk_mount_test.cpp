@@ -5,12 +5,14 @@
 
 #include "disk_test_support.h"
 #include "partshell/error_codes.h"
+#include "partshell/volume_partition.h"
 
 namespace partshell::testing {
 namespace {
 
-bool HasVariable(const CapturingServices& out, const std::string& assignment) {
-  return std::find(out.variables.begin(), out.variables.end(), assignment) != out.variables.end();
+bool HasVariable(const MountedVolume& volume, const std::string& assignment) {
+  const std::vector<std::string> published = MountVariables(volume);
+  return std::find(published.begin(), published.end(), assignment) != published.end();
 }
 
 // Entry 0 in front of the standard table, and the tag that allows it.
@@ -35,7 +37,7 @@ TEST(DiskScan, FindsTheDriveWhoseEntryOneIsAUtilityPartition) {
   CapturingServices out;
   FileDiskSystem disks({other, "", up});
   MountedVolume volume(disks, out);
-  ASSERT_EQ(volume.MountPartition(MountedDisk::UpOptions()), 0) << out.printed;
+  ASSERT_EQ(volume.MountPartition(MountedDisk::UpRequest()), 0) << out.printed;
   EXPECT_EQ(volume.drive_name, "\\\\.\\PHYSICALDRIVE2");
   EXPECT_EQ(disks.opened, (std::vector<int>{0, 2}));
   EXPECT_NE(out.traced.find("[OpenHardDriveForReadWrite] The Drive Does NOT Contain A UP"), std::string::npos);
@@ -50,7 +52,7 @@ TEST(DiskScan, NeverTriesDriveTenAndAbove) {
   CapturingServices out;
   FileDiskSystem disks(paths);
   MountedVolume volume(disks, out);
-  EXPECT_EQ(volume.MountPartition(MountedDisk::UpOptions()), UNABLE_TO_OPEN_HARD_DRIVE);
+  EXPECT_EQ(volume.MountPartition(MountedDisk::UpRequest()), UNABLE_TO_OPEN_HARD_DRIVE);
   EXPECT_EQ(out.printed,
             "\n[torbel] Unable To Open Hard Drive Device\n"
             "[torbel] Cannot open \\\\.\\PHYSICALDRIVE0: The system cannot find the file specified.\n");
@@ -65,7 +67,7 @@ TEST(DiskScan, SaysWhichDisksHeldNoUtilityPartition) {
   CapturingServices out;
   FileDiskSystem disks({a, "", b});
   MountedVolume volume(disks, out);
-  EXPECT_EQ(volume.MountPartition(MountedDisk::UpOptions()), UNABLE_TO_OPEN_HARD_DRIVE);
+  EXPECT_EQ(volume.MountPartition(MountedDisk::UpRequest()), UNABLE_TO_OPEN_HARD_DRIVE);
   EXPECT_EQ(out.printed,
             "\n[torbel] Unable To Open Hard Drive Device\n"
             "[torbel] No disk has a partition of type DE in its first standard entry "
@@ -75,7 +77,7 @@ TEST(DiskScan, SaysWhichDisksHeldNoUtilityPartition) {
 TEST(DiskScan, AnnouncesTheDeviceOnlyWhenInteractive) {
   TempDir dir;
   const std::string up = MakeUtilityDisk(dir);
-  MountOptions options = MountedDisk::UpOptions();
+  MountRequest options = MountedDisk::UpRequest();
   options.interactive = true;
   MountedDisk disk(up, options);
   ASSERT_EQ(disk.mount_result, 0);
@@ -102,25 +104,25 @@ TEST(PartitionChoice, UtilityPartitionMountsWithGeometryAndPublishedVariables) {
   EXPECT_EQ(v.BytesPerCluster, 2048u);
   EXPECT_EQ(v.PartitionEndSector, v.FirstDataSector + (v.ClusterLimit - 2) * 4 - 1);
   EXPECT_LE(v.PartitionEndSector, 63u + 40000u - 1u);
-  EXPECT_TRUE(HasVariable(disk.out, "MOUNTED_PARTITION=1"));
-  EXPECT_TRUE(HasVariable(disk.out, "MOUNTED_PARTITION_TYPE=222"));
-  EXPECT_TRUE(HasVariable(disk.out, "ACTIVE_PARTITION=1"));
-  EXPECT_TRUE(HasVariable(disk.out, "$?=0"));
-  EXPECT_TRUE(HasVariable(disk.out, "ERRORLEVEL=0"));
+  EXPECT_TRUE(HasVariable(disk.volume, "MOUNTED_PARTITION=1"));
+  EXPECT_TRUE(HasVariable(disk.volume, "MOUNTED_PARTITION_TYPE=222"));
+  EXPECT_TRUE(HasVariable(disk.volume, "ACTIVE_PARTITION=1"));
+  EXPECT_TRUE(HasVariable(disk.volume, "$?=0"));
+  EXPECT_TRUE(HasVariable(disk.volume, "ERRORLEVEL=0"));
 }
 
 TEST(PartitionChoice, DefaultWantsTheVendorEntryAndNeedsTheTag) {
   TempDir dir;
   const std::string up = MakeUtilityDisk(dir);
   AddVendorEntry(up, 0xDF, 63, 40000, false);
-  MountedDisk disk(up, MountOptions{});
+  MountedDisk disk(up, MountRequest{});
   EXPECT_EQ(disk.mount_result, UNABLE_TO_LOCATE_PARTITION);
   EXPECT_EQ(disk.out.printed,
             "\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition Number: 0 (HVP)\n");
   EXPECT_FALSE(disk.volume.IsMounted());
 
   AddVendorEntry(up, 0xDF, 63, 40000, true);
-  MountedDisk tagged(up, MountOptions{});
+  MountedDisk tagged(up, MountRequest{});
   EXPECT_EQ(tagged.mount_result, 0) << tagged.out.printed;
   EXPECT_EQ(tagged.volume.partition_index, 0);
   EXPECT_EQ(tagged.volume.partition_type, 0xDF);
@@ -134,7 +136,7 @@ TEST(PartitionChoice, TypeSearchSkipsUntaggedEntryZeroAndTakesTheFirstMatch) {
   const std::string image = MakeDisk(dir, "d.img", {a, b, c}, 26);
   PatchBytes(image, 0x1C2, {0xDE});  // entry 1 marks the drive as holding a UP
   AddVendorEntry(image, 0xDF, 28063, 20000, false);
-  MountOptions options;
+  MountRequest options;
   options.wanted_index = -1;
   options.wanted_type = 0xDF;
   MountedDisk disk(image, options);
@@ -147,7 +149,7 @@ TEST(PartitionChoice, TypeSearchSkipsUntaggedEntryZeroAndTakesTheFirstMatch) {
   EXPECT_EQ(none.mount_result, UNABLE_TO_LOCATE_PARTITION);
   EXPECT_EQ(none.out.printed, "\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition Type: C \n");
 
-  MountOptions by_index;
+  MountRequest by_index;
   by_index.wanted_index = 4;
   MountedDisk empty(image, by_index);
   EXPECT_EQ(empty.mount_result, UNABLE_TO_LOCATE_PARTITION);
@@ -215,17 +217,17 @@ TEST(Mount, UnreadableSectorsGiveTheirCodes) {
       return device;
     };
   };
-  MountedDisk mbr(up, MountedDisk::UpOptions(), failing({0}, 1));
+  MountedDisk mbr(up, MountedDisk::UpRequest(), failing({0}, 1));
   EXPECT_EQ(mbr.mount_result, UNABLE_TO_READ_MBR);
   EXPECT_EQ(mbr.out.printed, "\n[torbel] Error Reading MBR Sector\n");
   EXPECT_NE(mbr.out.traced.find("[ReadHardDriveSector] Unable To Read Sector: 0. Error: 5/739"), std::string::npos);
 
-  MountedDisk pbr(up, MountedDisk::UpOptions(), failing({63}, 0));
+  MountedDisk pbr(up, MountedDisk::UpRequest(), failing({63}, 0));
   EXPECT_EQ(pbr.mount_result, BOOT_RECORD_LOAD_FAILED);
   EXPECT_EQ(pbr.out.printed, "\n[torbel] Unable To Load Partition Boot Sector\n");
 
   // A FAT sector that cannot be read fails the mount by itself.
-  MountedDisk fat(up, MountedDisk::UpOptions(), failing({64}, 0));
+  MountedDisk fat(up, MountedDisk::UpRequest(), failing({64}, 0));
   EXPECT_EQ(fat.mount_result, DISK_ERROR_READING_SECTOR);
   EXPECT_FALSE(fat.volume.IsMounted());
 }
@@ -237,13 +239,13 @@ TEST(Mount, ActivePartitionIsTheLastActiveOfEntriesZeroToThree) {
   PatchBytes(up, 0x1EE, {0x80});  // only entry 4
   MountedDisk disk(up);
   ASSERT_EQ(disk.mount_result, 0);
-  EXPECT_TRUE(HasVariable(disk.out, "ACTIVE_PARTITION=NONE"));
+  EXPECT_TRUE(HasVariable(disk.volume, "ACTIVE_PARTITION=NONE"));
 }
 
 TEST(SectorIo, NoWriteMbrReportsSuccessAndChangesNothing) {
   TempDir dir;
   const std::string up = MakeUtilityDisk(dir);
-  MountOptions options = MountedDisk::UpOptions();
+  MountRequest options = MountedDisk::UpRequest();
   options.no_mbr_write = true;
   MountedDisk disk(up, options);
   ASSERT_EQ(disk.mount_result, 0);
@@ -277,35 +279,59 @@ TEST(SectorIo, ReadBeyondTheDiskGivesSeekBeyondEof) {
   EXPECT_EQ(disk.volume.ReadHardDriveSector(10'000'000, sector), DISK_ERROR_SEEK_BEYOND_EOF);
 }
 
-using SectorIoDeathTest = ::testing::Test;
-
-TEST_F(SectorIoDeathTest, WriteAtPartitionEndSucceedsOnePastEndsTheProcess) {
+// The guards of the sector I/O: each condition comes with its message and its fixed
+// exit code, and from then on no transfer reaches the disk, whatever it asks, until
+// the shell ends the process with the code.
+TEST(SectorIo, FatalConditionsStopEveryLaterTransfer) {
+  struct Row {
+    const char* what;
+    int (*transfer)(MountedVolume&, std::uint8_t* aligned);
+    int code;
+    const char* printed;
+    const char* traced;
+  };
+  const Row rows[] = {
+      {"one past the partition end",
+       [](MountedVolume& v, std::uint8_t* s) { return v.WriteHardDriveSector(v.PartitionEndSector + 1, s); }, 762,
+       "Write Attempt Beyond End Of Partition.\n", "[WriteHardDriveSector] ERROR - Sector "},
+      {"a run past the partition end",
+       [](MountedVolume& v, std::uint8_t* s) { return v.WriteHardDriveSectors(v.PartitionEndSector + 1, 2, s); }, 762,
+       "Write Attempt Beyond End Of Partition.\n", "Write Attempt Beyond End Of Partition."},
+      {"an unaligned read", [](MountedVolume& v, std::uint8_t* s) { return v.ReadHardDriveSector(5, s + 1); }, 254, "",
+       "[VerifySectorBufferPointer] Unaligned Sector Pointer Passed To Read or Write: "},
+      {"an unaligned write", [](MountedVolume& v, std::uint8_t* s) { return v.WriteHardDriveSector(100, s + 1); },
+       254, "", "Unaligned Sector Pointer"},
+  };
   TempDir dir;
-  const std::string up = MakeUtilityDisk(dir);
-  MountedDisk disk(up);
-  ASSERT_EQ(disk.mount_result, 0);
-  alignas(512) std::uint8_t sector[512] = {};
-  const std::uint32_t end = disk.volume.PartitionEndSector;
-  EXPECT_EQ(disk.volume.WriteHardDriveSector(end, sector), 0);
-  // POSIX keeps the low 8 bits of an exit status: 762 arrives as 250.
-  EXPECT_EXIT(disk.volume.WriteHardDriveSector(end + 1, sector), ::testing::ExitedWithCode(762 & 0xFF),
-              "ERROR - Sector [0-9]+, Write Attempt Beyond End Of Partition.");
-}
-
-TEST_F(SectorIoDeathTest, UnalignedBufferEndsTheProcess) {
-  TempDir dir;
-  const std::string up = MakeUtilityDisk(dir);
-  MountedDisk disk(up);
-  ASSERT_EQ(disk.mount_result, 0);
-  alignas(512) std::uint8_t sector[1024] = {};
-  EXPECT_EXIT(disk.volume.ReadHardDriveSector(5, sector + 1), ::testing::ExitedWithCode(254), "");
+  const std::string base = MakeUtilityDisk(dir);
+  for (const Row& row : rows) {
+    const std::string up = dir / "guarded.img";
+    std::filesystem::copy_file(base, up, std::filesystem::copy_options::overwrite_existing);
+    MountedDisk disk(up);
+    ASSERT_EQ(disk.mount_result, 0);
+    alignas(512) std::uint8_t sector[1024];
+    std::fill(std::begin(sector), std::end(sector), 0xA5);
+    const std::uint32_t end = disk.volume.PartitionEndSector;
+    EXPECT_EQ(row.transfer(disk.volume, sector), row.code) << row.what;
+    EXPECT_EQ(disk.volume.FatalCondition(), row.code) << row.what;
+    EXPECT_NE(disk.out.printed.find(row.printed), std::string::npos) << row.what << ": " << disk.out.printed;
+    EXPECT_NE(disk.out.traced.find(row.traced), std::string::npos) << row.what << ": " << disk.out.traced;
+    EXPECT_EQ(disk.volume.WriteHardDriveSector(end, sector), row.code) << row.what;
+    EXPECT_EQ(disk.volume.ReadHardDriveSector(0, sector), row.code) << row.what;
+    EXPECT_EQ(ReadBytes(up, 512ull * end, 512), std::vector<std::uint8_t>(512, 0)) << row.what;
+  }
+  // The last sector of the partition itself is written.
+  MountedDisk disk(base);
+  alignas(512) std::uint8_t sector[512] = {1};
+  EXPECT_EQ(disk.volume.WriteHardDriveSector(disk.volume.PartitionEndSector, sector), 0);
+  EXPECT_EQ(disk.volume.FatalCondition(), 0);
 }
 
 TEST(BootRecordDisplay, MbrTableShowsEveryEntryAndZeroesEmptyOnes) {
   TempDir dir;
   const std::string up = MakeUtilityDisk(dir);
   PatchBytes(up, 0x1AE, {0x00, 0x01, 0x02, 0x03, 0x00});  // CHS bytes without a type
-  MountOptions options = MountedDisk::UpOptions();
+  MountRequest options = MountedDisk::UpRequest();
   options.show_mbr_only = true;
   MountedDisk disk(up, options);
   EXPECT_EQ(disk.mount_result, 0);

@@ -175,22 +175,12 @@ void CapturingServices::Trace(std::string_view origin, std::string_view text) {
   traced += origin.empty() ? std::string(text) + "\n" : "[" + std::string(origin) + "] " + std::string(text) + "\n";
 }
 
-bool CapturingServices::PutLocalVariable(std::string_view assignment) {
-  variables.emplace_back(assignment);
-  return true;
-}
-
-void CapturingServices::EndProcess(int exit_code) {
-  std::fwrite(printed.data(), 1, printed.size(), stderr);
-  std::fflush(stderr);
-  std::_Exit(exit_code);
-}
-
-MountedDisk::MountedDisk(const std::string& image, MountOptions options,
-                         std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap)
-    : disks({image}), volume(disks, out), engine(volume) {
+MountedDisk::MountedDisk(const std::string& image, MountRequest request,
+                         std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap,
+                         LocalFiles* local_files)
+    : disks({image}), volume(disks, out), engine(volume, local_files != nullptr ? *local_files : *host_files) {
   disks.wrap = std::move(wrap);
-  mount_result = volume.MountPartition(options);
+  mount_result = volume.MountPartition(request);
 }
 
 }  // namespace partshell::testing

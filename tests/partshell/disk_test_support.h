@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "partshell/fat16_engine.h"
-#include "partshell/mounted_volume.h"
-#include "partshell/shell_services.h"
 #include "file_disk.h"
+#include "partshell/engine_services.h"
+#include "partshell/fat16_engine.h"
+#include "partshell/host_services.h"
+#include "partshell/mounted_volume.h"
 
 namespace partshell::testing {
 
@@ -63,36 +64,36 @@ int Fsck(const std::string& image, std::uint32_t start, std::uint32_t sectors, s
 // True when fsck.fat -n finds the partition clean.
 bool FsckClean(const std::string& image, std::uint32_t start, std::uint32_t sectors, std::string* report = nullptr);
 
-class CapturingServices : public StdoutShellServices {
+class CapturingServices : public StdoutEngineServices {
  public:
   void Print(std::string_view text) override { printed += text; }
   void PrintConsoleOnly(std::string_view text) override { console_only += text; }
   void Trace(std::string_view origin, std::string_view text) override;
   void HexDump(const std::uint8_t*, std::size_t, std::uint32_t) override { ++hex_dumps; }
-  bool PutLocalVariable(std::string_view assignment) override;
   LocalDateTime Now() const override { return now; }
-  [[noreturn]] void EndProcess(int exit_code) override;
 
   std::string printed;
   std::string console_only;
   std::string traced;
-  std::vector<std::string> variables;
   int hex_dumps = 0;
   LocalDateTime now{2024, 5, 17, 13, 45, 30};
 };
 
-// A mounted utility partition on a disk image.
+// A mounted utility partition on a disk image, its local side the host's files
+// unless others are given.
 struct MountedDisk {
-  explicit MountedDisk(const std::string& image, MountOptions options = UpOptions(),
-                       std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap = {});
-  static MountOptions UpOptions() {
-    MountOptions o;
-    o.wanted_index = -1;
-    o.wanted_type = 0xDE;
-    return o;
+  explicit MountedDisk(const std::string& image, MountRequest request = UpRequest(),
+                       std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap = {},
+                       LocalFiles* local_files = nullptr);
+  static MountRequest UpRequest() {
+    MountRequest request;
+    request.wanted_index = -1;
+    request.wanted_type = 0xDE;
+    return request;
   }
 
   CapturingServices out;
+  std::unique_ptr<LocalFiles> host_files = CreateHostLocalFiles();
   FileDiskSystem disks;
   MountedVolume volume;
   Fat16Engine engine;

@@ -7,9 +7,10 @@
 #include <functional>
 
 #include "disk_test_support.h"
+#include "emulated_local_files.h"
 #include "partshell/command_parser.h"
 #include "partshell/error_codes.h"
-#include "partshell/file_commands.h"
+#include "partshell/command_support.h"
 #include "partshell/local_environment.h"
 #include "partshell/session_log.h"
 #include "partshell/shell_output.h"
@@ -160,6 +161,84 @@ TEST_F(Commands, AppendFileAndLogLineEnds) {
   Run("APPENDFILE NODIR\\X.TXT lines.txt");
   EXPECT_EQ(Level(), DIR_PATH_NOT_FOUND);
   ExpectClean();
+}
+
+// A local file that fails, in each place the commands touch one: the command's code
+// and message, SYS: as it was (fsck.fat clean), and no local leftovers.
+TEST_F(Commands, LocalFailuresGetTheirCodesAndLeaveSysAsItWas) {
+  struct Row {
+    const char* command;
+    LocalCall call;
+    const char* path;  // where the call fails, in the emulated current directory
+    std::uint32_t error;
+    int level;
+    const char* message;
+    const char* sys_path;  // as mtools reads it where the image changed
+    const char* sys_content;
+    std::vector<std::string> local_files;
+    unsigned skip = 0;  // matching calls that pass before the one that fails
+  };
+  const std::vector<std::string> only_data = {"/work/data.txt"};
+  const Row rows[] = {
+      {"COPYHD2SYS data.txt", LocalCall::read, "/work/data.txt", EIO, DISK_ERROR_READING_FILE,
+       "[COPYHD2SYS] Error Reading Source File\n", "DATA.TXT", "<missing>", only_data},
+      {"COPYHD2SYS data.txt ONE.TXT", LocalCall::open, "/work/data.txt", EACCES, DISK_ERROR_OPENING_FILE,
+       "[COPYHD2SYS] Unable To Open Source File: data.txt\n", "ONE.TXT", "one", only_data},
+      {"COPYHD2SYS *.txt", LocalCall::read_directory, "/work", EIO, FILE_NOT_FOUND, "No Files Found.", "DATA.TXT",
+       "<missing>", only_data},
+      {"COPYSYS2HD ONE.TXT out.txt", LocalCall::write, "/work/out.txt", ENOSPC, DISK_ERROR_WRITING_FILE,
+       "[COPYSYS2HD] [_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=28): out.txt\n", "ONE.TXT", "one",
+       {"/work/data.txt", "/work/out.txt"}},
+      {"COPYSYS2HD ONE.TXT out.txt", LocalCall::close, "/work/out.txt", EIO, DISK_ERROR_WRITING_FILE,
+       "File Write Error (errno=5): out.txt\n", "ONE.TXT", "one", {"/work/data.txt", "/work/out.txt"}},
+      {"COPYSYS2HD ONE.TXT out.txt", LocalCall::open, "/work/out.txt", EROFS, DISK_ERROR_CREATING_FILE,
+       "Unable To Create Local Target File: out.txt\n", "ONE.TXT", "one", only_data},
+      {"COPYHD2HD data.txt copy.txt", LocalCall::close, "/work/torbel.000", EIO, DISK_ERROR_WRITING_FILE,
+       "[CopyLocalHDFile] Local COPY Operation Failed. Error (errno=5): 711\n", "DATA.TXT", "<missing>", only_data},
+      {"COPYSYS2SYS ONE.TXT TWO.TXT", LocalCall::write, "/work/torbel.000", ENOSPC, DISK_ERROR_WRITING_FILE,
+       "File Write Error (errno=28): ./torbel.000\n", "TWO.TXT", "<missing>", only_data},
+      {"APPENDFILE ONE.TXT data.txt", LocalCall::open, "/work/APPEND2.TMP", EACCES, DISK_ERROR_CREATING_FILE,
+       "Unable To Create Local Target File: APPEND2.TMP\n", "ONE.TXT", "one", only_data},
+      {"APPENDFILE ONE.TXT data.txt", LocalCall::close, "/work/APPEND2.TMP", EIO, DISK_ERROR_WRITING_FILE,
+       "[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=5): APPEND2.TMP\n", "ONE.TXT", "one",
+       {"/work/APPEND2.TMP", "/work/data.txt"}},
+      {"APPENDFILE ONE.TXT data.txt", LocalCall::write, "/work/APPEND2.TMP", ENOSPC, ERROR_WRITING_LOCAL_FILE,
+       "Write Error Appending File: data.txt, to Local Temp File: APPEND2.TMP\n", "ONE.TXT", "one",
+       {"/work/APPEND2.TMP", "/work/data.txt"}, 1},
+      {"LOG ONE.TXT a line", LocalCall::write, "/work/APPEND1.TMP", ENOSPC, UNABLE_TO_CREATE_LOCAL_TEMP_FILE,
+       "Unable To Open/Create Locate Local Temp File: APPEND1.TMP\n", "ONE.TXT", "one",
+       {"/work/APPEND1.TMP", "/work/data.txt"}},
+      {"TOUCH NEW.TXT -C", LocalCall::open, "/work/TOUCH.TMP", EACCES, UNABLE_TO_CREATE_LOCAL_TEMP_FILE,
+       "Unable To Create Local Temp File: TOUCH.TMP\n", "NEW.TXT", "<missing>", only_data},
+      {"CALL BATCH", LocalCall::open, "/work/BATCH.F16", EACCES, 1, "[torbel] File Not Found: BATCH.F16\n",
+       "ONE.TXT", "one", {"/work/BATCH.F16", "/work/data.txt"}},
+  };
+  Prepare(1, 8000);
+  PutSys("one", "ONE.TXT");
+  const std::string base = image_ + ".base";
+  std::filesystem::copy_file(image_, base);
+  for (const Row& row : rows) {
+    std::filesystem::copy_file(base, image_, std::filesystem::copy_options::overwrite_existing);
+    EmulatedLocalFiles local;
+    local.PutFile("data.txt", "local data\n");
+    if (std::string(row.command).rfind("CALL", 0) == 0) local.PutFile("BATCH.F16", "MD NEVER\n");
+    unsigned passed = 0;
+    local.fault = [&row, &passed](LocalCall call, const std::string& path) {
+      return call == row.call && path == row.path && passed++ >= row.skip ? row.error : 0u;
+    };
+    files_ = &local;
+    Mount();
+    const std::string out = Run(row.command);
+    EXPECT_EQ(Level(), row.level) << row.command << "\n" << out;
+    EXPECT_NE(out.find(row.message), std::string::npos) << row.command << "\n" << out;
+    EXPECT_EQ(local.FilePaths(), row.local_files) << row.command;
+    // SYS: byte for byte as it was, or (where a copy had begun) clean, and without the file.
+    if (ReadFile(image_) != ReadFile(base)) {
+      EXPECT_EQ(Sys(row.sys_path), row.sys_content) << row.command;
+      ExpectClean();
+    }
+    disk_.reset();
+  }
 }
 
 TEST_F(Commands, TouchUpdatesCreatesAndEmpties) {
@@ -433,7 +512,7 @@ TEST(DirectorySectors, WritesAndFailedReadsAreNeverServedFromMemory) {
   TempDir dir;
   const std::string up = MakeUtilityDisk(dir);
   FaultInjectingDevice* device = nullptr;
-  MountedDisk disk(up, MountedDisk::UpOptions(),
+  MountedDisk disk(up, MountedDisk::UpRequest(),
                    [&device](int, std::unique_ptr<BlockDevice> inner) -> std::unique_ptr<BlockDevice> {
                      auto d = std::make_unique<FaultInjectingDevice>(std::move(inner));
                      device = d.get();

@@ -41,7 +41,7 @@ std::string MtoolsCat(const TempDir& dir, const std::string& image, const std::s
 template <typename Operation>
 unsigned CountWrites(const std::string& image, Operation operation) {
   FaultInjectingDevice* device = nullptr;
-  MountedDisk disk(image, MountedDisk::UpOptions(), FailWritesAfter(-1, false, &device));
+  MountedDisk disk(image, MountedDisk::UpRequest(), FailWritesAfter(-1, false, &device));
   EXPECT_EQ(disk.mount_result, 0);
   std::string message;
   EXPECT_EQ(operation(disk.engine, message), 0) << message;
@@ -71,7 +71,7 @@ TEST_P(WriteFailureSweep, CopyInNeverLeavesAnEntryPointingAtUnwrittenData) {
     const std::string image = dir / "sweep.img";
     std::filesystem::copy_file(base, image, std::filesystem::copy_options::overwrite_existing);
     {
-      MountedDisk disk(image, MountedDisk::UpOptions(), FailWritesAfter(failing, GetParam(), nullptr));
+      MountedDisk disk(image, MountedDisk::UpRequest(), FailWritesAfter(failing, GetParam(), nullptr));
       ASSERT_EQ(disk.mount_result, 0);
       std::string message;
       EXPECT_NE(copy_in(disk.engine, message), 0) << "write " << failing << " failed unnoticed";
@@ -102,7 +102,7 @@ TEST_P(WriteFailureSweep, DeleteNeverLeavesClustersOwnedTwice) {
     const std::string image = dir / "sweep.img";
     std::filesystem::copy_file(base, image, std::filesystem::copy_options::overwrite_existing);
     {
-      MountedDisk disk(image, MountedDisk::UpOptions(), FailWritesAfter(failing, GetParam(), nullptr));
+      MountedDisk disk(image, MountedDisk::UpRequest(), FailWritesAfter(failing, GetParam(), nullptr));
       ASSERT_EQ(disk.mount_result, 0);
       std::string message;
       EXPECT_NE(remove(disk.engine, message), 0) << "write " << failing << " failed unnoticed";
@@ -134,7 +134,7 @@ TEST_P(WriteFailureSweep, RemoveDirectoryNeverLeavesClustersOwnedTwice) {
     const std::string image = dir / "sweep.img";
     std::filesystem::copy_file(base, image, std::filesystem::copy_options::overwrite_existing);
     {
-      MountedDisk disk(image, MountedDisk::UpOptions(), FailWritesAfter(failing, GetParam(), nullptr));
+      MountedDisk disk(image, MountedDisk::UpRequest(), FailWritesAfter(failing, GetParam(), nullptr));
       std::string message;
       EXPECT_NE(remove(disk.engine, message), 0);
     }
@@ -162,7 +162,7 @@ TEST(FatCommit, SecondCopyFailingLeavesTheFirstWritten) {
     spf = probe.volume.sectors_per_fat;
   }
   const std::uint32_t fat1 = kStart + 1, fat2 = fat1 + spf;
-  MountedDisk disk(image, MountedDisk::UpOptions(), [fat2](int, std::unique_ptr<BlockDevice> inner) {
+  MountedDisk disk(image, MountedDisk::UpRequest(), [fat2](int, std::unique_ptr<BlockDevice> inner) {
     auto device = std::make_unique<FaultInjectingDevice>(std::move(inner));
     device->failing_writes = {fat2};
     return std::unique_ptr<BlockDevice>(std::move(device));

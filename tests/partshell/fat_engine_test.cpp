@@ -100,7 +100,7 @@ TEST_F(FatEngine, CopyOutFollowsFragmentedChainsAndReportsTheSectorThatFails) {
   const std::uint32_t bad = engine().GetSectorOfCluster(d.first_cluster) + 100;
   disk.reset();
 
-  MountedDisk failing(image, MountedDisk::UpOptions(),
+  MountedDisk failing(image, MountedDisk::UpRequest(),
                       [bad](int, std::unique_ptr<BlockDevice> inner) -> std::unique_ptr<BlockDevice> {
                         auto device = std::make_unique<FaultInjectingDevice>(std::move(inner));
                         device->failing_reads = {bad};
@@ -471,17 +471,22 @@ TEST(FatEntries, Classes) {
   EXPECT_EQ(ClassifyFatEntry(0xFFF8), FatEntryClass::end_of_chain);
 }
 
-using FatEngineDeathTest = FatEngine;
-
-TEST_F(FatEngineDeathTest, ClustersOutsideTheVolumeEndTheProcess) {
+// A cluster outside the volume is no place for any sector: the fatal condition 763
+// with its message, and no transfer after it.
+TEST_F(FatEngine, ClustersOutsideTheVolumeAreFatal) {
   Prepare();
   Mount();
   const std::uint32_t limit = volume().ClusterLimit;
   EXPECT_EQ(engine().GetSectorOfCluster(limit), volume().FirstDataSector + (limit - 2) * 4);
   EXPECT_EQ(engine().GetSectorOfCluster(2), volume().FirstDataSector);
+  EXPECT_EQ(volume().FatalCondition(), 0);
   for (std::uint32_t bad : {0u, 1u, limit + 1}) {
-    EXPECT_EXIT(engine().GetSectorOfCluster(bad), ::testing::ExitedWithCode(763 & 0xFF),
-                "ERROR - Cluster [0-9]+, Invalid Cluster Requested.");
+    Mount();
+    EXPECT_EQ(engine().GetSectorOfCluster(bad), 0u);
+    EXPECT_EQ(volume().FatalCondition(), 763);
+    EXPECT_EQ(disk->out.printed, "ERROR - Cluster " + std::to_string(bad) + ", Invalid Cluster Requested.");
+    alignas(512) std::uint8_t sector[512];
+    EXPECT_EQ(volume().ReadHardDriveSector(0, sector), 763);
   }
 }
 

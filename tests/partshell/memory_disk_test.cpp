@@ -30,8 +30,9 @@ TEST(MemoryDisk, FormattedUtilityDiskPassesTheIndependentTools) {
   MemoryDiskSystem disks(disk);
   CapturingServices services;
   MountedVolume volume(disks, services);
-  ASSERT_EQ(volume.MountPartition(MountedDisk::UpOptions()), 0) << services.printed;
-  Fat16Engine engine(volume);
+  ASSERT_EQ(volume.MountPartition(MountedDisk::UpRequest()), 0) << services.printed;
+  const std::unique_ptr<LocalFiles> files = CreateHostLocalFiles();
+  Fat16Engine engine(volume, *files);
   std::string message;
   ASSERT_EQ(engine.MakeDirectory("MADE", message), 0) << message;
   volume.CloseHardDrive();

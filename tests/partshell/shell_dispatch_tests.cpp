@@ -9,21 +9,20 @@
 namespace partshell::test {
 namespace {
 
-TEST(ShellCommandTable, FiftyUniqueRowsAndFortySixExtendedHelpRows) {
+TEST(ShellCommandTable, FiftyUniqueRowsAndFortyFiveWithDetails) {
   auto table = CommandTable();
   ASSERT_EQ(table.size(), 50u);
   std::set<std::string> names;
-  for (const CommandEntry& row : table) {
-    EXPECT_TRUE(names.insert(std::string(row.name)).second) << row.name;
-    EXPECT_LE(row.usage.size(), 30u) << row.name;
-    EXPECT_EQ(row.handler == nullptr, row.name == "EXIT" || row.name == "QUIT") << row.name;
-  }
-  EXPECT_EQ(ExtendedHelpTable().size(), 46u);
-  for (const char* without : {"DELAY", "FREE", "GOTO", "SHOWERRORS", "?"})
-    EXPECT_EQ(FindExtendedHelp(without), nullptr) << without;
-  for (const ExtendedHelpEntry& help : ExtendedHelpTable()) {
-    EXPECT_NE(FindCommand(help.name), nullptr) << help.name;
-    EXPECT_EQ(help.text.substr(0, 4), "    ") << help.name;
+  const std::set<std::string> without_details = {"DELAY", "FREE", "GOTO", "SHOWERRORS", "?"};
+  for (const CommandRow* row : table) {
+    EXPECT_TRUE(names.insert(std::string(row->name)).second) << row->name;
+    EXPECT_LE(row->usage.size(), 30u) << row->name;
+    EXPECT_EQ(row->handler == nullptr, row->name == "EXIT" || row->name == "QUIT") << row->name;
+    const bool without = without_details.count(std::string(row->name)) != 0;
+    EXPECT_EQ(row->details.empty(), without) << row->name;
+    if (!without) {
+      EXPECT_EQ(row->details.substr(0, 4), "    ") << row->name;
+    }
   }
 }
 
@@ -137,7 +136,7 @@ TEST_F(ShellDispatch, SetListsAssignsAndRemoves) {
 TEST_F(ShellDispatch, SetListingShowsNamesInBrightGreen) {
   ScriptedConsole coloured("", true);
   InstallOutput(&coloured, &log_);
-  Shell shell(coloured, partition_);
+  Shell shell(coloured, partition_, *files_);
   std::string line = "SET";
   shell.ParseCommandLine(line, 256);
   shell.DispatchCommand(nullptr);

@@ -15,6 +15,7 @@
 #include "partshell/command_parser.h"
 #include "partshell/error_codes.h"
 #include "partshell/host_services.h"
+#include "partshell/session_log.h"
 #include "partshell/shell.h"
 #include "scripted_console.h"
 
@@ -24,7 +25,7 @@ class FakePartition : public PartitionAccess {
  public:
   int Mount(const MountRequest& request) override {
     lastRequest = request;
-    mounted = mountResult == 0 && !request.showMbrOnly;
+    mounted = mountResult == 0 && !request.show_mbr_only;
     return mountResult;
   }
   void Close() override {
@@ -36,6 +37,7 @@ class FakePartition : public PartitionAccess {
   std::uint8_t PartitionType() const override { return type; }
   std::string CurrentDirectory() const override { return "\\"; }
   bool AnyEntryMatches(const std::string& pattern) override {
+    if (fatalOnLookup != 0) fatal = fatalOnLookup;
     // Enough of the wildcard rules for the tests: "*.*" under a directory
     // matches when anything lives there.
     std::string p = common::UpperAscii(pattern);
@@ -48,8 +50,11 @@ class FakePartition : public PartitionAccess {
     return entries.count(p) != 0;
   }
   std::string ErrorText(int code) const override { return partshell::ErrorText(code); }
+  int FatalCondition() const override { return fatal; }
 
   std::set<std::string> entries;
+  int fatal = 0;
+  int fatalOnLookup = 0;  // the fatal condition a lookup meets
   int mountResult = 0;
   bool mounted = false;
   std::uint8_t type = 0xDE;
@@ -145,8 +150,9 @@ class ShellTest : public ::testing::Test {
   TempWorkDir dir_;
   ScriptedConsole console_;
   FakePartition partition_;
-  SessionLog log_;
-  Shell shell_{console_, partition_};
+  std::unique_ptr<LocalFiles> files_ = CreateHostLocalFiles();
+  SessionLog log_{*files_};
+  Shell shell_{console_, partition_, *files_};
 };
 
 }  // namespace partshell::test

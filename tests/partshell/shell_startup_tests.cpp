@@ -13,7 +13,7 @@ namespace {
 class Startup : public ::testing::Test {
  protected:
   int Run(std::vector<std::string> words) {
-    HostServices host{console_, lock_, events_, partition_};
+    HostServices host{console_, lock_, events_, partition_, *files_};
     host.processEnvironment = environment_;
     host.operatingSystem = operatingSystem_;
     testing::internal::CaptureStderr();
@@ -28,6 +28,7 @@ class Startup : public ::testing::Test {
   FakeLock lock_;
   FakeEvents events_;
   FakePartition partition_;
+  std::unique_ptr<LocalFiles> files_ = CreateHostLocalFiles();
   std::vector<std::string> environment_{"Path=/bin"};
   std::string operatingSystem_ = "TestOS 1.0";
   std::string stderr_;
@@ -59,7 +60,7 @@ TEST_F(Startup, QuestionMarkShowsUsageWithoutErrorLine) {
     EXPECT_NE(console_.output.find("\n\ntorbel [torbel_parm] [torbel_command]\n\n"), std::string::npos);
     EXPECT_EQ(console_.output.substr(console_.output.size() - 43), "      Use 'torbel HELP' for command help.\n\n");
   }
-  EXPECT_EQ(partition_.lastRequest.wantedType, 0);  // never mounted
+  EXPECT_EQ(partition_.lastRequest.wanted_type, 0);  // never mounted
 }
 
 // --help is the /? usage and --version the version lines; both end with 0,
@@ -77,7 +78,7 @@ TEST_F(Startup, LongHelpAndVersionEndWithZero) {
   EXPECT_EQ(console_.output.rfind("VERSION:   torbel, Version: A07, 10/27/2009\nOS:        TestOS 1.0\n", 0), 0u);
   EXPECT_EQ(console_.output.find("torbel [torbel_parm]"), std::string::npos);
   EXPECT_EQ(stderr_, "");
-  EXPECT_EQ(partition_.lastRequest.wantedType, 0);
+  EXPECT_EQ(partition_.lastRequest.wanted_type, 0);
 }
 
 TEST_F(Startup, MalformedSwitchesShowUsageWithTheirError) {
@@ -96,21 +97,21 @@ TEST_F(Startup, MalformedSwitchesShowUsageWithTheirError) {
 
 TEST_F(Startup, SwitchesChooseThePartition) {
   SwitchSettings s = ParseSwitches({"/up", "DIR", "\\"});
-  EXPECT_EQ(s.mount.wantedIndex, -1);
-  EXPECT_EQ(s.mount.wantedType, 0xDE);
+  EXPECT_EQ(s.mount.wanted_index, -1);
+  EXPECT_EQ(s.mount.wanted_type, 0xDE);
   EXPECT_EQ(s.commandLine, "DIR \\");
-  EXPECT_FALSE(s.interactive);
+  EXPECT_FALSE(s.mount.interactive);
 
   s = ParseSwitches({"/NOWRITEMBR", "/TdF"});
-  EXPECT_TRUE(s.mount.noWriteMbr);
-  EXPECT_EQ(s.mount.wantedType, 0xDF);
-  EXPECT_TRUE(s.interactive);
+  EXPECT_TRUE(s.mount.no_mbr_write);
+  EXPECT_EQ(s.mount.wanted_type, 0xDF);
+  EXPECT_TRUE(s.mount.interactive);
 
   s = ParseSwitches({"/P3", "/HVP"});
-  EXPECT_EQ(s.mount.wantedIndex, 0);  // the last switch wins
+  EXPECT_EQ(s.mount.wanted_index, 0);  // the last switch wins
   s = ParseSwitches({"/P3"});
-  EXPECT_EQ(s.mount.wantedIndex, 3);
-  EXPECT_EQ(s.mount.wantedType, 0);
+  EXPECT_EQ(s.mount.wanted_index, 3);
+  EXPECT_EQ(s.mount.wanted_type, 0);
 
   s = ParseSwitches({"/FOO", "DIR"});
   EXPECT_EQ(s.commandLine, "/FOO DIR");
@@ -118,9 +119,8 @@ TEST_F(Startup, SwitchesChooseThePartition) {
   EXPECT_EQ(s.commandLine, "/FOO DIR");
 
   s = ParseSwitches({"/MBR"});
-  EXPECT_TRUE(s.showMbr);
-  EXPECT_TRUE(s.mount.showMbrOnly);
-  EXPECT_FALSE(s.interactive);
+  EXPECT_TRUE(s.mount.show_mbr_only);
+  EXPECT_FALSE(s.mount.interactive);
   s = ParseSwitches({"/HELP", "/P9"});  // the walk ends at /HELP
   EXPECT_TRUE(s.help);
   EXPECT_TRUE(s.error.empty());
@@ -132,7 +132,7 @@ TEST_F(Startup, SwitchesChooseThePartition) {
 TEST_F(Startup, OneCommandRunsWithoutBannerAndGivesTheExitCode) {
   EXPECT_EQ(Run({"/UP", "ERRORLEVEL", "-2"}), 2);
   EXPECT_EQ(console_.output, "");
-  EXPECT_TRUE(partition_.lastRequest.wantedIndex == -1 && !partition_.lastRequest.interactive);
+  EXPECT_TRUE(partition_.lastRequest.wanted_index == -1 && !partition_.lastRequest.interactive);
   EXPECT_EQ(partition_.closes, 1);
   EXPECT_EQ(console_.setups, 1);
   EXPECT_GE(console_.restores, 1);
@@ -183,7 +183,7 @@ TEST_F(Startup, QuitAtThePromptEndsWithItsCodeSignKept) {
   EXPECT_EQ(Run({"/UP"}), -3);
   EXPECT_EQ(console_.output.find("never"), std::string::npos) << console_.output;
   ScriptedConsole second("QUIT 3\nECHO never\n");
-  HostServices host{second, lock_, events_, partition_};
+  HostServices host{second, lock_, events_, partition_, *files_};
   host.operatingSystem = "TestOS";
   EXPECT_EQ(RunTorbel({}, host), 3);
   EXPECT_EQ(second.output.find("never"), std::string::npos);
@@ -201,7 +201,7 @@ TEST_F(Startup, MountFailureRunsNothingAndReportsItsCode) {
 
 TEST_F(Startup, MbrAndHelpSwitchesEndAfterTheirDisplay) {
   EXPECT_EQ(Run({"/MBR", "ECHO", "x"}), 0);
-  EXPECT_TRUE(partition_.lastRequest.showMbrOnly);
+  EXPECT_TRUE(partition_.lastRequest.show_mbr_only);
   EXPECT_EQ(console_.output, "");
 
   partition_.lastRequest = {};
@@ -238,11 +238,28 @@ TEST_F(Startup, TheMountVariablesAndTheShellsOwnAreListedBySet) {
       << console_.output;
 }
 
+[[noreturn]] void EndAsTheHostWould(int code) {
+  std::fprintf(stderr, "process ended with %d\n", code);
+  std::_Exit(code);
+}
+
+// A fatal condition the disk meets in a command ends the process through the host's
+// process end, with the condition's code, before anything else of the line runs.
+TEST_F(Startup, FatalConditionOfTheDiskEndsTheProcessWithItsCode) {
+  partition_.fatalOnLookup = 762;
+  dir_.Write("FATAL.F16", "IF EXIST X.TXT ECHO not reached\nMD NEVER\n");
+  HostServices host{console_, lock_, events_, partition_, *files_};
+  host.operatingSystem = "TestOS";
+  host.endProcess = EndAsTheHostWould;
+  EXPECT_EXIT(RunTorbel({"/UP", "CALL", "FATAL"}, host), ::testing::ExitedWithCode(762 & 0xFF),
+              "process ended with 762\n");
+}
+
 TEST_F(Startup, CloseEventWhileABatchRunsEndsWith755) {
   // A batch file that would loop for ever; the close event arrives from the
   // host while it runs (here: from the first command's handler).
   dir_.Write("LOOP.F16", ":TOP\n@SET X=1\n@GOTO TOP\n");
-  HostServices host{console_, lock_, events_, partition_};
+  HostServices host{console_, lock_, events_, partition_, *files_};
   host.operatingSystem = "TestOS";
   std::thread closer([&] {
     while (events_.close == nullptr) std::this_thread::yield();

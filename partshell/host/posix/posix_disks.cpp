@@ -165,8 +165,8 @@ class PosixDiskSystem : public DiskSystem {
 
   // Linux does not mount a partition of an unknown type; nothing to lock.
   bool NeedsUtilityPartitionLock() const override { return false; }
-  int OpenLockDismountUtilityPartition(int, int, ShellServices&) override { return 0; }
-  void CloseUtilityPartition(ShellServices&) override {}
+  int OpenLockDismountUtilityPartition(int, int, EngineServices&) override { return 0; }
+  void CloseUtilityPartition(EngineServices&) override {}
   void SleepMilliseconds(unsigned ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
  private:

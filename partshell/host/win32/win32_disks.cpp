@@ -11,7 +11,7 @@
 
 #include "partshell/error_codes.h"
 #include "partshell/host_disks.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 namespace partshell {
 
@@ -32,7 +32,7 @@ class QuietErrorMode {
 
 class Win32BlockDevice : public BlockDevice {
  public:
-  Win32BlockDevice(HANDLE handle, ShellServices** out) : handle_(handle), out_(out) {}
+  Win32BlockDevice(HANDLE handle, EngineServices** out) : handle_(handle), out_(out) {}
   ~Win32BlockDevice() override { CloseHandle(handle_); }
 
   SectorIoResult ReadSector(std::uint32_t sector, std::uint8_t* buffer) override {
@@ -94,7 +94,7 @@ class Win32BlockDevice : public BlockDevice {
   }
 
   HANDLE handle_;
-  ShellServices** out_;
+  EngineServices** out_;
 };
 
 using NtOpenFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
@@ -127,7 +127,7 @@ class Win32DiskSystem : public DiskSystem {
     }
   }
 
-  void AttachServices(ShellServices& out) override { out_ = &out; }
+  void AttachServices(EngineServices& out) override { out_ = &out; }
   std::string DriveDescription(int n) const override { return DescribeHostDrive(drives_, n); }
 
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override {
@@ -174,7 +174,7 @@ class Win32DiskSystem : public DiskSystem {
   // The disk named by TORBEL_DISK has no partition device to lock.
   bool NeedsUtilityPartitionLock() const override { return !drives_.named_by_variable && WindowsSixOrLater(); }
 
-  int OpenLockDismountUtilityPartition(int disk, int partition, ShellServices& out) override {
+  int OpenLockDismountUtilityPartition(int disk, int partition, EngineServices& out) override {
     static constexpr const char* kOrigin = "OpenLockDismountUtilityPartition";
     ++lock_attempts_;
     auto nt_open = NtdllFunction<NtOpenFileFn>("NtOpenFile");
@@ -251,7 +251,7 @@ class Win32DiskSystem : public DiskSystem {
     return result;
   }
 
-  void CloseUtilityPartition(ShellServices& out) override {
+  void CloseUtilityPartition(EngineServices& out) override {
     if (partition_handle_ == nullptr) return;
     auto nt_close = NtdllFunction<NtCloseFn>("NtClose");
     if (nt_close == nullptr) {
@@ -272,7 +272,7 @@ class Win32DiskSystem : public DiskSystem {
   HostDriveList drives_;
   HANDLE partition_handle_ = nullptr;
   int lock_attempts_ = 0;  // attempts since the last lock held
-  ShellServices* out_ = nullptr;
+  EngineServices* out_ = nullptr;
 };
 
 }  // namespace

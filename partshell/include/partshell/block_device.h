@@ -49,7 +49,7 @@ class BlockDevice {
   }
 };
 
-class ShellServices;
+class EngineServices;
 
 // The physical drives of the machine (or the one disk named by TORBEL_DISK).
 class DiskSystem {
@@ -64,11 +64,11 @@ class DiskSystem {
   // the operating system off it while its sectors are written through the drive.
   virtual bool NeedsUtilityPartitionLock() const = 0;
   // 0 on success, else non-zero; the lock lasts until CloseUtilityPartition.
-  virtual int OpenLockDismountUtilityPartition(int disk, int partition, ShellServices& out) = 0;
-  virtual void CloseUtilityPartition(ShellServices& out) = 0;
+  virtual int OpenLockDismountUtilityPartition(int disk, int partition, EngineServices& out) = 0;
+  virtual void CloseUtilityPartition(EngineServices& out) = 0;
   virtual void SleepMilliseconds(unsigned milliseconds) = 0;
   // Where the drives report their verbose seek texts; the mount attaches its own.
-  virtual void AttachServices(ShellServices& /*out*/) {}
+  virtual void AttachServices(EngineServices& /*out*/) {}
   // What drive n is, for the line that says why no disk could be used:
   // "\\.\PHYSICALDRIVE0 (/dev/sda)", or the disk TORBEL_DISK names.
   virtual std::string DriveDescription(int n) const;

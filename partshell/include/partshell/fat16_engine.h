@@ -1,7 +1,8 @@
 // The FAT16 volume engine: clusters and sectors, the two FAT copies, chains,
-// directories, names and paths of SYS:, and whole-file copies in and out.
-// Every operation that can fail returns an error code and, where the shell
-// shows a text for it, writes that text into `message`.
+// directories, names and paths of SYS:, and whole-file copies in and out
+// (the local side through the local-files port). Every operation that can
+// fail returns an error code and, where the shell shows a text for it,
+// writes that text into `message`.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "common/fat_layout.h"
 #include "common/short_names.h"
+#include "partshell/local_files.h"
 #include "partshell/mounted_volume.h"
 
 namespace partshell {
@@ -132,11 +134,13 @@ struct DirSearch {
 
 class Fat16Engine {
  public:
-  explicit Fat16Engine(MountedVolume& volume);
+  Fat16Engine(MountedVolume& volume, LocalFiles& local_files);
 
   MountedVolume& volume() { return v_; }
+  LocalFiles& local_files() { return local_; }
 
-  // 2 .. ClusterLimit; any other cluster ends the process with 763.
+  // 2 .. ClusterLimit. Any other cluster is the fatal condition 763: 0 then,
+  // and no sector of it is read or written.
   std::uint32_t GetSectorOfCluster(std::uint32_t cluster, const char* origin = "GetSectorOfCluster");
   int LoadFatTables() { return v_.LoadFatTables(); }
   int CommitFatTables(std::string& message);
@@ -169,8 +173,6 @@ class Fat16Engine {
 
   int CopyFileFromLocalHDToFAT16(const std::string& local_path, std::string_view partition_path,
                                  std::string& message, std::uint32_t& size);
-  int CopyLocalFileStartingAtCluster(const std::string& local_path, std::string& message,
-                                     std::uint16_t first_cluster);
   int CopyFileFromFAT16ToLocalHD(std::string_view partition_path, const std::string& local_path,
                                  std::string& message, std::uint32_t& size);
 
@@ -184,6 +186,10 @@ class Fat16Engine {
   EntryLookup FindEntry(std::uint16_t directory, const Name83& name, std::uint8_t must_have,
                         std::uint8_t must_not_have);
   int WriteZeroCluster(std::uint16_t cluster, std::string& message);
+  // Writes `size` bytes of an open local file into a new chain from
+  // `first_cluster` on, then commits the FAT.
+  int CopyLocalFileStartingAtCluster(LocalFile& file, std::uint64_t size, const std::string& local_path,
+                                     std::string& message, std::uint16_t first_cluster);
   // Marks an entry's long-name slots deleted: those in other sectors are written at
   // once, those in `entry_sector` only in `entry_buffer`, which the caller writes
   // with its own change. 0 or the failed write's code.
@@ -191,6 +197,7 @@ class Fat16Engine {
                           std::uint8_t* entry_buffer, std::string& message);
 
   MountedVolume& v_;
+  LocalFiles& local_;
   bool adding_after_extend_ = false;
 };
 

@@ -1,9 +1,11 @@
 // Small host services the shell frame needs besides the console.
 #pragma once
 
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "partshell/local_files.h"
 
 namespace partshell {
 
@@ -37,9 +39,10 @@ class ControlEvents {
 // text when the system is too old to run the shell.
 std::string HostOperatingSystemName();
 
-}  // namespace partshell
-
-namespace partshell {
 // The process environment as NAME=value texts, in the system's order.
 std::vector<std::string> HostProcessEnvironment();
+
+// The host's local file system.
+std::unique_ptr<LocalFiles> CreateHostLocalFiles();
+
 }  // namespace partshell

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "partshell/block_device.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
+#include "partshell/mount_request.h"
 
 namespace partshell {
 
@@ -23,30 +24,21 @@ inline constexpr std::uint16_t kRootDirectory = 0xFFFF;  // directory number of 
 inline constexpr std::uint8_t kUtilityPartitionType = 0xDE;
 inline constexpr std::uint8_t kHiddenVendorPartitionType = 0xDF;
 
-// What the command-line switches ask of the mount.
-struct MountOptions {
-  int wanted_index = 0;             // entry 0..4, -1 when a type is asked for
-  std::uint8_t wanted_type = 0;     // 0 when an index is asked for
-  bool no_mbr_write = false;        // /NOWRITEMBR
-  bool show_mbr_only = false;       // /MBR: show the MBR, mount nothing
-  bool interactive = false;         // no command given: announce the device
-};
-
 class MountedVolume {
  public:
-  MountedVolume(DiskSystem& disks, ShellServices& out);
+  MountedVolume(DiskSystem& disks, EngineServices& out);
   ~MountedVolume();
   MountedVolume(const MountedVolume&) = delete;
   MountedVolume& operator=(const MountedVolume&) = delete;
 
   // 0 when a partition is mounted, else the error level (702, 703, 700,
   // 706-709, 705). On failure the drive is closed again.
-  int MountPartition(const MountOptions& options);
+  int MountPartition(const MountRequest& request);
   void CloseHardDrive();
   bool IsMounted() const { return partition_index >= 0; }
 
   // 0 or 741 / 739 / 761 (reads), 741 / 740 (writes). A write above the
-  // partition end ends the process with 762; an unaligned buffer with 254.
+  // partition end is the fatal condition 762, an unaligned buffer 254.
   int ReadHardDriveSector(std::uint32_t sector, std::uint8_t* buffer);
   int WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer);
   // `count` consecutive sectors with the same guards, in one transfer where
@@ -75,18 +67,26 @@ class MountedVolume {
   void ShowMbr();
   void ShowBootSector();
 
-  ShellServices& out() { return out_; }
+  // A condition that must end the run at once: 254 (an unaligned sector
+  // buffer), 762 (a write above the partition end), 763 (a cluster outside
+  // the volume); 0 while there is none. Its message is out when it is raised;
+  // from then on every sector transfer fails with it and nothing more reaches
+  // the disk, until the shell ends the process.
+  int FatalCondition() const { return fatal_condition_; }
+  void RaiseFatalCondition(int exit_code) {
+    if (fatal_condition_ == 0) fatal_condition_ = exit_code;
+  }
+
+  EngineServices& out() { return out_; }
   const std::uint8_t* mbr() const { return mbr_valid ? SectorBufferSlot(0) : nullptr; }
   const std::uint8_t* pbr() const { return SectorBufferSlot(1); }
 
   // --- the mounted state, read by the FAT16 engine and the commands ---
+  MountRequest request;  // what the last mount was asked for
   std::string drive_name;
   int drive_number = -1;
   int partition_index = -1;
   std::uint8_t partition_type = 0;
-  int wanted_index = 0;
-  std::uint8_t wanted_type = 0;
-  bool no_mbr_write = false;
   bool mbr_valid = false;
 
   std::vector<std::uint16_t> fat1;
@@ -122,10 +122,12 @@ class MountedVolume {
   int ChoosePartitionEntry(bool virtual_tag) const;
   int CheckBootSector();
   void ComputeGeometry();
-  void PublishMount();
+  // Every transfer checks its buffer first: false, and the fatal condition
+  // 254, when it is not 512-byte aligned.
+  bool VerifySectorBufferPointer(const void* buffer);
 
   DiskSystem& disks_;
-  ShellServices& out_;
+  EngineServices& out_;
   std::unique_ptr<BlockDevice> drive_;
   bool utility_partition_locked_ = false;
   // The last scan: drives that opened without a utility partition, and the
@@ -134,6 +136,7 @@ class MountedVolume {
   std::string first_unopened_;
   std::uint32_t first_open_error_ = 0;
   std::unordered_map<std::uint32_t, std::array<std::uint8_t, kSectorSize>> directory_sectors_;
+  int fatal_condition_ = 0;
 };
 
 }  // namespace partshell

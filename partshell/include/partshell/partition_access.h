@@ -5,21 +5,16 @@
 #include <cstdint>
 #include <string>
 
-namespace partshell {
+#include "partshell/mount_request.h"
 
-// The partition the switches ask for.
-struct MountRequest {
-  int wantedIndex = 0;           // -1 when a type is asked for
-  std::uint8_t wantedType = 0;   // 0 when an index is asked for
-  bool noWriteMbr = false;       // /NOWRITEMBR
-  bool showMbrOnly = false;      // /MBR: show the table, mount nothing
-  bool interactive = false;      // no command on the command line
-};
+namespace partshell {
 
 class PartitionAccess {
  public:
   virtual ~PartitionAccess() = default;
   // 0 when a partition is mounted, else the error code (also after /MBR).
+  // A mount publishes itself in the local environment (MOUNTED_PARTITION and
+  // the like).
   virtual int Mount(const MountRequest& request) = 0;
   virtual void Close() = 0;
   virtual bool Mounted() const = 0;
@@ -33,6 +28,9 @@ class PartitionAccess {
   // The text of an error number: the internal name with " - {internal}", a
   // system message, or an empty text.
   virtual std::string ErrorText(int code) const = 0;
+  // A condition met on the disk that must end the run at once, with its fixed
+  // exit code (254, 762, 763); 0 while there is none.
+  virtual int FatalCondition() const = 0;
 };
 
 }  // namespace partshell

@@ -10,25 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "partshell/command_row.h"
 #include "partshell/console.h"
+#include "partshell/error_codes.h"
 #include "partshell/local_environment.h"
+#include "partshell/local_files.h"
 #include "partshell/partition_access.h"
 #include "partshell/session_log.h"
 #include "partshell/shell_output.h"
 
 namespace partshell {
 
-using TokenList = std::vector<std::string>;
-
-class Shell;
 class MountedVolume;
 class Fat16Engine;
-
-// A command handler: token 0 is the command word as typed (without "@"),
-// the rest are its parameters. The handler may put one message into
-// `message` (printed afterwards as "[NAME] message"); it returns the new
-// error level. Display-only handlers return shell.ErrorLevel() unchanged.
-using CommandHandler = int (*)(Shell& shell, std::string& message, const TokenList& tokens);
 
 inline constexpr int kHistoryLines = 20;
 inline constexpr std::size_t kEditorLineMax = 254;
@@ -36,25 +30,19 @@ inline constexpr std::size_t kLastLineMax = 255;
 inline constexpr std::size_t kMaxTokens = 21;
 inline constexpr std::size_t kLabelMax = 40;
 
-// Codes the frame itself raises (the full table lives with the error texts).
-inline constexpr int kUnableToAddItemToLocalEnv = 738;
-inline constexpr int kMalformedIfConstruct = 748;
-inline constexpr int kTargetLabelMissing = 749;
-inline constexpr int kProgramShutdownEvent = 754;
-inline constexpr int kProgramCloseEvent = 755;
-inline constexpr int kProgramLogoffEvent = 756;
-inline constexpr int kInvalidCommandEncountered = 764;
-inline constexpr int kInvalidParameterCount = 765;
+// Ends the process with an exit code; it does not return.
+using ProcessEnd = void (*)(int exit_code);
 
 class Shell {
  public:
-  Shell(Console& console, PartitionAccess& partition);
+  Shell(Console& console, PartitionAccess& partition, LocalFiles& local_files);
   Shell(const Shell&) = delete;
   Shell& operator=(const Shell&) = delete;
 
   // ---- services for command handlers ----
   Console& console() { return console_; }
   PartitionAccess& partition() { return partition_; }
+  LocalFiles& local_files() { return local_files_; }
   LocalEnvironment& env() { return ShellEnvironment(); }
   // The mounted drive and its FAT16 engine; null while nothing is mounted
   // (and in tests that use a stand-in partition).
@@ -126,6 +114,13 @@ class Shell {
   int ReadCommandLine();
   void ShowHelp(const char* command, bool extended);
 
+  // When the partition has met a fatal condition, ends the process with its
+  // code at once, the console put back first; nothing more is shown or
+  // written. Checked after every command and after the mount.
+  void EndRunOnFatalCondition();
+  // How the process is ended (std::exit unless set).
+  void SetProcessEnd(ProcessEnd end) { processEnd_ = end; }
+
   // ---- session state the control commands work on ----
   bool echoOn_ = true;
   bool lineEchoSuppressed_ = false;
@@ -149,6 +144,8 @@ class Shell {
 
   Console& console_;
   PartitionAccess& partition_;
+  LocalFiles& local_files_;
+  ProcessEnd processEnd_ = nullptr;
   int errorLevel_ = 0;
   int pageLength_ = 0;
   int hexPageSize_ = 0;

@@ -29,6 +29,7 @@ void ConsolePrint(const char* format, ...) TORBEL_PRINTF(1, 2);
 // Appends "[origin] text\n", or "text\n" when origin is empty or null.
 void TraceLog(const char* origin, const char* format, ...) TORBEL_PRINTF(2, 3);
 
+// Off until set; the start-up sets it from the tag file "torbel.dbg".
 bool VerboseMode();
 void SetVerboseMode(bool on);
 bool LogAllMode();
@@ -37,10 +38,5 @@ void SetLogAllMode(bool on);
 // Where the output goes. The shell installs its console and log at start-up;
 // without them output goes to standard output and the log is not written.
 void InstallOutput(Console* console, SessionLog* log);
-
-// Reads the tag file "torbel.dbg" of the current directory the first time
-// the verbose mode is asked for; ResetVerboseTag makes the next query look
-// again (for a new session in the same process).
-void ResetVerboseTag();
 
 }  // namespace partshell

@@ -7,23 +7,22 @@
 #include "partshell/console.h"
 #include "partshell/error_codes.h"
 #include "partshell/host_services.h"
+#include "partshell/local_files.h"
 #include "partshell/partition_access.h"
+#include "partshell/shell.h"
 
 namespace partshell {
 
 class MountedVolume;
 class Fat16Engine;
 
-
 struct SwitchSettings {
-  MountRequest mount;
-  bool showMbr = false;
+  MountRequest mount;  // with /MBR (show_mbr_only) and whether the run is interactive
   bool help = false;
   bool helpAll = false;
   bool usageOnly = false;     // "?", "-?" or "/?"
   std::string error;          // a malformed /T or /P
   std::string commandLine;    // the words after the switches, joined
-  bool interactive = false;
 };
 
 // Reads the switches from the program's words (without the program name).
@@ -35,11 +34,17 @@ struct HostServices {
   InstanceLock& lock;
   ControlEvents& events;
   PartitionAccess& partition;
+  LocalFiles& localFiles;
   MountedVolume* volume = nullptr;  // handed to the command handlers
   Fat16Engine* engine = nullptr;
+  ProcessEnd endProcess = nullptr;  // std::exit unless set
   std::vector<std::string> processEnvironment;  // NAME=value texts
   std::string operatingSystem;                  // empty: too old to run
 };
+
+// The version display shown at start-up, in the usage text and by VERSION.
+void PrintVersionDisplay();
+void SetOperatingSystemText(std::string text);
 
 // Runs the whole program and returns its exit code.
 int RunTorbel(const std::vector<std::string>& words, HostServices& host);

@@ -2,6 +2,9 @@
 // PartitionAccess.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "partshell/fat16_engine.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/partition_access.h"
@@ -20,10 +23,16 @@ class VolumePartition : public PartitionAccess {
   std::string CurrentDirectory() const override { return volume_.current_path; }
   bool AnyEntryMatches(const std::string& pattern) override;
   std::string ErrorText(int code) const override;
+  int FatalCondition() const override { return volume_.FatalCondition(); }
 
  private:
   MountedVolume& volume_;
   Fat16Engine& engine_;
 };
+
+// What a mounted volume publishes in the local environment, in this order:
+// MOUNTED_PARTITION, MOUNTED_PARTITION_TYPE, ACTIVE_PARTITION (the last of
+// entries 0..3 marked active, or NONE), then "$?" and ERRORLEVEL, both 0.
+std::vector<std::string> MountVariables(const MountedVolume& volume);
 
 }  // namespace partshell

@@ -1,13 +1,13 @@
 // APPENDFILE, LOG and TOUCH.
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
-#include "partshell/file_commands.h"
+#include "partshell/command_rows.h"
+#include "partshell/command_support.h"
 #include "partshell/mounted_volume.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 namespace partshell {
 
@@ -17,28 +17,45 @@ constexpr const char* kAppendText = "APPEND1.TMP";
 constexpr const char* kAppendWork = "APPEND2.TMP";
 constexpr const char* kTouchEmpty = "TOUCH.TMP";
 
-void RemoveLocal(const std::string& name) {
-  std::error_code ec;
-  std::filesystem::remove(LocalFsPath(name), ec);
+void RemoveLocal(LocalFiles& files, const std::string& name) { files.Remove(files.HostPath(name)); }
+
+std::unique_ptr<LocalFile> OpenLocal(LocalFiles& files, const std::string& name, LocalOpenMode mode) {
+  std::uint32_t error = 0;
+  return files.Open(files.HostPath(name), mode, error);
 }
 
 bool HasWildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
 // The appended lines end in carriage return and line feed, as DOS and
 // Windows programs on the partition expect, whatever the local host uses.
-bool AppendAsText(std::FILE* in, std::FILE* out, Shell& shell) {
-  int previous = 0;
-  for (int c = std::fgetc(in); c != EOF && shell.StopCode() == 0; c = std::fgetc(in)) {
-    if (c == '\n' && previous != '\r' && std::fputc('\r', out) == EOF) return false;
-    if (std::fputc(c, out) == EOF) return false;
-    previous = c;
+bool AppendAsText(LocalFile& in, LocalFile& out, Shell& shell) {
+  char block[4096];
+  std::string converted;
+  char previous = 0;
+  for (;;) {
+    const LocalIo got = in.Read(block, sizeof block);
+    if (got.bytes == 0) return true;
+    converted.clear();
+    bool stopped = false;
+    for (std::size_t i = 0; i < got.bytes; ++i) {
+      if (shell.StopCode() != 0) {
+        stopped = true;
+        break;
+      }
+      const char c = block[i];
+      if (c == '\n' && previous != '\r') converted += '\r';
+      converted += c;
+      previous = c;
+    }
+    if (!out.Write(converted.data(), converted.size()).ok) return false;
+    if (stopped) return true;
   }
-  return true;
 }
 
 int AppendToSysFile(Shell& shell, Fat16Engine& engine, std::string& message, const std::string& source,
                     const std::string& target) {
-  RemoveLocal(kAppendWork);
+  LocalFiles& files = shell.local_files();
+  RemoveLocal(files, kAppendWork);
   if (HasWildcards(target)) {
     message = Format("Invalid Filename: %s", target.c_str());
     return INVALID_FILENAME_PARAMETER;
@@ -52,24 +69,22 @@ int AppendToSysFile(Shell& shell, Fat16Engine& engine, std::string& message, con
   const bool existed = engine.FindFile(directory, name).found;
   if (existed) {
     std::uint32_t size = 0;
-    const int copied = engine.CopyFileFromFAT16ToLocalHD(target, LocalFsPath(kAppendWork), message, size);
+    const int copied = engine.CopyFileFromFAT16ToLocalHD(target, files.HostPath(kAppendWork), message, size);
     if (copied != 0) return copied;
   }
-  std::FILE* in = std::fopen(LocalFsPath(source).c_str(), "rb");
-  if (in == nullptr) {
+  const std::unique_ptr<LocalFile> in = OpenLocal(files, source, LocalOpenMode::read);
+  if (!in) {
     message = Format("Unable To Locate Local File: %s", source.c_str());
     return UNABLE_TO_LOCATE_LOCAL_FILE;
   }
-  std::FILE* out = std::fopen(LocalFsPath(kAppendWork).c_str(), "ab");
-  if (out == nullptr) {
-    std::fclose(in);
+  const std::unique_ptr<LocalFile> out = OpenLocal(files, kAppendWork, LocalOpenMode::append);
+  if (!out) {
     message = Format("Unable To Open/Create Locate Local Temp File: %s", kAppendWork);
     return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
   }
-  bool written = !existed || std::fputs("\r\n", out) != EOF;
-  written = written && AppendAsText(in, out, shell);
-  std::fclose(in);
-  if (std::fclose(out) != 0) written = false;
+  bool written = !existed || out->Write("\r\n", 2).ok;
+  written = written && AppendAsText(*in, *out, shell);
+  if (out->Close() != 0) written = false;
   if (!written) {
     message = Format("Write Error Appending File: %s, to Local Temp File: %s", source.c_str(), kAppendWork);
     return ERROR_WRITING_LOCAL_FILE;
@@ -77,14 +92,9 @@ int AppendToSysFile(Shell& shell, Fat16Engine& engine, std::string& message, con
   std::string ignored;
   if (existed) engine.DeleteFat16File(target, ignored);
   std::uint32_t size = 0;
-  const int result = engine.CopyFileFromLocalHDToFAT16(LocalFsPath(kAppendWork), target, message, size);
-  if (result == 0) RemoveLocal(kAppendWork);
+  const int result = engine.CopyFileFromLocalHDToFAT16(files.HostPath(kAppendWork), target, message, size);
+  if (result == 0) RemoveLocal(files, kAppendWork);
   return result;
-}
-
-Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
-  if (shell.engine() == nullptr) message = "No Partition Mounted";
-  return shell.engine();
 }
 
 // The text of a LOG line: the command line after its first two words.
@@ -109,37 +119,48 @@ std::string LogText(const std::string& line) {
 
 }  // namespace
 
-int CmdAppendFile(Shell& shell, std::string& message, const TokenList& tokens) {
+static int CmdAppendFile(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   return AppendToSysFile(shell, *engine, message, tokens[2], tokens[1]);
 }
 
-int CmdLog(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kAppendFileRow{
+    "APPENDFILE", 2, 2, CmdAppendFile, "APPENDFILE [SYS:]target source", "Appends a file to a FAT16 file",
+    "    Appends the local file 'source' to the end of 'target' on SYS:.\n"
+    "    The target is created when it does not exist."};
+
+static int CmdLog(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
-  RemoveLocal(kAppendText);
+  LocalFiles& files = shell.local_files();
+  RemoveLocal(files, kAppendText);
   if (HasWildcards(tokens[1])) {
     message = Format("Invalid Filename: %s", tokens[1].c_str());
     return INVALID_FILENAME_PARAMETER;
   }
-  std::FILE* out = std::fopen(LocalFsPath(kAppendText).c_str(), "wb");
-  if (out == nullptr) {
+  const std::unique_ptr<LocalFile> out = OpenLocal(files, kAppendText, LocalOpenMode::write);
+  if (!out) {
     message = Format("Unable To Open/Create Locate Local Temp File: %s", kAppendText);
     return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
   }
   const std::string text = LogText(shell.LastCommandLine()) + "\r\n";
-  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  if (std::fclose(out) != 0 || !written) {
+  const bool written = out->Write(text.data(), text.size()).ok;
+  if (out->Close() != 0 || !written) {
     message = Format("Unable To Open/Create Locate Local Temp File: %s", kAppendText);
     return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
   }
   const int result = AppendToSysFile(shell, *engine, message, kAppendText, tokens[1]);
-  if (result == 0) RemoveLocal(kAppendText);
+  if (result == 0) RemoveLocal(files, kAppendText);
   return result;
 }
 
-int CmdTouch(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kLogRow{
+    "LOG", 2, kNoLimit, CmdLog, "LOG [SYS:]log_file text", "Appends a string to file",
+    "    Appends the text, with a line end, to a file of SYS:. The\n"
+    "    file is created when it does not exist."};
+
+static int CmdTouch(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
@@ -196,16 +217,20 @@ int CmdTouch(Shell& shell, std::string& message, const TokenList& tokens) {
     message = Format("Unable To Locate File[Error: %d]: %s", error, name.c_str());
     return FILE_NOT_FOUND;
   }
-  std::FILE* empty = std::fopen(LocalFsPath(kTouchEmpty).c_str(), "wb");
-  if (empty == nullptr) {
+  LocalFiles& files = shell.local_files();
+  if (!OpenLocal(files, kTouchEmpty, LocalOpenMode::write)) {
     message = Format("Unable To Create Local Temp File: %s", kTouchEmpty);
     return UNABLE_TO_CREATE_LOCAL_TEMP_FILE;
   }
-  std::fclose(empty);
   std::uint32_t size = 0;
-  const int result = engine->CopyFileFromLocalHDToFAT16(LocalFsPath(kTouchEmpty), name, message, size);
-  RemoveLocal(kTouchEmpty);
+  const int result = engine->CopyFileFromLocalHDToFAT16(files.HostPath(kTouchEmpty), name, message, size);
+  RemoveLocal(files, kTouchEmpty);
   return result;
 }
+
+constexpr CommandRow kTouchRow{
+    "TOUCH", 1, 2, CmdTouch, "TOUCH [SYS:]file [-C]", "Update file time [create new]",
+    "    Sets the time of a file of SYS: to now. With -C a missing\n"
+    "    file is created empty."};
 
 }  // namespace partshell

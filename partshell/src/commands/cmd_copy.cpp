@@ -1,15 +1,14 @@
 // COPYHD2SYS, COPYSYS2HD, COPYHD2HD, COPYSYS2SYS and the retired COPY.
-#include <cstdio>
-#include <filesystem>
 #include <set>
 #include <vector>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
-#include "partshell/file_commands.h"
+#include "partshell/command_rows.h"
+#include "partshell/command_support.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_output.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 namespace partshell {
 
@@ -29,7 +28,7 @@ constexpr CopyKind kHd2Hd{Side::local, Side::local, "  %d File(s) Copied (%sk).\
 constexpr CopyKind kSys2Sys{Side::sys, Side::sys, "  %d File(s) Copied (%sk).\n"};
 
 // The directory part of FROMFILE that a matched name is joined to.
-std::string SourceDirectory(const std::string& from, Side side) {
+std::string SourceDirectory(const std::string& from) {
   const auto sep = from.find_last_of('\\');
   if (sep != std::string::npos) {
     std::string part = from.substr(0, sep);
@@ -37,12 +36,9 @@ std::string SourceDirectory(const std::string& from, Side side) {
     if (part.size() == 2 && part[1] == ':') part += "\\";
     return part;
   }
-  const auto colon = from.find(':');
-  if (colon == std::string::npos) return {};
-  std::string drive = from.substr(0, colon + 1);
   // "SYS:" alone names the current directory of SYS:, not its root.
-  if (side == Side::sys) return drive;
-  return drive;
+  const auto colon = from.find(':');
+  return colon == std::string::npos ? std::string() : from.substr(0, colon + 1);
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name, Side side) {
@@ -67,8 +63,8 @@ std::string WithBackslashes(std::string text) {
 }
 
 // The name a target takes where it lands: SYS: keeps 8.3 names in upper case; the
-// local file system keeps the name as given, ignoring case on Windows.
-std::string LandingName(Side side, const std::string& target) {
+// local file system keeps the name as given, ignoring case where the host does.
+std::string LandingName(Side side, const std::string& target, const LocalFiles& files) {
   std::string name = target;
   if (side == Side::sys) {
     std::string parent, leaf;
@@ -76,12 +72,7 @@ std::string LandingName(Side side, const std::string& target) {
     const Name83 short_name = SplitName83(leaf);
     name = parent + "\\" + short_name.name + short_name.ext;
   }
-#if defined(_WIN32)
-  const bool ignore_case = true;
-#else
-  const bool ignore_case = side == Side::sys;
-#endif
-  if (ignore_case) name = UpperAscii(name);
+  if (side == Side::sys || files.NamesIgnoreCase()) name = UpperAscii(name);
   return name;
 }
 
@@ -91,24 +82,24 @@ int CheckName(Side side, const std::string& name, bool wildcards, std::string& m
 
 int CopyOne(Shell& shell, Fat16Engine* engine, const CopyKind& kind, const std::string& source,
             const std::string& target, std::string& message, std::uint32_t& size) {
+  LocalFiles& files = shell.local_files();
   if (kind.source == Side::local && kind.target == Side::sys) {
-    return engine->CopyFileFromLocalHDToFAT16(LocalFsPath(source), target, message, size);
+    return engine->CopyFileFromLocalHDToFAT16(files.HostPath(source), target, message, size);
   }
   if (kind.source == Side::sys && kind.target == Side::local) {
-    return engine->CopyFileFromFAT16ToLocalHD(source, LocalFsPath(target), message, size);
+    return engine->CopyFileFromFAT16ToLocalHD(source, files.HostPath(target), message, size);
   }
   // The detour through a local temporary file lets a file be copied onto itself.
-  const std::string temporary = TempFileName();
+  const std::string temporary = TempFileName(files);
   int result = 0;
   if (kind.source == Side::local) {
     result = CopyLocalHDFile(shell, source, temporary, message, size);
     if (result == 0) result = CopyLocalHDFile(shell, temporary, target, message, size);
   } else {
-    result = engine->CopyFileFromFAT16ToLocalHD(source, LocalFsPath(temporary), message, size);
-    if (result == 0) result = engine->CopyFileFromLocalHDToFAT16(LocalFsPath(temporary), target, message, size);
+    result = engine->CopyFileFromFAT16ToLocalHD(source, files.HostPath(temporary), message, size);
+    if (result == 0) result = engine->CopyFileFromLocalHDToFAT16(files.HostPath(temporary), target, message, size);
   }
-  std::error_code ec;
-  std::filesystem::remove(LocalFsPath(temporary), ec);
+  files.Remove(files.HostPath(temporary));
   return result;
 }
 
@@ -134,8 +125,7 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
       std::string absolute;
       target_is_directory = engine->ResolveDirectoryPath(to, directory, absolute);
     } else {
-      std::error_code ec;
-      target_is_directory = std::filesystem::is_directory(LocalFsPath(to), ec);
+      target_is_directory = shell.local_files().Status(shell.local_files().HostPath(to)).kind == LocalKind::directory;
     }
   }
 
@@ -143,8 +133,12 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
   std::vector<std::string> names;
   int search_error = 0;
   if (kind.source == Side::local) {
-    for (const LocalMatch& match : FindLocalFiles(from)) {
-      if (!match.is_directory) names.push_back(match.name);
+    LocalFiles& files = shell.local_files();
+    LocalEntry match;
+    if (auto search = files.FindFirst(from, match)) {
+      do {
+        if (!match.IsDirectory()) names.push_back(match.name);
+      } while (files.FindNext(*search, match));
     }
   } else {
     DirEntry entry{};
@@ -167,7 +161,7 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
   std::vector<Transfer> transfers;
   // A FROMFILE that names a directory of SYS: stands for the files in it, which live
   // in that directory rather than in its parent.
-  std::string source_directory = SourceDirectory(from, kind.source);
+  std::string source_directory = SourceDirectory(from);
   if (kind.source == Side::sys) {
     std::uint16_t directory = 0;
     std::string absolute;
@@ -190,7 +184,7 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
   // names that SYS: cuts to the same 8.3 name) would leave only the last of them.
   std::set<std::string> landing;
   for (const Transfer& t : transfers) {
-    if (!landing.insert(LandingName(kind.target, t.target)).second) {
+    if (!landing.insert(LandingName(kind.target, t.target, shell.local_files())).second) {
       message = Format("More Than One File Would Be Copied To: %s", t.target.c_str());
       return INVALID_FILENAME_PARAMETER;
     }
@@ -217,24 +211,51 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
 
 }  // namespace
 
-int CmdCopyRetired(Shell&, std::string& message, const TokenList&) {
+static int CmdCopyRetired(Shell&, std::string& message, const TokenList&) {
   message =
       "INVALID Command. Try one of the following:\n   COPYHD2SYS FROMFILE [TOFILE]\n   COPYSYS2HD FROMFILE "
       "[TOFILE]\n   COPYHD2HD FROMFILE [TOFILE]\n   COPYSYS2SYS FROMFILE [TOFILE]\n";
   return INVALID_USER_COMMAND;
 }
 
-int CmdCopyHd2Sys(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kCopyRow{
+    "COPY", kNoLimit, kNoLimit, CmdCopyRetired, "{unsupported}", "{unsupported} - See COPYxx2yyy",
+    "    No longer supported: use COPYHD2SYS, COPYSYS2HD, COPYHD2HD\n"
+    "    or COPYSYS2SYS, which name the direction of the copy."};
+
+static int CmdCopyHd2Sys(Shell& shell, std::string& message, const TokenList& tokens) {
   return RunCopy(shell, message, tokens, kHd2Sys);
 }
-int CmdCopySys2Hd(Shell& shell, std::string& message, const TokenList& tokens) {
+
+constexpr CommandRow kCopyHd2SysRow{
+    "COPYHD2SYS", 1, 2, CmdCopyHd2Sys, "COPYHD2SYS FROMFILE [TOFILE]", "Copy local HD file to SYS:",
+    "    Copies local files (wildcards allowed) to SYS:. TOFILE may\n"
+    "    name a file or an existing directory; without it the files\n"
+    "    go to the current directory of SYS:."};
+
+static int CmdCopySys2Hd(Shell& shell, std::string& message, const TokenList& tokens) {
   return RunCopy(shell, message, tokens, kSys2Hd);
 }
-int CmdCopyHd2Hd(Shell& shell, std::string& message, const TokenList& tokens) {
+
+constexpr CommandRow kCopySys2HdRow{
+    "COPYSYS2HD", 1, 2, CmdCopySys2Hd, "COPYSYS2HD FROMFILE [TOFILE]", "Copy local SYS: file to local HD",
+    "    Copies files of SYS: (wildcards allowed) to the local file\n"
+    "    system. TOFILE may name a file or a local directory."};
+
+static int CmdCopyHd2Hd(Shell& shell, std::string& message, const TokenList& tokens) {
   return RunCopy(shell, message, tokens, kHd2Hd);
 }
-int CmdCopySys2Sys(Shell& shell, std::string& message, const TokenList& tokens) {
+
+constexpr CommandRow kCopyHd2HdRow{
+    "COPYHD2HD", 1, 2, CmdCopyHd2Hd, "COPYHD2HD FROMFILE [TOFILE]", "Copy local HD file to local HD",
+    "    Copies local files to another local name or directory."};
+
+static int CmdCopySys2Sys(Shell& shell, std::string& message, const TokenList& tokens) {
   return RunCopy(shell, message, tokens, kSys2Sys);
 }
+
+constexpr CommandRow kCopySys2SysRow{
+    "COPYSYS2SYS", 1, 2, CmdCopySys2Sys, "COPYSYS2SYS FROMFILE [TOFILE]", "Copy SYS: file to SYS:",
+    "    Copies files of SYS: to another name or directory of SYS:."};
 
 }  // namespace partshell

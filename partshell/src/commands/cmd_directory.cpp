@@ -5,19 +5,15 @@
 #include "partshell/console.h"
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
-#include "partshell/file_commands.h"
+#include "partshell/command_rows.h"
+#include "partshell/command_support.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_output.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 namespace partshell {
 
 namespace {
-
-Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
-  if (shell.engine() == nullptr) message = "No Partition Mounted";
-  return shell.engine();
-}
 
 std::string Flags(const std::uint8_t* e) {
   const std::uint8_t a = e[DIR_Attr];
@@ -29,7 +25,7 @@ std::string Flags(const std::uint8_t* e) {
 bool IsVolumeLabel(const std::uint8_t* e) { return (e[DIR_Attr] & ATTR_VOLUME_ID) != 0; }
 bool IsDirectory(const std::uint8_t* e) { return (e[DIR_Attr] & ATTR_DIRECTORY) != 0; }
 
-// One entry line of DIR, in its three pieces; returns the lines it printed.
+// One entry line of DIR, in its three pieces.
 void PrintEntryLine(Shell& shell, const std::uint8_t* e) {
   ShellWrite(Flags(e));
   std::string date, time, size;
@@ -78,7 +74,7 @@ class PagedLines {
 
 }  // namespace
 
-int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
+static int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
@@ -169,7 +165,12 @@ int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   return 0;
 }
 
-int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kDirRow{
+    "DIR", 0, 2, CmdDir, "DIR [DIR/PATH] [-p]", "Show directory files [pause]",
+    "    Lists a directory of SYS: (the current one by default), with\n"
+    "    sizes, dates and totals. -p pauses after every 20 lines."};
+
+static int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
@@ -246,7 +247,13 @@ int CmdAttrib(Shell& shell, std::string& message, const TokenList& tokens) {
   return result;
 }
 
-int CmdCd(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kAttribRow{
+    "ATTRIB", 1, 2, CmdAttrib, "ATTRIB file [+-HSRA]", "View/change file attributes",
+    "    Without flags, shows the attributes of the matching files.\n"
+    "    +H +S +R +A set and -H -S -R -A clear Hidden, System,\n"
+    "    Read-only and Archive, for example ATTRIB \\DIAGS\\*.* +R-A"};
+
+static int CmdCd(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
@@ -265,19 +272,38 @@ int CmdCd(Shell& shell, std::string& message, const TokenList& tokens) {
   return 0;
 }
 
-int CmdMd(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kCdRow{
+    "CD", 0, 1, CmdCd, "CD [DIR/PATH]", "Change current directory",
+    "    Changes the current directory of SYS:. Without a parameter\n"
+    "    shows it. Paths use \\ separators; .. names the parent."};
+
+static int CmdMd(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   return engine->MakeDirectory(tokens[1], message);
 }
 
-int CmdRd(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kMdRow{
+    "MD", 1, 1, CmdMd, "MD path_dir_name", "Creates an empty directory.",
+    "    Creates an empty directory on SYS:."};
+constexpr CommandRow kMkdirRow{
+    "MKDIR", 1, 1, CmdMd, "MKDIR path_dir_name", "Creates an empty directory.",
+    "    Same as MD."};
+
+static int CmdRd(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   return engine->RemoveDirectory(tokens[1], message);
 }
 
-int CmdRen(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kRdRow{
+    "RD", 1, 1, CmdRd, "RD path_dir_name", "Removes an empty directory.",
+    "    Removes an empty directory of SYS:."};
+constexpr CommandRow kRmdirRow{
+    "RMDIR", 1, 1, CmdRd, "RMDIR path_dir_name", "Remove directory on SYS:.",
+    "    Same as RD."};
+
+static int CmdRen(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   const std::string& old_file = tokens[1];
@@ -314,7 +340,15 @@ int CmdRen(Shell& shell, std::string& message, const TokenList& tokens) {
   return UNABLE_TO_RENAME_FILE;
 }
 
-int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kRenRow{
+    "REN", 2, 2, CmdRen, "REN OLDFILE NEWFILE", "Rename files on SYS:",
+    "    Renames a file or directory of SYS:. The new name must not\n"
+    "    exist yet."};
+constexpr CommandRow kRenameRow{
+    "RENAME", 2, 2, CmdRen, "RENAME OLDFILE NEWFILE", "Rename files on SYS:",
+    "    Same as REN."};
+
+static int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   const std::string& text = tokens[1];
@@ -369,7 +403,15 @@ int CmdDel(Shell& shell, std::string& message, const TokenList& tokens) {
   return result;
 }
 
-int CmdIfExist(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kDelRow{
+    "DEL", 1, 2, CmdDel, "DEL file [-y]", "Delete files from SYS: [-yes on *.*]",
+    "    Deletes the matching files of SYS:. Deleting *.* asks for\n"
+    "    confirmation unless -y is given."};
+constexpr CommandRow kDeleteRow{
+    "DELETE", 1, 2, CmdDel, "DELETE file [-y]", "Delete files from SYS: [-yes on *.*]",
+    "    Same as DEL."};
+
+static int CmdIfExist(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return 1;
   message.clear();
@@ -378,11 +420,21 @@ int CmdIfExist(Shell& shell, std::string& message, const TokenList& tokens) {
   return engine->FindFirstEntry(tokens[1], entry, error) ? 0 : 1;
 }
 
-int CmdFree(Shell& shell, std::string& message, const TokenList&) {
+constexpr CommandRow kIfExistRow{
+    "IFEXIST", 1, 1, CmdIfExist, "IFEXIST [SYS:]fat16_file", "0, if file exists, else 1",
+    "    Sets the error level to 0 when the file or pattern exists\n"
+    "    on SYS:, else to 1."};
+constexpr CommandRow kIfExistsRow{
+    "IFEXISTS", 1, 1, CmdIfExist, "IFEXISTS [SYS:]fat16_file", "0, if file exists, else 1",
+    "    Same as IFEXIST."};
+
+static int CmdFree(Shell& shell, std::string& message, const TokenList&) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return shell.ErrorLevel();
   message = Format("Disk Free Space: %s", FormatThousands(static_cast<std::uint32_t>(engine->FreeSpace())).c_str());
   return shell.ErrorLevel();
 }
+
+constexpr CommandRow kFreeRow{"FREE", 0, 0, CmdFree, "FREE", "Show mounted partition free space", ""};
 
 }  // namespace partshell

@@ -5,20 +5,16 @@
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
-#include "partshell/file_commands.h"
+#include "partshell/command_rows.h"
+#include "partshell/command_support.h"
 #include "partshell/local_environment.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell_output.h"
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 namespace partshell {
 
 namespace {
-
-Fat16Engine* MountedEngine(Shell& shell, std::string& message) {
-  if (shell.engine() == nullptr) message = "No Partition Mounted";
-  return shell.engine();
-}
 
 // Counts a line of the text writer; with paging, prompts at each page end.
 bool CountTextLine(Shell& shell) {
@@ -67,7 +63,7 @@ bool WriteText(Shell& shell, const std::uint8_t* data, std::size_t length) {
 
 }  // namespace
 
-int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
+static int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
@@ -125,7 +121,18 @@ int CmdType(Shell& shell, std::string& message, const TokenList& tokens) {
   return result;
 }
 
-int CmdDump(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kCatRow{
+    "CAT", 1, 2, CmdType, "CAT file [-B]", "Display text [binary] file",
+    "    Shows a file of SYS: as text, or in hexadecimal with -B."};
+constexpr CommandRow kMoreRow{
+    "MORE", 1, 2, CmdType, "MORE file [-B]", "Page a text [Binary] file",
+    "    Shows a file of SYS: page by page, as text or with -B in\n"
+    "    hexadecimal. Q, X or Esc stops; C shows the rest at once."};
+constexpr CommandRow kTypeRow{
+    "TYPE", 1, 2, CmdType, "TYPE file [-B]", "Display text [binary] file",
+    "    Shows a file of SYS: as text, or in hexadecimal with -B."};
+
+static int CmdDump(Shell& shell, std::string& message, const TokenList& tokens) {
   MountedVolume* volume = shell.volume();
   if (volume == nullptr) {
     message = "No Partition Mounted";
@@ -144,7 +151,13 @@ int CmdDump(Shell& shell, std::string& message, const TokenList& tokens) {
   return 0;
 }
 
-int CmdDumpCluster(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kDumpRow{
+    "DUMP", 1, 1, CmdDump, "DUMP SectorNumber", "Display a FAT16 disk sector",
+    "    Shows one absolute sector of the drive in hexadecimal.\n"
+    "    The number is decimal, or hexadecimal with 0x in front.\n"
+    "    Sector 0 is the drive's MBR."};
+
+static int CmdDumpCluster(Shell& shell, std::string& message, const TokenList& tokens) {
   Fat16Engine* engine = MountedEngine(shell, message);
   if (engine == nullptr) return UNABLE_TO_LOCATE_PARTITION;
   MountedVolume& volume = engine->volume();
@@ -168,7 +181,12 @@ int CmdDumpCluster(Shell& shell, std::string& message, const TokenList& tokens) 
   return 0;
 }
 
-int CmdMbr(Shell& shell, std::string& message, const TokenList&) {
+constexpr CommandRow kDumpcRow{
+    "DUMPC", 1, 1, CmdDumpCluster, "DUMPC ClusterNumber", "Display a FAT16 disk cluster",
+    "    Shows one cluster of the mounted partition in hexadecimal.\n"
+    "    Valid cluster numbers start at 2."};
+
+static int CmdMbr(Shell& shell, std::string& message, const TokenList&) {
   if (shell.volume() == nullptr) {
     message = "No Partition Mounted";
     return UNABLE_TO_LOCATE_PARTITION;
@@ -177,7 +195,11 @@ int CmdMbr(Shell& shell, std::string& message, const TokenList&) {
   return 0;
 }
 
-int CmdShowBoot(Shell& shell, std::string&, const TokenList&) {
+constexpr CommandRow kMbrRow{
+    "MBR", 0, 1, CmdMbr, "MBR [-B]", "Display MBR, [-B=binary]",
+    "    Shows the partition table of the drive's master boot record."};
+
+static int CmdShowBoot(Shell& shell, std::string&, const TokenList&) {
   MountedVolume* volume = shell.volume();
   if (volume == nullptr) return shell.ErrorLevel();
   if (VerboseMode()) {
@@ -190,7 +212,11 @@ int CmdShowBoot(Shell& shell, std::string&, const TokenList&) {
   return shell.ErrorLevel();
 }
 
-int CmdPause(Shell& shell, std::string&, const TokenList&) {
+constexpr CommandRow kShowBootRow{
+    "SHOWBOOT", 0, 0, CmdShowBoot, "SHOWBOOT", "Display SYS: boot partiton",
+    "    Shows the fields of the mounted partition's boot sector."};
+
+static int CmdPause(Shell& shell, std::string&, const TokenList&) {
   const std::string& line = shell.LastCommandLine();
   std::size_t at = 0;
   while (at < line.size() && line[at] == ' ') ++at;
@@ -205,7 +231,12 @@ int CmdPause(Shell& shell, std::string&, const TokenList&) {
   return shell.ErrorLevel();
 }
 
-int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
+constexpr CommandRow kPauseRow{
+    "PAUSE", kNoLimit, kNoLimit, CmdPause, "PAUSE [prompt msg]", "Pauses, until key is hit",
+    "    Shows the text (or a default prompt) and waits for a key.\n"
+    "    The key's code is stored in the variable UKEY."};
+
+static int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
   const int seconds = std::atoi(tokens[1].c_str());
   for (int left = seconds; left > 0 && shell.StopCode() == 0; --left) {
     if (VerboseMode()) ShellWrite(Format("Delaying %d Seconds      \r", left));
@@ -223,14 +254,20 @@ int CmdDelay(Shell& shell, std::string&, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdSleep(Shell& shell, std::string&, const TokenList& tokens) {
+constexpr CommandRow kDelayRow{"DELAY", 1, 1, CmdDelay, "DELAY #_seconds", "Delays for # of seconds", ""};
+
+static int CmdSleep(Shell& shell, std::string&, const TokenList& tokens) {
   const long milliseconds = std::atol(tokens[1].c_str());
   // Waits of more than 24 days are cut there, where the console's count of milliseconds ends.
   if (milliseconds > 0) shell.console().Wait(static_cast<int>(std::min<long>(milliseconds, 0x7FFFFFFF)));
   return shell.ErrorLevel();
 }
 
-int CmdError(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kSleepRow{
+    "SLEEP", 1, 1, CmdSleep, "SLEEP #_milliseconds", "Sleeps for # milliseconds",
+    "    Waits the given number of milliseconds."};
+
+static int CmdError(Shell& shell, std::string& message, const TokenList& tokens) {
   long number = std::strtol(tokens[1].c_str(), nullptr, 10);
   if (number < 0) number = -number;
   const std::string text = ErrorText(static_cast<int>(number));
@@ -239,7 +276,12 @@ int CmdError(Shell& shell, std::string& message, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdShowErrors(Shell& shell, std::string&, const TokenList&) {
+constexpr CommandRow kErrorRow{
+    "ERROR", 1, 1, CmdError, "ERROR err_number", "Display error number text",
+    "    Shows the text of an error number (internal codes are 700\n"
+    "    and above, smaller ones are system errors)."};
+
+static int CmdShowErrors(Shell& shell, std::string&, const TokenList&) {
   int lines = 0;
   for (const InternalError& row : InternalErrorTable) {
     ShellWrite(Format("%d - %s - {internal}\n", row.code, row.name));
@@ -248,5 +290,8 @@ int CmdShowErrors(Shell& shell, std::string&, const TokenList&) {
   }
   return shell.ErrorLevel();
 }
+
+constexpr CommandRow kShowErrorsRow{
+    "SHOWERRORS", 0, 0, CmdShowErrors, "SHOWERRORS", "Show Internal Error Message List", ""};
 
 }  // namespace partshell

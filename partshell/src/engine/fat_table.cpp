@@ -16,14 +16,15 @@ FatEntryClass ClassifyFatEntry(std::uint16_t value) {
   return FatEntryClass::end_of_chain;
 }
 
-Fat16Engine::Fat16Engine(MountedVolume& volume) : v_(volume) {}
+Fat16Engine::Fat16Engine(MountedVolume& volume, LocalFiles& local_files) : v_(volume), local_(local_files) {}
 
 std::uint32_t Fat16Engine::GetSectorOfCluster(std::uint32_t cluster, const char* origin) {
   if (cluster < 2 || cluster > v_.ClusterLimit) {
     const std::string text = Format("ERROR - Cluster %ld, Invalid Cluster Requested.", static_cast<long>(cluster));
     v_.out().Trace(origin, text);
     v_.out().Print(text);
-    v_.out().EndProcess(INVALID_CLUSTER_IN_REQUEST);
+    v_.RaiseFatalCondition(INVALID_CLUSTER_IN_REQUEST);
+    return 0;
   }
   return v_.FirstDataSector + (cluster - 2) * v_.sectors_per_cluster;
 }

@@ -1,11 +1,7 @@
 // Whole-file copies between the local file system and SYS:.
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <vector>
 
 #include "partshell/error_codes.h"
 #include "partshell/fat16_engine.h"
@@ -13,13 +9,6 @@
 namespace partshell {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // A heap buffer of `bytes` whose start is 512-byte aligned.
 class AlignedBuffer {
@@ -39,21 +28,20 @@ class AlignedBuffer {
 
 int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::string_view partition_path,
                                             std::string& message, std::uint32_t& size) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(local_path, ec)) {
+  const LocalStatus status = local_.Status(local_path);
+  if (status.kind != LocalKind::file) {
     message = Format("Unable To Locate Source File: %s", local_path.c_str());
     return DISK_ERROR_LOCATING_FILE;
   }
-  {
-    FilePtr probe(std::fopen(local_path.c_str(), "rb"));
-    if (!probe) {
-      message = Format("Unable To Open Source File: %s", local_path.c_str());
-      return DISK_ERROR_OPENING_FILE;
-    }
+  std::uint32_t open_error = 0;
+  const std::unique_ptr<LocalFile> file = local_.Open(local_path, LocalOpenMode::read, open_error);
+  if (!file) {
+    message = Format("Unable To Open Source File: %s", local_path.c_str());
+    return DISK_ERROR_OPENING_FILE;
   }
-  const std::uintmax_t file_size = std::filesystem::file_size(local_path, ec);
+  const std::uint64_t file_size = status.size;
   size = static_cast<std::uint32_t>(file_size);
-  if (ec || !HasFreeSpace(file_size)) {
+  if (!HasFreeSpace(file_size)) {
     const std::uint64_t free_space = FreeSpace();
     message = Format("Not Enough Disk Space To Write Target File: %s\n  FileSize: %ld, Free Space: %ld",
                      std::string(partition_path).c_str(), static_cast<long>(file_size), static_cast<long>(free_space));
@@ -98,7 +86,7 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
   const std::uint16_t first = size > 0 ? FindFreeCluster(2) : 0;
   const DirEntry entry = MakeDirEntry(SplitName83(name), ATTR_ARCHIVE, date, time, first, size);
   if (size > 0) {
-    const int copied = CopyLocalFileStartingAtCluster(local_path, message, first);
+    const int copied = CopyLocalFileStartingAtCluster(*file, file_size, local_path, message, first);
     if (copied != 0) return copied;
   }
   const int added = AddDirectoryEntry(entry, directory, message);
@@ -110,25 +98,8 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
   return added;
 }
 
-int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, std::string& message,
-                                                std::uint16_t first_cluster) {
-  if (local_path.empty()) {
-    message = "Programmer Error, File Name NULL\n";
-    return NULL_POINTER_PARAMETER;
-  }
-  // Read in large blocks; glibc ignores the size without a buffer of our
-  // own, which must outlive the stream.
-  std::vector<char> read_buffer(1 << 16);
-  FilePtr file(std::fopen(local_path.c_str(), "rb"));
-  if (!file) {
-    message = Format("Unable To Open Source File: %s", local_path.c_str());
-    return DISK_ERROR_OPENING_FILE;
-  }
-  std::error_code ec;
-  const std::uint64_t size = std::filesystem::file_size(local_path, ec);
-  if (ec || size == 0) return 0;
-  std::setvbuf(file.get(), read_buffer.data(), _IOFBF, read_buffer.size());
-
+int Fat16Engine::CopyLocalFileStartingAtCluster(LocalFile& file, std::uint64_t size, const std::string& local_path,
+                                                std::string& message, std::uint16_t first_cluster) {
   const std::uint32_t cluster_bytes = v_.BytesPerCluster;
   // Clusters that follow each other on the disk are gathered and written
   // in one transfer (at most kRunBytes).
@@ -156,8 +127,8 @@ int Fat16Engine::CopyLocalFileStartingAtCluster(const std::string& local_path, s
     if (verbose) v_.out().PrintConsoleOnly(Format("Writing Cluster: %d... ", static_cast<int>(cluster)));
     std::uint8_t* slot = buffer.data() + static_cast<std::size_t>(run_length) * cluster_bytes;
     std::memset(slot, 0, cluster_bytes);
-    const std::size_t got = std::fread(slot, 1, wanted, file.get());
-    if (got != wanted && !std::feof(file.get())) {
+    // A file that has shrunk since it was measured reads short: the rest stays zero.
+    if (!file.Read(slot, wanted).ok) {
       message = "Error Reading Source File";
       failure = DISK_ERROR_READING_FILE;
       break;
@@ -224,7 +195,8 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
       return FAT_LINKAGE_ERROR;
     }
   }
-  FilePtr file(std::fopen(local_path.c_str(), "wb"));
+  std::uint32_t open_error = 0;
+  std::unique_ptr<LocalFile> file = local_.Open(local_path, LocalOpenMode::write, open_error);
   if (!file) {
     message = Format("Unable To Create Local Target File: %s", local_path.c_str());
     return DISK_ERROR_CREATING_FILE;
@@ -233,8 +205,7 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
   // What cannot be read whole is not left behind as if it had been.
   auto give_up = [&](int code) {
     file.reset();
-    std::error_code ec;
-    std::filesystem::remove(local_path, ec);
+    local_.Remove(local_path);
     return code;
   };
 
@@ -250,10 +221,11 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
     if (position > positions) return 0;
     return position == positions ? size % kSectorSize : kSectorSize;
   };
-  auto write_error = [&](bool last, std::uint32_t sector) {
-    message = last ? Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno,
+  auto write_error = [&](bool last, std::uint32_t sector, std::uint32_t error) {
+    const int number = static_cast<int>(error);
+    message = last ? Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", number,
                             local_path.c_str())
-                   : Format("[_CopyFileFromFAT16ToLocalHD,1]File Write Error (errno=%d): %s, Sector: %ld", errno,
+                   : Format("[_CopyFileFromFAT16ToLocalHD,1]File Write Error (errno=%d): %s, Sector: %ld", number,
                             local_path.c_str(), static_cast<long>(sector));
   };
   std::uint32_t sector = walker->first_sector();
@@ -278,8 +250,8 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
     if (count > 1 && v_.ReadHardDriveSectors(sector, count, run_buffer) == 0) {
       const bool last = bytes_at(end) == 0;
       const std::size_t bytes = static_cast<std::size_t>(count - 1) * kSectorSize + bytes_at(end - 1);
-      if (std::fwrite(run_buffer, 1, bytes, file.get()) != bytes) {
-        write_error(last, sector + count - 1);
+      if (const LocalIo io = file->Write(run_buffer, bytes); !io.ok) {
+        write_error(last, sector + count - 1, io.system_error);
         result = DISK_ERROR_WRITING_FILE;
       }
     } else {
@@ -290,8 +262,8 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
           return give_up(read);
         }
         const std::size_t bytes = bytes_at(position + i);
-        if (std::fwrite(buffer, 1, bytes, file.get()) != bytes) {
-          write_error(position + i == positions, sector + i);
+        if (const LocalIo io = file->Write(buffer, bytes); !io.ok) {
+          write_error(position + i == positions, sector + i, io.system_error);
           result = DISK_ERROR_WRITING_FILE;
         }
       }
@@ -299,8 +271,9 @@ int Fat16Engine::CopyFileFromFAT16ToLocalHD(std::string_view partition_path, con
     position = end;
     sector = next;
   }
-  if (std::fflush(file.get()) != 0 && result == 0) {
-    message = Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", errno, local_path.c_str());
+  if (const std::uint32_t closed = file->Close(); closed != 0 && result == 0) {
+    message = Format("[_CopyFileFromFAT16ToLocalHD,2]File Write Error (errno=%d): %s", static_cast<int>(closed),
+                     local_path.c_str());
     result = DISK_ERROR_WRITING_FILE;
   }
   return result;

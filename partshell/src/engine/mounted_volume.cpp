@@ -12,7 +12,6 @@ using namespace common;  // the on-disk field names and little-endian access
 
 namespace {
 
-constexpr std::uint8_t kActive = 0x80;
 constexpr int kScannedDrives = 10;
 constexpr int kLockAttempts = 30;
 
@@ -23,24 +22,22 @@ bool EntryUsable(const std::uint8_t* entry) {
 
 }  // namespace
 
-MountedVolume::MountedVolume(DiskSystem& disks, ShellServices& out) : disks_(disks), out_(out) {
+MountedVolume::MountedVolume(DiskSystem& disks, EngineServices& out) : disks_(disks), out_(out) {
   disks_.AttachServices(out_);
 }
 
 MountedVolume::~MountedVolume() { CloseHardDrive(); }
 
-// Every transfer checks its buffer first: single sectors (boot records, FATs,
-// directories) and the runs of consecutive sectors that carry file data alike.
-static void VerifySectorBufferPointer(const void* buffer, ShellServices& out) {
-  if (reinterpret_cast<std::uintptr_t>(buffer) % kSectorSize != 0) {
-    out.Trace("VerifySectorBufferPointer",
-              Format("Unaligned Sector Pointer Passed To Read or Write: %p", buffer));
-    out.EndProcess(kExitUnalignedSectorBuffer);
-  }
+bool MountedVolume::VerifySectorBufferPointer(const void* buffer) {
+  if (reinterpret_cast<std::uintptr_t>(buffer) % kSectorSize == 0) return true;
+  out_.Trace("VerifySectorBufferPointer", Format("Unaligned Sector Pointer Passed To Read or Write: %p", buffer));
+  RaiseFatalCondition(kExitUnalignedSectorBuffer);
+  return false;
 }
 
 int MountedVolume::ReadHardDriveSector(std::uint32_t sector, std::uint8_t* buffer) {
-  VerifySectorBufferPointer(buffer, out_);
+  if (fatal_condition_ != 0) return fatal_condition_;
+  if (!VerifySectorBufferPointer(buffer)) return fatal_condition_;
   if (!drive_) return DISK_ERROR_READING_SECTOR;
   const SectorIoResult r = drive_->ReadSector(sector, buffer);
   int code = 0;
@@ -65,7 +62,8 @@ int MountedVolume::ReadHardDriveSector(std::uint32_t sector, std::uint8_t* buffe
 }
 
 int MountedVolume::ReadDirectorySector(std::uint32_t sector, std::uint8_t* buffer) {
-  VerifySectorBufferPointer(buffer, out_);
+  if (fatal_condition_ != 0) return fatal_condition_;
+  if (!VerifySectorBufferPointer(buffer)) return fatal_condition_;
   if (const auto kept = directory_sectors_.find(sector); kept != directory_sectors_.end()) {
     std::memcpy(buffer, kept->second.data(), kSectorSize);
     return 0;
@@ -79,7 +77,8 @@ int MountedVolume::ReadDirectorySector(std::uint32_t sector, std::uint8_t* buffe
 }
 
 int MountedVolume::ReadHardDriveSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* buffer) {
-  VerifySectorBufferPointer(buffer, out_);
+  if (fatal_condition_ != 0) return fatal_condition_;
+  if (!VerifySectorBufferPointer(buffer)) return fatal_condition_;
   if (!drive_) return DISK_ERROR_READING_SECTOR;
   const SectorIoResult r = drive_->ReadSectors(first, count, buffer);
   if (r.status == SectorIoStatus::ok) return 0;
@@ -87,14 +86,15 @@ int MountedVolume::ReadHardDriveSectors(std::uint32_t first, std::uint32_t count
 }
 
 int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer) {
+  if (fatal_condition_ != 0) return fatal_condition_;
   // Whatever the write does, the disk's copy is the one to read from now on.
   directory_sectors_.erase(sector);
-  if (no_mbr_write && sector <= 2) {
+  if (request.no_mbr_write && sector <= 2) {
     out_.Trace("WriteHardDriveSector",
                Format("Prevented Write To MBR Sector # %ld (/NOWRITEMBR)", static_cast<long>(sector)));
     return 0;
   }
-  VerifySectorBufferPointer(buffer, out_);
+  if (!VerifySectorBufferPointer(buffer)) return fatal_condition_;
   if (sector <= 2) {
     static constexpr const char* kNames[] = {"MBR", "Customer Backup MBR", "HVP Backup MBR"};
     out_.Print(Format("Writing To %s, Sector %d\n", kNames[sector], static_cast<int>(sector)));
@@ -104,7 +104,8 @@ int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t
         Format("ERROR - Sector %ld, Write Attempt Beyond End Of Partition.", static_cast<long>(sector));
     out_.Trace("WriteHardDriveSector", text);
     out_.Print(text + "\n");
-    out_.EndProcess(WRITE_ATTEMPT_BEYOND_PARTITION_END);
+    RaiseFatalCondition(WRITE_ATTEMPT_BEYOND_PARTITION_END);
+    return fatal_condition_;
   }
   if (!drive_) return DISK_ERROR_WRITING_SECTOR;
   const SectorIoResult r = drive_->WriteSector(sector, buffer);
@@ -122,7 +123,8 @@ int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t
 }
 
 int MountedVolume::WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) {
-  VerifySectorBufferPointer(buffer, out_);
+  if (fatal_condition_ != 0) return fatal_condition_;
+  if (!VerifySectorBufferPointer(buffer)) return fatal_condition_;
   // File data may land in a cluster a deleted directory held.
   if (!directory_sectors_.empty()) {
     std::erase_if(directory_sectors_, [first, count](const auto& kept) {
@@ -248,12 +250,14 @@ int MountedVolume::LoadFatTables() {
 int MountedVolume::ChoosePartitionEntry(bool virtual_tag) const {
   const std::uint8_t* mbr = SectorBufferSlot(0);
   int chosen = -1;
-  if (wanted_index >= 0) {
-    if (wanted_index < kPartitionEntries && (wanted_index != 0 || virtual_tag)) chosen = wanted_index;
+  if (request.wanted_index >= 0) {
+    if (request.wanted_index < kPartitionEntries && (request.wanted_index != 0 || virtual_tag)) {
+      chosen = request.wanted_index;
+    }
   } else {
     for (int k = 0; k < kPartitionEntries; ++k) {
       if (k == 0 && !virtual_tag) continue;
-      if (PartitionEntry(mbr, k)[PE_Type] == wanted_type) {
+      if (PartitionEntry(mbr, k)[PE_Type] == request.wanted_type) {
         chosen = k;
         break;
       }
@@ -322,24 +326,9 @@ void MountedVolume::ComputeGeometry() {
   BytesPerCluster = static_cast<std::uint32_t>(sectors_per_cluster) * bytes_per_sector;
 }
 
-void MountedVolume::PublishMount() {
-  const std::uint8_t* mbr = SectorBufferSlot(0);
-  out_.PutLocalVariable(Format("MOUNTED_PARTITION=%d", partition_index));
-  out_.PutLocalVariable(Format("MOUNTED_PARTITION_TYPE=%d", partition_type));
-  int active = -1;
-  for (int k = 0; k < 4; ++k) {
-    if (PartitionEntry(mbr, k)[PE_BootIndicator] == kActive) active = k;
-  }
-  out_.PutLocalVariable(active >= 0 ? Format("ACTIVE_PARTITION=%d", active) : std::string("ACTIVE_PARTITION=NONE"));
-  out_.PutLocalVariable("$?=0");
-  out_.PutLocalVariable("ERRORLEVEL=0");
-}
-
-int MountedVolume::MountPartition(const MountOptions& options) {
+int MountedVolume::MountPartition(const MountRequest& asked) {
   ForgetDirectorySectors();
-  wanted_index = options.wanted_index;
-  wanted_type = options.wanted_type;
-  no_mbr_write = options.no_mbr_write;
+  request = asked;
   partition_index = -1;
   PartitionEndSector = 0;
   mbr_valid = false;
@@ -350,7 +339,7 @@ int MountedVolume::MountPartition(const MountOptions& options) {
     out_.Print(ScanFailure());
     return result;
   }
-  if (options.interactive) out_.Print(Format("Device:    %s\n", drive_name.c_str()));
+  if (request.interactive) out_.Print(Format("Device:    %s\n", drive_name.c_str()));
 
   std::uint8_t* mbr = SectorBufferSlot(0);
   if (ReadHardDriveSector(0, mbr) != 0) {
@@ -364,23 +353,23 @@ int MountedVolume::MountPartition(const MountOptions& options) {
     out_.HexDump(mbr, kSectorSize, 0);
   }
   const bool virtual_tag = std::memcmp(mbr + MBR_MakerTag, "OrvoVirtual", kMakerTagSize) == 0;
-  if (out_.Verbose() || options.show_mbr_only) ShowMbr();
-  if (options.show_mbr_only) {
+  if (out_.Verbose() || request.show_mbr_only) ShowMbr();
+  if (request.show_mbr_only) {
     CloseHardDrive();
     return 0;
   }
 
   const int k = ChoosePartitionEntry(virtual_tag);
   if (k < 0) {
-    if (wanted_index == 0) {
+    if (request.wanted_index == 0) {
       out_.Print(Format("\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition %s: %X %s\n",
                         "Number", 0u, "(HVP)"));
-    } else if (wanted_index < 0) {
+    } else if (request.wanted_index < 0) {
       out_.Print(Format("\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition %s: %X %s\n",
-                        "Type", static_cast<unsigned>(wanted_type), ""));
+                        "Type", static_cast<unsigned>(request.wanted_type), ""));
     } else {
       out_.Print(Format("\n[torbel] Unable To Locate A Valid Partition To Mount\n  Looked For Partition %s: %X %s\n",
-                        "Number", static_cast<unsigned>(wanted_index), ""));
+                        "Number", static_cast<unsigned>(request.wanted_index), ""));
     }
     CloseHardDrive();
     return UNABLE_TO_LOCATE_PARTITION;
@@ -434,7 +423,6 @@ int MountedVolume::MountPartition(const MountOptions& options) {
   if (out_.Verbose()) {
     out_.Print(Format("\n[torbel] Partition: %d: Type: %X\n", k, static_cast<unsigned>(partition_type)));
   }
-  PublishMount();
   PartitionEndSector = FirstDataSector + (ClusterLimit - 2) * sectors_per_cluster - 1;
   return 0;
 }

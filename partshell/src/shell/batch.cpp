@@ -1,9 +1,10 @@
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include "common/text.h"
 #include "partshell/command_parser.h"
-#include "partshell/command_table.h"
+#include "partshell/command_rows.h"
 #include "partshell/shell.h"
 
 namespace partshell {
@@ -16,15 +17,45 @@ constexpr std::size_t kBatchNameMax = 255;
 // that calls itself would otherwise run the process out of one or the other.
 constexpr int kBatchDepthMax = 64;
 
-// Batch file names are written the way the local file system expects them;
-// on hosts whose separator is "/" a "\" is accepted as well.
-std::string HostPath(std::string path) {
-#ifndef _WIN32
-  for (char& c : path)
-    if (c == '\\') c = '/';
-#endif
-  return path;
-}
+// The lines of a batch file, each as the C library's line reader gives it
+// into the shell's line buffer: at most 511 characters, through the line end,
+// and up to its first NUL.
+class BatchLines {
+ public:
+  explicit BatchLines(LocalFile& file) : file_(file), chunk_(new char[kChunk]) {}
+
+  bool Next(std::string& line) {
+    line.clear();
+    while (line.size() + 1 < static_cast<std::size_t>(kBatchLineBuffer)) {
+      if (at_ == held_ && !Fill()) break;
+      const char c = chunk_[at_++];
+      line += c;
+      if (c == '\n') break;
+    }
+    if (line.empty()) return false;
+    line.resize(std::strlen(line.c_str()));
+    return true;
+  }
+
+  void Rewind() {
+    at_ = held_ = 0;
+    file_.Rewind();
+  }
+
+ private:
+  bool Fill() {
+    const LocalIo io = file_.Read(chunk_.get(), kChunk);
+    at_ = 0;
+    held_ = io.ok ? io.bytes : 0;
+    return held_ != 0;
+  }
+
+  static constexpr std::size_t kChunk = 4096;
+  LocalFile& file_;
+  std::unique_ptr<char[]> chunk_;
+  std::size_t at_ = 0;
+  std::size_t held_ = 0;
+};
 
 std::string FirstWord(const std::string& text) {
   std::size_t end = text.find_first_of(" \t");
@@ -38,17 +69,19 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
   labelMissing_ = false;
   ++batchDepth_;
 
-  std::FILE* file = nullptr;
+  std::unique_ptr<LocalFile> file;
+  std::uint32_t open_error = 0;
   if (batchDepth_ > kBatchDepthMax) {
     ShellWrite("[torbel] Batch Files Nested Too Deeply: " + path + "\n");
     errorLevel_ = 1;
-  } else if ((file = std::fopen(HostPath(path).c_str(), "r")) == nullptr) {
+  } else if (!(file = local_files_.Open(local_files_.HostPath(path), LocalOpenMode::read_text, open_error))) {
     ShellWrite("[torbel] File Not Found: " + path + "\n");
     errorLevel_ = 1;
   } else {
-    char buffer[kBatchLineBuffer];
-    while (StopCode() == 0 && std::fgets(buffer, sizeof buffer, file) != nullptr) {
-      std::string line = TrimWhite(buffer);
+    BatchLines lines(*file);
+    std::string text;
+    while (StopCode() == 0 && lines.Next(text)) {
+      std::string line = TrimWhite(text);
       if (ParseCommandLine(line, kBatchCapacity) > 0) {
         int stop = DispatchCommand(message);
         if (stop == 1 || exitRequested_ || labelMissing_) break;
@@ -59,10 +92,10 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
       // first of two equal labels wins.
       const std::string label = pendingLabel_;
       pendingLabel_.clear();
-      std::rewind(file);
+      lines.Rewind();
       bool found = false;
-      while (StopCode() == 0 && std::fgets(buffer, sizeof buffer, file) != nullptr) {
-        std::string candidate = TrimWhite(buffer);
+      while (StopCode() == 0 && lines.Next(text)) {
+        std::string candidate = TrimWhite(text);
         if (!candidate.empty() && candidate[0] == ':' && common::EqualsIgnoreCase(FirstWord(candidate), label)) {
           found = true;
           break;
@@ -71,13 +104,12 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
       if (!found) {
         if (StopCode() == 0) {
           ShellWrite("[torbel] Target Label Not Found: " + label + "\n");
-          errorLevel_ = kTargetLabelMissing;
+          errorLevel_ = TARGET_LABEL_MISSING;
           labelMissing_ = true;
         }
         break;
       }
     }
-    std::fclose(file);
   }
 
   pendingLabel_.clear();
@@ -86,7 +118,7 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
   return errorLevel_;
 }
 
-int CmdCall(Shell& shell, std::string& message, const TokenList& tokens) {
+static int CmdCall(Shell& shell, std::string& message, const TokenList& tokens) {
   const bool echo = shell.EchoInEffect();
   if (shell.batchDepth_ > 0) shell.pendingLabel_.clear();
   std::string name = tokens[1].substr(0, kBatchNameMax);
@@ -98,7 +130,14 @@ int CmdCall(Shell& shell, std::string& message, const TokenList& tokens) {
   return level;
 }
 
-int CmdGoto(Shell& shell, std::string&, const TokenList& tokens) {
+constexpr CommandRow kCallRow{
+    "CALL", 1, 1, CmdCall, "CALL batch_file_name.F16", "Run a .F16 batch file",
+    "    Runs the commands of a local batch file, line by line.\n"
+    "    A name without a dot gets .F16 appended. Batch files may\n"
+    "    CALL other batch files; the error level is that of the\n"
+    "    last command run."};
+
+static int CmdGoto(Shell& shell, std::string&, const TokenList& tokens) {
   if (shell.batchDepth_ == 0) return shell.ErrorLevel();
   std::string label = TrimWhite(tokens[1].substr(0, kLabelMax));
   if (label.empty() || label[0] != ':') label.insert(0, ":");
@@ -106,11 +145,18 @@ int CmdGoto(Shell& shell, std::string&, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdExitAll(Shell& shell, std::string&, const TokenList& tokens) {
+constexpr CommandRow kGotoRow{"GOTO", 1, 1, CmdGoto, "GOTO :LABEL", "Start execution after :LABEL", ""};
+
+static int CmdExitAll(Shell& shell, std::string&, const TokenList& tokens) {
   shell.exitRequested_ = true;
   if (tokens.size() < 2) return shell.ErrorLevel();
   long long value = DecimalValue(tokens[1]);
   return static_cast<int>(std::min<long long>(value < 0 ? -value : value, 0x7FFFFFFF));
 }
+
+constexpr CommandRow kExitAllRow{
+    "EXITALL", 0, 1, CmdExitAll, "EXITALL [#]", "Exit prg/ALL batch [ret code]",
+    "    Ends every running batch file and then the program. With a\n"
+    "    number, the exit code becomes its absolute value."};
 
 }  // namespace partshell

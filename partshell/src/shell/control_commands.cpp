@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "partshell/command_parser.h"
-#include "partshell/command_table.h"
+#include "partshell/command_rows.h"
 #include "partshell/shell.h"
 
 namespace partshell {
@@ -73,7 +73,7 @@ bool OnOffWord(const std::string& word, bool& on) {
 
 }  // namespace
 
-int CmdEcho(Shell& shell, std::string& message, const TokenList& tokens) {
+static int CmdEcho(Shell& shell, std::string& message, const TokenList& tokens) {
   const bool dotForm = common::EqualsIgnoreCase(tokens[0], "ECHO.");
   bool on = false;
   if (!dotForm && tokens.size() == 2 && OnOffWord(tokens[1], on)) {
@@ -88,10 +88,20 @@ int CmdEcho(Shell& shell, std::string& message, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kEchoRow{
+    "ECHO", kNoLimit, kNoLimit, CmdEcho, "ECHO [ON | OFF | text]", "Display text on the console",
+    "    ECHO ON and ECHO OFF switch the showing of batch command\n"
+    "    lines; ECHO alone tells the state; ECHO text prints text.\n"
+    "    A leading @ keeps one line from being shown."};
+constexpr CommandRow kEchoDotRow{
+    "ECHO.", kNoLimit, kNoLimit, CmdEcho, "ECHO. [text]", "ECHO, printing leading spaces",
+    "    Prints the text after the word as it is, leading blanks\n"
+    "    included; ECHO. alone prints an empty line."};
+
+static int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
   auto malformed = [&](const char* reason) {
     message = std::string("Malformed Construct [") + reason + "]:\n   " + shell.LastCommandLine();
-    return kMalformedIfConstruct;
+    return MALFORMED_IF_CONSTRUCT;
   };
   std::size_t a = 1;
   bool invert = false;
@@ -129,7 +139,17 @@ int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdSet(Shell& shell, std::string&, const TokenList& tokens) {
+constexpr CommandRow kIfRow{
+    "IF", 1, kNoLimit, CmdIf, "See 'HELP IF'", "Processes an IF construct",
+    "    IF [NOT] EXIST file command      file or pattern on SYS:\n"
+    "    IF [NOT] ERRORLEVEL n command    error level n or higher\n"
+    "    IF [NOT] v1 op v2 command\n"
+    "      numbers:  -eq -ne -lt -gt -le -ge (or without the -)\n"
+    "      text:     == or = (equal), != (differ), case ignored\n"
+    "    The command runs when the condition holds (NOT inverts it);\n"
+    "    it may be another IF, GOTO, CALL or EXIT."};
+
+static int CmdSet(Shell& shell, std::string&, const TokenList& tokens) {
   if (tokens.size() == 1) {
     const std::uint16_t normal = shell.console().TextAttributes();
     const auto green = static_cast<std::uint16_t>((normal & 0xF0) | kAttrIntensity | kAttrGreen);
@@ -145,13 +165,24 @@ int CmdSet(Shell& shell, std::string&, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdErrorLevel(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kSetRow{
+    "SET", 0, kNoLimit, CmdSet, "SET [var=[value]]", "View/edit 'local' ENV vars",
+    "    SET alone lists the shell's variables. SET name=value sets\n"
+    "    one (blanks and = allowed in the value); SET name= or SET\n"
+    "    name removes it. Use %name% to substitute a value."};
+
+static int CmdErrorLevel(Shell& shell, std::string& message, const TokenList& tokens) {
   if (tokens.size() > 1) return AbsoluteValue(DecimalValue(tokens[1]));
   message = "ERRORLEVEL: " + std::to_string(shell.ErrorLevel());
   return shell.ErrorLevel();
 }
 
-int CmdVerbose(Shell& shell, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kErrorLevelRow{
+    "ERRORLEVEL", 0, 1, CmdErrorLevel, "ERRORLEVEL [#]", "Display/Set the errorLevel",
+    "    Without a parameter shows the error level; with a number\n"
+    "    sets it (to the number's absolute value)."};
+
+static int CmdVerbose(Shell& shell, std::string& message, const TokenList& tokens) {
   bool on = false;
   if (tokens.size() > 1) {
     if (!OnOffWord(tokens[1], on)) {
@@ -164,7 +195,12 @@ int CmdVerbose(Shell& shell, std::string& message, const TokenList& tokens) {
   return shell.ErrorLevel();
 }
 
-int CmdLogAll(Shell&, std::string& message, const TokenList& tokens) {
+constexpr CommandRow kVerboseRow{
+    "VERBOSE", 0, 1, CmdVerbose, "VERBOSE [OFF | ON]", "Turn on debug display info",
+    "    VERBOSE ON shows extra diagnostic output, VERBOSE OFF stops\n"
+    "    it. -VERBOSE at the end of a line does so for that line."};
+
+static int CmdLogAll(Shell&, std::string& message, const TokenList& tokens) {
   bool on = false;
   if (tokens.size() > 1) {
     if (!OnOffWord(tokens[1], on)) {
@@ -176,5 +212,10 @@ int CmdLogAll(Shell&, std::string& message, const TokenList& tokens) {
   message = std::string("LOG Mode: ") + (LogAllMode() ? "Enabled" : "Disabled");
   return 0;
 }
+
+constexpr CommandRow kLogAllRow{
+    "LOGALL", 0, 1, CmdLogAll, "LOGALL [OFF|ON]", "Logs all to TORBEL.LOG",
+    "    LOGALL ON copies all console output to the session log,\n"
+    "    LOGALL OFF stops it. Without a parameter shows the mode."};
 
 }  // namespace partshell

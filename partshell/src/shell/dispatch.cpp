@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "partshell/command_parser.h"
+#include "partshell/command_rows.h"
 #include "partshell/command_table.h"
 #include "partshell/mounted_volume.h"
 #include "partshell/shell.h"
@@ -9,14 +10,14 @@
 namespace partshell {
 namespace {
 
-std::string ParameterCountMessage(const CommandEntry& row) {
+std::string ParameterCountMessage(const CommandRow& row) {
   char text[128];
-  if (row.minParams == row.maxParams || row.maxParams == kNoLimit) {
+  if (row.min_params == row.max_params || row.max_params == kNoLimit) {
     std::snprintf(text, sizeof text, "Invalid number of parameters\n  Expected %d parameters.",
-                  static_cast<int>(row.minParams));
+                  static_cast<int>(row.min_params));
   } else {
     std::snprintf(text, sizeof text, "Invalid number of parameters\n  Expected %d to %d parameters.",
-                  static_cast<int>(row.minParams), static_cast<int>(row.maxParams));
+                  static_cast<int>(row.min_params), static_cast<int>(row.max_params));
   }
   return text;
 }
@@ -54,6 +55,17 @@ void Shell::RunMainLoop() {
   } while (!exitRequested_);
 }
 
+// EXIT and QUIT have no handler: the dispatch runs them itself (below).
+constexpr CommandRow kExitRow{
+    "EXIT", 0, 1, nullptr, "EXIT [#]", "Exit prg/batch [ret code]",
+    "    In a batch file ends that file; at the prompt ends the\n"
+    "    program. With a number, the error level (and exit code)\n"
+    "    becomes that number."};
+constexpr CommandRow kQuitRow{
+    "QUIT", 0, 0, nullptr, "QUIT [#]", "Quit program, [exit code]",
+    "    At the prompt ends the program; in a batch file ends that\n"
+    "    file. With a number, the exit code becomes that number."};
+
 int Shell::DispatchOne(std::string& message) {
   std::string word = tokens_[0];
   lineEchoSuppressed_ = !word.empty() && word[0] == '@';
@@ -62,13 +74,13 @@ int Shell::DispatchOne(std::string& message) {
     tokens_[0] = word;
   }
 
-  const CommandEntry* row = FindCommand(word);
+  const CommandRow* row = FindCommand(word);
   if (row == nullptr) {
     message = "Invalid Command [" + word + "] Encountered. [HELP/?]\n";
     ShellWrite(message);
     lastPrintedMessage_ = message;
     ++messagesPrinted_;
-    SetErrorLevel(kInvalidCommandEncountered);
+    SetErrorLevel(INVALID_COMMAND_ENCOUNTERED);
     return (exitRequested_ || labelMissing_) ? 1 : 0;
   }
 
@@ -101,16 +113,17 @@ int Shell::DispatchOne(std::string& message) {
   const std::size_t params = tokens.size() - 1;
   unsigned long printedBefore = messagesPrinted_;
   bool stopHere = false;
-  const bool anyCount = row->minParams == kNoLimit && row->maxParams == kNoLimit;
-  if (!anyCount && (params < row->minParams || params > row->maxParams)) {
+  const bool anyCount = row->min_params == kNoLimit && row->max_params == kNoLimit;
+  if (!anyCount && (params < row->min_params || params > row->max_params)) {
     message = ParameterCountMessage(*row);
-    SetErrorLevelQuietly(kInvalidParameterCount);
+    SetErrorLevelQuietly(INVALID_PARAMETER_COUNT);
   } else {
     commandStartTime_ = std::time(nullptr);
     printedBefore = messagesPrinted_;
     stopAfterCommand_ = false;
     if (volume_ != nullptr) volume_->ForgetDirectorySectors();
     int result = row->handler(*this, message, tokens);
+    EndRunOnFatalCondition();
     stopHere = stopAfterCommand_;
     stopAfterCommand_ = false;
     SetErrorLevel(result);

@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "partshell/command_parser.h"
+#include "partshell/command_rows.h"
 #include "partshell/command_table.h"
 #include "partshell/shell.h"
 
@@ -29,17 +30,16 @@ constexpr std::array<const char*, 13> kNoteLines{
     "  Error Conditions are indicated by return codes 700 and above.",
 };
 
-void PrintRow(const CommandEntry& row) {
+void PrintRow(const CommandRow& row) {
   std::string name(row.name);
   std::string usage(row.usage);
   std::string description(row.description);
   ShellPrint("%-12s %-30s %s\n", name.c_str(), usage.c_str(), description.c_str());
 }
 
-void PrintExtendedHelp(std::string_view name) {
-  const ExtendedHelpEntry* help = FindExtendedHelp(name);
-  if (help == nullptr) return;
-  std::string_view text = help->text;
+void PrintDetails(const CommandRow& row) {
+  if (row.details.empty()) return;
+  std::string_view text = row.details;
   for (;;) {
     std::size_t end = text.find('\n');
     ShellWrite(std::string(text.substr(0, end)) + "\n");
@@ -51,25 +51,25 @@ void PrintExtendedHelp(std::string_view name) {
 }  // namespace
 
 void Shell::ShowHelp(const char* command, bool extended) {
-  const CommandEntry* row = command != nullptr ? FindCommand(command) : nullptr;
+  const CommandRow* row = command != nullptr ? FindCommand(command) : nullptr;
   ShellWrite(kHelpHeader);
   if (row != nullptr) {
     PrintRow(*row);
-    PrintExtendedHelp(row->name);
+    PrintDetails(*row);
     ShellWrite("\n");
     return;
   }
-  for (const CommandEntry& each : CommandTable()) {
-    PrintRow(each);
+  for (const CommandRow* each : CommandTable()) {
+    PrintRow(*each);
     if (extended) {
-      PrintExtendedHelp(each.name);
+      PrintDetails(*each);
       ShellWrite("\n");
     }
   }
   for (const char* line : kNoteLines) ShellWrite(std::string(line) + "\n");
 }
 
-int CmdHelp(Shell& shell, std::string&, const TokenList& tokens) {
+static int CmdHelp(Shell& shell, std::string&, const TokenList& tokens) {
   if (tokens.size() < 2) {
     shell.ShowHelp(nullptr, false);
   } else if (tokens[1].size() >= 2 && common::EqualsIgnoreCase(tokens[1].substr(0, 2), "-A")) {
@@ -79,5 +79,11 @@ int CmdHelp(Shell& shell, std::string&, const TokenList& tokens) {
   }
   return 0;
 }
+
+constexpr CommandRow kHelpRow{
+    "HELP", 0, 2, CmdHelp, "HELP [command] [-A]", "This Help text [command] [-All]",
+    "    HELP lists every command. HELP command shows one command\n"
+    "    with its details. HELP -A lists every command in detail."};
+constexpr CommandRow kQuestionMarkRow{"?", 0, 1, CmdHelp, "HELP [command]", "This Help text [command help]", ""};
 
 }  // namespace partshell

@@ -1,26 +1,22 @@
 #include "partshell/session_log.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
 namespace partshell {
 
 void SessionLog::Append(std::string_view text) {
   if (path_.empty()) return;
   // The first write of a run starts the log afresh, so it only ever holds
   // this run's output.
-  const char* mode = started_ ? "a" : "w";
+  const LocalOpenMode mode = started_ ? LocalOpenMode::append_text : LocalOpenMode::write_text;
   started_ = true;
-  std::FILE* file = std::fopen(path_.c_str(), mode);
-  if (file == nullptr) return;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
+  std::uint32_t error = 0;
+  const std::unique_ptr<LocalFile> file = files_.Open(path_, mode, error);
+  if (!file) return;
+  file->Write(text.data(), text.size());
+  file->Close();
 }
 
-std::string DefaultLogPath() {
-  std::error_code ec;
-  std::string dir = std::filesystem::current_path(ec).string();
+std::string DefaultLogPath(LocalFiles& files) {
+  std::string dir = files.CurrentDirectory();
   while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
 #ifdef _WIN32
   std::string path = dir + "/torbel.log";

@@ -1,6 +1,7 @@
 #include "partshell/shell.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace partshell {
 namespace {
@@ -25,7 +26,17 @@ int MapExtendedKey(int scanCode) {
 
 }  // namespace
 
-Shell::Shell(Console& console, PartitionAccess& partition) : console_(console), partition_(partition) {}
+Shell::Shell(Console& console, PartitionAccess& partition, LocalFiles& local_files)
+    : console_(console), partition_(partition), local_files_(local_files) {}
+
+void Shell::EndRunOnFatalCondition() {
+  const int code = partition_.FatalCondition();
+  if (code == 0) return;
+  console_.Restore();
+  std::fflush(stdout);
+  if (processEnd_ != nullptr) processEnd_(code);
+  std::exit(code);
+}
 
 std::atomic<int>& Shell::StopCodeCell() {
   static std::atomic<int> stopCode{0};

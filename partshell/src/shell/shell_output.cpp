@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "common/text.h"
 #include "partshell/console.h"
@@ -17,7 +15,6 @@ constexpr std::size_t kPrintBuffer = 1024;
 Console* g_console = nullptr;
 SessionLog* g_log = nullptr;
 bool g_verbose = false;
-bool g_verboseTagRead = false;
 bool g_logAll = false;
 
 // The shell prints through a buffer of 1,024 bytes: a longer text is cut.
@@ -88,24 +85,9 @@ void TraceLog(const char* origin, const char* format, ...) {
   errno = savedErrno;
 }
 
-bool VerboseMode() {
-  if (!g_verboseTagRead) {
-    g_verboseTagRead = true;
-    std::error_code ec;
-    if (std::filesystem::exists("torbel.dbg", ec)) g_verbose = true;
-  }
-  return g_verbose;
-}
+bool VerboseMode() { return g_verbose; }
 
-void SetVerboseMode(bool on) {
-  g_verboseTagRead = true;
-  g_verbose = on;
-}
-
-void ResetVerboseTag() {
-  g_verboseTagRead = false;
-  g_verbose = false;
-}
+void SetVerboseMode(bool on) { g_verbose = on; }
 
 bool LogAllMode() { return g_logAll; }
 void SetLogAllMode(bool on) { g_logAll = on; }

@@ -3,12 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include "common/text.h"
 #include "partshell/command_parser.h"
-#include "partshell/command_table.h"
 #include "partshell/frame_services.h"
 #include "partshell/shell.h"
 
@@ -44,13 +41,13 @@ Console* g_activeConsole = nullptr;
 void OnControlEvent(ControlEvent event) {
   switch (event) {
     case ControlEvent::kClose:
-      Shell::StopCodeCell().store(kProgramCloseEvent);
+      Shell::StopCodeCell().store(PROGRAM_CLOSE_EVENT);
       break;
     case ControlEvent::kLogoff:
-      Shell::StopCodeCell().store(kProgramLogoffEvent);
+      Shell::StopCodeCell().store(PROGRAM_LOGOFF_EVENT);
       break;
     case ControlEvent::kShutdown:
-      Shell::StopCodeCell().store(kProgramShutdownEvent);
+      Shell::StopCodeCell().store(PROGRAM_SHUTDOWN_EVENT);
       break;
     case ControlEvent::kInterrupt:
       if (g_activeConsole != nullptr) g_activeConsole->PushKey(3);
@@ -93,17 +90,17 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
     if (words[i].empty() || words[i][0] != '/') break;
     const std::string w = common::UpperAscii(words[i]);
     if (w == "/NOWRITEMBR") {
-      s.mount.noWriteMbr = true;
+      s.mount.no_mbr_write = true;
       ++counted;
     }
     if (w == "/HVP") {
-      s.mount.wantedIndex = 0;
-      s.mount.wantedType = 0;
+      s.mount.wanted_index = 0;
+      s.mount.wanted_type = 0;
       ++counted;
     }
     if (w == "/UP") {
-      s.mount.wantedIndex = -1;
-      s.mount.wantedType = 0xDE;
+      s.mount.wanted_index = -1;
+      s.mount.wanted_type = 0xDE;
       ++counted;
     }
     if (StartsWith(w, "/T")) {
@@ -113,8 +110,8 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
         s.error = "Malformed /T switch detected";
         return s;
       }
-      s.mount.wantedIndex = -1;
-      s.mount.wantedType = static_cast<std::uint8_t>(type);
+      s.mount.wanted_index = -1;
+      s.mount.wanted_type = static_cast<std::uint8_t>(type);
       ++counted;
     }
     if (StartsWith(w, "/P")) {
@@ -122,12 +119,12 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
         s.error = "Malformed /P switch detected";
         return s;
       }
-      s.mount.wantedIndex = w[2] - '0';
-      s.mount.wantedType = 0;
+      s.mount.wanted_index = w[2] - '0';
+      s.mount.wanted_type = 0;
       ++counted;
     }
     if (StartsWith(w, "/MBR")) {
-      s.showMbr = true;
+      s.mount.show_mbr_only = true;
       endWalk = true;
     }
     if (w == "/HELP") {
@@ -146,9 +143,7 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
     s.commandLine += words[i];
   }
   s.commandLine = s.commandLine.substr(0, kCommandLineMax);
-  s.interactive = counted >= words.size() && !s.showMbr && !s.help && !s.helpAll;
-  s.mount.showMbrOnly = s.showMbr;
-  s.mount.interactive = s.interactive;
+  s.mount.interactive = counted >= words.size() && !s.mount.show_mbr_only && !s.help && !s.helpAll;
   return s;
 }
 
@@ -161,8 +156,7 @@ void PrintUsage(const std::string& error) {
 
 int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   // Verbose mode follows the tag file torbel.dbg as it is at start-up; it is not looked at again.
-  ResetVerboseTag();
-  VerboseMode();
+  SetVerboseMode(host.localFiles.Status("torbel.dbg").kind != LocalKind::missing);
 
   // A system too old to run the shell ends it before anything else happens.
   if (host.operatingSystem.empty()) {
@@ -190,8 +184,9 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
     return kExitAlreadyRunning;
   }
 
-  Shell shell(host.console, host.partition);
-  SessionLog log;
+  Shell shell(host.console, host.partition, host.localFiles);
+  shell.SetProcessEnd(host.endProcess);
+  SessionLog log(host.localFiles);
   // Output goes to the console from the start (the usage text); the log
   // joins once its path is known.
   InstallOutput(&host.console, nullptr);
@@ -226,11 +221,11 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   // log in the current directory takes trace lines only.
   bool logAll = false;
   std::string logPath = LogPathFromEnvironment(host.processEnvironment, logAll);
-  log.SetPath(logAll ? logPath : DefaultLogPath());
+  log.SetPath(logAll ? logPath : DefaultLogPath(host.localFiles));
   SetLogAllMode(logAll);
 
   // The banner only greets an interactive session.
-  if (settings.interactive) {
+  if (settings.mount.interactive) {
     PrintVersionDisplay();
     ShellPrint("LOGALL:    %s, FILE: %s\n", logAll ? "ENABLED" : "DISABLED", log.Path().c_str());
     ShellPrint("HELP?:     Enter 'help' for program usage\n");
@@ -246,16 +241,16 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   } else {
     // The mount's result is the error level a failed mount ends the run with.
     int mountResult = host.partition.Mount(settings.mount);
+    shell.EndRunOnFatalCondition();
     shell.SetErrorLevelQuietly(mountResult);
-    if (mountResult == 0 && !settings.showMbr && host.partition.Mounted()) {
+    if (mountResult == 0 && !settings.mount.show_mbr_only && host.partition.Mounted()) {
       // AUTOLOAD.F16 runs first, then the command of the command line, or the prompt
       // when there is none.
-      std::error_code ec;
-      if (std::filesystem::is_regular_file("AUTOLOAD.F16", ec)) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
+      if (host.localFiles.Status("AUTOLOAD.F16").kind == LocalKind::file) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
       std::string line = settings.commandLine;
       shell.ParseCommandLine(line, 256);
       shell.DispatchCommand(nullptr);
-      if (settings.interactive || shell.StopCode() != 0 || shell.interactiveMark_) ShellPrint("[torbel] Program Exit!");
+      if (settings.mount.interactive || shell.StopCode() != 0 || shell.interactiveMark_) ShellPrint("[torbel] Program Exit!");
     }
     // The drive is closed (and the utility partition unlocked) before the shell ends.
     host.partition.Close();

@@ -1,7 +1,8 @@
 #include <string>
 
-#include "partshell/command_table.h"
+#include "partshell/command_rows.h"
 #include "partshell/shell.h"
+#include "partshell/startup.h"
 
 namespace partshell {
 namespace {
@@ -32,9 +33,16 @@ void PrintVersionDisplay() {
 #endif
 }
 
-int CmdVersion(Shell& shell, std::string&, const TokenList&) {
+static int CmdVersion(Shell& shell, std::string&, const TokenList&) {
   PrintVersionDisplay();
   return shell.ErrorLevel();
 }
+
+constexpr CommandRow kVerRow{
+    "VER", 0, 0, CmdVersion, "VER", "Show Program version",
+    "    Shows the program version and the operating system."};
+constexpr CommandRow kVersionRow{
+    "VERSION", 0, 0, CmdVersion, "VERSION", "Show Program version",
+    "    Same as VER."};
 
 }  // namespace partshell

@@ -57,8 +57,8 @@ class FileDiskSystem : public DiskSystem {
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override;
   std::uint32_t DriveSizeMegabytes(int n) override;
   bool NeedsUtilityPartitionLock() const override { return false; }
-  int OpenLockDismountUtilityPartition(int, int, ShellServices&) override { return 0; }
-  void CloseUtilityPartition(ShellServices&) override {}
+  int OpenLockDismountUtilityPartition(int, int, EngineServices&) override { return 0; }
+  void CloseUtilityPartition(EngineServices&) override {}
   void SleepMilliseconds(unsigned) override {}
 
   std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap;

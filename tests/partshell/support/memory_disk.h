@@ -69,8 +69,8 @@ class MemoryDiskSystem : public DiskSystem {
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override;
   std::uint32_t DriveSizeMegabytes(int n) override { return n == 0 ? disk_.total_sectors() / 2048 : 0; }
   bool NeedsUtilityPartitionLock() const override { return false; }
-  int OpenLockDismountUtilityPartition(int, int, ShellServices&) override { return 0; }
-  void CloseUtilityPartition(ShellServices&) override {}
+  int OpenLockDismountUtilityPartition(int, int, EngineServices&) override { return 0; }
+  void CloseUtilityPartition(EngineServices&) override {}
   void SleepMilliseconds(unsigned) override {}
 
  private:

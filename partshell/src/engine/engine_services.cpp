@@ -1,7 +1,6 @@
-#include "partshell/shell_services.h"
+#include "partshell/engine_services.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 #include "partshell/block_device.h"
@@ -10,15 +9,15 @@ namespace partshell {
 
 std::string PhysicalDriveName(int n) { return Format("\\\\.\\PHYSICALDRIVE%d", n); }
 
-void StdoutShellServices::Print(std::string_view text) {
+void StdoutEngineServices::Print(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-void StdoutShellServices::PrintConsoleOnly(std::string_view text) { Print(text); }
+void StdoutEngineServices::PrintConsoleOnly(std::string_view text) { Print(text); }
 
-void StdoutShellServices::Trace(std::string_view, std::string_view) {}
+void StdoutEngineServices::Trace(std::string_view, std::string_view) {}
 
-void StdoutShellServices::HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) {
+void StdoutEngineServices::HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) {
   for (std::size_t line = 0; line < length; line += 16) {
     std::string text = Format("%08X  ", static_cast<unsigned>(base_offset + line));
     for (std::size_t i = line; i < line + 16 && i < length; ++i) text += Format("%02X ", data[i]);
@@ -27,9 +26,7 @@ void StdoutShellServices::HexDump(const std::uint8_t* data, std::size_t length, 
   }
 }
 
-void StdoutShellServices::TraceHexDump(const std::uint8_t*, std::size_t) {}
-
-bool StdoutShellServices::PutLocalVariable(std::string_view) { return true; }
+void StdoutEngineServices::TraceHexDump(const std::uint8_t*, std::size_t) {}
 
 LocalDateTime CurrentLocalDateTime() {
   const std::time_t now = std::time(nullptr);
@@ -42,11 +39,6 @@ LocalDateTime CurrentLocalDateTime() {
   return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
-LocalDateTime StdoutShellServices::Now() const { return CurrentLocalDateTime(); }
-
-void StdoutShellServices::EndProcess(int exit_code) {
-  std::fflush(stdout);
-  std::exit(exit_code);
-}
+LocalDateTime StdoutEngineServices::Now() const { return CurrentLocalDateTime(); }
 
 }  // namespace partshell

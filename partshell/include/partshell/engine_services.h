@@ -1,6 +1,6 @@
-// What the disk and volume layers need from the shell frame: its two output
-// channels, the verbose switch, the local environment, the clock and the
-// fatal exit. The frame implements it; tests use the capturing version.
+// What the disk and volume engine needs of whoever runs it: the console and
+// the session log, the verbose switch and the clock. The shell frame
+// implements it; tests use the capturing version.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +25,9 @@ struct LocalDateTime {
 LocalDateTime CurrentLocalDateTime();
 
 
-class ShellServices {
+class EngineServices {
  public:
-  virtual ~ShellServices() = default;
+  virtual ~EngineServices() = default;
   // Console, and the session log when LOGALL is on.
   virtual void Print(std::string_view text) = 0;
   // Console only (progress texts and the drive scan's verbose lines).
@@ -38,16 +38,12 @@ class ShellServices {
   virtual void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) = 0;
   virtual void TraceHexDump(const std::uint8_t* data, std::size_t length) = 0;
   virtual bool Verbose() const = 0;
-  // "NAME=value" into the shell's local environment; false when it did not fit.
-  virtual bool PutLocalVariable(std::string_view assignment) = 0;
   virtual LocalDateTime Now() const = 0;
-  // Ends the process at once with this exit code (254, 762, 763).
-  [[noreturn]] virtual void EndProcess(int exit_code) = 0;
 };
 
-// Console on standard output, no log, the local clock, std::exit. Tests
-// derive from it to capture what is printed.
-class StdoutShellServices : public ShellServices {
+// Console on standard output, no log, the local clock. Tests derive from it
+// to capture what is printed.
+class StdoutEngineServices : public EngineServices {
  public:
   void Print(std::string_view text) override;
   void PrintConsoleOnly(std::string_view text) override;
@@ -55,9 +51,7 @@ class StdoutShellServices : public ShellServices {
   void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) override;
   void TraceHexDump(const std::uint8_t* data, std::size_t length) override;
   bool Verbose() const override { return verbose; }
-  bool PutLocalVariable(std::string_view assignment) override;
   LocalDateTime Now() const override;
-  [[noreturn]] void EndProcess(int exit_code) override;
 
   bool verbose = false;
 };

@@ -1,0 +1,89 @@
+// Finds over a pattern in the local file system, the way the Windows find
+// functions answer them, on any host that can list a directory.
+#include <algorithm>
+#include <filesystem>
+
+#include "common/text.h"
+#include "partshell/local_files.h"
+
+namespace partshell {
+
+namespace {
+
+bool Match(const char* p, const char* n) {
+  for (; *p != '\0'; ++p) {
+    if (*p == '*') {
+      while (p[1] == '*') ++p;
+      if (p[1] == '\0') return true;
+      for (const char* rest = n; *rest != '\0'; ++rest) {
+        if (Match(p + 1, rest)) return true;
+      }
+      return Match(p + 1, n + std::char_traits<char>::length(n));
+    }
+    if (*n == '\0') {
+      // "name.*" and "*." also match a name without a dot.
+      return (*p == '.' && (p[1] == '*' || p[1] == '\0') && (p[1] == '\0' || p[2] == '\0'));
+    }
+    if (*p != '?' && common::UpperAscii(*p) != common::UpperAscii(*n)) return false;
+    ++n;
+  }
+  return *n == '\0';
+}
+
+}  // namespace
+
+bool LocalNameMatches(const std::string& pattern, const std::string& name) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  return Match(pattern.c_str(), name.c_str());
+}
+
+void AssignShortNames(std::vector<LocalEntry>& entries) {
+  // The aliases the host gave stand; an entry without one keeps its name alone.
+  static_cast<void>(entries);
+}
+
+std::unique_ptr<LocalSearch> LocalFiles::FindFirst(const std::string& pattern, LocalEntry& entry) {
+  std::string normal = pattern;
+  for (char& c : normal) {
+    if (c == '/') c = '\\';
+  }
+  const auto sep = normal.find_last_of("\\:");
+  const std::string directory = sep == std::string::npos ? "." : normal.substr(0, sep + 1);
+  const std::string name_pattern = sep == std::string::npos ? normal : normal.substr(sep + 1);
+  auto search = std::make_unique<LocalSearch>();
+  if (name_pattern.find_first_of("*?") == std::string::npos) {
+    const std::string path = HostPath(normal);
+    const LocalStatus status = Status(path);
+    if (status.kind != LocalKind::missing) {
+      LocalEntry only;
+      // The host's own reading of the path's last component.
+      only.name = std::filesystem::path(path).filename().string();
+      only.kind = status.kind;
+      only.attributes = status.attributes;
+      only.size = status.size;
+      only.last_write = status.last_write;
+      search->matches_.push_back(std::move(only));
+    }
+  } else {
+    std::vector<LocalEntry> listed;
+    std::uint32_t error = 0;
+    ReadDirectory(HostPath(directory), listed, error);
+    for (LocalEntry& listed_entry : listed) {
+      if (LocalNameMatches(name_pattern, listed_entry.name)) search->matches_.push_back(std::move(listed_entry));
+    }
+    // In name order, as the Windows find functions list an NTFS directory,
+    // whatever order the host's directory keeps.
+    std::sort(search->matches_.begin(), search->matches_.end(),
+              [](const LocalEntry& a, const LocalEntry& b) { return common::UpperAscii(a.name) < common::UpperAscii(b.name); });
+  }
+  if (!FindNext(*search, entry)) return nullptr;
+  return search;
+}
+
+bool LocalFiles::FindNext(LocalSearch& search, LocalEntry& entry) {
+  if (search.next_ >= search.matches_.size()) return false;
+  entry = search.matches_[search.next_++];
+  return true;
+}
+
+}  // namespace partshell
