@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   SetSystemMessageSource(HostSystemMessage);
 #else
   PosixConsole console(0, 1);
-  PosixInstanceLock lock;
+  PosixInstanceLock lock(HostDiskPaths());
   PosixControlEvents events;
 #endif
 

@@ -339,7 +339,7 @@ TEST(BootRecordDisplay, MbrTableShowsEveryEntryAndZeroesEmptyOnes) {
   std::string sfdisk;
   ASSERT_EQ(RunTool("sfdisk -d '" + up + "'", &sfdisk), 0);
   const std::string& text = disk.out.printed;
-  EXPECT_EQ(text.substr(0, 7), "\n\nMBR\n\n");
+  EXPECT_EQ(text.substr(0, 7 + 30), "Device:    \\\\.\\PHYSICALDRIVE0\n\n\nMBR\n\n");
   EXPECT_NE(text.find("     Status     Start-C/H/S     End-C/H/S      Type    SecOffset      SecNums\n" +
                       std::string(78, '-') + "\n"),
             std::string::npos);

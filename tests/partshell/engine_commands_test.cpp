@@ -50,16 +50,16 @@ TEST_F(Commands, CopyHd2SysWildcardsWithAndWithoutTargetDirectory) {
   out = Run("COPYHD2SYS src\\a.txt \\ONE.TXT");
   EXPECT_EQ(Level(), 0) << out;
   EXPECT_EQ(Sys("ONE.TXT"), "alpha") << "one match onto a file name is a plain copy";
-  // Local names that SYS: cuts to one 8.3 name collide just the same, into a directory too.
+  // Local long names land under their aliases, each its own, into a directory too.
   std::filesystem::create_directory(Local("cut"));
   WriteFile(Local("cut/longname1.txt"), "1");
   WriteFile(Local("cut/longname2.txt"), "2");
   for (const char* command : {"COPYHD2SYS cut\\*.txt", "COPYHD2SYS cut\\*.txt \\TOOLS"}) {
     out = Run(command);
-    EXPECT_EQ(Level(), INVALID_FILENAME_PARAMETER) << command << "\n" << out;
+    EXPECT_EQ(Level(), 0) << command << "\n" << out;
   }
-  EXPECT_EQ(Sys("LONGNAME.TXT"), "<missing>");
-  EXPECT_EQ(Sys("TOOLS/LONGNAME.TXT"), "<missing>");
+  EXPECT_EQ(Sys("LONGNA~1.TXT"), "1");
+  EXPECT_EQ(Sys("TOOLS/LONGNA~2.TXT"), "2");
   // Into the root, named as "SYS:\".
   Run("CD TOOLS");
   out = Run("COPYHD2SYS src\\a.txt SYS:\\");

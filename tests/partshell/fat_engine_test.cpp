@@ -455,6 +455,7 @@ TEST(FatNames, NameChecks) {
   EXPECT_EQ(message, "Unexpected 8-bit Character Encountered: \xE9t\xE9");
   EXPECT_EQ(CheckLocalFileName("C:\\TEMP\\X.TXT", false, message), 0);
   EXPECT_EQ(CheckLocalFileName("SYS:X", false, message), BAD_FILENAME_DRIVE_REFERENCE);
+  EXPECT_EQ(CheckLocalFileName("/tmp/My Report.txt", false, message), 0);
   for (char c : std::string("`!@#$%^&()+=|{}[]\";'<>,")) {
     EXPECT_EQ(CheckSysFileName(std::string("A") + c, true, message), BAD_FILENAME_DRIVE_REFERENCE) << c;
   }

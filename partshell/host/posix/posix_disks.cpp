@@ -14,6 +14,7 @@
 
 #include "partshell/error_codes.h"
 #include "partshell/host_disks.h"
+#include "partshell/posix_host.h"
 
 namespace partshell {
 
@@ -174,16 +175,19 @@ class PosixDiskSystem : public DiskSystem {
   std::vector<std::string> paths_;
 };
 
-}  // namespace
-
-std::unique_ptr<DiskSystem> CreateHostDiskSystem() {
-  HostDriveList drives = ChooseHostDrives([] {
+HostDriveList PosixHostDrives() {
+  return ChooseHostDrives([] {
     std::vector<std::string> paths;
     for (const std::string& name : WholeDiskDevices()) paths.push_back("/dev/" + name);
     return paths;
   });
-  return std::make_unique<PosixDiskSystem>(std::move(drives));
 }
+
+}  // namespace
+
+std::unique_ptr<DiskSystem> CreateHostDiskSystem() { return std::make_unique<PosixDiskSystem>(PosixHostDrives()); }
+
+std::vector<std::string> HostDiskPaths() { return PosixHostDrives().paths; }
 
 std::string HostSystemMessage(std::uint32_t code) { return CommonSystemMessage(code); }
 

@@ -42,27 +42,31 @@ void Default(int signal) {
 }  // namespace
 
 PosixInstanceLock::~PosixInstanceLock() {
-  if (fd_ >= 0) ::close(fd_);
+  for (int fd : held_) ::close(fd);
 }
 
-bool PosixInstanceLock::TryLock(const std::string& name) {
-  if (fd_ >= 0) return true;
-  const std::string path = directory_ + "/" + name;
-  // Read-only is enough for flock, so a lock file made by another user
-  // still serves everyone; a link planted in its place is not followed.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) return true;  // no lock file possible: do not stand in the way
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
+bool PosixInstanceLock::TryLock() {
+  if (locked_) return true;
+  std::vector<int> held;
+  for (const std::string& disk : disks_) {
+    // Read-only is enough for flock; O_NONBLOCK keeps a FIFO from stopping the run here.
+    const int fd = ::open(disk.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      for (int other : held) ::close(other);
+      return false;
+    }
+    held.push_back(fd);
   }
-  fd_ = fd;
+  held_ = std::move(held);
+  locked_ = true;
   return true;
 }
 
-bool PosixInstanceLock::HeldElsewhere(const std::string& name) { return !TryLock(name); }
+bool PosixInstanceLock::HeldElsewhere(const std::string&) { return !TryLock(); }
 
-bool PosixInstanceLock::Acquire(const std::string& name) { return TryLock(name); }
+bool PosixInstanceLock::Acquire(const std::string&) { return TryLock(); }
 
 void PosixControlEvents::InstallCloseHandler(void (*onEvent)(ControlEvent)) {
   g_closeHandler = onEvent;

@@ -104,7 +104,8 @@ class LocalFiles {
 
   // The entries that match a pattern, in name order (letter case ignored), as
   // the Windows find functions list them: "DIR\*.TXT", "*.*", or one plain
-  // name. `entry` gets the first; null when nothing matches.
+  // name, which may be the alias of a long name. A pattern matches a name or
+  // its alias. `entry` gets the first; null when nothing matches.
   std::unique_ptr<LocalSearch> FindFirst(const std::string& pattern, LocalEntry& entry);
   // The next match; false after the last.
   bool FindNext(LocalSearch& search, LocalEntry& entry);
@@ -121,6 +122,8 @@ class LocalSearch {
 // it: '*' and '?', letter case ignored, "*.*" matches every name and
 // "name.*" also a name without a dot.
 bool LocalNameMatches(const std::string& pattern, const std::string& name);
+// The same against an entry: its name or its alias.
+bool LocalEntryMatches(const std::string& pattern, const LocalEntry& entry);
 
 // Gives the entries of one directory, listed whole, their 8.3 aliases where
 // the host gives none: the one place the alias rule applies. Entries that

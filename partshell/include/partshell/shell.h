@@ -104,6 +104,9 @@ class Shell {
   // Substitutes variables, keeps the line as LastCommandLine and splits it.
   // Returns the number of tokens (0 for empty lines, comments and labels).
   int ParseCommandLine(std::string& line, std::size_t capacity);
+  // The same for the program's own words, each substituted and kept as one
+  // token, blanks and all.
+  int ParseCommandWords(const std::vector<std::string>& words, std::size_t capacity);
   const TokenList& Tokens() const { return tokens_; }
   // Runs the parsed command (or, with no tokens, the interactive loop).
   // Returns 1 when the caller should stop.

@@ -23,6 +23,9 @@ struct SwitchSettings {
   bool usageOnly = false;     // "?", "-?" or "/?"
   std::string error;          // a malformed /T or /P
   std::string commandLine;    // the words after the switches, joined
+  // The same words, set only when a parameter holds a blank (a quoted local
+  // name): each of them is then one token.
+  std::vector<std::string> commandWords;
 };
 
 // Reads the switches from the program's words (without the program name).

@@ -129,15 +129,19 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
     }
   }
 
-  // The sources, as names within the directory part of FROMFILE.
+  // The sources, as names within the directory part of FROMFILE. A local file
+  // lands on SYS: under its 8.3 alias where it has one.
   std::vector<std::string> names;
+  std::vector<std::string> landing_names;
   int search_error = 0;
   if (kind.source == Side::local) {
     LocalFiles& files = shell.local_files();
     LocalEntry match;
     if (auto search = files.FindFirst(from, match)) {
       do {
-        if (!match.IsDirectory()) names.push_back(match.name);
+        if (match.IsDirectory()) continue;
+        names.push_back(match.name);
+        landing_names.push_back(kind.target == Side::sys && !match.short_name.empty() ? match.short_name : match.name);
       } while (files.FindNext(*search, match));
     }
   } else {
@@ -167,13 +171,15 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
     std::string absolute;
     if (engine->ResolveDirectoryPath(from, directory, absolute)) source_directory = from;
   }
-  for (const std::string& name : names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
     Transfer t;
-    t.source = JoinPath(source_directory, name, kind.source);
+    t.source = JoinPath(source_directory, names[i], kind.source);
+    const std::string name_part =
+        i < landing_names.size() ? NamePart(JoinPath(source_directory, landing_names[i], kind.source)) : NamePart(t.source);
     if (!has_target) {
-      t.target = NamePart(t.source);
+      t.target = name_part;
     } else if (target_is_directory) {
-      t.target = JoinPath(to, NamePart(t.source), kind.target);
+      t.target = JoinPath(to, name_part, kind.target);
     } else {
       t.target = to;
     }

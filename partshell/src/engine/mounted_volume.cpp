@@ -151,13 +151,27 @@ int MountedVolume::WriteHardDriveSectors(std::uint32_t first, std::uint32_t coun
   return code;
 }
 
+namespace {
+
+// A drive by the system's name with the host's own name beside it where that
+// differs: "\\.\PHYSICALDRIVE1 (/dev/loop0)", "\\.\PHYSICALDRIVE0 "disk.img" (TORBEL_DISK)".
+std::string DriveLabel(const DiskSystem& disks, int n) {
+  const std::string physical = PhysicalDriveName(n);
+  const std::string description = disks.DriveDescription(n);
+  if (description.rfind(physical, 0) == 0) return description;
+  return physical + (description.rfind('"', 0) == 0 ? " " : " (") + description +
+         (description.rfind('"', 0) == 0 ? "" : ")");
+}
+
+}  // namespace
+
 int MountedVolume::OpenHardDriveForReadWrite() {
   scanned_without_up_.clear();
   first_unopened_.clear();
   first_open_error_ = 0;
   for (int n = 0; n < kScannedDrives; ++n) {
     const std::string name = PhysicalDriveName(n);
-    if (out_.Verbose()) out_.PrintConsoleOnly(Format("Trying Device: %s\n", name.c_str()));
+    if (out_.Verbose()) out_.PrintConsoleOnly(Format("Trying Device: %s\n", DriveLabel(disks_, n).c_str()));
     std::uint32_t system_error = 0;
     std::unique_ptr<BlockDevice> device = disks_.OpenDrive(n, system_error);
     if (!device) {
@@ -339,7 +353,9 @@ int MountedVolume::MountPartition(const MountRequest& asked) {
     out_.Print(ScanFailure());
     return result;
   }
-  if (request.interactive) out_.Print(Format("Device:    %s\n", drive_name.c_str()));
+  if (request.interactive || request.show_mbr_only) {
+    out_.Print(Format("Device:    %s\n", DriveLabel(disks_, drive_number).c_str()));
+  }
 
   std::uint8_t* mbr = SectorBufferSlot(0);
   if (ReadHardDriveSector(0, mbr) != 0) {

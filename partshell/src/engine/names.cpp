@@ -34,7 +34,8 @@ std::string_view LastComponent(std::string_view text) {
   return sep == std::string_view::npos ? text : text.substr(sep + 1);
 }
 
-int CheckName(std::string_view input, bool allow_wildcards, std::size_t colon_position, std::string& message) {
+int CheckName(std::string_view input, bool allow_wildcards, std::size_t colon_position, bool allow_blanks,
+              std::string& message) {
   std::string name(input);
   for (char& c : name) {
     if (c == '/') c = '\\';
@@ -58,7 +59,8 @@ int CheckName(std::string_view input, bool allow_wildcards, std::size_t colon_po
       message = Format("Unexpected 8-bit Character Encountered: %s", name.c_str());
       return BAD_FILENAME_DRIVE_REFERENCE;
     }
-    if (kForbidden.find(c) != std::string_view::npos || (!allow_wildcards && (c == '*' || c == '?'))) {
+    if ((kForbidden.find(c) != std::string_view::npos && !(allow_blanks && c == ' ')) ||
+        (!allow_wildcards && (c == '*' || c == '?'))) {
       message = Format("Unexpected Character '%c' Encountered: %s", c, name.c_str());
       return BAD_FILENAME_DRIVE_REFERENCE;
     }
@@ -108,11 +110,12 @@ bool PatternMatches(const Name83& pattern, const std::uint8_t* entry) {
 }
 
 int CheckSysFileName(std::string_view name, bool allow_wildcards, std::string& message) {
-  return CheckName(name, allow_wildcards, 3, message);
+  return CheckName(name, allow_wildcards, 3, false, message);
 }
 
 int CheckLocalFileName(std::string_view name, bool allow_wildcards, std::string& message) {
-  return CheckName(name, allow_wildcards, 1, message);
+  // A local name may hold blanks: the program's words keep them (a quoted name).
+  return CheckName(name, allow_wildcards, 1, true, message);
 }
 
 }  // namespace partshell

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "common/short_names.h"
 #include "common/text.h"
 #include "partshell/local_files.h"
 
@@ -38,8 +39,25 @@ bool LocalNameMatches(const std::string& pattern, const std::string& name) {
 }
 
 void AssignShortNames(std::vector<LocalEntry>& entries) {
-  // The aliases the host gave stand; an entry without one keeps its name alone.
-  static_cast<void>(entries);
+  // The aliases the host gave stand; every other name that is not a valid 8.3
+  // name gets the one Windows would give it in this directory.
+  std::vector<std::string> names, given;
+  names.reserve(entries.size());
+  given.reserve(entries.size());
+  for (const LocalEntry& entry : entries) {
+    names.push_back(entry.name);
+    given.push_back(entry.short_name);
+  }
+  const std::vector<std::string> aliases = common::AssignShortAliases(names, given);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].short_name.empty()) entries[i].short_name = aliases[i];
+  }
+}
+
+bool LocalEntryMatches(const std::string& pattern, const LocalEntry& entry) {
+  // A pattern matches a name or its alias, as the Windows find functions do.
+  return LocalNameMatches(pattern, entry.name) ||
+         (!entry.short_name.empty() && LocalNameMatches(pattern, entry.short_name));
 }
 
 std::unique_ptr<LocalSearch> LocalFiles::FindFirst(const std::string& pattern, LocalEntry& entry) {
@@ -54,7 +72,20 @@ std::unique_ptr<LocalSearch> LocalFiles::FindFirst(const std::string& pattern, L
   if (name_pattern.find_first_of("*?") == std::string::npos) {
     const std::string path = HostPath(normal);
     const LocalStatus status = Status(path);
-    if (status.kind != LocalKind::missing) {
+    const std::string leaf = std::filesystem::path(path).filename().string();
+    std::vector<LocalEntry> listed;
+    std::uint32_t error = 0;
+    if (status.kind != LocalKind::missing && !leaf.empty() && ReadDirectory(HostPath(directory), listed, error)) {
+      // The entry itself, with its long name, when the path names it or its alias.
+      for (LocalEntry& listed_entry : listed) {
+        if (listed_entry.name == leaf ||
+            (!listed_entry.short_name.empty() && common::EqualsIgnoreCase(listed_entry.short_name, leaf))) {
+          search->matches_.push_back(std::move(listed_entry));
+          break;
+        }
+      }
+    }
+    if (status.kind != LocalKind::missing && search->matches_.empty()) {
       LocalEntry only;
       // The host's own reading of the path's last component.
       only.name = std::filesystem::path(path).filename().string();
@@ -69,7 +100,7 @@ std::unique_ptr<LocalSearch> LocalFiles::FindFirst(const std::string& pattern, L
     std::uint32_t error = 0;
     ReadDirectory(HostPath(directory), listed, error);
     for (LocalEntry& listed_entry : listed) {
-      if (LocalNameMatches(name_pattern, listed_entry.name)) search->matches_.push_back(std::move(listed_entry));
+      if (LocalEntryMatches(name_pattern, listed_entry)) search->matches_.push_back(std::move(listed_entry));
     }
     // In name order, as the Windows find functions list an NTFS directory,
     // whatever order the host's directory keeps.

@@ -103,4 +103,21 @@ int Shell::ParseCommandLine(std::string& line, std::size_t capacity) {
   return static_cast<int>(tokens_.size());
 }
 
+int Shell::ParseCommandWords(const std::vector<std::string>& words, std::size_t capacity) {
+  tokens_.clear();
+  std::string joined;
+  TokenList tokens;
+  for (const std::string& word : words) {
+    std::string expanded = word;
+    ExpandVariables(expanded, capacity, env());
+    if (!joined.empty()) joined += ' ';
+    joined += expanded;
+    if (!expanded.empty() && tokens.size() < kMaxTokens) tokens.push_back(std::move(expanded));
+  }
+  lastCommandLine_ = joined.substr(0, kLastLineMax);
+  if (!tokens.empty() && IsCommentToken(tokens[0])) tokens.clear();
+  tokens_ = std::move(tokens);
+  return static_cast<int>(tokens_.size());
+}
+
 }  // namespace partshell

@@ -1,5 +1,6 @@
 #include "partshell/startup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -73,6 +74,15 @@ std::string LogPathFromEnvironment(const std::vector<std::string>& env, bool& fo
   return {};
 }
 
+// Commands that read nothing from a disk: HELP, ?, ERROR n and SHOWERRORS.
+bool NeedsNoDisk(const std::string& commandLine) {
+  TokenList tokens = SplitTokens(commandLine);
+  if (tokens.empty()) return false;
+  std::string word = common::UpperAscii(tokens[0]);
+  if (!word.empty() && word[0] == '@') word.erase(0, 1);
+  return word == "HELP" || word == "?" || word == "ERROR" || word == "SHOWERRORS";
+}
+
 }  // namespace
 
 SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
@@ -143,6 +153,11 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
     s.commandLine += words[i];
   }
   s.commandLine = s.commandLine.substr(0, kCommandLineMax);
+  // A command given whole in one word is split as a typed line is.
+  const auto blank = [](const std::string& w) { return w.find_first_of(" \t") != std::string::npos; };
+  if (counted < words.size() && !blank(words[counted]) && std::any_of(words.begin() + static_cast<std::ptrdiff_t>(counted) + 1, words.end(), blank)) {
+    s.commandWords.assign(words.begin() + static_cast<std::ptrdiff_t>(counted), words.end());
+  }
   s.mount.interactive = counted >= words.size() && !s.mount.show_mbr_only && !s.help && !s.helpAll;
   return s;
 }
@@ -238,6 +253,11 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   if (settings.help || settings.helpAll) {
     // /HELP and /HELPALL show the help and mount nothing.
     shell.ShowHelp(nullptr, settings.helpAll);
+  } else if (NeedsNoDisk(settings.commandLine)) {
+    // HELP and the texts of error numbers need no disk.
+    std::string line = settings.commandLine;
+    shell.ParseCommandLine(line, 256);
+    shell.DispatchCommand(nullptr);
   } else {
     // The mount's result is the error level a failed mount ends the run with.
     int mountResult = host.partition.Mount(settings.mount);
@@ -247,8 +267,12 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
       // AUTOLOAD.F16 runs first, then the command of the command line, or the prompt
       // when there is none.
       if (host.localFiles.Status("AUTOLOAD.F16").kind == LocalKind::file) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
-      std::string line = settings.commandLine;
-      shell.ParseCommandLine(line, 256);
+      if (settings.commandWords.empty()) {
+        std::string line = settings.commandLine;
+        shell.ParseCommandLine(line, 256);
+      } else {
+        shell.ParseCommandWords(settings.commandWords, 256);
+      }
       shell.DispatchCommand(nullptr);
       if (settings.mount.interactive || shell.StopCode() != 0 || shell.interactiveMark_) ShellPrint("[torbel] Program Exit!");
     }
@@ -269,6 +293,13 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
              host.partition.ErrorText(errorLevel).c_str(), shell.LastCommandLine().c_str(),
              shell.LastMessage().c_str());
   }
+#ifndef _WIN32
+  // A POSIX shell sees only the low 8 bits of the exit status: the full code is named here.
+  if (errorLevel < 0 || errorLevel > 255) {
+    std::fprintf(stderr, "[torbel] Exit code %d (%s), seen by the shell as %d\n", errorLevel,
+                 host.partition.ErrorText(errorLevel).c_str(), errorLevel & 0xFF);
+  }
+#endif
   InstallOutput(nullptr, nullptr);
   g_activeConsole = nullptr;
   SetActiveShell(nullptr);

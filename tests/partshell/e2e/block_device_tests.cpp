@@ -111,7 +111,7 @@ TEST(RealBlockDevice, LoopDeviceIsFoundWithoutTorbelDiskAndHoldsWhatWasCopied) {
   ws.diskFromVariable = false;
   const RunResult r = ws.Run({"/UP"}, "CALL LOOP\nQUIT\n");
   EXPECT_EQ(r.exitCode, 0) << r.out;
-  EXPECT_NE(r.out.find("Device:    \\\\.\\PHYSICALDRIVE" + std::to_string(index) + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Device:    \\\\.\\PHYSICALDRIVE" + std::to_string(index) + " (/dev/loop"), std::string::npos) << r.out;
   std::size_t successes = 0;
   for (std::size_t pos = r.out.find("=0\n"); pos != std::string::npos; pos = r.out.find("=0\n", pos + 1)) ++successes;
   EXPECT_EQ(successes, 4u) << r.out;

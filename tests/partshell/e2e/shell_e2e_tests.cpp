@@ -21,7 +21,7 @@ TEST_F(ShellEndToEnd, UpAloneStartsThePromptWithTheBanner) {
   EXPECT_EQ(r.out.rfind("VERSION:   torbel, Version: A07, 10/27/2009\nOS:        Linux ", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("LOGALL:    DISABLED, FILE: " + ws_.Path("torbel.log") + "\n"
                        "HELP?:     Enter 'help' for program usage\n"
-                       "Device:    \\\\.\\PHYSICALDRIVE0\n"
+                       "Device:    \\\\.\\PHYSICALDRIVE0 \"" + ws_.Path("disk.img") + "\" (TORBEL_DISK)\n"
                        "SYS:[UP,1,DE]:\\> ECHO typed\ntyped\n"
                        "SYS:[UP,1,DE]:\\> QUIT\n"
                        "[torbel] Program Exit!"),
@@ -67,7 +67,8 @@ TEST_F(ShellEndToEnd, UnknownSwitchBecomesPartOfTheCommand) {
 TEST_F(ShellEndToEnd, MbrAndHelpSwitchesEndAfterTheirDisplay) {
   RunResult r = ws_.Run({"/MBR", "ECHO", "never"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.out.find("MBR"), std::string::npos);
+  EXPECT_EQ(r.out.find("Device:    \\\\.\\PHYSICALDRIVE0 \"" + ws_.Path("disk.img") + "\" (TORBEL_DISK)\n\n\nMBR\n"), 0u)
+      << r.out;
   EXPECT_EQ(r.out.find("never"), std::string::npos);
 
   r = ws_.Run({"/HELP"});
@@ -82,6 +83,7 @@ TEST_F(ShellEndToEnd, DefaultHvpWithoutTheTagFailsWith700) {
   RunResult r = ws_.Run({"ECHO", "x"});
   EXPECT_EQ(r.exitCode, 700 & 0xFF);
   EXPECT_NE(r.out.find("Unable To Locate A Valid Partition To Mount"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "[torbel] Exit code 700 (UNABLE_TO_LOCATE_PARTITION - {internal}), seen by the shell as 188\n");
   EXPECT_NE(ws_.Read("torbel.log").find("Error Level: 700 - UNABLE_TO_LOCATE_PARTITION - {internal}\n"),
             std::string::npos);
 }
@@ -178,8 +180,8 @@ TEST_F(ShellEndToEnd, LogAllCopiesTheSessionAndAutoloadRunsFirst) {
   EXPECT_FALSE(fs::exists(ws_.dir() / "NUL"));
 }
 
-TEST_F(ShellEndToEnd, SecondInstanceEndsWith101) {
-  int fd = open("/tmp/TORBEL_MUTEX", O_RDONLY | O_CREAT, 0666);
+TEST_F(ShellEndToEnd, SecondInstanceOnTheSameDiskEndsWith101) {
+  int fd = open(ws_.Path("disk.img").c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   RunResult r = ws_.Run({"/UP", "ECHO", "x"});
@@ -195,7 +197,7 @@ TEST_F(ShellEndToEnd, HangUpDuringABatchLoopEndsWith755) {
     // The shell takes the lock first thing; once it is held the shell runs.
     for (int i = 0; i < 200; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      int fd = open("/tmp/TORBEL_MUTEX", O_RDONLY);
+      int fd = open(ws_.Path("disk.img").c_str(), O_RDONLY);
       bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
       if (fd >= 0) close(fd);
       if (held) break;
@@ -207,6 +209,36 @@ TEST_F(ShellEndToEnd, HangUpDuringABatchLoopEndsWith755) {
   hangup.join();
   EXPECT_EQ(r.exitCode, 755 & 0xFF);
   EXPECT_NE(ws_.Read("torbel.log").find("Error Level: 755 - PROGRAM_CLOSE_EVENT - {internal}\n"), std::string::npos);
+}
+
+TEST_F(ShellEndToEnd, ShellsOnTwoDisksRunSideBySideAndASecondOnOneDiskGets101) {
+  ws_.Write("HOLD.F16", "@ECHO holding\n@SLEEP 3000\n");
+  Workspace other, same;
+  other.MakeDisk();
+  same.diskFromVariable = false;
+  RunResult first;
+  std::thread holder([&] { first = ws_.Run({"/UP", "@CALL", "HOLD"}); });
+  for (int i = 0; i < 250 && ws_.Read("stdout.txt").find("holding") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const RunResult beside = other.Run({"/UP", "ECHO", "beside"});
+  const RunResult second = same.Run({"/UP", "ECHO", "second"}, "", {"TORBEL_DISK=" + ws_.Path("disk.img")});
+  holder.join();
+  EXPECT_EQ(first.exitCode, 0) << first.out;
+  EXPECT_EQ(beside.exitCode, 0) << beside.err;
+  EXPECT_EQ(beside.out, "beside\n");
+  EXPECT_EQ(second.exitCode, 101);
+  EXPECT_EQ(second.out, "");
+}
+
+TEST_F(ShellEndToEnd, ErrorTextsAndHelpNeedNoDisk) {
+  Workspace empty;
+  RunResult r = empty.Run({"ERROR", "730"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.out, "[ERROR] 730 - DISK_ERROR_DISK_FULL - {internal}\n");
+  r = empty.Run({"HELP", "COPYHD2SYS"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("COPYHD2SYS   COPYHD2SYS FROMFILE [TOFILE]"), std::string::npos) << r.out;
 }
 
 }  // namespace
@@ -250,6 +282,33 @@ TEST_F(ShellWithCommands, IfNotExistMakesTheDirectoryOnlyWhenNothingMatches) {
   r = ws_.Run({"/UP", "@CALL", "MKDIAGS"});
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(Mdir("/DIAGS").find("X"), std::string::npos);
+  EXPECT_TRUE(ws_.PartitionClean());
+}
+
+TEST_F(ShellWithCommands, LongLocalNamesLandUnderTheirAliases) {
+  ws_.MakeDisk();
+  fs::create_directories(ws_.dir() / "TOOLS");
+  const std::map<std::string, std::string> files = {{"flashutil.com", "EXTRA/FLASHU~1.COM"},
+                                                    {"Release Notes for Diagnostics.txt", "RELEAS~1.TXT"},
+                                                    {"My Long Diagnostic Report.txt", "MYLONG~1.TXT"},
+                                                    {"ünïcode.txt", "EXTRA/_N_COD~1.TXT"},
+                                                    {"README.TXT", "EXTRA/README.TXT"}};
+  for (const auto& [name, alias] : files) ws_.Write("TOOLS/" + name, name);
+  EXPECT_EQ(ws_.Run({"/UP", "MD", "\\EXTRA"}).exitCode, 0);
+  // By wildcard (a pattern matches an alias too), by alias, and by a quoted name with blanks.
+  RunResult r = ws_.Run({"/UP", "COPYHD2SYS", "TOOLS/*~1.C*", "\\EXTRA"});
+  EXPECT_EQ(r.out, "\\EXTRA\\FLASHU~1.COM\n[COPYHD2SYS]   1 File(s) Copied (13).\n\n");
+  r = ws_.Run({"/UP", "COPYHD2SYS", "TOOLS/*.txt", "\\EXTRA"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("\\EXTRA\\_N_COD~1.TXT\n"), std::string::npos) << r.out;
+  EXPECT_EQ(ws_.Run({"/UP", "DEL", "\\EXTRA\\MYLONG~1.TXT"}).exitCode, 0);
+  EXPECT_EQ(ws_.Run({"/UP", "DEL", "\\EXTRA\\RELEAS~1.TXT"}).exitCode, 0);
+  r = ws_.Run({"/UP", "COPYHD2SYS", "TOOLS\\RELEAS~1.TXT"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  r = ws_.Run({"/UP", "COPYHD2SYS", ws_.Path("TOOLS/My Long Diagnostic Report.txt"), "\\"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  for (const auto& [name, alias] : files) EXPECT_EQ(ws_.MtoolsType(alias), name) << alias;
+  EXPECT_EQ(Mdir("/EXTRA").find("MYLONG"), std::string::npos);
   EXPECT_TRUE(ws_.PartitionClean());
 }
 
