@@ -47,6 +47,8 @@ struct HostServices {
 
 // The version display shown at start-up, in the usage text and by VERSION.
 void PrintVersionDisplay();
+// The same and the version of the kit torbel ships in (--version).
+void PrintVersionWithKit();
 void SetOperatingSystemText(std::string text);
 
 // Runs the whole program and returns its exit code.

@@ -35,6 +35,33 @@ constexpr const char* kUsageLines =
     "      Internal command to execute on the mounted device.\n"
     "      Use 'torbel HELP' for command help.\n\n";
 
+// --help: a line for every switch, the environment and the files torbel reads.
+constexpr const char* kHelpLines =
+    "torbel [switch ...] [command [parameter ...]]\n\n"
+    "  Reads and writes the hidden FAT16 partition of a disk by raw sector access.\n"
+    "  Switches (before the command):\n"
+    "    /UP          mount the utility partition: the first entry of type DE\n"
+    "    /HVP         mount partition entry 0, the HVP (the default)\n"
+    "    /T##         mount the first partition of type ## (hex: /TDE is /UP)\n"
+    "    /P#          mount partition entry # (0 to 4)\n"
+    "    /NOWRITEMBR  refuse every write to the MBR and its backup copies\n"
+    "    /MBR         show the master boot record and end\n"
+    "    /HELP        show the one-line help of every command and end\n"
+    "    /HELPALL     show the extended help of every command and end\n"
+    "    /?           show the short usage and end (exit code 1)\n"
+    "    --help       show this text; --version: torbel's version and the kit's\n"
+    "  Command: one shell command on the mounted partition (DIR, COPYHD2SYS ...);\n"
+    "    without one torbel prompts for commands. A last word -VERBOSE runs the\n"
+    "    command verbosely. HELP [command], ERROR n and SHOWERRORS need no disk.\n"
+    "  Environment:\n"
+    "    TORBEL_DISK  an image file or device that stands as drive 0; no other\n"
+    "                 drive is scanned\n"
+    "    LOGALL       a file that takes all output (NUL: none); unset, torbel.log\n"
+    "                 in the current directory takes trace lines only\n"
+    "  Files: torbel.dbg (present: verbose mode), AUTOLOAD.F16 (run first).\n"
+    "  Exit status: the last command's error level; a POSIX shell sees its low\n"
+    "    8 bits (726 arrives as 214), and torbel names the full code on stderr.\n";
+
 Console* g_activeConsole = nullptr;
 
 // Runs on the host's event thread or in a signal handler: it only stores a
@@ -184,9 +211,9 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   if (words.size() == 1 && (words[0] == "--version" || words[0] == "--help")) {
     InstallOutput(&host.console, nullptr);
     if (words[0] == "--version") {
-      PrintVersionDisplay();
+      PrintVersionWithKit();
     } else {
-      PrintUsage("");
+      ShellWrite(kHelpLines);
     }
     return 0;
   }

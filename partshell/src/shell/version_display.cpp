@@ -33,6 +33,11 @@ void PrintVersionDisplay() {
 #endif
 }
 
+void PrintVersionWithKit() {
+  PrintVersionDisplay();
+  ShellPrint("Kit:       Diagnostic Distribution Package %s, which ships torbel %s\n", TORBEL_KIT_VERSION, kVersion);
+}
+
 static int CmdVersion(Shell& shell, std::string&, const TokenList&) {
   PrintVersionDisplay();
   return shell.ErrorLevel();
