@@ -47,6 +47,16 @@ if(NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${DIAG_DOCS}/linux.md ${DIAG_DOCS}/torbel.md
                 ${DIAG_DOCS}/torbel-disk.md ${DIAG_DOCS}/vellix-iso.md ${DIAG_DOCS}/boot.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The sample package, whole, and its boot files on their own for a package of one's own:
+  # share/diagmedia/package and share/diagmedia/boot.
+  if(SAMPLE_PACKAGE_DIR)
+    install(DIRECTORY ${SAMPLE_PACKAGE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/diagmedia/package)
+    install(FILES ${SAMPLE_PACKAGE_DIR}/MBR.BIN ${SAMPLE_PACKAGE_DIR}/BOOTSECT.BIN ${SAMPLE_PACKAGE_DIR}/ORVOBOOT.SYS
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/diagmedia/boot)
+    if(SAMPLE_EFI_LOADER)
+      install(FILES ${SAMPLE_PACKAGE_DIR}/EFI/BOOT/BOOTX64.EFI DESTINATION ${CMAKE_INSTALL_DATADIR}/diagmedia/boot)
+    endif()
+  endif()
   return()
 endif()
 

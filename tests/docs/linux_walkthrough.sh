@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every command block of docs/linux.md as written, in order, in one shell that stops at
+# the first failing command: from the source tree on the build beside it, as root, with a /tmp
+# and a HOME of its own. The build's own lines (install the tools, configure, build) made the
+# build this runs on and are only checked to be there; the USB stick is a loop device.
+set -euo pipefail
+src=$(realpath "$1")
+[ "$(realpath "$2")" = "$src/build" ] || { echo "the walkthrough needs the build in $src/build" >&2; exit 77; }
+doc=$src/docs/linux.md
+built=('bash scripts/install-deps.sh' 'cmake -S . -B build -DCMAKE_BUILD_TYPE=Release' 'cmake --build build -j"$(nproc)"')
+for line in "${built[@]}"; do grep -qF "    $line" "$doc" || { echo "docs/linux.md has no line: $line" >&2; exit 1; }; done
+script=$(awk '/^    /{ print substr($0, 5) }' "$doc" | grep -vF -e "${built[0]}" -e "${built[1]}" -e "${built[2]}")
+work=$(mktemp -d)
+truncate -s 64M "$work/stick"
+stick=$(losetup -f --show "$work/stick")
+before=$(losetup -l -n -O NAME)
+cleanup() {
+  # Loop devices a failed step left attached to the walkthrough's images, then the stick.
+  for dev in $(losetup -l -n -O NAME,BACK-FILE | awk '$2 ~ /^\/tmp\/[a-z]+\.img$/ { print $1 }'); do
+    grep -qxF "$dev" <<<"$before" || losetup -d "$dev"
+  done
+  losetup -d "$stick"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$src"
+unshare -m bash -c 'mount --make-rprivate / && mount -t tmpfs tmpfs /tmp && mkdir /tmp/home &&
+  HOME=/tmp/home exec bash -euxo pipefail -c "$0"' "${script//\/dev\/sdX/$stick}"
