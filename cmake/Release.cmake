@@ -16,9 +16,9 @@ if(NOT WIN32)
   set(md2man ${PROJECT_SOURCE_DIR}/cmake/md2man.py)
   # page, summary, then the reference sections it is made of
   set(man_vellix "builds bootable FAT12/FAT16 and ISO 9660 images of a diagnostics package"
-      "${PROJECT_SOURCE_DIR}/README.md#vellix: the image builder" ${DIAG_DOCS}/vellix-iso.md)
+      ${DIAG_DOCS}/man/vellix.md "${PROJECT_SOURCE_DIR}/README.md#vellix: the image builder" ${DIAG_DOCS}/vellix-iso.md)
   set(man_torbel "the shell of the hidden FAT16 utility partition"
-      "${PROJECT_SOURCE_DIR}/README.md#torbel: the partition shell" ${DIAG_DOCS}/torbel.md
+      ${DIAG_DOCS}/man/torbel.md "${PROJECT_SOURCE_DIR}/README.md#torbel: the partition shell" ${DIAG_DOCS}/torbel.md
       ${DIAG_DOCS}/torbel-disk.md)
   set(man_pages)
   foreach(tool vellix torbel)

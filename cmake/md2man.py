@@ -12,6 +12,10 @@ sources always give the same page.
 import re
 import sys
 
+# The sections of a manual page, in their order; a heading that names one stays as it is.
+MAN_SECTIONS = ["SYNOPSIS", "DESCRIPTION", "OPTIONS", "ENVIRONMENT", "EXIT STATUS", "FILES",
+                "EXAMPLES", "SEE ALSO"]
+
 
 def section(path, heading):
     lines = open(path, encoding="utf-8").read().splitlines()
@@ -71,7 +75,9 @@ def convert(lines, top_level, first):
             level = len(heading.group(1)) - top_level
             macro = ".SH" if level <= 0 else ".SS"
             # A source's own title is the page's description.
-            title = "DESCRIPTION" if first and not out and level <= 0 else inline(heading.group(2).strip())
+            title = inline(heading.group(2).strip())
+            if first and not out and level <= 0 and title.upper() not in MAN_SECTIONS:
+                title = "DESCRIPTION"
             out.append(f'{macro} "{title.upper() if macro == ".SH" else title}"')
             i += 1
             continue
@@ -161,6 +167,11 @@ def main(argv):
         lines = section(path, heading or None)
         first = next((l for l in lines if l.startswith("#")), "# x")
         body += convert(lines, len(re.match(r"#+", first).group(0)), not body)
+    # SEE ALSO ends the page, after the reference sections.
+    if '.SH "SEE ALSO"' in body:
+        start = body.index('.SH "SEE ALSO"')
+        end = next((i for i in range(start + 1, len(body)) if body[i].startswith(".SH ")), len(body))
+        body = body[:start] + body[end:] + body[start:end]
     page = ["'\\\" t", f'.TH {name.upper()} 1 "" "diagmedia {version}" "User Commands"',
             # Left-aligned and unhyphenated: table cells hold long key names.
             ".ad l", ".nh", ".SH NAME", f"{name} \\- {escape(summary)}", *body]
