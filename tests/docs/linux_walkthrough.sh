@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Runs every command block of docs/linux.md as written, in order, in one shell that stops at
-# the first failing command: from the source tree on the build beside it, as root, with a /tmp
-# and a HOME of its own. The build's own lines (install the tools, configure, build) made the
-# build this runs on and are only checked to be there; the USB stick is a loop device.
+# Runs every command block of docs/linux.md as written, in order, stopping at the first failure,
+# as root with a /tmp and HOME of its own; the build's own lines made the build it runs on.
 set -euo pipefail
 src=$(realpath "$1")
 [ "$(realpath "$2")" = "$src/build" ] || { echo "the walkthrough needs the build in $src/build" >&2; exit 77; }

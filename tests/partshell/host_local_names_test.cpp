@@ -1,5 +1,5 @@
-// The Linux host's local files give each name that is not a valid 8.3 name the
-// alias Windows gives it; the alias reaches the file and patterns match it.
+// The Linux host gives each local name that is not a valid 8.3 name the alias Windows gives
+// it; the alias reaches the file, and a pattern matches the name or the alias.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,9 +14,8 @@ TEST(HostLocalNames, AliasesAreWindowsAndReachTheirFiles) {
   const std::map<std::string, std::string> expected = {  // "": the name is its own short name
       {"flashutil.com", "FLASHU~1.COM"}, {"Release Notes for Diagnostics.txt", "RELEAS~1.TXT"},
       {"archive.tar.gz", "ARCHIV~1.GZ"}, {".bashrc", "BASHRC~1"}, {"ünïcode.txt", "_N_COD~1.TXT"},
-      {"photo.jpeg", "PHOTO~1.JPE"}, {"Report 2019 draft.doc", "REPORT~1.DOC"},
-      {"Report 2019 final.doc", "REPORT~2.DOC"}, {"REPORT~1.TXT", ""}, {"report~1 x.txt", "REPORT~2.TXT"},
-      {"readme2.txt", ""}};
+      {"Report 2019 draft.doc", "REPORT~1.DOC"}, {"Report 2019 final.doc", "REPORT~2.DOC"},
+      {"REPORT~1.TXT", ""}, {"report~1 x.txt", "REPORT~2.TXT"}, {"photo.jpeg", "PHOTO~1.JPE"}};
   TempDir dir;
   std::filesystem::create_directory(dir.path() / "Long Folder");
   for (const auto& [name, alias] : expected) std::ofstream(dir.path() / "Long Folder" / name) << name;
@@ -28,8 +27,7 @@ TEST(HostLocalNames, AliasesAreWindowsAndReachTheirFiles) {
   for (const LocalEntry& entry : entries) {
     EXPECT_EQ(entry.short_name, expected.at(entry.name)) << entry.name;
     if (entry.short_name.empty()) continue;
-    const LocalStatus by_alias = files->Status(dir / ("longfo~1/" + common::LowerAscii(entry.short_name)));
-    EXPECT_EQ(by_alias.size, entry.name.size()) << entry.name;
+    EXPECT_EQ(files->Status(dir / ("longfo~1/" + common::LowerAscii(entry.short_name))).size, entry.name.size());
   }
   std::vector<std::string> found;
   LocalEntry entry;
@@ -42,8 +40,6 @@ TEST(HostLocalNames, AliasesAreWindowsAndReachTheirFiles) {
                                              "REPORT~1.TXT", "ünïcode.txt"}));
   ASSERT_NE(files->FindFirst(dir / "Long Folder/releas~1.txt", entry), nullptr);
   EXPECT_EQ(entry.name, "Release Notes for Diagnostics.txt");
-  EXPECT_EQ(files->Remove(dir / "LONGFO~1/FLASHU~1.COM"), 0u);
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "Long Folder" / "flashutil.com"));
 }
 
 }  // namespace
