@@ -319,8 +319,8 @@ COPYHD2SYS A.BIN \DIAGS\B.BIN
 DEL \DIAGS\A.BIN
 F16
   cp "$DISK" "$WORK/linux.img"
-  # The Linux build's single-instance lock is machine-wide: wait while other test runs
-  # hold it (exit code 101).
+  # The Linux build's lock is the disk's: wait while another run holds this image (exit
+  # code 101).
   local linux_code=101 try
   for try in $(seq 1 40); do
     TORBEL_DISK="$WORK/linux.img" "$linux" /TDE CALL STEPS.F16 >"$WORK/linux.txt" 2>&1
