@@ -50,7 +50,9 @@ if(NOT WIN32)
   # The sample package, whole, and its boot files on their own for a package of one's own:
   # share/diagmedia/package and share/diagmedia/boot.
   if(SAMPLE_PACKAGE_DIR)
-    install(DIRECTORY ${SAMPLE_PACKAGE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/diagmedia/package)
+    # Session logs of torbel runs in the package (docs/linux.md has some) are no part of it.
+    install(DIRECTORY ${SAMPLE_PACKAGE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/diagmedia/package
+            PATTERN torbel.log EXCLUDE)
     install(FILES ${SAMPLE_PACKAGE_DIR}/MBR.BIN ${SAMPLE_PACKAGE_DIR}/BOOTSECT.BIN ${SAMPLE_PACKAGE_DIR}/ORVOBOOT.SYS
             DESTINATION ${CMAKE_INSTALL_DATADIR}/diagmedia/boot)
     if(SAMPLE_EFI_LOADER)
