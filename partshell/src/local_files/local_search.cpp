@@ -75,8 +75,10 @@ std::unique_ptr<LocalSearch> LocalFiles::FindFirst(const std::string& pattern, L
     const std::string leaf = std::filesystem::path(path).filename().string();
     std::vector<LocalEntry> listed;
     std::uint32_t error = 0;
-    if (status.kind != LocalKind::missing && !leaf.empty() && ReadDirectory(HostPath(directory), listed, error)) {
-      // The entry itself, with its long name, when the path names it or its alias.
+    // A long name gets its alias, and an alias (a name with a "~") its long name, from
+    // the listing of their directory; a plain 8.3 name is taken as it stands.
+    const bool listing_needed = !common::IsValidShortName(leaf) || leaf.find('~') != std::string::npos;
+    if (status.kind != LocalKind::missing && listing_needed && ReadDirectory(HostPath(directory), listed, error)) {
       for (LocalEntry& listed_entry : listed) {
         if (listed_entry.name == leaf ||
             (!listed_entry.short_name.empty() && common::EqualsIgnoreCase(listed_entry.short_name, leaf))) {
