@@ -13,29 +13,11 @@
 #include "flow/option_view.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
+#include "zolp/usb_drives.h"
 
 namespace zolp {
 
-// Disks outside this window are not offered: card-reader slots, failed size
-// queries and disks too large to be flash drives.
-inline constexpr std::uint64_t kUsbSmallestBytes = 3000000;     // exclusive
-inline constexpr std::uint64_t kUsbLargestBytes = 17000000000;  // exclusive
-// The largest drive the FLASH image can fill: 4,128,768 blocks (2 GB).
-inline constexpr std::uint32_t kUsbLastSectorMax = 0x3EFFFF;
 inline constexpr std::uint32_t kRefreshDelayMs = 250;
-
-struct UsbDrive {
-  unsigned number = 0;  // \\.\PhysicalDrive<n>
-  std::string entry;    // the list's text
-};
-
-// The USB disks to offer, in the order the system names them. Each entry
-// starts with the drive's volume letter, file system and label when it has a
-// volume, then the size and the identification; entries that would read the
-// same end with the drive number, so the user can tell them apart.
-std::vector<UsbDrive> FindUsbDrives(const Services& services);
-// The letter of the removable volume on a physical drive; 0 when none.
-char VolumeLetterOf(const Services& services, unsigned driveNumber);
 
 class UsbFlow final : public OptionFlow {
  public:
