@@ -130,6 +130,7 @@ void UsbFlow::OnBuilt(std::int32_t exitCode) {
   copyJob_ = CopyJob{view_.Window(), disk_.get(), imagePath_.c_str(),
                      (static_cast<std::uint64_t>(lastSector_) + 1) * kUsbSectorBytes};
   copyJob_->verify = services_.options.verify;
+  copyJob_->clearTail = true;
   copyJob_->failureText = verifyFailure_;
   copyJob_->failureTextSize = sizeof verifyFailure_;
   state_ = State::Copying;

@@ -1,7 +1,9 @@
 // "Install to a USB Flash Drive": lists the USB disks a flash image can go
-// to, builds the FLASH section of the package for the chosen drive's size and
-// writes the image over the whole drive, from its first sector, with its
-// volume locked and dismounted. The flow of CUSBDlg (template 105).
+// to, builds the FLASH section of the package for the chosen drive's size (2
+// GB at most) and writes the image from the drive's first sector, with its
+// volumes locked and dismounted; the drive's last MiB is cleared, and what
+// was written is read back unless verification is off. The flow of CUSBDlg
+// (template 105).
 #pragma once
 
 #include <cstdint>
