@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/copy_estimate.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
 #include "zolp/usb_drives.h"
@@ -60,6 +61,8 @@ class UsbFlow final : public OptionFlow {
   char verifyFailure_[160] = {};  // the copy job's failure text
   bool progressShown_ = false;
   bool verifying_ = false;  // the progress window says so
+  std::uint64_t copyBytes_ = 0;  // what the copy writes: the image and the cleared tail
+  CopyEstimate estimate_;
 };
 
 }  // namespace zolp

@@ -184,6 +184,10 @@ void Finish(const Services& services, const CopyJob& job, std::intptr_t code, co
 
 }  // namespace
 
+std::uint64_t CopyTotalBytes(const CopyJob& job, std::uint64_t imageBytes) {
+  return SpanOf(job, imageBytes).Total();
+}
+
 std::uint32_t CopyPieceSize(std::uint64_t imageSize) {
   const std::uint64_t hundredth = imageSize / 100 / kSector * kSector;
   return static_cast<std::uint32_t>(

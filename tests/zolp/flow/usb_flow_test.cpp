@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 
 #include "common/endian.h"
 #include "flow_harness.h"
@@ -508,14 +509,27 @@ TEST_F(UsbFlowTest, VerificationByDefaultCatchesADriveThatDropsAWrite) {
     UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
     FillWithOldData(1);
     devices_->PhysicalDrive(1)->dropWriteCall = row.drop;
+    host_.clockStepMs = 100;  // time passes between the reports
     UsbDialog d(host_, pump_, s_);
     d.Click(kIdOk);
     EXPECT_EQ(d.view.progressTitles.size(), row.verify ? 2u : 1u);
-    // The write, then the read back, each from 0 %.
-    int restarts = 0;
-    for (std::size_t i = 1; i < d.view.percents.size(); ++i)
-      restarts += d.view.percents[i] < d.view.percents[i - 1];
-    EXPECT_EQ(restarts, row.verify ? 1 : 0);
+    // The write, then the read back, each from 0 % and without an estimate at
+    // first; the estimate comes within each.
+    const std::vector<std::string>& texts = d.view.progressTexts;
+    ASSERT_EQ(texts.size(), d.view.percents.size());
+    int restarts = 0, estimates = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const bool restart = i == 0 || d.view.percents[i] < d.view.percents[i - 1];
+      restarts += restart;
+      if (restart) {
+        EXPECT_EQ(texts[i], Format("%d%%", d.view.percents[i]));
+      }
+      estimates += std::regex_match(
+          texts[i], std::regex(std::to_string(d.view.percents[i]) +
+                               "% - [0-9]+\\.[0-9] MB/s - about [0-9]+ (s|min) left"));
+    }
+    EXPECT_EQ(restarts, row.verify ? 2 : 1);
+    EXPECT_GT(estimates, restarts);
     if (row.sector == 0) {
       EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
       if (row.drop == 0) ExpectImageOnDisk(1, image);

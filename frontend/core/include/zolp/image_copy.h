@@ -33,6 +33,9 @@ inline constexpr const char* kCopyVerifying = "Verifying";
 // image (or as much of it as lies past the image).
 inline constexpr std::uint64_t kCopyClearedTailBytes = 0x100000;
 
+// The bytes a job writes for an image of imageBytes: the image and the tail.
+std::uint64_t CopyTotalBytes(const CopyJob& job, std::uint64_t imageBytes);
+
 // Posts 0x501 before each piece (while verifying with kCopyVerifying) and
 // exactly one 0x500; answers 1 on success.
 int ImageCopyThread(const Services& services, const CopyJob& job);
