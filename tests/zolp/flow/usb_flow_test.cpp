@@ -346,6 +346,15 @@ TEST_F(UsbFlowTest, TheWrittenDriveBootsAsUsbStorageAndAsAnIdeDisk) {
   EXPECT_TRUE(Boots("hd", Disk(1), "A05"));
 }
 
+// A 64 GB stick: as USB storage and as an IDE disk, with the geometry the BIOS
+// gives a disk of that size and with the image's, and under Bochs's BIOS.
+TEST_F(UsbFlowTest, TheWritten64GBStickBootsAsUsbStorageAndAsAnIdeDisk) {
+  UseDevices(UsbLine(1, 64000000000, "letter=E"));
+  SparseStickWithGpt(64000000000 / 512);
+  ASSERT_EQ(Install(0), std::vector<std::string>{"Successfully created the USB flash drive."});
+  for (const char* kind : {"usb", "disk", "hd", "bochs-hd"}) EXPECT_TRUE(Boots(kind, Disk(1), "A05")) << kind;
+}
+
 // The same drive starts on UEFI PCs (OVMF: a case of its own, label uefi).
 TEST_F(UsbFlowTest, TheWrittenDriveStartsUnderUefi) {
   InstallOnAUsedDrive();
