@@ -414,6 +414,8 @@ TEST_F(UsbFlowTest, ADeviceChangeRebuildsTheListAfter250MsAndKeepsTheChosenDrive
 // What goes wrong after OK: the user sees why, the drive is let go, the
 // temporary image deleted, and the dialog closes.
 TEST_F(UsbFlowTest, FailuresAreShownAndReleaseTheDrive) {
+  const std::uintmax_t imageBytes = std::filesystem::file_size(ImageFor(kFlashSectors));
+  const int tailWrite = static_cast<int>((imageBytes + kCopyPieceSize - 1) / kCopyPieceSize) + 1;
   // A vellix that makes an image larger than the drive.
   const auto oversized = root_ / "oversized-vellix";
   WriteFile(oversized,
@@ -430,6 +432,10 @@ TEST_F(UsbFlowTest, FailuresAreShownAndReleaseTheDrive) {
        "Copy failed. A write to the device failed with error 1117: The request could not be "
        "performed because of an I/O device error.",
        3},
+      {"the tail's first write fails", [&] { devices_->PhysicalDrive(1)->failWriteCall = tailWrite; },
+       "Copy failed. A write to the device failed with error 1117: The request could not be "
+       "performed because of an I/O device error.",
+       tailWrite},
       {"the build fails", [&] { WriteFile(Cwd("DD.CFG"), "[FLASH]\nFileRoot=NOSUCHDIR\n"); },
        "Error processing the command line parameters.", 0},
       {"no temporary image name", [&] { files_.failTemporaryNames = true; },
