@@ -213,8 +213,8 @@ void DisketteFlow::OnProgress(int percent, const char* status) {
   }
   verifying_ = verifying;
   view_.SetProgress(percent);
-  view_.SetProgressText(ProgressText(
-      percent, estimate_.Update(now, kDisketteCapacity * static_cast<std::uint64_t>(percent) / 100)));
+  const std::uint64_t done = kDisketteCapacity * static_cast<std::uint64_t>(percent) / 100;
+  view_.SetProgressText(ProgressText(percent, estimate_.Update(now, done)));
   if (percent > 0) dataWritten_ = true;
 }
 

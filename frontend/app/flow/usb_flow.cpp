@@ -159,7 +159,8 @@ void UsbFlow::OnProgress(int percent, const char* status) {
   }
   view_.SetProgress(percent);
   const std::uint64_t done = copyBytes_ * static_cast<std::uint64_t>(percent) / 100;
-  view_.SetProgressText(ProgressText(percent, estimate_.Update(services_.clock->Milliseconds(), done)));
+  view_.SetProgressText(
+      ProgressText(percent, estimate_.Update(services_.clock->Milliseconds(), done)));
 }
 
 void UsbFlow::OnCopied(std::intptr_t error, const char* text) {

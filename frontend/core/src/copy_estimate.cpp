@@ -17,7 +17,8 @@ const std::string& CopyEstimate::Update(std::uint64_t nowMs, std::uint64_t doneB
   const bool longEnough = elapsedMs >= kEstimateAfterMs ||
                           doneBytes * 100 >= totalBytes_ * kEstimateAfterPercent;
   if (!longEnough || elapsedMs == 0 || doneBytes == 0 || doneBytes > totalBytes_) return text_;
-  const double bytesPerSecond = static_cast<double>(doneBytes) * 1000.0 / static_cast<double>(elapsedMs);
+  const double bytesPerSecond =
+      static_cast<double>(doneBytes) * 1000.0 / static_cast<double>(elapsedMs);
   const double secondsLeft = static_cast<double>(totalBytes_ - doneBytes) / bytesPerSecond;
   text_ = Format("%.1f MB/s - ", bytesPerSecond / 1e6) +
           TimeLeftText(static_cast<std::uint64_t>(secondsLeft + 0.999));
@@ -27,7 +28,8 @@ const std::string& CopyEstimate::Update(std::uint64_t nowMs, std::uint64_t doneB
 }
 
 std::string ProgressText(int percent, const std::string& estimate) {
-  return estimate.empty() || percent >= 100 ? Format("%d%%", percent) : Format("%d%% - %s", percent, estimate.c_str());
+  if (estimate.empty() || percent >= 100) return Format("%d%%", percent);
+  return Format("%d%% - %s", percent, estimate.c_str());
 }
 
 std::string TimeLeftText(std::uint64_t seconds) {

@@ -154,8 +154,8 @@ Outcome VerifyWritten(const Services& services, const CopyJob& job, const Span& 
     // memcmp runs at memory speed; the byte-wise search only names the sector.
     if (std::memcmp(expected, actual, length) != 0) {
       const auto first = std::mismatch(expected, expected + length, actual).first;
-      return {-1, VerifyFailure(job, (done + static_cast<std::uint64_t>(first - expected)) / kSector,
-                                true)};
+      const std::uint64_t at = done + static_cast<std::uint64_t>(first - expected);
+      return {-1, VerifyFailure(job, at / kSector, true)};
     }
     done += length;
   }

@@ -467,10 +467,8 @@ TEST_F(UsbFlowTest, VerificationByDefaultCatchesADriveThatDropsAWrite) {
     bool verify;
     int drop;
     std::uint64_t sector;  // where the lost write shows; 0: nothing shows
-  } rows[] = {{true, 0, 0},
-              {true, 2, piece / 512},
-              {true, imageWrites + 1, (kDiskBytes - kTail) / 512},
-              {false, 2, 0}};
+  } rows[] = {{true, 0, 0}, {true, 2, piece / 512},
+              {true, imageWrites + 1, (kDiskBytes - kTail) / 512}, {false, 2, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.drop);
     options_.verify = row.verify;
@@ -507,8 +505,7 @@ TEST_F(UsbFlowTest, VerificationByDefaultCatchesADriveThatDropsAWrite) {
                                     static_cast<unsigned long long>(row.sector))});
       EXPECT_EQ(host_.Messages()[0].title, "Error");
     }
-    EXPECT_TRUE(d.view.ended.has_value());
-    EXPECT_EQ(TemporaryImagesLeft(), 0);
+    EXPECT_TRUE(d.view.ended.has_value() && TemporaryImagesLeft() == 0);
   }
 }
 
