@@ -10,7 +10,7 @@ export DEBIAN_FRONTEND=noninteractive
 # The sample package's EFI loader is built by the x86_64 mingw-w64 C compiler on every
 # host; ovmf is the UEFI firmware its media boot under.
 pkgs=(build-essential cmake libgtest-dev libgmock-dev nasm gcc-mingw-w64-x86-64-posix
-      dosfstools mtools xorriso genisoimage fdisk qemu-system-x86 ovmf hyperfine python3 time
+      dosfstools mtools xorriso genisoimage fdisk gdisk qemu-system-x86 ovmf hyperfine python3 time
       clang libclang-rt-14-dev bochs bochsbios bochs-x vgabios xvfb)
 win=0
 [ "${1:-}" = "--windows" ] && win=1

@@ -1,7 +1,9 @@
 // "Install to a USB Flash Drive": lists the USB disks a flash image can go
-// to, builds the FLASH section of the package for the chosen drive's size and
-// writes the image over the whole drive, from its first sector, with its
-// volume locked and dismounted. The flow of CUSBDlg (template 105).
+// to, builds the FLASH section of the package for the chosen drive's size (2
+// GB at most) and writes the image from the drive's first sector, with its
+// volumes locked and dismounted; the drive's last MiB is cleared, and what
+// was written is read back unless verification is off. The flow of CUSBDlg
+// (template 105).
 #pragma once
 
 #include <cstdint>
@@ -11,31 +13,14 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/copy_estimate.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
+#include "zolp/usb_drives.h"
 
 namespace zolp {
 
-// Disks outside this window are not offered: card-reader slots, failed size
-// queries and disks too large to be flash drives.
-inline constexpr std::uint64_t kUsbSmallestBytes = 3000000;     // exclusive
-inline constexpr std::uint64_t kUsbLargestBytes = 17000000000;  // exclusive
-// The largest drive the FLASH image can fill: 4,128,768 blocks (2 GB).
-inline constexpr std::uint32_t kUsbLastSectorMax = 0x3EFFFF;
 inline constexpr std::uint32_t kRefreshDelayMs = 250;
-
-struct UsbDrive {
-  unsigned number = 0;  // \\.\PhysicalDrive<n>
-  std::string entry;    // the list's text
-};
-
-// The USB disks to offer, in the order the system names them. Each entry
-// starts with the drive's volume letter, file system and label when it has a
-// volume, then the size and the identification; entries that would read the
-// same end with the drive number, so the user can tell them apart.
-std::vector<UsbDrive> FindUsbDrives(const Services& services);
-// The letter of the removable volume on a physical drive; 0 when none.
-char VolumeLetterOf(const Services& services, unsigned driveNumber);
 
 class UsbFlow final : public OptionFlow {
  public:
@@ -76,6 +61,8 @@ class UsbFlow final : public OptionFlow {
   char verifyFailure_[160] = {};  // the copy job's failure text
   bool progressShown_ = false;
   bool verifying_ = false;  // the progress window says so
+  std::uint64_t copyBytes_ = 0;  // what the copy writes: the image and the cleared tail
+  CopyEstimate estimate_;
 };
 
 }  // namespace zolp

@@ -91,6 +91,10 @@ class RecordingView final : public OptionView {
     EXPECT_TRUE(progressOpen);
     percents.push_back(percent);
   }
+  void SetProgressText(const std::string& text) override {
+    EXPECT_TRUE(progressOpen);
+    progressTexts.push_back(text);
+  }
   void CloseProgress() override { progressOpen = false; }
   void SetProgressTitle(const std::string& title) override {
     EXPECT_TRUE(progressOpen);
@@ -116,6 +120,7 @@ class RecordingView final : public OptionView {
   int progressIcon = 0;
   std::vector<std::string> progressTitles;
   std::vector<int> percents;
+  std::vector<std::string> progressTexts;
 
  private:
   const ControlState& Get(int control) const { return controls[control]; }
@@ -220,7 +225,8 @@ class FlowTest : public ZolpTest {
   static bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
   static bool FsckPasses(const std::filesystem::path& image);
   // Boots an image in qemu with the project's boot script (scripts/qemu-boot.sh,
-  // or scripts/uefi-boot.sh for the kinds "uefi-usb" and "uefi-cd"): true when
+  // or scripts/uefi-boot.sh for the kinds "uefi-usb" and "uefi-cd",
+  // scripts/bochs-boot.sh for "bochs-hd"): true when
   // it booted to the banner that names the volume label.
   bool Boots(const std::string& kind, const std::filesystem::path& image,
              const std::string& label) const;
