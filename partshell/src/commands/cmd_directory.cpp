@@ -321,7 +321,13 @@ static int CmdRen(Shell& shell, std::string& message, const TokenList& tokens) {
     message = Format("Directory/Path Not Found: %s", parent.c_str());
     return DIR_PATH_NOT_FOUND;
   }
+  // The new name is a name in the same directory, never a path elsewhere.
+  if (new_file.find_first_of("\\/:") != std::string::npos) {
+    message = Format("Invalid Filename: %s", new_file.c_str());
+    return INVALID_FILENAME_PARAMETER;
+  }
   int result = CheckSysFileName(new_name, false, message);
+  if (result == 0) result = CheckShortName(new_name, message);
   if (result != 0) return result;
   if (engine->FindSubdirectory(directory, new_name).found) {
     std::string joined = directory_path;

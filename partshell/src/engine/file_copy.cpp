@@ -58,6 +58,7 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
     message = Format("Invalid Filename: %s", std::string(partition_path).c_str());
     return INVALID_FILENAME_PARAMETER;
   }
+  if (const int bad = CheckShortName(partition_path, message); bad != 0) return bad;
   // A file entry beside a directory of the same name would make two entries
   // answer to one name.
   const EntryLookup as_directory = FindSubdirectory(directory, name);

@@ -248,8 +248,14 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
       // when there is none.
       if (host.localFiles.Status("AUTOLOAD.F16").kind == LocalKind::file) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
       std::string line = settings.commandLine;
-      shell.ParseCommandLine(line, 256);
-      shell.DispatchCommand(nullptr);
+      if (line.size() > 255) {
+        // Cut short, a command could name something else: it does not run at all.
+        ShellPrint("[torbel] Command Line Longer Than 255 Characters\n");
+        shell.SetErrorLevelQuietly(INVALID_COMMAND_ENCOUNTERED);
+      } else {
+        shell.ParseCommandLine(line, 256);
+        shell.DispatchCommand(nullptr);
+      }
       if (settings.mount.interactive || shell.StopCode() != 0 || shell.interactiveMark_) ShellPrint("[torbel] Program Exit!");
     }
     // The drive is closed (and the utility partition unlocked) before the shell ends.
