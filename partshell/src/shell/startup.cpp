@@ -221,7 +221,18 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   // log in the current directory takes trace lines only.
   bool logAll = false;
   std::string logPath = LogPathFromEnvironment(host.processEnvironment, logAll);
-  log.SetPath(logAll ? logPath : DefaultLogPath(host.localFiles));
+  const std::string chosenLog = logAll ? logPath : DefaultLogPath(host.localFiles);
+  if (host.localFiles.IsProtected(chosenLog)) {
+    // The log would overwrite a disk: the run ends before anything is written.
+    ShellWrite("[torbel] Unable To Create Local Target File: " + chosenLog + " (it is a disk)\n");
+    host.events.RemoveHandlers();
+    host.console.Restore();
+    InstallOutput(nullptr, nullptr);
+    g_activeConsole = nullptr;
+    SetActiveShell(nullptr);
+    return DISK_ERROR_CREATING_FILE;
+  }
+  log.SetPath(chosenLog);
   SetLogAllMode(logAll);
 
   // The banner only greets an interactive session.
