@@ -82,6 +82,11 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
   if (batchDepth_ > kBatchDepthMax) {
     ShellWrite("[torbel] Batch Files Nested Too Deeply: " + path + "\n");
     errorLevel_ = 1;
+  } else if (const LocalKind kind = local_files_.Status(local_files_.HostPath(path)).kind;
+             kind != LocalKind::file && kind != LocalKind::missing) {
+    // A directory, a pipe or a device is no batch file; reading one could wait for ever.
+    ShellWrite("[torbel] Not A Batch File: " + path + "\n");
+    errorLevel_ = 1;
   } else if (!(file = local_files_.Open(local_files_.HostPath(path), LocalOpenMode::read_text, open_error))) {
     ShellWrite("[torbel] File Not Found: " + path + "\n");
     errorLevel_ = 1;

@@ -116,6 +116,11 @@ static int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
   if (common::EqualsIgnoreCase(tokens[a], "EXIST") || common::EqualsIgnoreCase(tokens[a], "EXISTS")) {
     if (tokens.size() <= a + 1) return malformed("Invalid Number Of Tokens");
     condition = shell.partition().AnyEntryMatches(tokens[a + 1]);
+    if (const int broken = shell.partition().LookupError(); broken != 0) {
+      // A damaged directory neither holds nor lacks the name: the command does not run.
+      message = "Unable To Read Directory Of: " + tokens[a + 1];
+      return broken;
+    }
     wordsUsed = a + 2;
   } else if (common::EqualsIgnoreCase(tokens[a], "ERRORLEVEL")) {
     if (tokens.size() <= a + 1) return malformed("Invalid Number Of Tokens");
