@@ -23,6 +23,7 @@ struct SwitchSettings {
   bool usageOnly = false;     // "?", "-?" or "/?"
   std::string error;          // a malformed /T or /P
   std::string commandLine;    // the words after the switches, joined
+  bool commandLineTooLong = false;  // they are more than 255 characters: none of it runs
 };
 
 // Reads the switches from the program's words (without the program name).

@@ -142,6 +142,7 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
     if (!s.commandLine.empty()) s.commandLine += ' ';
     s.commandLine += words[i];
   }
+  s.commandLineTooLong = s.commandLine.size() > kCommandLineMax;
   s.commandLine = s.commandLine.substr(0, kCommandLineMax);
   s.mount.interactive = counted >= words.size() && !s.mount.show_mbr_only && !s.help && !s.helpAll;
   return s;
@@ -259,7 +260,7 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
       // when there is none.
       if (host.localFiles.Status("AUTOLOAD.F16").kind == LocalKind::file) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
       std::string line = settings.commandLine;
-      if (line.size() > 255) {
+      if (settings.commandLineTooLong) {
         // Cut short, a command could name something else: it does not run at all.
         ShellPrint("[torbel] Command Line Longer Than 255 Characters\n");
         shell.SetErrorLevelQuietly(INVALID_COMMAND_ENCOUNTERED);
