@@ -258,7 +258,8 @@ TEST_F(PowerCut, Refusals) {
            {"MD \\.", 733}, {"MD A..B", 733}, {"MD A.B.C", 733}, {"MD A\x01" "B", 733}, {"COPYHD2SYS F.BIN A.B.C", 733},
            {"COPYHD2SYS F.BIN X\x1F.BIN", 733}, {"COPYSYS2SYS KEEP.TXT A..B", 733}, {"REN KEEP.TXT A.B.C", 733},
            {"REN \\KEEP.TXT \\SIX\\Y.TXT", 752}, {"MD \\BIG\\ONE", 735}, {"COPYHD2SYS S.BIN \\BIG\\ONE", 735},
-           {"DUMPC 1", 727}, {"ERROR 99999999999", 727}, {"CALL D", 1}}) {
+           {"DUMPC 1", 727}, {"ERROR 99999999999", 727}, {"ERRORLEVEL 99999999999", 727},
+           {"IF 99999999999 EQ 1215752191 DEL KEEP.TXT", 748}, {"CALL D", 1}}) {
     EXPECT_EQ(s.Run(line), code) << line;
   }
   EXPECT_TRUE(InUse(Partition()) == before);
