@@ -49,8 +49,8 @@ struct FaultyDisks : MemoryDiskSystem {
 };
 
 struct Session {  // one torbel run: the mount, then command lines
-  Session(MemoryDisk& disk, EmulatedLocalFiles& files, Faults* faults = nullptr)
-      : f(faults ? *faults : none), disks(disk, f), volume(disks, out), engine(volume, files),
+  Session(MemoryDisk& disk, EmulatedLocalFiles& files, Faults& faults)
+      : disks(disk, faults), volume(disks, out), engine(volume, files),
         partition(volume, engine), shell(console, partition, files), mount(volume.MountPartition(MountedDisk::UpRequest())) {
     shell.AttachVolume(&volume, &engine);
   }
@@ -59,8 +59,6 @@ struct Session {  // one torbel run: the mount, then command lines
     shell.DispatchCommand(nullptr);
     return shell.ErrorLevel();
   }
-  Faults none;
-  Faults& f;
   FaultyDisks disks;
   CapturingServices out;
   MountedVolume volume;
@@ -88,7 +86,7 @@ class PowerCut : public ::testing::Test {
              {"JOB.F16", "DEL \\KEEP.TXT\nMD \\NEW\nCOPYHD2SYS NEW.BIN \\T.BIN\nREN \\SIX\\F1 G1\nCOPYHD2SYS S.BIN \\NEW\n"}}) {
       files_.PutFile(name, content);
     }
-    Session s(disk_, files_);
+    Session s(disk_, files_, none_);
     // "." and ".." and 14 files fill the one sector of \FULL's cluster.
     std::string lines = "MD \\DIAGS|MD \\ORVOUP|MD \\SIX|MD \\FULL|MD \\EMPTY|COPYHD2SYS F.BIN \\KEEP.TXT|"
                         "COPYHD2SYS OLD.BIN \\T.BIN|COPYHD2SYS F.BIN \\DIAGS\\OLDDIAG.EXE|COPYHD2SYS S.BIN \\ORVOUP\\TEMP.DAT";
@@ -147,7 +145,7 @@ class PowerCut : public ::testing::Test {
         EXPECT_TRUE(run(faults) || !must_fail) << where << " went unnoticed";
         const bool apart = !FatCopiesEqual(Partition());
         {
-          Session next(disk_, files_);
+          Session next(disk_, files_, none_);
           ASSERT_EQ(next.mount, 0) << where << "\n" << next.out.printed;
           EXPECT_EQ(next.out.traced.find("] Interrupted Change: FAT Table ") != std::string::npos, apart) << where;
           if (after) after(next);
@@ -168,7 +166,7 @@ class PowerCut : public ::testing::Test {
     }
   }
   void SweepLine(const std::string& line, const std::function<void(Session&)>& after = {}) {
-    Sweep([&](Faults& f) { return Session(disk_, files_, &f).Run(line) != 0; }, after, true);
+    Sweep([&](Faults& f) { return Session(disk_, files_, f).Run(line) != 0; }, after, true);
   }
   void OldOrNew(Session& s) {
     const std::string seen = Read(s, "T.BIN");
@@ -183,19 +181,19 @@ class PowerCut : public ::testing::Test {
   std::unordered_set<std::size_t> checked_;
   std::string part_, seen_;
   unsigned forbidden_writes_ = 0;
+  Faults none_;
 };
 
 TEST_F(PowerCut, CopiesInAndAReplacedFileIsOldOrNew) {
   SweepLine("COPYHD2SYS NEW.BIN \\T.BIN", [this](Session& s) { OldOrNew(s); });
-  for (const char* line : {"COPYHD2SYS NEW.BIN \\NEW.BIN", "COPYHD2SYS EMPTY.BIN \\EMPTY.BIN"}) SweepLine(line);
 }
 
-TEST_F(PowerCut, SmallWriteCommandsAndABatch) {
-  for (const char* line : {"COPYHD2SYS S.BIN \\FULL\\X.BIN", "DEL \\KEEP.TXT", "DEL \\SIX\\F?", "MD \\NEW",
+TEST_F(PowerCut, OtherWriteCommandsAndABatch) {
+  for (const char* line : {"COPYHD2SYS NEW.BIN \\NEW.BIN", "COPYHD2SYS EMPTY.BIN \\EMPTY.BIN", "COPYHD2SYS S.BIN \\FULL\\X.BIN", "DEL \\KEEP.TXT", "DEL \\SIX\\F?", "MD \\NEW",
                            "RD \\EMPTY", "REN \\KEEP.TXT RENAMED.TXT"}) {
     SweepLine(line);
   }
-  Sweep([&](Faults& f) { return Session(disk_, files_, &f).Run("CALL JOB") != 0; }, [this](Session& s) { OldOrNew(s); },
+  Sweep([&](Faults& f) { return Session(disk_, files_, f).Run("CALL JOB") != 0; }, [this](Session& s) { OldOrNew(s); },
         false);
 }
 
@@ -217,7 +215,7 @@ TEST_F(PowerCut, TheSamplePackageUpdateLeavesAPartitionTheNextUpdateWorksOn) {
     for (const std::string& command : commands) {
       int level = -1;
       for (int run = 0; run < 4 && level != 0 && !f.cut; ++run) {
-        Session s(disk_, files_, &f);
+        Session s(disk_, files_, f);
         level = s.mount != 0 ? s.mount : s.Run(command);
       }
       // A deletion that fails is no error to the update: the file may be gone.
@@ -227,9 +225,8 @@ TEST_F(PowerCut, TheSamplePackageUpdateLeavesAPartitionTheNextUpdateWorksOn) {
   };
   Sweep(update, [&](Session& s) {
     s.volume.CloseHardDrive();
-    Faults none;
-    EXPECT_FALSE(update(none)) << "the next update fails";
-    Session after(disk_, files_);
+    EXPECT_FALSE(update(none_)) << "the next update fails";
+    Session after(disk_, files_, none_);
     for (std::size_t i = 2; i < commands.size(); ++i) {
       const std::string file = commands[i].substr(11, commands[i].find(' ', 11) - 11);
       EXPECT_EQ(Read(after, "\\DIAGS\\" + file), Pattern(3000 * i, 20)) << file;
@@ -239,7 +236,7 @@ TEST_F(PowerCut, TheSamplePackageUpdateLeavesAPartitionTheNextUpdateWorksOn) {
 
 // What torbel refuses, each with its code and the partition unchanged.
 TEST_F(PowerCut, Refusals) {
-  Session s(disk_, files_);
+  Session s(disk_, files_, none_);
   // \BIG holds 65,536 entries: its chain of 4,096 one-sector clusters, every slot used.
   ASSERT_EQ(s.Run("MD \\BIG"), 0);
   std::uint16_t last = s.engine.FindSubdirectory(kRootDirectory, "BIG").first_cluster;
