@@ -33,7 +33,11 @@ int main(int argc, char** argv) {
 #endif
 
   std::unique_ptr<DiskSystem> disks = CreateHostDiskSystem();
-  std::unique_ptr<LocalFiles> local_files = CreateHostLocalFiles();
+  std::unique_ptr<LocalFiles> host_files = CreateHostLocalFiles();
+  // No local file the shell writes is ever one of the disks it may open.
+  std::vector<std::string> drives;
+  for (int n = 0; n < 10; ++n) drives.push_back(disks->DrivePath(n));
+  auto local_files = std::make_unique<ProtectedLocalFiles>(*host_files, std::move(drives));
   FrameEngineServices services;
   MountedVolume volume(*disks, services);
   Fat16Engine engine(volume, *local_files);

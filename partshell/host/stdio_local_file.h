@@ -10,15 +10,29 @@
 
 #include "partshell/local_files.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace partshell {
 
 class StdioLocalFile : public LocalFile {
  public:
   // Null and errno when the file cannot be opened so.
   static std::unique_ptr<LocalFile> Open(const std::string& path, LocalOpenMode mode, std::uint32_t& system_error) {
-    static constexpr const char* kModes[] = {"rb", "r", "wb", "w", "ab", "a"};
+    static constexpr const char* kModes[] = {"rb", "r", "wb", "w", "ab", "a", "w", "a"};
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), kModes[static_cast<int>(mode)]);
+    std::FILE* file = nullptr;
+#ifndef _WIN32
+    if (mode == LocalOpenMode::write_log || mode == LocalOpenMode::append_log) {
+      // A log that is a symbolic link is not written through it.
+      const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (mode == LocalOpenMode::write_log ? O_TRUNC : O_APPEND);
+      const int fd = ::open(path.c_str(), flags, 0666);
+      if (fd >= 0 && (file = ::fdopen(fd, kModes[static_cast<int>(mode)])) == nullptr) ::close(fd);
+    } else
+#endif
+      file = std::fopen(path.c_str(), kModes[static_cast<int>(mode)]);
     if (file == nullptr) {
       system_error = static_cast<std::uint32_t>(errno);
       return nullptr;

@@ -437,7 +437,7 @@ TEST_F(Commands, DumpDecimalAndHexAreTheSameSector) {
   const std::string range = Run("DUMPC 1");
   EXPECT_NE(range.find(Format("Invalid Cluster Number. Valid Are 2 to %d", disk_->volume.ClusterLimit - 1)),
             std::string::npos);
-  EXPECT_EQ(Level(), 0);
+  EXPECT_EQ(Level(), INVALID_PARAMETER);
 }
 
 TEST_F(Commands, ErrorTexts) {

@@ -146,6 +146,11 @@ TEST_F(Startup, OneCommandRunsWithoutBannerAndGivesTheExitCode) {
             "  \n\n");
 }
 
+TEST_F(Startup, ACommandLineOver255CharactersDoesNotRunAtAll) {
+  EXPECT_EQ(Run({"/UP", "ERRORLEVEL", "2", std::string(250, 'x')}), 764);
+  EXPECT_EQ(console_.output, "[torbel] Command Line Longer Than 255 Characters\n");
+}
+
 TEST_F(Startup, InteractiveRunShowsBannerAndEndsAtEndOfInput) {
   console_.Type("ECHO typed\n");
   EXPECT_EQ(Run({"/UP"}), 0);

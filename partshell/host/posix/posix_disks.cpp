@@ -142,6 +142,9 @@ class PosixDiskSystem : public DiskSystem {
  public:
   explicit PosixDiskSystem(HostDriveList drives) : drives_(std::move(drives)), paths_(drives_.paths) {}
   std::string DriveDescription(int n) const override { return DescribeHostDrive(drives_, n); }
+  std::string DrivePath(int n) const override {
+    return n >= 0 && static_cast<std::size_t>(n) < paths_.size() ? paths_[n] : std::string();
+  }
 
   std::unique_ptr<BlockDevice> OpenDrive(int n, std::uint32_t& system_error) override {
     system_error = 0;

@@ -26,6 +26,9 @@ LocalStatus StatusOf(const struct stat& st) {
   status.attributes = status.kind == LocalKind::directory ? kDirectory : kArchive;
   if ((st.st_mode & S_IWUSR) == 0) status.attributes |= kReadOnly;
   status.last_write = {static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
+  status.has_identity = true;
+  status.device = static_cast<std::uint64_t>(st.st_dev);
+  status.file_number = static_cast<std::uint64_t>(st.st_ino);
   return status;
 }
 

@@ -27,6 +27,20 @@ FILETIME ToFileTime(FileTime time) {
   return t;
 }
 
+// The volume serial number and file index: the same for every name and link of one file.
+void ReadIdentity(const std::string& path, LocalStatus& status) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(file, &info) != 0) {
+    status.has_identity = true;
+    status.device = info.dwVolumeSerialNumber;
+    status.file_number = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  }
+  CloseHandle(file);
+}
+
 LocalKind KindOf(DWORD attributes) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return LocalKind::directory;
   if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return LocalKind::other;
@@ -53,6 +67,7 @@ class Win32LocalFiles : public LocalFiles {
     }
     status.attributes = static_cast<std::uint8_t>(data.dwFileAttributes & kFatAttributes);
     status.last_write = FromFileTime(data.ftLastWriteTime);
+    ReadIdentity(path, status);
     return status;
   }
 

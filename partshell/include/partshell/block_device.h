@@ -51,6 +51,9 @@ class BlockDevice {
 
 class EngineServices;
 
+// "\\.\PHYSICALDRIVE<n>", the name a drive is known by in messages.
+std::string PhysicalDriveName(int n);
+
 // The physical drives of the machine (or the one disk named by TORBEL_DISK).
 class DiskSystem {
  public:
@@ -72,9 +75,9 @@ class DiskSystem {
   // What drive n is, for the line that says why no disk could be used:
   // "\\.\PHYSICALDRIVE0 (/dev/sda)", or the disk TORBEL_DISK names.
   virtual std::string DriveDescription(int n) const;
+  // The name drive n is opened by, for telling it apart from local files.
+  virtual std::string DrivePath(int n) const { return PhysicalDriveName(n); }
 };
 
-// "\\.\PHYSICALDRIVE<n>", the name a drive is known by in messages.
-std::string PhysicalDriveName(int n);
 
 }  // namespace partshell

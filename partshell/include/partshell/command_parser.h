@@ -26,5 +26,8 @@ std::string TrimWhite(const std::string& text);
 // Reads like the C library's decimal conversion: white space, sign, digits;
 // anything else reads as 0. Values beyond 32 bits saturate.
 int DecimalValue(const std::string& text);
+// False for a number (its leading digits, as DecimalValue reads them) that a
+// 32-bit signed integer cannot hold, which DecimalValue would clamp.
+bool DecimalInRange(const std::string& text);
 
 }  // namespace partshell

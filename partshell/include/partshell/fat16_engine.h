@@ -51,6 +51,10 @@ DirEntry MakeDirEntry(const Name83& name, std::uint8_t attributes, std::uint16_t
                       std::uint16_t first_cluster, std::uint32_t size);
 
 int CheckSysFileName(std::string_view name, bool allow_wildcards, std::string& message);
+// The last component of `path` as a new name on SYS:: one that every FAT driver
+// takes (a name before at most one '.', no control or reserved character), else
+// "Invalid 8.3 Name: %s" and 733.
+int CheckShortName(std::string_view path, std::string& message);
 int CheckLocalFileName(std::string_view name, bool allow_wildcards, std::string& message);
 
 class Fat16Engine;

@@ -34,6 +34,11 @@ struct LocalStatus {
   std::uint8_t attributes = 0;
   FileTime last_write;
   std::uint32_t system_error = 0;  // why a missing path could not be looked at
+  // Which file it is, where the host tells (device and file number): two paths
+  // with the same identity name one file.
+  bool has_identity = false;
+  std::uint64_t device = 0;
+  std::uint64_t file_number = 0;
 };
 
 // One entry of a local directory.
@@ -56,6 +61,9 @@ enum class LocalOpenMode {
   write_text,
   append,  // created, or written on at its end
   append_text,
+  // write_text and append_text for a log: never through a symbolic link.
+  write_log,
+  append_log,
 };
 
 // The outcome of one read or write: the bytes moved, and whether it failed.
@@ -101,6 +109,12 @@ class LocalFiles {
   virtual std::string HostPath(const std::string& path) const = 0;
   // True where two names that differ only in letter case name one file.
   virtual bool NamesIgnoreCase() const = 0;
+  // A file the shell must never write, move or remove (a disk it may open).
+  virtual bool IsProtected(const std::string& /*path*/) { return false; }
+
+  // Whether two paths name one file: by identity where the host gives one,
+  // else by their names.
+  bool SameFile(const std::string& a, const std::string& b);
 
   // The entries that match a pattern, in name order (letter case ignored), as
   // the Windows find functions list them: "DIR\*.TXT", "*.*", or one plain
@@ -116,6 +130,31 @@ class LocalSearch {
   friend class LocalFiles;
   std::vector<LocalEntry> matches_;
   std::size_t next_ = 0;
+};
+
+// Local files with some of them out of reach: opening one of `protected_paths`
+// to write, removing it or setting its time fails with EACCES, whatever name
+// or link it is reached by. Everything else goes to `inner`.
+class ProtectedLocalFiles : public LocalFiles {
+ public:
+  ProtectedLocalFiles(LocalFiles& inner, std::vector<std::string> protected_paths)
+      : inner_(inner), protected_(std::move(protected_paths)) {}
+  std::unique_ptr<LocalFile> Open(const std::string& path, LocalOpenMode mode, std::uint32_t& system_error) override;
+  LocalStatus Status(const std::string& path) override { return inner_.Status(path); }
+  std::uint32_t Remove(const std::string& path) override;
+  std::uint32_t SetLastWriteTime(const std::string& path, FileTime time) override;
+  bool ReadDirectory(const std::string& directory, std::vector<LocalEntry>& entries,
+                     std::uint32_t& system_error) override {
+    return inner_.ReadDirectory(directory, entries, system_error);
+  }
+  std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
+  std::string HostPath(const std::string& path) const override { return inner_.HostPath(path); }
+  bool NamesIgnoreCase() const override { return inner_.NamesIgnoreCase(); }
+  bool IsProtected(const std::string& path) override;
+
+ private:
+  LocalFiles& inner_;
+  std::vector<std::string> protected_;
 };
 
 // A simple pattern against one name the way the Windows find functions match

@@ -23,6 +23,9 @@ std::uint8_t* SectorBufferSlot(int n);
 inline constexpr std::uint16_t kRootDirectory = 0xFFFF;  // directory number of the root
 inline constexpr std::uint8_t kUtilityPartitionType = 0xDE;
 inline constexpr std::uint8_t kHiddenVendorPartitionType = 0xDF;
+// FAT entry 1's clean-shutdown bit: set while no change is under way. Windows
+// and fsck.fat read it too.
+inline constexpr std::uint16_t kCleanShutdownBit = 0x8000;
 
 class MountedVolume {
  public:
@@ -63,6 +66,19 @@ class MountedVolume {
   // Reads both FAT copies from the disk into fat1/fat2; 0, or the first
   // sector read error.
   int LoadFatTables();
+  // Writes the sectors of FAT copy `copy` (0 or 1) whose on-disk record
+  // differs from `source`, in order; the first failed write stops it with
+  // "ERROR: FAT1 Write Error: %ld" and 722 (or FAT2 and 723).
+  int WriteFatCopy(int copy, const std::vector<std::uint16_t>& source, std::string& message);
+
+  // One command's changes. The first write into the partition inside the
+  // outermost BeginChange marks the volume dirty (FAT entry 1 of copy 1, then
+  // of copy 2; a failure fails that write); the matching EndChange marks it
+  // clean again, copy 1 then copy 2, when both copies on the disk are what the
+  // engine holds. A change that left them apart leaves the volume dirty: the
+  // next mount settles it. 0, or the failed clean mark's code and message.
+  void BeginChange() { ++change_depth_; }
+  int EndChange(std::string& message);
 
   void ShowMbr();
   void ShowBootSector();
@@ -122,6 +138,16 @@ class MountedVolume {
   int ChoosePartitionEntry(bool virtual_tag) const;
   int CheckBootSector();
   void ComputeGeometry();
+  // FAT entry 1 of both copies on the disk, with the clean-shutdown bit set or
+  // cleared, copy 1 first; 0 or 722 / 723 with the message.
+  int WriteVolumeState(bool clean, std::string& message);
+  int MarkDirtyBeforeWrite(std::uint32_t first, std::uint32_t count);
+  // A mount that finds the volume dirty: copies that differ are brought
+  // together from the one whose chains hold, then the volume is marked clean.
+  int SettleInterruptedChange();
+  // Every chain of `fat` links only to used clusters of the volume, no cluster
+  // has two predecessors, and none lies on a loop.
+  bool ChainsSound(const std::vector<std::uint16_t>& fat) const;
   // Every transfer checks its buffer first: false, and the fatal condition
   // 254, when it is not 512-byte aligned.
   bool VerifySectorBufferPointer(const void* buffer);
@@ -137,6 +163,9 @@ class MountedVolume {
   std::uint32_t first_open_error_ = 0;
   std::unordered_map<std::uint32_t, std::array<std::uint8_t, kSectorSize>> directory_sectors_;
   int fatal_condition_ = 0;
+  int change_depth_ = 0;
+  bool dirty_marked_ = false;
+  bool marking_ = false;
 };
 
 }  // namespace partshell

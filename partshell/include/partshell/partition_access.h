@@ -25,6 +25,8 @@ class PartitionAccess {
   // True when at least one entry of SYS: matches the name or simple
   // wildcard pattern (the test of IF EXIST).
   virtual bool AnyEntryMatches(const std::string& pattern) = 0;
+  // Why the last AnyEntryMatches could not tell (a damaged directory): 0 when it could.
+  virtual int LookupError() const { return 0; }
   // The text of an error number: the internal name with " - {internal}", a
   // system message, or an empty text.
   virtual std::string ErrorText(int code) const = 0;

@@ -26,6 +26,7 @@ struct SwitchSettings {
   // The same words, set only when a parameter holds a blank (a quoted local
   // name): each of them is then one token.
   std::vector<std::string> commandWords;
+  bool commandLineTooLong = false;  // they are more than 255 characters: none of it runs
 };
 
 // Reads the switches from the program's words (without the program name).

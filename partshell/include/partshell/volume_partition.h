@@ -22,12 +22,14 @@ class VolumePartition : public PartitionAccess {
   std::uint8_t PartitionType() const override { return volume_.partition_type; }
   std::string CurrentDirectory() const override { return volume_.current_path; }
   bool AnyEntryMatches(const std::string& pattern) override;
+  int LookupError() const override { return lookup_error_; }
   std::string ErrorText(int code) const override;
   int FatalCondition() const override { return volume_.FatalCondition(); }
 
  private:
   MountedVolume& volume_;
   Fat16Engine& engine_;
+  int lookup_error_ = 0;
 };
 
 // What a mounted volume publishes in the local environment, in this order:

@@ -184,6 +184,7 @@ int RunCopy(Shell& shell, std::string& message, const TokenList& tokens, const C
       t.target = to;
     }
     if (CheckName(kind.target, t.target, false, message) != 0) return BAD_FILENAME_DRIVE_REFERENCE;
+    if (kind.target == Side::sys && CheckShortName(t.target, message) != 0) return BAD_FILENAME_DRIVE_REFERENCE;
     transfers.push_back(std::move(t));
   }
   // Two sources that would land on one name (a pattern onto a file name, or local

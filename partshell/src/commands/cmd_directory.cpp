@@ -96,13 +96,17 @@ static int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   DirEntry entry{};
   int error = 0;
   auto search = engine->FindFirstEntry(text, entry, error);
-  if (!search) {
+  // A directory without a single entry (an empty root) is listed as empty.
+  std::uint16_t empty = 0;
+  std::string empty_path;
+  const bool empty_directory = !search && error == END_OF_DIRECTORY && engine->ResolveDirectoryPath(text, empty, empty_path);
+  if (!search && !empty_directory) {
     if (const int broken = SearchBroken(nullptr, error, text, message)) return broken;
     message = Format("Unable To Locate Directory/File[Error: %d]: %s", error, text.c_str());
     return FILE_NOT_FOUND;
   }
   PagedLines lines(shell, paged);
-  const std::string path = UpperAscii(search->path);
+  const std::string path = UpperAscii(search ? search->path : empty_path);
   const std::uint8_t* pbr = volume.pbr();
   const std::uint32_t serial = common::load_le32(pbr + BS_VolID);
   const std::string label(reinterpret_cast<const char*>(pbr + BS_VolLab), 11);
@@ -115,7 +119,7 @@ static int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   lines.Before(7);
 
   int directories = 0;
-  do {
+  if (search) do {
     if (IsRecycleBinEntry(entry.data())) {
       NoteRecycleBin(shell, entry.data());
       continue;
@@ -129,8 +133,8 @@ static int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   // A directory whose chain loops or breaks is listed up to the break, once.
   if (const int broken = SearchBroken(search.get(), error, text, message)) return broken;
 
-  search = engine->FindFirstEntry(text, entry, error);
-  if (!search) {
+  if (search) search = engine->FindFirstEntry(text, entry, error);
+  if (!search && !empty_directory) {
     if (const int broken = SearchBroken(nullptr, error, text, message)) return broken;
     message = Format("Unable To Locate Directory/File, 2nd Time[Error: %d]: %s", error, text.c_str());
     return FILE_NOT_FOUND;
@@ -138,7 +142,7 @@ static int CmdDir(Shell& shell, std::string& message, const TokenList& tokens) {
   int files = 0;
   std::uint32_t bytes = 0, allocated = 0;
   const std::uint32_t cluster = volume.BytesPerCluster;
-  do {
+  if (search) do {
     // Long-name slots belong to the entry after them; they are no files of their own.
     if (IsRecycleBinEntry(entry.data()) || IsDirectory(entry.data()) || IsLongNameSlot(entry.data())) continue;
     lines.Before(1);
@@ -321,7 +325,13 @@ static int CmdRen(Shell& shell, std::string& message, const TokenList& tokens) {
     message = Format("Directory/Path Not Found: %s", parent.c_str());
     return DIR_PATH_NOT_FOUND;
   }
+  // The new name is a name in the same directory, never a path elsewhere.
+  if (new_file.find_first_of("\\/:") != std::string::npos) {
+    message = Format("Invalid Filename: %s", new_file.c_str());
+    return INVALID_FILENAME_PARAMETER;
+  }
   int result = CheckSysFileName(new_name, false, message);
+  if (result == 0) result = CheckShortName(new_name, message);
   if (result != 0) return result;
   if (engine->FindSubdirectory(directory, new_name).found) {
     std::string joined = directory_path;
@@ -417,7 +427,10 @@ static int CmdIfExist(Shell& shell, std::string& message, const TokenList& token
   message.clear();
   DirEntry entry{};
   int error = 0;
-  return engine->FindFirstEntry(tokens[1], entry, error) ? 0 : 1;
+  if (engine->FindFirstEntry(tokens[1], entry, error)) return 0;
+  // A directory that cannot be read whole says nothing about what is in it.
+  if (const int broken = SearchBroken(nullptr, error, tokens[1], message)) return broken;
+  return 1;
 }
 
 constexpr CommandRow kIfExistRow{

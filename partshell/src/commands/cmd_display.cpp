@@ -1,4 +1,6 @@
 // TYPE/CAT/MORE, DUMP, DUMPC, MBR, SHOWBOOT, PAUSE, DELAY, SLEEP, ERROR and SHOWERRORS.
+#include <cerrno>
+#include <climits>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -165,13 +167,16 @@ static int CmdDumpCluster(Shell& shell, std::string& message, const TokenList& t
   if (!ParseSectorNumber(tokens[1], cluster) || cluster < 2 || cluster > volume.ClusterLimit - 1) {
     message = Format("Invalid Cluster Number. Valid Are 2 to %d(0x%X)", static_cast<int>(volume.ClusterLimit - 1),
                      static_cast<unsigned>(volume.ClusterLimit - 1));
-    return 0;
+    return INVALID_PARAMETER;
   }
   std::vector<std::uint8_t> storage(volume.BytesPerCluster + kSectorSize);
   std::uint8_t* data = storage.data() + (kSectorSize - reinterpret_cast<std::uintptr_t>(storage.data()) % kSectorSize) % kSectorSize;
   const std::uint32_t first = engine->GetSectorOfCluster(cluster);
   for (std::uint32_t i = 0; i < volume.sectors_per_cluster; ++i) {
-    volume.ReadHardDriveSector(first + i, data + i * kSectorSize);
+    if (const int read = volume.ReadHardDriveSector(first + i, data + i * kSectorSize); read != 0) {
+      message = Format("Unable To Read/Load Hard Drive Sector: %ld", static_cast<long>(first + i));
+      return read;
+    }
   }
   ShellWrite(Format("Cluster #: %ld\n", static_cast<long>(cluster)));
   const int previous = shell.HexPageSize();
@@ -268,8 +273,13 @@ constexpr CommandRow kSleepRow{
     "    Waits the given number of milliseconds."};
 
 static int CmdError(Shell& shell, std::string& message, const TokenList& tokens) {
-  long number = std::strtol(tokens[1].c_str(), nullptr, 10);
+  errno = 0;
+  long long number = std::strtoll(tokens[1].c_str(), nullptr, 10);
   if (number < 0) number = -number;
+  if (errno == ERANGE || number > INT_MAX) {
+    message = Format("Invalid Error Number: %s", tokens[1].c_str());
+    return INVALID_PARAMETER;
+  }
   const std::string text = ErrorText(static_cast<int>(number));
   message = text.empty() ? Format("%d - Unknown Error Number", static_cast<int>(number))
                          : Format("%d - %s", static_cast<int>(number), text.c_str());

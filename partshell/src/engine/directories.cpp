@@ -51,6 +51,8 @@ int Fat16Engine::MakeDirectory(std::string_view path, std::string& message) {
     message = Format("Invalid Filename: %s", text.c_str());
     return INVALID_FILENAME_PARAMETER;
   }
+  result = CheckShortName(text, message);
+  if (result != 0) return result;
   std::uint16_t parent_directory = 0;
   std::string absolute;
   if (!ResolveDirectoryPath(parent, parent_directory, absolute)) {

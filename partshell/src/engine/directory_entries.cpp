@@ -7,6 +7,8 @@
 
 namespace partshell {
 
+inline constexpr std::uint64_t kDirectoryEntriesMax = 65536;
+
 void LongNameRun::Pass(const std::uint8_t* entry, std::uint32_t sector, unsigned index) {
   if (!IsLongNameSlot(entry)) {
     run_.clear();
@@ -111,7 +113,8 @@ int Fat16Engine::AddDirectoryEntry(const DirEntry& entry, std::uint16_t director
 
 int Fat16Engine::ExtendDirectory(std::uint16_t directory, std::string& message) {
   std::uint32_t last = directory;
-  for (std::uint32_t steps = 0;; ++steps) {
+  std::uint32_t steps = 0;
+  for (;; ++steps) {
     if (last < 2 || last >= v_.ClusterLimit || steps > v_.ClusterLimit) {
       message = Format("Invalid FAT Entry Detected, FAT #1: %d", static_cast<int>(last));
       return FAT_LINKAGE_ERROR;
@@ -124,6 +127,11 @@ int Fat16Engine::ExtendDirectory(std::uint16_t directory, std::string& message) 
       return FAT_LINKAGE_ERROR;
     }
     last = value;
+  }
+  // A FAT directory holds at most 65,536 entries.
+  if ((steps + 2ull) * v_.BytesPerCluster / kDirEntrySize > kDirectoryEntriesMax) {
+    message = "Directory Is Full: 65536 Entries";
+    return ROOT_DIR_NO_FREE_DIR_ENTRIES;
   }
   const std::uint16_t added = FindFreeCluster(last);
   if (added == 0) {

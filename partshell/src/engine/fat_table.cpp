@@ -46,29 +46,11 @@ int Fat16Engine::CommitFatTables(std::string& message) {
     message = "Corrupted FAT: FAT Table 1 & 2 Compare Failed";
     return FAT_TABLE_COMPARE_FAILED;
   }
-  std::uint8_t* scratch = SectorBufferSlot(3);
-  constexpr std::size_t per_sector = kSectorSize / 2;
-  const std::uint32_t first_fat = v_.partition_start + v_.reserved_sectors;
-  int result = 0;
-  for (int copy = 0; copy < 2; ++copy) {
-    std::vector<std::uint16_t>& on_disk = copy == 0 ? v_.disk_fat1 : v_.disk_fat2;
-    const std::uint32_t base = first_fat + static_cast<std::uint32_t>(copy) * v_.sectors_per_fat;
-    for (std::uint32_t i = 0; i < v_.sectors_per_fat; ++i) {
-      const auto begin = v_.fat1.begin() + static_cast<std::ptrdiff_t>(i * per_sector);
-      const auto disk_begin = on_disk.begin() + static_cast<std::ptrdiff_t>(i * per_sector);
-      if (std::equal(begin, begin + per_sector, disk_begin)) continue;
-      for (std::size_t j = 0; j < per_sector; ++j) common::store_le16(scratch + 2 * j, *(begin + static_cast<std::ptrdiff_t>(j)));
-      const int written = v_.WriteHardDriveSector(base + i, scratch);
-      if (written != 0) {
-        message = Format(copy == 0 ? "ERROR: FAT1 Write Error: %ld" : "ERROR: FAT2 Write Error: %ld",
-                         static_cast<long>(written));
-        result = copy == 0 ? UNABLE_TO_WRITE_FAT1 : UNABLE_TO_WRITE_FAT2;
-        continue;
-      }
-      std::copy(begin, begin + per_sector, disk_begin);
-    }
-  }
-  return result;
+  // Copy 2 is written only once copy 1 is: after a failure the copies differ
+  // on the disk, and the next mount takes the one that holds.
+  const int first = v_.WriteFatCopy(0, v_.fat1, message);
+  if (first != 0) return first;
+  return v_.WriteFatCopy(1, v_.fat1, message);
 }
 
 std::uint16_t Fat16Engine::FindFreeCluster(std::uint32_t from) const {

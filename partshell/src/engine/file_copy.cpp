@@ -58,6 +58,7 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
     message = Format("Invalid Filename: %s", std::string(partition_path).c_str());
     return INVALID_FILENAME_PARAMETER;
   }
+  if (const int bad = CheckShortName(partition_path, message); bad != 0) return bad;
   // A file entry beside a directory of the same name would make two entries
   // answer to one name.
   const EntryLookup as_directory = FindSubdirectory(directory, name);
@@ -70,32 +71,52 @@ int Fat16Engine::CopyFileFromLocalHDToFAT16(const std::string& local_path, std::
     message = Format("Unable To Locate Target Directory: %s", parent.c_str());
     return existing.error != 0 ? existing.error : as_directory.error;
   }
-  if (existing.found) {
-    const int deleted = DeleteFat16File(partition_path, message);
-    if (deleted != 0) {
-      message = Format("Unable To Delete Existing Target File: %s", std::string(partition_path).c_str());
-      return deleted;
-    }
-    if (v_.out().Verbose()) {
-      v_.out().Print(Format("[COPY] Existing Target File Deleted: %s\n", std::string(partition_path).c_str()));
-    }
-  }
-
   std::uint16_t date = 0, time = 0;
   StampDateTime(date, time);
   const std::uint16_t first = size > 0 ? FindFreeCluster(2) : 0;
-  const DirEntry entry = MakeDirEntry(SplitName83(name), ATTR_ARCHIVE, date, time, first, size);
+  DirEntry entry = MakeDirEntry(SplitName83(name), ATTR_ARCHIVE, date, time, first, size);
+  // The new chain is complete on the disk (data, FAT copy 1, copy 2) before
+  // any entry names it; a file it replaces stays whole until its entry is
+  // switched to the new chain in one sector write, and its clusters are freed
+  // only after that. A cut anywhere leaves the old file or the new one.
   if (size > 0) {
     const int copied = CopyLocalFileStartingAtCluster(*file, file_size, local_path, message, first);
     if (copied != 0) return copied;
   }
-  const int added = AddDirectoryEntry(entry, directory, message);
-  if (added != 0 && first != 0) {
-    // Without its entry the new chain belongs to nobody: free it again.
-    std::string ignored;
-    FreeClusterChain(first, ignored);
+  // Without its entry the new chain belongs to nobody: it is freed again.
+  auto drop_new_chain = [&](int code) {
+    if (code != 0 && first != 0) {
+      std::string ignored;
+      FreeClusterChain(first, ignored);
+    }
+    return code;
+  };
+  if (!existing.found) return drop_new_chain(AddDirectoryEntry(entry, directory, message));
+
+  std::uint8_t* buffer = SectorBufferSlot(4);
+  std::uint8_t* e = buffer + existing.index * kDirEntrySize;
+  if (v_.ReadDirectorySector(existing.sector, buffer) != 0 ||
+      std::memcmp(e, existing.entry.data(), kDirEntrySize) != 0) {
+    message = Format("Unable To Delete Existing Target File: %s", std::string(partition_path).c_str());
+    return drop_new_chain(UNABLE_TO_WRITE_DIRECTORY);
   }
-  return added;
+  // The stored short name (and so its long name) stays as it is.
+  std::memcpy(entry.data() + DIR_Name, e + DIR_Name, 11);
+  std::memcpy(e, entry.data(), kDirEntrySize);
+  const int written = v_.WriteHardDriveSector(existing.sector, buffer);
+  if (written != 0) {
+    message = Format("Unable To Write Changed Sector Back To The Drive, Error: %ld", static_cast<long>(written));
+    return drop_new_chain(UNABLE_TO_WRITE_DIRECTORY);
+  }
+  if (v_.out().Verbose()) {
+    v_.out().Print(Format("[COPY] Existing Target File Deleted: %s\n", std::string(partition_path).c_str()));
+  }
+  if (existing.first_cluster == 0) return 0;
+  const int freed = FreeClusterChain(existing.first_cluster, message);
+  if (freed != 0) {
+    message = Format("Unable To Delete Existing Target File: %s", std::string(partition_path).c_str());
+  }
+  return freed;
 }
 
 int Fat16Engine::CopyLocalFileStartingAtCluster(LocalFile& file, std::uint64_t size, const std::string& local_path,

@@ -1,5 +1,6 @@
 #include "partshell/mounted_volume.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/fat_layout.h"
@@ -85,8 +86,143 @@ int MountedVolume::ReadHardDriveSectors(std::uint32_t first, std::uint32_t count
   return r.status == SectorIoStatus::seek_failed ? DISK_ERROR_SEEKING_SECTOR : DISK_ERROR_READING_SECTOR;
 }
 
+int MountedVolume::MarkDirtyBeforeWrite(std::uint32_t first, std::uint32_t count) {
+  if (change_depth_ == 0 || dirty_marked_ || marking_ || PartitionEndSector == 0) return 0;
+  if (static_cast<std::uint64_t>(first) + count <= partition_start || first > PartitionEndSector) return 0;
+  // The engine's next FAT write keeps the mark.
+  fat1[1] = static_cast<std::uint16_t>(fat1[1] & ~kCleanShutdownBit);
+  fat2[1] = static_cast<std::uint16_t>(fat2[1] & ~kCleanShutdownBit);
+  std::string message;
+  if (WriteVolumeState(false, message) != 0) {
+    out_.Trace("WriteHardDriveSector", message);
+    return DISK_ERROR_WRITING_SECTOR;
+  }
+  dirty_marked_ = true;
+  return 0;
+}
+
+int MountedVolume::WriteVolumeState(bool clean, std::string& message) {
+  alignas(512) static std::uint8_t sector[kSectorSize];
+  marking_ = true;
+  int result = 0;
+  for (int copy = 0; copy < 2; ++copy) {
+    std::vector<std::uint16_t>& on_disk = copy == 0 ? disk_fat1 : disk_fat2;
+    const std::uint16_t value = static_cast<std::uint16_t>(clean ? on_disk[1] | kCleanShutdownBit
+                                                                 : on_disk[1] & ~kCleanShutdownBit);
+    if (value == on_disk[1]) continue;
+    // Only entry 1 changes: the rest of the sector is what the disk holds,
+    // whatever the engine has changed in memory so far.
+    for (std::size_t j = 0; j < kSectorSize / 2; ++j) store_le16(sector + 2 * j, j == 1 ? value : on_disk[j]);
+    const std::uint32_t at = partition_start + reserved_sectors + static_cast<std::uint32_t>(copy) * sectors_per_fat;
+    const int written = WriteHardDriveSector(at, sector);
+    if (written != 0) {
+      message = Format(copy == 0 ? "ERROR: FAT1 Write Error: %ld" : "ERROR: FAT2 Write Error: %ld",
+                       static_cast<long>(written));
+      result = copy == 0 ? UNABLE_TO_WRITE_FAT1 : UNABLE_TO_WRITE_FAT2;
+      break;
+    }
+    on_disk[1] = value;
+  }
+  marking_ = false;
+  return result;
+}
+
+int MountedVolume::EndChange(std::string& message) {
+  if (change_depth_ > 0) --change_depth_;
+  if (change_depth_ > 0 || !dirty_marked_) return 0;
+  dirty_marked_ = false;
+  if (fatal_condition_ != 0 || fat1 != fat2 || fat1 != disk_fat1 || fat2 != disk_fat2) return 0;
+  const int result = WriteVolumeState(true, message);
+  if (result == 0) {
+    fat1[1] = static_cast<std::uint16_t>(fat1[1] | kCleanShutdownBit);
+    fat2[1] = fat1[1];
+  }
+  return result;
+}
+
+int MountedVolume::WriteFatCopy(int copy, const std::vector<std::uint16_t>& source, std::string& message) {
+  std::uint8_t* scratch = SectorBufferSlot(3);
+  constexpr std::size_t per_sector = kSectorSize / 2;
+  std::vector<std::uint16_t>& on_disk = copy == 0 ? disk_fat1 : disk_fat2;
+  const std::uint32_t base = partition_start + reserved_sectors + static_cast<std::uint32_t>(copy) * sectors_per_fat;
+  for (std::uint32_t i = 0; i < sectors_per_fat; ++i) {
+    const auto begin = source.begin() + static_cast<std::ptrdiff_t>(i * per_sector);
+    const auto disk_begin = on_disk.begin() + static_cast<std::ptrdiff_t>(i * per_sector);
+    if (std::equal(begin, begin + per_sector, disk_begin)) continue;
+    for (std::size_t j = 0; j < per_sector; ++j) store_le16(scratch + 2 * j, *(begin + static_cast<std::ptrdiff_t>(j)));
+    const int written = WriteHardDriveSector(base + i, scratch);
+    if (written != 0) {
+      message = Format(copy == 0 ? "ERROR: FAT1 Write Error: %ld" : "ERROR: FAT2 Write Error: %ld",
+                       static_cast<long>(written));
+      return copy == 0 ? UNABLE_TO_WRITE_FAT1 : UNABLE_TO_WRITE_FAT2;
+    }
+    std::copy(begin, begin + per_sector, disk_begin);
+  }
+  return 0;
+}
+
+bool MountedVolume::ChainsSound(const std::vector<std::uint16_t>& fat) const {
+  const std::uint32_t limit = static_cast<std::uint32_t>(std::min<std::size_t>(ClusterLimit, fat.size()));
+  auto used = [&](std::uint32_t c) { return fat[c] >= 0xFFF8 || (fat[c] >= 2 && fat[c] <= 0xFFEF); };
+  std::vector<std::uint8_t> predecessors(limit, 0);
+  std::uint32_t in_use = 0;
+  for (std::uint32_t c = 2; c < limit; ++c) {
+    const std::uint16_t v = fat[c];
+    if (v == 0 || v == 0xFFF7) continue;
+    if (!used(c)) return false;
+    ++in_use;
+    if (v >= 0xFFF8) continue;
+    if (v < 2 || v >= limit || !used(v) || ++predecessors[v] > 1) return false;
+  }
+  // Walked from their heads, the chains must reach every used cluster:
+  // one that is left lies on a loop.
+  std::uint32_t reached = 0;
+  for (std::uint32_t c = 2; c < limit; ++c) {
+    if (!used(c) || predecessors[c] != 0) continue;
+    for (std::uint32_t at = c;; at = fat[at]) {
+      ++reached;
+      if (fat[at] >= 0xFFF8) break;
+    }
+  }
+  return reached == in_use;
+}
+
+int MountedVolume::SettleInterruptedChange() {
+  std::string message;
+  if (fat1 != fat2) {
+    // Copy 1 is written first: it holds the change, unless the cut fell
+    // among its own sectors; copy 2 then still holds the state before it.
+    const bool from_first = ChainsSound(fat1);
+    if (!from_first && !ChainsSound(fat2)) {
+      out_.Print("\n[torbel] FAT Table 1 & 2 Compare Failed\n");
+      return FAT_TABLE_COMPARE_FAILED;
+    }
+    const int target = from_first ? 1 : 0;
+    if (from_first) fat2 = fat1;
+    else fat1 = fat2;
+    const int written = WriteFatCopy(target, from_first ? fat1 : fat2, message);
+    if (written != 0) {
+      out_.Print("\n[torbel] " + message + "\n");
+      return written;
+    }
+    out_.Trace("MountPartition", from_first ? "Interrupted Change: FAT Table 2 Restored From FAT Table 1"
+                                            : "Interrupted Change: FAT Table 1 Restored From FAT Table 2");
+  } else {
+    out_.Trace("MountPartition", "Interrupted Change: FAT Tables 1 & 2 Agree");
+  }
+  if (WriteVolumeState(true, message) != 0) {
+    // Still dirty on the disk; the copies agree, so the mount goes on.
+    out_.Trace("MountPartition", message);
+    return 0;
+  }
+  fat1[1] = static_cast<std::uint16_t>(fat1[1] | kCleanShutdownBit);
+  fat2[1] = fat1[1];
+  return 0;
+}
+
 int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t* buffer) {
   if (fatal_condition_ != 0) return fatal_condition_;
+  if (const int marked = MarkDirtyBeforeWrite(sector, 1); marked != 0) return marked;
   // Whatever the write does, the disk's copy is the one to read from now on.
   directory_sectors_.erase(sector);
   if (request.no_mbr_write && sector <= 2) {
@@ -124,6 +260,7 @@ int MountedVolume::WriteHardDriveSector(std::uint32_t sector, const std::uint8_t
 
 int MountedVolume::WriteHardDriveSectors(std::uint32_t first, std::uint32_t count, const std::uint8_t* buffer) {
   if (fatal_condition_ != 0) return fatal_condition_;
+  if (const int marked = MarkDirtyBeforeWrite(first, count); marked != 0) return marked;
   if (!VerifySectorBufferPointer(buffer)) return fatal_condition_;
   // File data may land in a cluster a deleted directory held.
   if (!directory_sectors_.empty()) {
@@ -342,6 +479,7 @@ void MountedVolume::ComputeGeometry() {
 
 int MountedVolume::MountPartition(const MountRequest& asked) {
   ForgetDirectorySectors();
+  dirty_marked_ = false;
   request = asked;
   partition_index = -1;
   PartitionEndSector = 0;
@@ -425,10 +563,18 @@ int MountedVolume::MountPartition(const MountRequest& asked) {
     CloseHardDrive();
     return result;
   }
-  if (fat1 != fat2) {
+  const bool dirty = (fat1[1] & kCleanShutdownBit) == 0 || (fat2[1] & kCleanShutdownBit) == 0;
+  if (fat1 != fat2 && !dirty) {
     out_.Print("\n[torbel] FAT Table 1 & 2 Compare Failed\n");
     CloseHardDrive();
     return FAT_TABLE_COMPARE_FAILED;
+  }
+  if (dirty) {
+    result = SettleInterruptedChange();
+    if (result != 0) {
+      CloseHardDrive();
+      return result;
+    }
   }
   if (out_.Verbose()) out_.Print("\n[torbel] FAT Table 1 & 2 Compare Succeeded\n");
 

@@ -109,6 +109,19 @@ bool PatternMatches(const Name83& pattern, const std::uint8_t* entry) {
   return true;
 }
 
+int CheckShortName(std::string_view path, std::string& message) {
+  const std::string_view name = LastComponent(path);
+  const auto dot = name.find('.');
+  bool valid = !name.empty() && dot != 0 && (dot == std::string_view::npos || name.find('.', dot + 1) == std::string_view::npos);
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || std::string_view("\"*+,/:;<=>?[\\]|").find(c) != std::string_view::npos) valid = false;
+  }
+  if (valid) return 0;
+  message = Format("Invalid 8.3 Name: %s", std::string(name).c_str());
+  return BAD_FILENAME_DRIVE_REFERENCE;
+}
+
 int CheckSysFileName(std::string_view name, bool allow_wildcards, std::string& message) {
   return CheckName(name, allow_wildcards, 3, false, message);
 }

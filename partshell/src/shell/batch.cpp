@@ -17,23 +17,31 @@ constexpr std::size_t kBatchNameMax = 255;
 // that calls itself would otherwise run the process out of one or the other.
 constexpr int kBatchDepthMax = 64;
 
-// The lines of a batch file, each as the C library's line reader gives it
-// into the shell's line buffer: at most 511 characters, through the line end,
-// and up to its first NUL.
+// The lines of a batch file, each whole through its line end. A line that
+// does not fit the shell's line buffer (more than 510 characters before its
+// end) or holds a NUL is no command: `refused` says why, and none of it runs.
 class BatchLines {
  public:
   explicit BatchLines(LocalFile& file) : file_(file), chunk_(new char[kChunk]) {}
 
-  bool Next(std::string& line) {
+  bool Next(std::string& line, const char*& refused) {
     line.clear();
-    while (line.size() + 1 < static_cast<std::size_t>(kBatchLineBuffer)) {
+    refused = nullptr;
+    bool any = false;
+    for (;;) {
       if (at_ == held_ && !Fill()) break;
       const char c = chunk_[at_++];
-      line += c;
+      any = true;
       if (c == '\n') break;
+      if (line.size() < static_cast<std::size_t>(kBatchLineBuffer)) line += c;
     }
-    if (line.empty()) return false;
-    line.resize(std::strlen(line.c_str()));
+    if (!any) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > static_cast<std::size_t>(kBatchLineBuffer) - 2) {
+      refused = "Line Longer Than 510 Characters";
+    } else if (line.find('\0') != std::string::npos) {
+      refused = "NUL Character In Line";
+    }
     return true;
   }
 
@@ -74,13 +82,27 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
   if (batchDepth_ > kBatchDepthMax) {
     ShellWrite("[torbel] Batch Files Nested Too Deeply: " + path + "\n");
     errorLevel_ = 1;
+  } else if (const LocalKind kind = local_files_.Status(local_files_.HostPath(path)).kind;
+             kind != LocalKind::file && kind != LocalKind::missing) {
+    // A directory, a pipe or a device is no batch file; reading one could wait for ever.
+    ShellWrite("[torbel] Not A Batch File: " + path + "\n");
+    errorLevel_ = 1;
   } else if (!(file = local_files_.Open(local_files_.HostPath(path), LocalOpenMode::read_text, open_error))) {
     ShellWrite("[torbel] File Not Found: " + path + "\n");
     errorLevel_ = 1;
   } else {
     BatchLines lines(*file);
     std::string text;
-    while (StopCode() == 0 && lines.Next(text)) {
+    const char* refused = nullptr;
+    unsigned long number = 0;
+    while (StopCode() == 0 && lines.Next(text, refused)) {
+      ++number;
+      if (refused != nullptr) {
+        // The batch ends here: what it meant to do on this line is not known.
+        ShellWrite("[torbel] " + std::string(refused) + ": " + path + ", Line " + std::to_string(number) + "\n");
+        errorLevel_ = INVALID_COMMAND_ENCOUNTERED;
+        break;
+      }
       std::string line = TrimWhite(text);
       if (ParseCommandLine(line, kBatchCapacity) > 0) {
         int stop = DispatchCommand(message);
@@ -94,7 +116,10 @@ int Shell::RunBatchFile(std::string* message, const std::string& path) {
       pendingLabel_.clear();
       lines.Rewind();
       bool found = false;
-      while (StopCode() == 0 && lines.Next(text)) {
+      number = 0;
+      while (StopCode() == 0 && lines.Next(text, refused)) {
+        ++number;
+        if (refused != nullptr) continue;
         std::string candidate = TrimWhite(text);
         if (!candidate.empty() && candidate[0] == ':' && common::EqualsIgnoreCase(FirstWord(candidate), label)) {
           found = true;

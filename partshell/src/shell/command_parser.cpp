@@ -77,6 +77,19 @@ std::string TrimWhite(const std::string& text) {
   return text.substr(b, e - b);
 }
 
+bool DecimalInRange(const std::string& text) {
+  std::size_t i = text.find_first_not_of(" \t\r\n\v\f");
+  if (i == std::string::npos) return true;
+  const bool negative = text[i] == '-';
+  if (text[i] == '+' || text[i] == '-') ++i;
+  long long value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  return negative || value <= INT_MAX;
+}
+
 int DecimalValue(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;

@@ -113,16 +113,25 @@ static int CmdIf(Shell& shell, std::string& message, const TokenList& tokens) {
 
   bool condition = false;
   std::size_t wordsUsed = 0;  // the IF, an optional NOT and the condition
+  // A number out of range would be compared as another one.
+  auto out_of_range = [&](std::size_t i) { return i < tokens.size() && !DecimalInRange(tokens[i]); };
   if (common::EqualsIgnoreCase(tokens[a], "EXIST") || common::EqualsIgnoreCase(tokens[a], "EXISTS")) {
     if (tokens.size() <= a + 1) return malformed("Invalid Number Of Tokens");
     condition = shell.partition().AnyEntryMatches(tokens[a + 1]);
+    if (const int broken = shell.partition().LookupError(); broken != 0) {
+      // A damaged directory neither holds nor lacks the name: the command does not run.
+      message = "Unable To Read Directory Of: " + tokens[a + 1];
+      return broken;
+    }
     wordsUsed = a + 2;
   } else if (common::EqualsIgnoreCase(tokens[a], "ERRORLEVEL")) {
     if (tokens.size() <= a + 1) return malformed("Invalid Number Of Tokens");
+    if (out_of_range(a + 1)) return malformed("Number Out Of Range");
     condition = shell.ErrorLevel() >= DecimalValue(tokens[a + 1]);
     wordsUsed = a + 2;
   } else {
     if (tokens.size() <= a + 2) return malformed("Invalid Number Of Tokens");
+    if (out_of_range(a) || out_of_range(a + 2)) return malformed("Number Out Of Range");
     CompareResult r = Compare(tokens[a], tokens[a + 1], tokens[a + 2]);
     if (r == CompareResult::kUnknownOperator) return malformed("Unrecognized Compare Token");
     condition = r == CompareResult::kTrue;
@@ -172,6 +181,10 @@ constexpr CommandRow kSetRow{
     "    name removes it. Use %name% to substitute a value."};
 
 static int CmdErrorLevel(Shell& shell, std::string& message, const TokenList& tokens) {
+  if (tokens.size() > 1 && !DecimalInRange(tokens[1])) {
+    message = "Number Out Of Range: " + tokens[1];
+    return INVALID_PARAMETER;
+  }
   if (tokens.size() > 1) return AbsoluteValue(DecimalValue(tokens[1]));
   message = "ERRORLEVEL: " + std::to_string(shell.ErrorLevel());
   return shell.ErrorLevel();

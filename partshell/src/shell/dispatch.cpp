@@ -122,7 +122,18 @@ int Shell::DispatchOne(std::string& message) {
     printedBefore = messagesPrinted_;
     stopAfterCommand_ = false;
     if (volume_ != nullptr) volume_->ForgetDirectorySectors();
+    // The command's writes are one change of the volume: dirty from its first
+    // write, clean again at its end.
+    if (volume_ != nullptr) volume_->BeginChange();
     int result = row->handler(*this, message, tokens);
+    if (volume_ != nullptr) {
+      std::string state_message;
+      const int state = volume_->EndChange(state_message);
+      if (state != 0 && result == 0) {
+        result = state;
+        message = state_message;
+      }
+    }
     EndRunOnFatalCondition();
     stopHere = stopAfterCommand_;
     stopAfterCommand_ = false;

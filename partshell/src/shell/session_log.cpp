@@ -6,7 +6,7 @@ void SessionLog::Append(std::string_view text) {
   if (path_.empty()) return;
   // The first write of a run starts the log afresh, so it only ever holds
   // this run's output.
-  const LocalOpenMode mode = started_ ? LocalOpenMode::append_text : LocalOpenMode::write_text;
+  const LocalOpenMode mode = started_ ? LocalOpenMode::append_log : LocalOpenMode::write_log;
   started_ = true;
   std::uint32_t error = 0;
   const std::unique_ptr<LocalFile> file = files_.Open(path_, mode, error);

@@ -179,6 +179,7 @@ SwitchSettings ParseSwitches(const std::vector<std::string>& words) {
     if (!s.commandLine.empty()) s.commandLine += ' ';
     s.commandLine += words[i];
   }
+  s.commandLineTooLong = s.commandLine.size() > kCommandLineMax;
   s.commandLine = s.commandLine.substr(0, kCommandLineMax);
   // A command given whole in one word is split as a typed line is.
   const auto blank = [](const std::string& w) { return w.find_first_of(" \t") != std::string::npos; };
@@ -263,7 +264,18 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
   // log in the current directory takes trace lines only.
   bool logAll = false;
   std::string logPath = LogPathFromEnvironment(host.processEnvironment, logAll);
-  log.SetPath(logAll ? logPath : DefaultLogPath(host.localFiles));
+  const std::string chosenLog = logAll ? logPath : DefaultLogPath(host.localFiles);
+  if (host.localFiles.IsProtected(chosenLog)) {
+    // The log would overwrite a disk: the run ends before anything is written.
+    ShellWrite("[torbel] Unable To Create Local Target File: " + chosenLog + " (it is a disk)\n");
+    host.events.RemoveHandlers();
+    host.console.Restore();
+    InstallOutput(nullptr, nullptr);
+    g_activeConsole = nullptr;
+    SetActiveShell(nullptr);
+    return DISK_ERROR_CREATING_FILE;
+  }
+  log.SetPath(chosenLog);
   SetLogAllMode(logAll);
 
   // The banner only greets an interactive session.
@@ -294,13 +306,19 @@ int RunTorbel(const std::vector<std::string>& words, HostServices& host) {
       // AUTOLOAD.F16 runs first, then the command of the command line, or the prompt
       // when there is none.
       if (host.localFiles.Status("AUTOLOAD.F16").kind == LocalKind::file) shell.RunBatchFile(nullptr, "AUTOLOAD.F16");
-      if (settings.commandWords.empty()) {
-        std::string line = settings.commandLine;
-        shell.ParseCommandLine(line, 256);
+      if (settings.commandLineTooLong) {
+        // Cut short, a command could name something else: it does not run at all.
+        ShellPrint("[torbel] Command Line Longer Than 255 Characters\n");
+        shell.SetErrorLevelQuietly(INVALID_COMMAND_ENCOUNTERED);
       } else {
-        shell.ParseCommandWords(settings.commandWords, 256);
+        if (settings.commandWords.empty()) {
+          std::string line = settings.commandLine;
+          shell.ParseCommandLine(line, 256);
+        } else {
+          shell.ParseCommandWords(settings.commandWords, 256);
+        }
+        shell.DispatchCommand(nullptr);
       }
-      shell.DispatchCommand(nullptr);
       if (settings.mount.interactive || shell.StopCode() != 0 || shell.interactiveMark_) ShellPrint("[torbel] Program Exit!");
     }
     // The drive is closed (and the utility partition unlocked) before the shell ends.

@@ -39,7 +39,9 @@ bool VolumePartition::AnyEntryMatches(const std::string& pattern) {
   DirEntry entry{};
   int error = 0;
   std::unique_ptr<DirSearch> search = engine_.FindFirstEntry(pattern, entry, error);
-  return search != nullptr && error == 0;
+  const bool found = search != nullptr && error == 0;
+  lookup_error_ = found || error == END_OF_DIRECTORY || error == DIR_PATH_NOT_FOUND || error == BAD_HANDLE ? 0 : error;
+  return found;
 }
 
 std::string VolumePartition::ErrorText(int code) const { return partshell::ErrorText(code); }

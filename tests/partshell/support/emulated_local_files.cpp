@@ -144,7 +144,8 @@ std::unique_ptr<LocalFile> EmulatedLocalFiles::Open(const std::string& path, Loc
   system_error = Check(LocalCall::open, absolute);
   if (system_error != 0) return nullptr;
   const bool reading = mode == LocalOpenMode::read || mode == LocalOpenMode::read_text;
-  const bool appending = mode == LocalOpenMode::append || mode == LocalOpenMode::append_text;
+  const bool appending =
+      mode == LocalOpenMode::append || mode == LocalOpenMode::append_text || mode == LocalOpenMode::append_log;
   auto found = files_.find(absolute);
   if (directories_.count(absolute) != 0) {
     system_error = EISDIR;

@@ -60,6 +60,9 @@ class FileDiskSystem : public DiskSystem {
   int OpenLockDismountUtilityPartition(int, int, EngineServices&) override { return 0; }
   void CloseUtilityPartition(EngineServices&) override {}
   void SleepMilliseconds(unsigned) override {}
+  std::string DrivePath(int n) const override {
+    return n >= 0 && static_cast<std::size_t>(n) < paths_.size() ? paths_[n] : std::string();
+  }
 
   std::function<std::unique_ptr<BlockDevice>(int, std::unique_ptr<BlockDevice>)> wrap;
   std::vector<int> opened;  // drive numbers in the order they were opened
