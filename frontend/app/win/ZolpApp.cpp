@@ -36,12 +36,12 @@ BOOL CALLBACK ProbeWindow(HWND window, LPARAM lParam) {
 
 // The build window lives on the image build worker's thread, which creates
 // and destroys it.
-thread_local std::unique_ptr<cBuildImg> buildWindow;
+thread_local std::unique_ptr<CBuildImgDlg> buildWindow;
 // Read by the worker thread that closes the build window.
 std::atomic<HWND> mainWindow = nullptr;
 
 void ShowBuildWindow() {
-  buildWindow = std::make_unique<cBuildImg>();
+  buildWindow = std::make_unique<CBuildImgDlg>();
   if (!buildWindow->Create(nullptr)) buildWindow.reset();
 }
 

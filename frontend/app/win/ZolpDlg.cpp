@@ -4,7 +4,7 @@
 
 #include "AboutDlg.h"
 #include "AppServices.h"
-#include "OptionDialogs.h"
+#include "OptionDlgs.h"
 #include "ReadMeDlg.h"
 #include "ReleaseDlg.h"
 #include "resource.h"
@@ -72,7 +72,7 @@ bool CZolpDlg::OnInit() {
   }
 
   struct OptionBitmap {
-    FooButton* button;
+    CImageButton* button;
     int bitmap;
   };
   for (const OptionBitmap& option : {OptionBitmap{&usb_, IDB_USB}, OptionBitmap{&cd_, IDB_CD},

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "Dialog.h"
-#include "FooButton.h"
 #include "FontStatic.h"
+#include "ImageButton.h"
 #include "TrackControl.h"
 #include "model/main_dialog_model.h"
 
@@ -35,7 +35,7 @@ class CZolpDlg : public Dialog {
   void AddSystemMenuItems();
   bool OverLink(HWND window, const CHoverFontStatic& link) const;
 
-  FooButton usb_, cd_, diskette_, image_, update_, finished_, logo_;
+  CImageButton usb_, cd_, diskette_, image_, update_, finished_, logo_;
   CHoverFontStatic readmeLink_, releaseLink_;
   CFontStatic versionLabel_;
   bool adminCheckPending_ = true;
