@@ -8,6 +8,7 @@
 #include "ReadMeDlg.h"
 #include "ReleaseDlg.h"
 #include "resource.h"
+#include "zolp/messages.h"
 #include "zolp/system_info.h"
 
 namespace zolp::win {
@@ -41,6 +42,21 @@ void CZolpDlg::AddSystemMenuItems() {
     std::string text(item.text);
     AppendMenuA(menu, MF_STRING, item.command, text.c_str());
   }
+}
+
+// The build window is made and destroyed here, on the user-interface thread:
+// the image build worker only asks for it (kMsgBuildingWindow) and waits for
+// vellix, so the window keeps painting while the build runs.
+void CZolpDlg::ShowBuildingWindow(bool shown) {
+  if (shown) {
+    if (building_) return;
+    building_ = std::make_unique<CBuildImgDlg>();
+    if (!building_->Create(nullptr)) building_.reset();
+    return;
+  }
+  building_.reset();
+  SetForegroundWindow(Handle());
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 bool CZolpDlg::OnInit() {
@@ -179,6 +195,9 @@ INT_PTR CZolpDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) 
       return FALSE;
     case kShowAdminNotice:
       MessageBoxA(Handle(), kNotAdminNotice, "Notice", MB_OK | MB_ICONINFORMATION);
+      return TRUE;
+    case kMsgBuildingWindow:
+      ShowBuildingWindow(wParam != 0);
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
+#include "BuildImgDlg.h"
 #include "Dialog.h"
 #include "FontStatic.h"
 #include "ImageButton.h"
@@ -33,6 +35,7 @@ class CZolpDlg : public Dialog {
   void Run(MainCommand command);
   void CheckAdministrator();
   void AddSystemMenuItems();
+  void ShowBuildingWindow(bool shown);
   bool OverLink(HWND window, const CHoverFontStatic& link) const;
 
   CImageButton usb_, cd_, diskette_, image_, update_, finished_, logo_;
@@ -44,6 +47,7 @@ class CZolpDlg : public Dialog {
   HICON icon_;
   UINT probeMessage_;
   std::function<void(HWND)> createdHook_;
+  std::unique_ptr<CBuildImgDlg> building_;  // while an image build runs
 };
 
 }  // namespace zolp::win
