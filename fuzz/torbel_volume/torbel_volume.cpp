@@ -42,7 +42,7 @@ class QuietServices : public StdoutEngineServices {
   void Print(std::string_view) override {}
   void PrintConsoleOnly(std::string_view) override {}
   void HexDump(const std::uint8_t*, std::size_t, std::uint32_t) override {}
-  LocalDateTime Now() const override { return {2024, 5, 17, 13, 45, 30}; }
+  common::DateTime Now() const override { return {2024, 5, 17, 13, 45, 30}; }
 };
 
 constexpr const char* kSmallFile = "small.txt";  // copied in

@@ -1,5 +1,7 @@
 #include "imagebuilder/calendar.h"
 
+#include <algorithm>
+
 namespace imagebuilder {
 
 CalendarTime UtcCalendar(std::int64_t utc) {
@@ -19,7 +21,8 @@ CalendarTime UtcCalendar(std::int64_t utc) {
   const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
   const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
   CalendarTime t;
-  t.year = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+  // Clamped so that the years of the whole 64-bit range fit an int.
+  t.year = static_cast<int>(std::clamp<std::int64_t>(yoe + era * 400 + (m <= 2 ? 1 : 0), -1000000, 1000000));
   t.month = static_cast<int>(m);
   t.day = static_cast<int>(d);
   t.hour = static_cast<int>(secs / 3600);

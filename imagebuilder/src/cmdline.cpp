@@ -35,16 +35,16 @@ std::string TrimBlanks(const std::string& s) {
 
 }  // namespace
 
-// ---- parameter ----
+// ---- Parameter ----
 
-parameter::parameter(const char* name, char letter, std::uint32_t flags)
+Parameter::Parameter(const char* name, char letter, std::uint32_t flags)
     : name_(name), letter_(letter), flags_(flags | Initialized) {}
 
-parameter::~parameter() {
+Parameter::~Parameter() {
   if (has(Initialized) && onDestroy) onDestroy(*this);
 }
 
-bool parameter::apply(const char* text) {
+bool Parameter::apply(const char* text) {
   if (!setValue(text)) return false;
   if (validate && !validate(*this)) return false;
   flags_ |= Set;
@@ -52,11 +52,11 @@ bool parameter::apply(const char* text) {
   return true;
 }
 
-// ---- stringParam ----
+// ---- StringParam ----
 
-stringParam::stringParam(const char* name, char letter, std::uint32_t flags,
+StringParam::StringParam(const char* name, char letter, std::uint32_t flags,
                          std::size_t maxLength, std::string* bound, const char* defaultValue)
-    : parameter(name, letter, flags),
+    : Parameter(name, letter, flags),
       maxLength_(maxLength),
       value_(defaultValue ? defaultValue : ""),
       present_(defaultValue != nullptr),
@@ -65,7 +65,7 @@ stringParam::stringParam(const char* name, char letter, std::uint32_t flags,
   if (bound_) *bound_ = value_;
 }
 
-bool stringParam::setValue(const char* text) {
+bool StringParam::setValue(const char* text) {
   if (text == nullptr) {
     value_.clear();
     present_ = false;
@@ -79,19 +79,19 @@ bool stringParam::setValue(const char* text) {
   return true;
 }
 
-std::string stringParam::defaultText() const {
+std::string StringParam::defaultText() const {
   if (!present_ && default_.empty()) return "none";
   return "\"" + default_ + "\"";
 }
 
-// ---- boolParam ----
+// ---- BoolParam ----
 
-boolParam::boolParam(const char* name, char letter, std::uint32_t flags, bool* bound)
-    : parameter(name, letter, flags), bound_(bound) {
+BoolParam::BoolParam(const char* name, char letter, std::uint32_t flags, bool* bound)
+    : Parameter(name, letter, flags), bound_(bound) {
   if (bound_) *bound_ = false;
 }
 
-bool boolParam::setValue(const char* text) {
+bool BoolParam::setValue(const char* text) {
   if (text == nullptr) {
     value_ = 1;
   } else {
@@ -112,9 +112,9 @@ bool boolParam::setValue(const char* text) {
 // ---- unsigned numbers ----
 
 template <typename T>
-unsignedParam<T>::unsignedParam(const char* name, char letter, std::uint32_t flags, T minimum,
+UnsignedParam<T>::UnsignedParam(const char* name, char letter, std::uint32_t flags, T minimum,
                                 T maximum, T* bound)
-    : parameter(name, letter, flags),
+    : Parameter(name, letter, flags),
       minimum_(minimum),
       maximum_(maximum),
       value_(bound ? *bound : 0),
@@ -122,7 +122,7 @@ unsignedParam<T>::unsignedParam(const char* name, char letter, std::uint32_t fla
       bound_(bound) {}
 
 template <typename T>
-bool unsignedParam<T>::setValue(const char* text) {
+bool UnsignedParam<T>::setValue(const char* text) {
   if (text == nullptr) return false;
   std::uint64_t v = 0;
   if (!LeadingNumber(text, v)) return false;
@@ -134,17 +134,17 @@ bool unsignedParam<T>::setValue(const char* text) {
 }
 
 template <typename T>
-std::string unsignedParam<T>::defaultText() const {
+std::string UnsignedParam<T>::defaultText() const {
   return std::to_string(static_cast<unsigned long>(default_));
 }
 
 template <typename T>
-std::string unsignedParam<T>::valueText() const {
+std::string UnsignedParam<T>::valueText() const {
   return std::to_string(static_cast<unsigned long>(value_));
 }
 
 template <typename T>
-bool unsignedParam<T>::assign(T v, const parameter& by) {
+bool UnsignedParam<T>::assign(T v, const Parameter& by) {
   if (has(Set) && has(FromCommandLine)) return value_ == v;
   value_ = v;
   if (bound_) *bound_ = v;
@@ -153,15 +153,15 @@ bool unsignedParam<T>::assign(T v, const parameter& by) {
   return true;
 }
 
-template class unsignedParam<std::uint8_t>;
-template class unsignedParam<std::uint16_t>;
-template class unsignedParam<std::uint32_t>;
+template class UnsignedParam<std::uint8_t>;
+template class UnsignedParam<std::uint16_t>;
+template class UnsignedParam<std::uint32_t>;
 
-// ---- listParam ----
+// ---- ListParam ----
 
-listParam::listParam(const char* name, char letter, std::uint32_t flags, const char* const* names,
+ListParam::ListParam(const char* name, char letter, std::uint32_t flags, const char* const* names,
                      std::uint16_t defaultIndex, int* bound)
-    : ushortParam(name, letter, flags, 0, 0, nullptr), names_(names), boundIndex_(bound) {
+    : UShortParam(name, letter, flags, 0, 0, nullptr), names_(names), boundIndex_(bound) {
   std::uint16_t count = 0;
   while (names_[count] != nullptr) ++count;
   maximum_ = count == 0 ? 0 : static_cast<std::uint16_t>(count - 1);
@@ -170,7 +170,7 @@ listParam::listParam(const char* name, char letter, std::uint32_t flags, const c
   if (boundIndex_) *boundIndex_ = defaultIndex;
 }
 
-bool listParam::setValue(const char* text) {
+bool ListParam::setValue(const char* text) {
   if (text == nullptr) return false;
   for (std::uint16_t i = 0; names_[i] != nullptr; ++i) {
     if (common::EqualsIgnoreCase(names_[i], text)) {
@@ -182,14 +182,14 @@ bool listParam::setValue(const char* text) {
   return false;
 }
 
-std::string listParam::defaultText() const { return std::string("\"") + names_[default_] + "\""; }
+std::string ListParam::defaultText() const { return std::string("\"") + names_[default_] + "\""; }
 
-// ---- initParam ----
+// ---- ConfigFileParam ----
 
-initParam::initParam(const char* name, std::string* bound)
-    : parameter(name, 1, Positional | HelpIfNoArguments), bound_(bound) {}
+ConfigFileParam::ConfigFileParam(const char* name, std::string* bound)
+    : Parameter(name, 1, Positional | HelpIfNoArguments), bound_(bound) {}
 
-bool initParam::setValue(const char* text) {
+bool ConfigFileParam::setValue(const char* text) {
   refusal_.clear();
   if (text == nullptr) return false;
   std::string why;
@@ -204,31 +204,31 @@ bool initParam::setValue(const char* text) {
 
 // ---- Parser ----
 
-Parser::Parser(initParam& root) : root_(root) { add(root); }
+Parser::Parser(ConfigFileParam& root) : root_(root) { add(root); }
 
-void Parser::add(parameter& p) {
+void Parser::add(Parameter& p) {
   if (p.has(NoAutoRegister) && &p != &root_) return;
   registry_.push_back(&p);
 }
 
-parameter* Parser::byName(const std::string& name) const {
-  for (parameter* p : registry_) {
+Parameter* Parser::byName(const std::string& name) const {
+  for (Parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
     if (common::EqualsIgnoreCase(p->name(), name)) return p;
   }
   return nullptr;
 }
 
-parameter* Parser::byLetter(char letter) const {
-  for (parameter* p : registry_) {
+Parameter* Parser::byLetter(char letter) const {
+  for (Parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
     if (!p->has(Positional) && p->letter() == letter) return p;
   }
   return nullptr;
 }
 
-parameter* Parser::byPosition(int position) const {
-  for (parameter* p : registry_) {
+Parameter* Parser::byPosition(int position) const {
+  for (Parameter* p : registry_) {
     if (!p->has(Initialized)) return nullptr;
     if (p->has(Positional) && p->letter() == position) return p;
   }
@@ -240,7 +240,7 @@ bool Parser::refuse(std::string why) {
   return false;
 }
 
-std::string Parser::describe(const parameter& p, const Source& source) const {
+std::string Parser::describe(const Parameter& p, const Source& source) const {
   if (source.fromFile) {
     std::string text = p.name() + "=" + source.text + " in \"" + root_.fileName() + "\"";
     if (!source.section.empty()) text += " [" + source.section + "]";
@@ -251,11 +251,11 @@ std::string Parser::describe(const parameter& p, const Source& source) const {
   return option + " (" + p.name() + ")";
 }
 
-bool Parser::clash(const parameter& preset, const parameter& other,
+bool Parser::clash(const Parameter& preset, const Parameter& other,
                    const std::string& presetValue) {
   std::string given;
   if (other.presetBy() != nullptr) {
-    const parameter& by = *other.presetBy();
+    const Parameter& by = *other.presetBy();
     given = describe(by, {false, by.valueText(), ""}) + " on the command line, which sets it to " +
             other.valueText();
   } else {
@@ -265,18 +265,18 @@ bool Parser::clash(const parameter& preset, const parameter& other,
                 ", which clashes with " + given);
 }
 
-bool Parser::offer(parameter& p, const char* value) {
+bool Parser::offer(Parameter& p, const char* value) {
   source_ = {false, value != nullptr ? value : "", ""};
   if (p.has(NotFromCommandLine)) return refuse(p.name() + " cannot be given on the command line");
   if (p.has(Set) && !p.has(Repeatable)) {
-    const parameter* by = p.presetBy();
+    const Parameter* by = p.presetBy();
     if (by == nullptr) return refuse(p.name() + " is given twice");
     const std::string preset = describe(*by, {false, by->valueText(), ""});
     return refuse(describe(p, source_) + " clashes with " + preset + ", which sets " + p.name() +
                   " to " + p.valueText());
   }
   std::vector<bool> wasSet;
-  for (const parameter* q : registry_) wasSet.push_back(q->has(Set));
+  for (const Parameter* q : registry_) wasSet.push_back(q->has(Set));
   if (!p.apply(value)) {
     if (!p.refusal().empty()) return refuse(p.refusal());
     if (value == nullptr) return refuse(p.name() + " needs a value");
@@ -311,7 +311,7 @@ bool Parser::parseCommandLine(int argc, const char* const* argv) {
         positional_ = 1;
         continue;
       }
-      parameter* p = byPosition(positional_++);
+      Parameter* p = byPosition(positional_++);
       if (p == nullptr) continue;
       if (!offer(*p, arg)) return false;
       if (p->has(SelectsSection)) selected_ = arg;
@@ -328,7 +328,7 @@ bool Parser::parseCommandLine(int argc, const char* const* argv) {
         help_ = true;
         return false;
       }
-      parameter* p = byName(name);
+      Parameter* p = byName(name);
       if (p == nullptr) continue;
       if (!offer(*p, hasValue ? value.c_str() : nullptr)) return false;
       continue;
@@ -338,7 +338,7 @@ bool Parser::parseCommandLine(int argc, const char* const* argv) {
         help_ = true;
         return false;
       }
-      parameter* p = byLetter(*c);
+      Parameter* p = byLetter(*c);
       if (p == nullptr) continue;
       if (p->isSwitch()) {
         if (!offer(*p, nullptr)) return false;
@@ -409,7 +409,7 @@ bool Parser::parseConfigFile() {
       hasValue = !value.empty();
     }
     if (!current.empty() && !common::EqualsIgnoreCase(current, selected_)) continue;
-    parameter* p = byName(key);
+    Parameter* p = byName(key);
     if (p == nullptr) continue;
     if (p->has(Set) && !p->has(Repeatable)) continue;
     source_ = {true, value, current};
@@ -426,14 +426,14 @@ bool Parser::parseConfigFile() {
 
 bool Parser::checkRegistry() {
   for (std::size_t i = 0; i < registry_.size(); ++i) {
-    const parameter* p = registry_[i];
+    const Parameter* p = registry_[i];
     if (p->has(Required) && !p->has(Set)) {
       if (selected_.empty()) return refuse(p->name() + " is not set and no section was named");
       return refuse(p->name() + " is not set: neither the command line nor section [" + selected_ +
                     "] of \"" + root_.fileName() + "\" gives it");
     }
     for (std::size_t j = i + 1; j < registry_.size(); ++j) {
-      const parameter* q = registry_[j];
+      const Parameter* q = registry_[j];
       if (common::EqualsIgnoreCase(p->name(), q->name())) return false;
       if (p->has(Positional) == q->has(Positional) && p->letter() == q->letter()) return false;
     }

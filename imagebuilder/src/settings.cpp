@@ -60,39 +60,39 @@ bool IsVolumeLabel(const std::string& label) {
 
 SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
     : settings_(s), report_(std::move(report)) {
-  root_ = std::make_unique<initParam>("CfgFile", &s.cfgFile);
+  root_ = std::make_unique<ConfigFileParam>("CfgFile", &s.cfgFile);
   root_->describe("the configuration file to read");
   parser_ = std::make_unique<Parser>(*root_);
 
-  auto keep = [this](std::unique_ptr<parameter> p, const char* what) -> parameter& {
+  auto keep = [this](std::unique_ptr<Parameter> p, const char* what) -> Parameter& {
     p->describe(what);
     params_.push_back(std::move(p));
     parser_->add(*params_.back());
     return *params_.back();
   };
   auto str = [&](const char* name, char letter, std::uint32_t flags, std::size_t maxLen,
-                 std::string* bound, const char* def, const char* what) -> stringParam& {
-    return static_cast<stringParam&>(
-        keep(std::make_unique<stringParam>(name, letter, flags, maxLen, bound, def), what));
+                 std::string* bound, const char* def, const char* what) -> StringParam& {
+    return static_cast<StringParam&>(
+        keep(std::make_unique<StringParam>(name, letter, flags, maxLen, bound, def), what));
   };
-  auto boolean = [&](const char* name, char letter, bool* bound, const char* what) -> boolParam& {
-    return static_cast<boolParam&>(
-        keep(std::make_unique<boolParam>(name, letter, 0, bound), what));
+  auto boolean = [&](const char* name, char letter, bool* bound, const char* what) -> BoolParam& {
+    return static_cast<BoolParam&>(
+        keep(std::make_unique<BoolParam>(name, letter, 0, bound), what));
   };
   auto uchar = [&](const char* name, char letter, std::uint8_t lo, std::uint8_t hi,
-                   std::uint8_t* bound, const char* what) -> ucharParam& {
-    return static_cast<ucharParam&>(
-        keep(std::make_unique<ucharParam>(name, letter, 0, lo, hi, bound), what));
+                   std::uint8_t* bound, const char* what) -> UCharParam& {
+    return static_cast<UCharParam&>(
+        keep(std::make_unique<UCharParam>(name, letter, 0, lo, hi, bound), what));
   };
   auto ushort = [&](const char* name, char letter, std::uint16_t lo, std::uint16_t hi,
-                    std::uint16_t* bound, const char* what) -> ushortParam& {
-    return static_cast<ushortParam&>(
-        keep(std::make_unique<ushortParam>(name, letter, 0, lo, hi, bound), what));
+                    std::uint16_t* bound, const char* what) -> UShortParam& {
+    return static_cast<UShortParam&>(
+        keep(std::make_unique<UShortParam>(name, letter, 0, lo, hi, bound), what));
   };
   auto ulong = [&](const char* name, char letter, std::uint32_t lo, std::uint32_t hi,
-                   std::uint32_t* bound, const char* what) -> ulongParam& {
-    return static_cast<ulongParam&>(
-        keep(std::make_unique<ulongParam>(name, letter, 0, lo, hi, bound), what));
+                   std::uint32_t* bound, const char* what) -> ULongParam& {
+    return static_cast<ULongParam&>(
+        keep(std::make_unique<ULongParam>(name, letter, 0, lo, hi, bound), what));
   };
   constexpr std::uint32_t kAny = 0xFFFFFFFFu;
 
@@ -101,78 +101,78 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
   uchar("PartitionType", 'a', 1, 255, &s.partitionType, "MBR partition type; 0 = by the FAT type");
   str("BsFileName", 'b', Required, 260, &s.bsFileName, "",
       "boot sector file (one sector, 55 AA at 510)");
-  ucharParam& sectPerCluster =
+  UCharParam& sectPerCluster =
       uchar("SectPerCluster", 'c', 0, 255, &s.sectPerCluster, "sectors per cluster; 0 = by size");
-  ushortParam& cylinders =
+  UShortParam& cylinders =
       ushort("Cylinders", 'C', 1, 1024, &s.cylinders, "cylinders of the geometry");
-  keep(std::make_unique<listParam>("DebugLevel", 'd', 0, kDebugLevelNames,
+  keep(std::make_unique<ListParam>("DebugLevel", 'd', 0, kDebugLevelNames,
                                    static_cast<std::uint16_t>(kDebugError), &s.debugLevel),
        "console output; status and above: a summary");
   boolean("ProcessContainer", 'D', &s.processContainer, "process tag and entry copy in the MBR");
   str("FileRoot", 'f', Required, 260, &s.fileRoot, "", "folder whose tree becomes the volume");
   uchar("NumFATs", 'F', 1, 255, &s.numFATs, "FAT copies");
   str("Grub", 'g', 0, 260, &s.grub, "", "loader for the sectors after the MBR");
-  ushortParam& heads = ushort("Heads", 'H', 1, 255, &s.heads, "heads of the geometry; 0 = by size");
+  UShortParam& heads = ushort("Heads", 'H', 1, 255, &s.heads, "heads of the geometry; 0 = by size");
   str("ImageName", 'i', 0, 260, &s.imageName, "image.img", "image file to write");
   boolean("ISO", 'I', &s.iso, "ISO 9660 CD image booting the volume");
   boolean("LongFN", 'L', &s.longFN, "write long file names");
   str("MbrFileName", 'm', 0, 260, &s.mbrFileName, "", "master boot record file; none = no MBR");
-  ucharParam& mediaType =
+  UCharParam& mediaType =
       uchar("MediaType", 'M', 0, 255, &s.mediaType, "media descriptor: 240 or 248..255");
   boolean("NoCHSRounding", 'n', &s.noCHSRounding, "no rounding up to a whole cylinder");
   str("ISOVolumeID", 'N', 0, 33, &s.isoVolumeID, "", "volume identifier of the CD");
-  stringParam& ordered = str("OrderedFile", 'o', Repeatable, 13, nullptr, nullptr,
+  StringParam& ordered = str("OrderedFile", 'o', Repeatable, 13, nullptr, nullptr,
                              "root file placed first (repeatable)");
   str("OemName", 'O', 0, 9, &s.oemName, "MSWIN4.1", "OEM name; empty keeps the boot file's");
   ulong("PartitionSize", 'p', 0, kAny, &s.partitionSize, "volume sectors if less than the image");
   str("Publisher", 'P', 0, 128, &s.publisher, nullptr, "CD publisher and boot catalog ID");
-  ushortParam& rootDirEntries =
+  UShortParam& rootDirEntries =
       ushort("RootDirEntries", 'r', 16, 65535, &s.rootDirEntries, "root directory entries");
   ushort("ReservedSectors", 'R', 1, 65535, &s.reservedSectors,
          "reserved sectors (the boot file's size)");
-  ulongParam& sectorSize =
+  ULongParam& sectorSize =
       ulong("SectorSize", 's', 1, 65535, &s.sectorSize, "bytes per sector: 512, 1024, 2048, 4096");
-  ushortParam& secPerTrack =
+  UShortParam& secPerTrack =
       ushort("SecPerTrack", 'S', 1, 63, &s.secPerTrack, "sectors per track; 0 = by size");
   ulong("NumSectors", 't', 0, kAny, &s.numSectors, "image sectors; 0 = sized to the files");
-  ushortParam& diskType =
+  UShortParam& diskType =
       ushort("DiskType", 'T', 0, 65535, &s.diskType, "diskette preset in KB (360 .. 3840)");
-  stringParam& label =
+  StringParam& label =
       str("VolumeLabel", 'v', 0, 12, &s.volumeLabel, "           ", "volume label");
   ulong("VolumeID", 'V', 0, kAny, &s.volumeID, "volume serial number; 0 = build time");
-  stringParam& exclude = str("ExcludeFile", 'x', Repeatable, 260, nullptr, nullptr,
+  StringParam& exclude = str("ExcludeFile", 'x', Repeatable, 260, nullptr, nullptr,
                              "path below FileRoot to leave out (repeatable)");
-  boolParam& extended =
+  BoolParam& extended =
       boolean("ExtendedPartition", 'X', &s.extendedPartition, "LBA geometry: 1023 x 255 x 63");
-  ucharParam& fatType = uchar("FATType", 'y', 0, 255, &s.fatType, "FAT entry width: 12 or 16");
+  UCharParam& fatType = uchar("FATType", 'y', 0, 255, &s.fatType, "FAT entry width: 12 or 16");
   str("ISOReadmeName", 'Y', 0, 260, &s.isoReadmeName, "", "the one visible file of the CD");
   boolean("ZeroData", 'z', &s.zeroData, "create the image at full size at once");
 
   // A preset stores its values; one the command line gave otherwise is a clash,
   // named with both keys.
-  const auto preset = [this](parameter& by, auto& target, auto value) {
+  const auto preset = [this](Parameter& by, auto& target, auto value) {
     if (target.assign(value, by)) return true;
     parser_->clash(by, target, std::to_string(value));
     return false;
   };
-  fatType.validate = [this](parameter& p) {
-    const auto v = static_cast<ucharParam&>(p).value();
+  fatType.validate = [this](Parameter& p) {
+    const auto v = static_cast<UCharParam&>(p).value();
     if (v == 12 || v == 16) return true;
     report_(kErrFatType);
     return false;
   };
-  sectPerCluster.validate = [this](parameter& p) {
-    if (IsSectorsPerCluster(static_cast<ucharParam&>(p).value())) return true;
+  sectPerCluster.validate = [this](Parameter& p) {
+    if (IsSectorsPerCluster(static_cast<UCharParam&>(p).value())) return true;
     report_(kErrSectPerCluster);
     return false;
   };
-  sectorSize.validate = [](parameter& p) {
-    return IsSectorSize(static_cast<ulongParam&>(p).value());
+  sectorSize.validate = [](Parameter& p) {
+    return IsSectorSize(static_cast<ULongParam&>(p).value());
   };
   diskType.validate = [this, preset, fat = &fatType, hd = &heads, cyl = &cylinders,
                        spt = &secPerTrack, root = &rootDirEntries, media = &mediaType,
-                       spc = &sectPerCluster](parameter& p) {
-    const auto kb = static_cast<ushortParam&>(p).value();
+                       spc = &sectPerCluster](Parameter& p) {
+    const auto kb = static_cast<UShortParam&>(p).value();
     for (const DiskPreset& d : kDiskPresets) {
       if (d.kilobytes != kb) continue;
       // A key given on the command line with another value contradicts the
@@ -190,34 +190,34 @@ SettingsParser::SettingsParser(Settings& s, std::function<void(int)> report)
     report_(kErrDiskType);
     return false;
   };
-  extended.validate = [preset, cyl = &cylinders, hd = &heads, spt = &secPerTrack](parameter& p) {
-    if (!static_cast<boolParam&>(p).value()) return true;
+  extended.validate = [preset, cyl = &cylinders, hd = &heads, spt = &secPerTrack](Parameter& p) {
+    if (!static_cast<BoolParam&>(p).value()) return true;
     bool agrees = preset(p, *cyl, std::uint16_t{1023});
     agrees = preset(p, *hd, std::uint16_t{255}) && agrees;
     return preset(p, *spt, std::uint16_t{63}) && agrees;
   };
-  mediaType.validate = [](parameter& p) {
-    return IsMediaDescriptor(static_cast<ucharParam&>(p).value());
+  mediaType.validate = [](Parameter& p) {
+    return IsMediaDescriptor(static_cast<UCharParam&>(p).value());
   };
-  label.validate = [](parameter& p) {
-    return IsVolumeLabel(static_cast<stringParam&>(p).value());
+  label.validate = [](Parameter& p) {
+    return IsVolumeLabel(static_cast<StringParam&>(p).value());
   };
-  ordered.validate = [this](parameter& p) {
-    const std::string& v = static_cast<stringParam&>(p).value();
+  ordered.validate = [this](Parameter& p) {
+    const std::string& v = static_cast<StringParam&>(p).value();
     if (v.empty()) return false;
     settings_.orderedFiles.push_back(v);
     return true;
   };
-  ordered.onDestroy = [this](parameter&) { settings_.orderedFiles.clear(); };
-  exclude.validate = [this](parameter& p) {
-    std::string v = static_cast<stringParam&>(p).value();
+  ordered.onDestroy = [this](Parameter&) { settings_.orderedFiles.clear(); };
+  exclude.validate = [this](Parameter& p) {
+    std::string v = static_cast<StringParam&>(p).value();
     if (v.empty()) return false;
     if (!v.empty() && v.back() == '\\') v.pop_back();
     if (!v.empty() && v.front() == '\\') v.erase(v.begin());
     settings_.excludeFiles.push_back(v);
     return true;
   };
-  exclude.onDestroy = [this](parameter&) { settings_.excludeFiles.clear(); };
+  exclude.onDestroy = [this](Parameter&) { settings_.excludeFiles.clear(); };
 }
 
 SettingsParser::~SettingsParser() {
@@ -232,7 +232,7 @@ std::string SettingsParser::UsageTable() const {
   std::snprintf(line, sizeof line, "  %-18s %-7s %-9s %-13s %s\n", "Key", "Option", "Type",
                 "Default", "Meaning");
   out += line;
-  for (const parameter* p : parser_->registry()) {
+  for (const Parameter* p : parser_->registry()) {
     char option[8];
     if (p->has(Positional)) {
       std::snprintf(option, sizeof option, "#%d", p->letter());

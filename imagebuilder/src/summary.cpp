@@ -1,8 +1,6 @@
 #include "imagebuilder/summary.h"
 
 #include <cstdarg>
-#include <cstdio>
-#include <vector>
 
 #include "common/text.h"
 #include "imagebuilder/fat/fat_volume.h"
@@ -13,26 +11,15 @@
 namespace imagebuilder {
 namespace {
 
-void Line(std::string& out, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
+void Line(std::string& out, const char* format, ...) COMMON_PRINTF(2, 3);
 void Line(std::string& out, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (n > 0) {
-    std::vector<char> text(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    out.append(text.data(), static_cast<std::size_t>(n));
-    out += '\n';
-  }
+  const std::string text = common::FormatV(format, args);
   va_end(args);
+  if (text.empty()) return;
+  out += text;
+  out += '\n';
 }
 
 struct Placed {

@@ -1,11 +1,11 @@
 #include "imagebuilder/vellix.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "common/text.h"
 #include "imagebuilder/build_context.h"
 #include "imagebuilder/error_codes.h"
 #include "imagebuilder/fat/fat_volume.h"
@@ -153,9 +153,7 @@ std::string Meaning(int code) {
   if (text.empty()) return "unknown error";
   if (text.back() == '.') text.pop_back();
   // "Error opening..." becomes "error opening..."; "FAT", "MBR" and "ISO" stay.
-  if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[1])) == 0) {
-    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-  }
+  if (text.size() > 1 && common::LowerAscii(text[1]) == text[1]) text[0] = common::LowerAscii(text[0]);
   return text;
 }
 

@@ -43,8 +43,8 @@ SectorBytes Garbage() {
   return s;
 }
 
-const IsoDateTime kUtc{2024, 2, 29, 23, 59, 58};
-const IsoDateTime kLocal{2024, 3, 1, 0, 59, 58};
+const CalendarTime kUtc{2024, 2, 29, 23, 59, 58};
+const CalendarTime kLocal{2024, 3, 1, 0, 59, 58};
 
 TEST(IsoDescriptors, PrimaryVolumeDescriptorFieldsSitAtTheirPositions) {
   SectorBytes s = Garbage();
@@ -254,8 +254,8 @@ TEST(IsoLayout, ReadmePlacementAndLimit) {
 }
 
 TEST(IsoTime, UtcCalendarAcrossLeapDaysAndBeforeTheEpoch) {
-  auto check = [](std::int64_t t, IsoDateTime want) {
-    const IsoDateTime got = UtcCalendar(t);
+  auto check = [](std::int64_t t, CalendarTime want) {
+    const CalendarTime got = UtcCalendar(t);
     EXPECT_EQ(std::tie(got.year, got.month, got.day, got.hour, got.minute, got.second),
               std::tie(want.year, want.month, want.day, want.hour, want.minute, want.second))
         << t;

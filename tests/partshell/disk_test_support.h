@@ -70,13 +70,13 @@ class CapturingServices : public StdoutEngineServices {
   void PrintConsoleOnly(std::string_view text) override { console_only += text; }
   void Trace(std::string_view origin, std::string_view text) override;
   void HexDump(const std::uint8_t*, std::size_t, std::uint32_t) override { ++hex_dumps; }
-  LocalDateTime Now() const override { return now; }
+  common::DateTime Now() const override { return now; }
 
   std::string printed;
   std::string console_only;
   std::string traced;
   int hex_dumps = 0;
-  LocalDateTime now{2024, 5, 17, 13, 45, 30};
+  common::DateTime now{2024, 5, 17, 13, 45, 30};
 };
 
 // A mounted utility partition on a disk image, its local side the host's files

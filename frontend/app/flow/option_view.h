@@ -1,7 +1,7 @@
 // The shape every option dialog of the front end shares. The decisions of an
 // option live in a flow class (OptionFlow) that reacts to the dialog's events
 // and acts only through a small view (OptionView). The Win32 dialog is a thin
-// adapter that is the view and forwards its events (win/OptionDialog.h); the
+// adapter that is the view and forwards its events (win/OptionDlg.h); the
 // tests drive the same flow with a recording view and simulated devices.
 #pragma once
 

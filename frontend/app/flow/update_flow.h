@@ -1,6 +1,6 @@
 // "Update Existing Diagnostic Partition": replaces the diagnostics on the
 // hidden utility partition (type DE, SYS: of torbel) of this computer with
-// those of the package. The dialog (CUPDlg, template 144) finds the
+// those of the package. The dialog (CUpdateDlg, template 144) finds the
 // diagnostics directory on the partition, shows the installed and the new
 // version and, on Update, hands the work to a worker that runs the deletions
 // of [UP_DELETE], creates \Diags when it is missing and runs the copies of
@@ -63,8 +63,6 @@ class UpdateFlow final : public OptionFlow {
 
   bool Updating() const { return job_ != nullptr; }
   const std::string& Prefix() const { return prefix_; }
-  const std::string& InstalledVersion() const { return installed_; }
-  const std::string& NewVersion() const { return newVersion_; }
 
  private:
   void PrepareDebugCopies();

@@ -35,9 +35,9 @@ std::string VersionString(const char* name) {
 
 }  // namespace
 
-void SetUpLogo(FooButton& logo) {
-  logo.SetDrawingStyle(FooButton::kStyleNoFrame);
-  logo.SetCaptionMode(FooButton::kCaptionNone);
+void SetUpLogo(CImageButton& logo) {
+  logo.SetDrawingStyle(CImageButton::kStyleNoFrame);
+  logo.SetCaptionMode(CImageButton::kCaptionNone);
   logo.SetFocusRectangle(0);
   logo.SetIgnoreClicks(true);
   if (PackageHasLine("[QUELLMARK]")) {

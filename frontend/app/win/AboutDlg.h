@@ -2,7 +2,7 @@
 #pragma once
 
 #include "Dialog.h"
-#include "FooButton.h"
+#include "ImageButton.h"
 
 namespace zolp::win {
 
@@ -14,12 +14,12 @@ class CAboutDlg : public Dialog {
   bool OnInit() override;
 
  private:
-  FooButton logo_;
+  CImageButton logo_;
 };
 
 // The logo as the main dialog and the About box show it: no frame, no
 // caption, no focus rectangle, clicks ignored; the cyan-keyed art when
 // DD.CFG has a "[QUELLMARK]" line.
-void SetUpLogo(FooButton& logo);
+void SetUpLogo(CImageButton& logo);
 
 }  // namespace zolp::win

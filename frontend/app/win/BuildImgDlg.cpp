@@ -4,6 +4,6 @@
 
 namespace zolp::win {
 
-cBuildImg::cBuildImg() : Dialog(IDD_BUILDIMG) {}
+CBuildImgDlg::CBuildImgDlg() : Dialog(IDD_BUILDIMG) {}
 
 }  // namespace zolp::win

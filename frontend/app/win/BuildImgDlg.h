@@ -6,9 +6,9 @@
 
 namespace zolp::win {
 
-class cBuildImg : public Dialog {
+class CBuildImgDlg : public Dialog {
  public:
-  cBuildImg();
+  CBuildImgDlg();
 
  protected:
   void OnCancel() override {}

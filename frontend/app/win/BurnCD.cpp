@@ -6,7 +6,7 @@
 namespace zolp::win {
 
 CBurnCD::CBurnCD(const std::string& imagePath)
-    : OptionDialog(IDD_BURN), flow_(AppServices(), *this, imagePath) {
+    : COptionDlg(IDD_BURN), flow_(AppServices(), *this, imagePath) {
   SetFlow(flow_);
 }
 

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 #include "flow/burn_flow.h"
 
 namespace zolp::win {
 
-class CBurnCD : public OptionDialog {
+class CBurnCD : public COptionDlg {
  public:
   explicit CBurnCD(const std::string& imagePath);
 

@@ -8,14 +8,14 @@
 namespace zolp::win {
 
 CCDDlg::CCDDlg()
-    : OptionDialog(IDD_CD),
+    : COptionDlg(IDD_CD),
       flow_(AppServices(), *this, [this](const std::string& path) { return RunBurn(path); }) {
   SetFlow(flow_);
 }
 
 bool CCDDlg::OnInit() {
   SendDlgItemMessageA(Handle(), IDC_CD_PATH, EM_SETLIMITTEXT, kImagePathMax, 0);
-  return OptionDialog::OnInit();
+  return COptionDlg::OnInit();
 }
 
 // The burn dialog is modal over this one, which stays hidden while it runs.

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 #include "flow/cd_flow.h"
 
 namespace zolp::win {
 
-class CCDDlg : public OptionDialog {
+class CCDDlg : public COptionDlg {
  public:
   CCDDlg();
 

@@ -5,12 +5,12 @@
 
 namespace zolp::win {
 
-CDisketteDlg::CDisketteDlg() : OptionDialog(IDD_DISKETTE), flow_(AppServices(), *this) {
+CDisketteDlg::CDisketteDlg() : COptionDlg(IDD_DISKETTE), flow_(AppServices(), *this) {
   SetFlow(flow_);
 }
 
 CDiskXDlg::CDiskXDlg(unsigned current, unsigned total, char letter)
-    : OptionDialog(IDD_DISKX), flow_(AppServices(), *this, current, total, letter) {
+    : COptionDlg(IDD_DISKX), flow_(AppServices(), *this, current, total, letter) {
   SetFlow(flow_);
 }
 

@@ -3,12 +3,12 @@
 // DisketteFlow.
 #pragma once
 
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 #include "flow/diskette_flow.h"
 
 namespace zolp::win {
 
-class CDisketteDlg : public OptionDialog {
+class CDisketteDlg : public COptionDlg {
  public:
   CDisketteDlg();
   const DisketteSet& Chosen() const { return flow_.Chosen(); }
@@ -17,7 +17,7 @@ class CDisketteDlg : public OptionDialog {
   DisketteDriveFlow flow_;
 };
 
-class CDiskXDlg : public OptionDialog {
+class CDiskXDlg : public COptionDlg {
  public:
   CDiskXDlg(unsigned current, unsigned total, char letter);
 

@@ -5,11 +5,11 @@
 
 namespace zolp::win {
 
-CImageDlg::CImageDlg() : OptionDialog(IDD_IMAGE), flow_(AppServices(), *this) { SetFlow(flow_); }
+CImageDlg::CImageDlg() : COptionDlg(IDD_IMAGE), flow_(AppServices(), *this) { SetFlow(flow_); }
 
 bool CImageDlg::OnInit() {
   SendDlgItemMessageA(Handle(), IDC_IMAGE_PATH, EM_SETLIMITTEXT, kImagePathMax, 0);
-  return OptionDialog::OnInit();
+  return COptionDlg::OnInit();
 }
 
 }  // namespace zolp::win

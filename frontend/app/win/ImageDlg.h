@@ -1,12 +1,12 @@
 // "Create a Bootable Image" (template 106): the view of ImageFlow.
 #pragma once
 
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 #include "flow/image_flow.h"
 
 namespace zolp::win {
 
-class CImageDlg : public OptionDialog {
+class CImageDlg : public COptionDlg {
  public:
   CImageDlg();
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "Dialog.h"
-#include "ROEdit.h"
+#include "ReadOnlyEdit.h"
 
 namespace zolp::win {
 
@@ -15,7 +15,7 @@ class CReadMeDlg : public Dialog {
   bool OnInit() override;
 
  private:
-  CROEdit text_;
+  CReadOnlyEdit text_;
   HFONT font_ = nullptr;
 };
 

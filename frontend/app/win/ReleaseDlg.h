@@ -4,7 +4,7 @@
 
 #include "Dialog.h"
 #include "FontStatic.h"
-#include "ROEdit.h"
+#include "ReadOnlyEdit.h"
 
 namespace zolp::win {
 
@@ -19,7 +19,7 @@ class CReleaseDlg : public Dialog {
  private:
   CFontStatic versionHeading_;
   CFontStatic infoHeading_;
-  CROEdit text_;
+  CReadOnlyEdit text_;
   HFONT font_ = nullptr;
 };
 

@@ -5,6 +5,6 @@
 
 namespace zolp::win {
 
-CUSBDlg::CUSBDlg() : OptionDialog(IDD_USB), flow_(AppServices(), *this) { SetFlow(flow_); }
+CUSBDlg::CUSBDlg() : COptionDlg(IDD_USB), flow_(AppServices(), *this) { SetFlow(flow_); }
 
 }  // namespace zolp::win

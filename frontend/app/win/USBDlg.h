@@ -1,12 +1,12 @@
 // "Install to USB Flash Drive" (template 105): the view of UsbFlow.
 #pragma once
 
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 #include "flow/usb_flow.h"
 
 namespace zolp::win {
 
-class CUSBDlg : public OptionDialog {
+class CUSBDlg : public COptionDlg {
  public:
   CUSBDlg();
 

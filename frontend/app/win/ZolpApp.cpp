@@ -2,12 +2,9 @@
 
 #include <commctrl.h>
 
-#include <atomic>
-#include <memory>
 #include <string>
 
 #include "AppServices.h"
-#include "BuildImgDlg.h"
 #include "ZolpDlg.h"
 #include "model/startup.h"
 #include "zolp/report.h"
@@ -32,26 +29,6 @@ BOOL CALLBACK ProbeWindow(HWND window, LPARAM lParam) {
     return FALSE;
   }
   return TRUE;
-}
-
-// The build window lives on the image build worker's thread, which creates
-// and destroys it.
-thread_local std::unique_ptr<cBuildImg> buildWindow;
-// Read by the worker thread that closes the build window.
-std::atomic<HWND> mainWindow = nullptr;
-
-void ShowBuildWindow() {
-  buildWindow = std::make_unique<cBuildImg>();
-  if (!buildWindow->Create(nullptr)) buildWindow.reset();
-}
-
-void CloseBuildWindow() {
-  buildWindow.reset();
-  if (HWND main = mainWindow.load()) {
-    SetForegroundWindow(main);
-    RedrawWindow(main, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  }
 }
 
 }  // namespace
@@ -102,7 +79,6 @@ bool CZolpApp::InitInstance() {
   Services services = host_.Wire(options);
   if (adjustServices_ && !adjustServices_(services)) return false;
   SetAppServices(services);
-  host_.SetBuildingWindowHooks(&ShowBuildWindow, &CloseBuildWindow);
 
   MoveToProgramDirectory(services);
   int templateId = ChooseMainTemplate([](std::string_view key) { return PackageHasLine(key); });
@@ -110,12 +86,8 @@ bool CZolpApp::InitInstance() {
   CZolpDlg dialog(templateId);
   // The main window is known only once the dialog exists; the dialog tells the
   // host through this hook when it has its window.
-  dialog.SetCreatedHook([this](HWND window) {
-    mainWindow = window;
-    host_.SetMainWindow(reinterpret_cast<WindowRef>(window));
-  });
+  dialog.SetCreatedHook([this](HWND window) { host_.SetMainWindow(reinterpret_cast<WindowRef>(window)); });
   dialog.DoModal(nullptr);
-  mainWindow = nullptr;
   host_.SetMainWindow(0);
   return false;
 }

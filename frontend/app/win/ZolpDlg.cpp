@@ -4,10 +4,11 @@
 
 #include "AboutDlg.h"
 #include "AppServices.h"
-#include "OptionDialogs.h"
+#include "OptionDlgs.h"
 #include "ReadMeDlg.h"
 #include "ReleaseDlg.h"
 #include "resource.h"
+#include "zolp/messages.h"
 #include "zolp/system_info.h"
 
 namespace zolp::win {
@@ -43,6 +44,21 @@ void CZolpDlg::AddSystemMenuItems() {
   }
 }
 
+// The build window is made and destroyed here, on the user-interface thread:
+// the image build worker only asks for it (kMsgBuildingWindow) and waits for
+// vellix, so the window keeps painting while the build runs.
+void CZolpDlg::ShowBuildingWindow(bool shown) {
+  if (shown) {
+    if (building_) return;
+    building_ = std::make_unique<CBuildImgDlg>();
+    if (!building_->Create(nullptr)) building_.reset();
+    return;
+  }
+  building_.reset();
+  SetForegroundWindow(Handle());
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 bool CZolpDlg::OnInit() {
   if (createdHook_) createdHook_(Handle());
   usb_.Attach(Handle(), IDC_USB);
@@ -72,7 +88,7 @@ bool CZolpDlg::OnInit() {
   }
 
   struct OptionBitmap {
-    FooButton* button;
+    CImageButton* button;
     int bitmap;
   };
   for (const OptionBitmap& option : {OptionBitmap{&usb_, IDB_USB}, OptionBitmap{&cd_, IDB_CD},
@@ -179,6 +195,9 @@ INT_PTR CZolpDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) 
       return FALSE;
     case kShowAdminNotice:
       MessageBoxA(Handle(), kNotAdminNotice, "Notice", MB_OK | MB_ICONINFORMATION);
+      return TRUE;
+    case kMsgBuildingWindow:
+      ShowBuildingWindow(wParam != 0);
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);

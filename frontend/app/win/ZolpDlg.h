@@ -3,10 +3,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
+#include "BuildImgDlg.h"
 #include "Dialog.h"
-#include "FooButton.h"
 #include "FontStatic.h"
+#include "ImageButton.h"
 #include "TrackControl.h"
 #include "model/main_dialog_model.h"
 
@@ -33,9 +35,10 @@ class CZolpDlg : public Dialog {
   void Run(MainCommand command);
   void CheckAdministrator();
   void AddSystemMenuItems();
+  void ShowBuildingWindow(bool shown);
   bool OverLink(HWND window, const CHoverFontStatic& link) const;
 
-  FooButton usb_, cd_, diskette_, image_, update_, finished_, logo_;
+  CImageButton usb_, cd_, diskette_, image_, update_, finished_, logo_;
   CHoverFontStatic readmeLink_, releaseLink_;
   CFontStatic versionLabel_;
   bool adminCheckPending_ = true;
@@ -44,6 +47,7 @@ class CZolpDlg : public Dialog {
   HICON icon_;
   UINT probeMessage_;
   std::function<void(HWND)> createdHook_;
+  std::unique_ptr<CBuildImgDlg> building_;  // while an image build runs
 };
 
 }  // namespace zolp::win

@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <ctime>
 
 #include "common/fat_layout.h"
+#include "common/text.h"
 #include "imagebuilder/host.h"
 
 namespace imagebuilder {
@@ -29,7 +28,7 @@ bool FindIgnoringCase(const std::string& dir, const std::string& name, std::stri
   if (d == nullptr) return false;
   bool ok = false;
   while (const dirent* e = ::readdir(d)) {
-    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+    if (common::EqualsIgnoreCase(e->d_name, name)) {
       found = e->d_name;
       ok = true;
       break;

@@ -1,5 +1,5 @@
 // Typed parameters: one object per key, filled from the command line and
-// then from the configuration file. The root parameter (initParam) is the
+// then from the configuration file. The root parameter (ConfigFileParam) is the
 // configuration file itself; the Parser finds every parameter by option
 // letter, by position or by key name and reads both sources into them.
 #pragma once
@@ -26,15 +26,15 @@ enum Flag : std::uint32_t {
   Set = 0x8000,
 };
 
-class parameter {
+class Parameter {
  public:
-  using Validator = std::function<bool(parameter&)>;
-  using Destroyer = std::function<void(parameter&)>;
+  using Validator = std::function<bool(Parameter&)>;
+  using Destroyer = std::function<void(Parameter&)>;
 
-  parameter(const char* name, char letter, std::uint32_t flags);
-  virtual ~parameter();
-  parameter(const parameter&) = delete;
-  parameter& operator=(const parameter&) = delete;
+  Parameter(const char* name, char letter, std::uint32_t flags);
+  virtual ~Parameter();
+  Parameter(const Parameter&) = delete;
+  Parameter& operator=(const Parameter&) = delete;
 
   // Parses `text` (nullptr when no value was given) and stores it.
   virtual bool setValue(const char* text) = 0;
@@ -61,13 +61,13 @@ class parameter {
   const std::string& description() const { return description_; }
   void describe(std::string text) { description_ = std::move(text); }
   // The preset that stored the current value; nullptr when the value was given.
-  const parameter* presetBy() const { return presetBy_; }
+  const Parameter* presetBy() const { return presetBy_; }
 
   Validator validate;
   Destroyer onDestroy;
 
  protected:
-  void setPresetBy(const parameter* p) { presetBy_ = p; }
+  void setPresetBy(const Parameter* p) { presetBy_ = p; }
 
  private:
   std::string name_;
@@ -75,13 +75,13 @@ class parameter {
   std::uint32_t flags_;
   std::string section_;
   std::string description_;
-  const parameter* presetBy_ = nullptr;
+  const Parameter* presetBy_ = nullptr;
 };
 
-class stringParam : public parameter {
+class StringParam : public Parameter {
  public:
   // maxLength 0 = unlimited; otherwise values of maxLength or more are refused.
-  stringParam(const char* name, char letter, std::uint32_t flags, std::size_t maxLength,
+  StringParam(const char* name, char letter, std::uint32_t flags, std::size_t maxLength,
               std::string* bound, const char* defaultValue);
   bool setValue(const char* text) override;
   const char* typeName() const override { return "<string>"; }
@@ -98,9 +98,9 @@ class stringParam : public parameter {
   std::string default_;
 };
 
-class boolParam : public parameter {
+class BoolParam : public Parameter {
  public:
-  boolParam(const char* name, char letter, std::uint32_t flags, bool* bound);
+  BoolParam(const char* name, char letter, std::uint32_t flags, bool* bound);
   bool setValue(const char* text) override;
   bool isSwitch() const override { return true; }
   const char* typeName() const override { return "[bool]"; }
@@ -117,9 +117,9 @@ class boolParam : public parameter {
 // is an unsigned decimal number at the start of its text; a minus sign, a
 // number beyond the bounds or beyond the width is refused where it is read.
 template <typename T>
-class unsignedParam : public parameter {
+class UnsignedParam : public Parameter {
  public:
-  unsignedParam(const char* name, char letter, std::uint32_t flags, T minimum, T maximum,
+  UnsignedParam(const char* name, char letter, std::uint32_t flags, T minimum, T maximum,
                 T* bound);
   bool setValue(const char* text) override;
   std::string defaultText() const override;
@@ -128,7 +128,7 @@ class unsignedParam : public parameter {
   // Stores a value chosen by the preset `by`; it replaces a value from an
   // earlier line of the file. A value given on the command line is never
   // replaced: when it differs, the preset is refused (false).
-  bool assign(T v, const parameter& by);
+  bool assign(T v, const Parameter& by);
 
  protected:
   T minimum_;
@@ -138,28 +138,28 @@ class unsignedParam : public parameter {
   T* bound_;
 };
 
-class ucharParam : public unsignedParam<std::uint8_t> {
+class UCharParam : public UnsignedParam<std::uint8_t> {
  public:
-  using unsignedParam::unsignedParam;
+  using UnsignedParam::UnsignedParam;
   const char* typeName() const override { return "<uchar>"; }
 };
 
-class ushortParam : public unsignedParam<std::uint16_t> {
+class UShortParam : public UnsignedParam<std::uint16_t> {
  public:
-  using unsignedParam::unsignedParam;
+  using UnsignedParam::UnsignedParam;
   const char* typeName() const override { return "<ushort>"; }
 };
 
-class ulongParam : public unsignedParam<std::uint32_t> {
+class ULongParam : public UnsignedParam<std::uint32_t> {
  public:
-  using unsignedParam::unsignedParam;
+  using UnsignedParam::UnsignedParam;
   const char* typeName() const override { return "<ulong>"; }
 };
 
-class listParam : public ushortParam {
+class ListParam : public UShortParam {
  public:
   // `names` ends with nullptr; the value is the index of the matching name.
-  listParam(const char* name, char letter, std::uint32_t flags, const char* const* names,
+  ListParam(const char* name, char letter, std::uint32_t flags, const char* const* names,
             std::uint16_t defaultIndex, int* bound);
   bool setValue(const char* text) override;
   const char* typeName() const override { return "<list>"; }
@@ -172,9 +172,9 @@ class listParam : public ushortParam {
 };
 
 // The root parameter: the configuration file (position 1).
-class initParam : public parameter {
+class ConfigFileParam : public Parameter {
  public:
-  initParam(const char* name, std::string* bound);
+  ConfigFileParam(const char* name, std::string* bound);
   bool setValue(const char* text) override;
   const char* typeName() const override { return "<string>"; }
   std::string defaultText() const override { return "none"; }
@@ -196,11 +196,11 @@ class initParam : public parameter {
 // parameters, and checks the registry.
 class Parser {
  public:
-  explicit Parser(initParam& root);
+  explicit Parser(ConfigFileParam& root);
 
   // Links a parameter into the registry (registration order = lookup order).
-  void add(parameter& p);
-  const std::vector<parameter*>& registry() const { return registry_; }
+  void add(Parameter& p);
+  const std::vector<Parameter*>& registry() const { return registry_; }
 
   bool parse(int argc, const char* const* argv);
   bool helpRequested() const { return help_; }
@@ -209,7 +209,7 @@ class Parser {
 
   // Called by a preset that cannot store its value in `other`, which the
   // command line set to another value: records a failure naming both. False.
-  bool clash(const parameter& preset, const parameter& other, const std::string& presetValue);
+  bool clash(const Parameter& preset, const Parameter& other, const std::string& presetValue);
 
   // Supplied by the program: the lines of the configuration file.
   std::function<bool(const std::string&, std::vector<std::string>&)> readLines;
@@ -225,16 +225,16 @@ class Parser {
   bool parseCommandLine(int argc, const char* const* argv);
   bool parseConfigFile();
   bool checkRegistry();
-  bool offer(parameter& p, const char* value);
+  bool offer(Parameter& p, const char* value);
   bool refuse(std::string why);
   // "-H4 (Heads)" or "Heads=4 in "dd.cfg" [FD]".
-  std::string describe(const parameter& p, const Source& source) const;
-  parameter* byName(const std::string& name) const;
-  parameter* byLetter(char letter) const;
-  parameter* byPosition(int position) const;
+  std::string describe(const Parameter& p, const Source& source) const;
+  Parameter* byName(const std::string& name) const;
+  Parameter* byLetter(char letter) const;
+  Parameter* byPosition(int position) const;
 
-  initParam& root_;
-  std::vector<parameter*> registry_;
+  ConfigFileParam& root_;
+  std::vector<Parameter*> registry_;
   std::string helpLetters_ = "?h";
   std::string helpWord_ = "help";
   std::string selected_;

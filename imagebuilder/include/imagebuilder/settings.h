@@ -67,7 +67,7 @@ class SettingsParser {
   SettingsParser(Settings& settings, std::function<void(int)> report);
   ~SettingsParser();
 
-  cmdline::initParam& root() { return *root_; }
+  cmdline::ConfigFileParam& root() { return *root_; }
   cmdline::Parser& parser() { return *parser_; }
   bool parse(int argc, const char* const* argv) { return parser_->parse(argc, argv); }
   bool helpRequested() const { return parser_->helpRequested(); }
@@ -79,9 +79,9 @@ class SettingsParser {
  private:
   Settings& settings_;
   std::function<void(int)> report_;
-  std::unique_ptr<cmdline::initParam> root_;
+  std::unique_ptr<cmdline::ConfigFileParam> root_;
   std::unique_ptr<cmdline::Parser> parser_;
-  std::vector<std::unique_ptr<cmdline::parameter>> params_;
+  std::vector<std::unique_ptr<cmdline::Parameter>> params_;
 };
 
 }  // namespace imagebuilder

@@ -37,16 +37,16 @@ int WriteSector(BuildContext& ctx, std::uint32_t sector, const SectorBuffer& buf
 }
 
 struct BuildTimes {
-  iso::IsoDateTime utc;
-  iso::IsoDateTime local;
+  CalendarTime utc;
+  CalendarTime local;
 };
 
 int TakeBuildTimes(BuildContext& ctx, BuildTimes& times) {
   const std::int64_t t = ctx.BuildTime();
   CalendarTime local;
   if (!ctx.clock.ToLocal(t, local)) return ctx.ReportError(kErrBuildTime);
-  times.utc = iso::UtcCalendar(t);
-  times.local = {local.year, local.month, local.day, local.hour, local.minute, local.second};
+  times.utc = UtcCalendar(t);
+  times.local = local;
   return ctx.code();
 }
 
@@ -119,7 +119,7 @@ int CopyReadme(BuildContext& ctx, SectorBuffer& buffer, std::optional<iso::Readm
   // The record carries the file's own length: a reader copying the readme off
   // the CD gets its bytes, not the zero padding of its last sector.
   entry = iso::ReadmeEntry{std::move(*identifier), static_cast<std::uint32_t>(status.size),
-                           iso::UtcCalendar(status.lastWriteUtc)};
+                           UtcCalendar(status.lastWriteUtc)};
   return ctx.code();
 }
 

@@ -43,7 +43,7 @@ void SerializePathTable(std::span<std::uint8_t> out, std::uint32_t rootExtent, b
 }
 
 void SerializeRootDirectory(std::span<std::uint8_t, kSectorSize> sector,
-                            const IsoDateTime& buildTimeUtc,
+                            const CalendarTime& buildTimeUtc,
                             const std::optional<ReadmeEntry>& readme) {
   std::fill(sector.begin(), sector.end(), std::uint8_t{0});
   std::span<std::uint8_t> rest = sector;

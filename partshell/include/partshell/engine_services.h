@@ -8,21 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/dos_time.h"
 #include "common/text.h"
 
 namespace partshell {
 
-struct LocalDateTime {
-  int year = 1980;  // full year
-  int month = 1;    // 1..12
-  int day = 1;      // 1..31
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
-
 // The host clock as local calendar time.
-LocalDateTime CurrentLocalDateTime();
+common::DateTime CurrentLocalDateTime();
 
 
 class EngineServices {
@@ -38,7 +30,7 @@ class EngineServices {
   virtual void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) = 0;
   virtual void TraceHexDump(const std::uint8_t* data, std::size_t length) = 0;
   virtual bool Verbose() const = 0;
-  virtual LocalDateTime Now() const = 0;
+  virtual common::DateTime Now() const = 0;
 };
 
 // Console on standard output, no log, the local clock. Tests derive from it
@@ -51,7 +43,7 @@ class StdoutEngineServices : public EngineServices {
   void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) override;
   void TraceHexDump(const std::uint8_t* data, std::size_t length) override;
   bool Verbose() const override { return verbose; }
-  LocalDateTime Now() const override;
+  common::DateTime Now() const override;
 
   bool verbose = false;
 };

@@ -17,7 +17,7 @@ class FrameEngineServices : public EngineServices {
   void HexDump(const std::uint8_t* data, std::size_t length, std::uint32_t base_offset) override;
   void TraceHexDump(const std::uint8_t* data, std::size_t length) override;
   bool Verbose() const override { return VerboseMode(); }
-  LocalDateTime Now() const override;
+  common::DateTime Now() const override;
 };
 
 // The shell of the current run, or null outside RunTorbel.

@@ -228,8 +228,7 @@ int Fat16Engine::DeleteFat16File(std::string_view path, std::string& message) {
 
 void Fat16Engine::StampDateTime(std::uint16_t& date, std::uint16_t& time) const {
   // A clock outside what FAT can store stamps the nearest time it can.
-  const LocalDateTime now = v_.out().Now();
-  EncodeDosDateTimeClamped({now.year, now.month, now.day, now.hour, now.minute, now.second}, date, time);
+  EncodeDosDateTimeClamped(v_.out().Now(), date, time);
 }
 
 }  // namespace partshell

@@ -28,7 +28,7 @@ void StdoutEngineServices::HexDump(const std::uint8_t* data, std::size_t length,
 
 void StdoutEngineServices::TraceHexDump(const std::uint8_t*, std::size_t) {}
 
-LocalDateTime CurrentLocalDateTime() {
+common::DateTime CurrentLocalDateTime() {
   const std::time_t now = std::time(nullptr);
   std::tm parts{};
 #if defined(_WIN32)
@@ -39,6 +39,6 @@ LocalDateTime CurrentLocalDateTime() {
   return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
-LocalDateTime StdoutEngineServices::Now() const { return CurrentLocalDateTime(); }
+common::DateTime StdoutEngineServices::Now() const { return CurrentLocalDateTime(); }
 
 }  // namespace partshell

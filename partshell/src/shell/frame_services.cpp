@@ -29,6 +29,6 @@ void FrameEngineServices::TraceHexDump(const std::uint8_t* data, std::size_t len
   Shell::TraceHexDump(data, length, 0);
 }
 
-LocalDateTime FrameEngineServices::Now() const { return CurrentLocalDateTime(); }
+common::DateTime FrameEngineServices::Now() const { return CurrentLocalDateTime(); }
 
 }  // namespace partshell

@@ -19,11 +19,11 @@
 #include "resource.h"
 #include "win/AppServices.h"
 #include "win/BuildImgDlg.h"
-#include "win/FooButton.h"
 #include "win/FontStatic.h"
+#include "win/ImageButton.h"
 #include "win/ProgressDlg.h"
-#include "win/ROEdit.h"
 #include "win/ReadMeDlg.h"
+#include "win/ReadOnlyEdit.h"
 #include "win/ReleaseDlg.h"
 #include "win/TrackControl.h"
 #include "win/ZolpDlg.h"
@@ -63,7 +63,7 @@ void ShowProgress(const std::vector<int>& values) {
 // when told (here by WM_APP instead of the builder's end).
 void ShowBuilding() {
   std::thread worker([] {
-    cBuildImg window;
+    CBuildImgDlg window;
     if (!window.Create(nullptr)) return;
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -75,10 +75,10 @@ void ShowBuilding() {
 }
 
 struct ControlsPage {
-  FooButton normal, noBitmap, longCaption, disabled, logo;
+  CImageButton normal, noBitmap, longCaption, disabled, logo;
   CHoverFontStatic link;
   CFontStatic label;
-  CROEdit edit;
+  CReadOnlyEdit edit;
   int clicks = 0;
 };
 
@@ -158,7 +158,7 @@ void ShowControls() {
   }
   ControlsPage controls;
   page = &controls;
-  for (FooButton* b : {&controls.normal, &controls.noBitmap, &controls.longCaption, &controls.disabled}) {
+  for (CImageButton* b : {&controls.normal, &controls.noBitmap, &controls.longCaption, &controls.disabled}) {
     b->SetFocusRectangle(1);
     b->SetGradient(true);
   }
@@ -170,8 +170,8 @@ void ShowControls() {
   controls.disabled.Attach(window, 4);
   controls.disabled.SetBitmap(IDB_UPDATE);
   controls.logo.Attach(window, 5);
-  controls.logo.SetDrawingStyle(FooButton::kStyleNoFrame);
-  controls.logo.SetCaptionMode(FooButton::kCaptionNone);
+  controls.logo.SetDrawingStyle(CImageButton::kStyleNoFrame);
+  controls.logo.SetCaptionMode(CImageButton::kCaptionNone);
   controls.logo.SetIgnoreClicks(true);
   controls.logo.SetBitmap(IDB_LOGO_CYAN, RGB(0, 255, 255));
   controls.link.Attach(window, 6);

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+
+#include "zolp/messages.h"
 
 namespace zolp::win32 {
 
@@ -29,7 +32,7 @@ class Win32UserInterface final : public UserInterface {
         style |= MB_ICONQUESTION;
         break;
     }
-    MessageBoxA(reinterpret_cast<HWND>(mainWindow), t.c_str(), c.c_str(), style);
+    MessageBoxA(reinterpret_cast<HWND>(mainWindow.load()), t.c_str(), c.c_str(), style);
   }
   void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam,
             std::intptr_t lParam) override {
@@ -37,18 +40,18 @@ class Win32UserInterface final : public UserInterface {
                  static_cast<LPARAM>(lParam));
   }
   void BringMainWindowToFront() override {
-    if (mainWindow) SetForegroundWindow(reinterpret_cast<HWND>(mainWindow));
+    if (mainWindow.load() != 0) SetForegroundWindow(reinterpret_cast<HWND>(mainWindow.load()));
   }
-  void ShowBuildingWindow() override {
-    if (showBuilding) showBuilding();
-  }
-  void CloseBuildingWindow() override {
-    if (closeBuilding) closeBuilding();
-  }
+  void ShowBuildingWindow() override { PostToMainWindow(kMsgBuildingWindow, 1); }
+  void CloseBuildingWindow() override { PostToMainWindow(kMsgBuildingWindow, 0); }
   void EndProgram(int status) override { ExitProcess(static_cast<UINT>(status)); }
 
-  WindowRef mainWindow = 0;
-  std::function<void()> showBuilding, closeBuilding;
+  std::atomic<WindowRef> mainWindow = 0;
+
+ private:
+  void PostToMainWindow(std::uint32_t message, std::intptr_t wParam) {
+    if (const WindowRef main = mainWindow.load(); main != 0) Post(main, message, wParam, 0);
+  }
 };
 
 }  // namespace
@@ -86,10 +89,5 @@ Services Win32Host::Wire(RunOptions options) {
 }
 
 void Win32Host::SetMainWindow(WindowRef window) { parts_->ui.mainWindow = window; }
-
-void Win32Host::SetBuildingWindowHooks(std::function<void()> show, std::function<void()> close) {
-  parts_->ui.showBuilding = std::move(show);
-  parts_->ui.closeBuilding = std::move(close);
-}
 
 }  // namespace zolp::win32

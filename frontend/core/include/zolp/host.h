@@ -42,7 +42,9 @@ class UserInterface {
   virtual void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam,
                     std::intptr_t lParam) = 0;
   virtual void BringMainWindowToFront() = 0;
-  // The modeless "Building the image..." window shown while vellix runs.
+  // The modeless "Building the image..." window shown while vellix runs. The
+  // worker asks for it; the host posts the request to the main window, whose
+  // dialog opens and closes the window (kMsgBuildingWindow).
   virtual void ShowBuildingWindow() = 0;
   virtual void CloseBuildingWindow() = 0;
   // Ends the process (after a fatal formatting error). Test hosts record it and return.

@@ -15,6 +15,11 @@ inline constexpr std::uint32_t kMsgJobFinished = 0x500;
 inline constexpr std::uint32_t kMsgProgress = 0x501;
 // wParam the vellix exit code, or the system error of a failed extraction.
 inline constexpr std::uint32_t kMsgImageBuilt = 0x502;
+// Posted to the main window by the host for the image build worker: wParam 1
+// shows the modeless "Building the image..." window, 0 closes it. The window
+// lives on the user-interface thread, which keeps painting it while the worker
+// waits for vellix.
+inline constexpr std::uint32_t kMsgBuildingWindow = 0x503;
 
 // Image build worker's job: the dialog owns it until 0x502 arrives.
 struct BuildJob {

@@ -98,8 +98,8 @@ struct PrimaryVolumeFields {
   std::string_view volumeId;   // at most 32 bytes are used
   std::string_view publisher;  // at most 128 bytes are used
   std::uint32_t volumeSpaceSize = 0;  // sectors of the whole image file
-  IsoDateTime buildTimeUtc;    // stamped on the root directory record
-  IsoDateTime buildTimeLocal;  // creation and modification dates
+  CalendarTime buildTimeUtc;    // stamped on the root directory record
+  CalendarTime buildTimeLocal;  // creation and modification dates
 };
 
 // Each serialiser fills the whole sector, zero bytes included.

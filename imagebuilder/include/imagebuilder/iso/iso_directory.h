@@ -68,7 +68,7 @@ static_assert(kRootTableSize == 10);
 struct DirectoryRecordFields {
   std::uint32_t extent = 0;
   std::uint32_t dataLength = 0;
-  IsoDateTime time;  // UTC calendar time
+  CalendarTime time;  // UTC calendar time
   bool directory = false;
   std::string_view identifier;  // dir_record::kSelf, kParent or "NAME.EXT;1"
 };
@@ -84,13 +84,13 @@ void SerializePathTable(std::span<std::uint8_t> out, std::uint32_t rootExtent, b
 struct ReadmeEntry {
   std::string identifier;   // from ReadmeIdentifier
   std::uint32_t length = 0;  // bytes of the file
-  IsoDateTime modified;      // UTC calendar time
+  CalendarTime modified;      // UTC calendar time
 };
 
 // The root directory sector: "." and ".." and, when given, the readme's record
 // at the first sector behind the root directory.
 void SerializeRootDirectory(std::span<std::uint8_t, kSectorSize> sector,
-                            const IsoDateTime& buildTimeUtc,
+                            const CalendarTime& buildTimeUtc,
                             const std::optional<ReadmeEntry>& readme);
 
 // The record identifier of the readme at host path `path`: its name in

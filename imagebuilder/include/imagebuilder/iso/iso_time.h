@@ -5,29 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imagebuilder/calendar.h"
+
 namespace imagebuilder::iso {
-
-struct IsoDateTime {
-  int year = 1970;  // full year
-  int month = 1;    // 1..12
-  int day = 1;      // 1..31
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
-
-// The UTC calendar time of `seconds` since 1970-01-01 00:00:00 UTC.
-IsoDateTime UtcCalendar(std::int64_t seconds);
 
 // Directory record date: years since 1900, month, day, hour, minute, second,
 // then offset from GMT 0. Years outside what one byte holds are clamped to
 // 1900 and 2155 so a strange clock never wraps into another century.
-void StoreRecordDate(std::uint8_t* p, const IsoDateTime& time);
+void StoreRecordDate(std::uint8_t* p, const CalendarTime& time);
 inline constexpr std::size_t kRecordDateSize = 7;
 
 // Volume descriptor date: "YYYYMMDDhhmmss00" and the GMT offset byte 0.
 // Years are clamped to 0..9999 so the digits always fill 16 bytes exactly.
-void StoreDescriptorDate(std::uint8_t* p, const IsoDateTime& time);
+void StoreDescriptorDate(std::uint8_t* p, const CalendarTime& time);
 // The "not specified" date: sixteen '0' digits and offset 0.
 void StoreUnspecifiedDate(std::uint8_t* p);
 inline constexpr std::size_t kDescriptorDateSize = 17;

@@ -2,7 +2,6 @@
 // every host interface, gathered in one object the program creates at start-up.
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include "zolp/host.h"
@@ -21,8 +20,6 @@ class Win32Host {
 
   // The owner of message boxes and the window brought to the front (an HWND).
   void SetMainWindow(WindowRef window);
-  // The dialog program supplies the modeless "Building the image..." window.
-  void SetBuildingWindowHooks(std::function<void()> show, std::function<void()> close);
 
   struct Parts;
 

@@ -2,14 +2,14 @@
 // it exists the Windows session may not end.
 #pragma once
 
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 #include "flow/update_flow.h"
 
 namespace zolp::win {
 
-class CUPDlg : public OptionDialog {
+class CUpdateDlg : public COptionDlg {
  public:
-  CUPDlg();
+  CUpdateDlg();
 
  protected:
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;

@@ -7,10 +7,10 @@
 
 namespace zolp::win {
 
-class CROEdit : public Control {
+class CReadOnlyEdit : public Control {
  public:
-  CROEdit() : white_(CreateSolidBrush(RGB(255, 255, 255))) {}
-  ~CROEdit() override { DeleteObject(white_); }
+  CReadOnlyEdit() : white_(CreateSolidBrush(RGB(255, 255, 255))) {}
+  ~CReadOnlyEdit() override { DeleteObject(white_); }
 
  protected:
   bool OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {

@@ -1,50 +1,44 @@
-#include "OptionDialogs.h"
+#include "OptionDlgs.h"
 
 #include "CDDlg.h"
 #include "DiskXDlg.h"
 #include "ImageDlg.h"
 #include "USBDlg.h"
-#include "UPDlg.h"
+#include "UpdateDlg.h"
 
-// Each option's dialog is wired in here as it joins the program.
 namespace zolp::win {
 
-bool RunUsbDialog(HWND owner) {
+void RunUsbDialog(HWND owner) {
   CUSBDlg dialog;
   dialog.DoModal(owner);
-  return true;
 }
 
-bool RunCdDialog(HWND owner) {
+void RunCdDialog(HWND owner) {
   CCDDlg dialog;
   dialog.DoModal(owner);
-  return true;
 }
 
-bool RunDisketteDialog(HWND owner) {
+void RunDisketteDialog(HWND owner) {
   DisketteSet set;
   {
     CDisketteDlg drives;
-    if (drives.DoModal(owner) != IDOK) return true;
+    if (drives.DoModal(owner) != IDOK) return;
     set = drives.Chosen();
   }
   RunDisketteSet(set, [owner, &set](unsigned current) {
     CDiskXDlg diskette(current, set.total, set.letter);
     return diskette.DoModal(owner) == IDOK ? DialogResult::Ok : DialogResult::Cancel;
   });
-  return true;
 }
 
-bool RunImageDialog(HWND owner) {
+void RunImageDialog(HWND owner) {
   CImageDlg dialog;
   dialog.DoModal(owner);
-  return true;
 }
 
-bool RunUpdateDialog(HWND owner) {
-  CUPDlg dialog;
+void RunUpdateDialog(HWND owner) {
+  CUpdateDlg dialog;
   dialog.DoModal(owner);
-  return true;
 }
 
 }  // namespace zolp::win

@@ -10,15 +10,15 @@
 
 namespace zolp::win {
 
-class FooButton : public Control {
+class CImageButton : public Control {
  public:
   static constexpr int kStyleNoFrame = 0;
   static constexpr int kStylePushButton = 1;
   static constexpr int kCaptionNone = 0;
   static constexpr int kCaptionCentred = 2;
 
-  FooButton();
-  ~FooButton() override;
+  CImageButton();
+  ~CImageButton() override;
 
   void SetBitmap(int resourceId, COLORREF transparent = RGB(255, 0, 255));
   void SetDrawingStyle(int style);

@@ -1,6 +1,6 @@
-// The owner-drawn image button of the option buttons and the logo (FooButton): its frame,
+// The owner-drawn image button of the option buttons and the logo (CImageButton): its frame,
 // gradient, masked bitmap, caption and focus rectangle, and the clicks it swallows.
-#include "FooButton.h"
+#include "ImageButton.h"
 
 #include <string>
 
@@ -72,50 +72,50 @@ void PaintThroughMask(HDC dc, int x, int y, int width, int height, HDC maskDc, C
 
 }  // namespace
 
-FooButton::FooButton() : textColour_(GetSysColor(COLOR_BTNTEXT)) {
+CImageButton::CImageButton() : textColour_(GetSysColor(COLOR_BTNTEXT)) {
   if (liveButtons++ == 0) LoadGradientFill();
 }
 
-FooButton::~FooButton() {
+CImageButton::~CImageButton() {
   if (--liveButtons == 0) ReleaseGradientFill();
 }
 
-void FooButton::OnAttach() {
+void CImageButton::OnAttach() {
   LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
   SetWindowLongPtrA(Handle(), GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
   Repaint();
 }
 
-void FooButton::SetBitmap(int resourceId, COLORREF transparent) {
+void CImageButton::SetBitmap(int resourceId, COLORREF transparent) {
   bitmapId_ = resourceId;
   transparent_ = transparent;
   Repaint();
 }
 
-void FooButton::SetDrawingStyle(int style) {
+void CImageButton::SetDrawingStyle(int style) {
   style_ = style;
   Repaint();
 }
 
-void FooButton::SetCaptionMode(int mode) {
+void CImageButton::SetCaptionMode(int mode) {
   captionShown_ = mode != kCaptionNone;
   captionCentred_ = mode == kCaptionCentred;
   Repaint();
 }
 
-void FooButton::SetFocusRectangle(int on) {
+void CImageButton::SetFocusRectangle(int on) {
   focusRectangle_ = on;
   Repaint();
 }
 
-void FooButton::SetGradient(bool on) {
+void CImageButton::SetGradient(bool on) {
   gradient_ = on;
   Repaint();
 }
 
-void FooButton::SetIgnoreClicks(bool on) { ignoreClicks_ = on; }
+void CImageButton::SetIgnoreClicks(bool on) { ignoreClicks_ = on; }
 
-LRESULT FooButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CImageButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
@@ -143,14 +143,14 @@ LRESULT FooButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   return Default(message, wParam, lParam);
 }
 
-bool FooButton::OnReflected(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool CImageButton::OnReflected(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
   if (message != WM_DRAWITEM) return false;
   Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
   result = TRUE;
   return true;
 }
 
-void FooButton::Draw(const DRAWITEMSTRUCT& item) {
+void CImageButton::Draw(const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   RECT client = item.rcItem;
   const bool pressed = (item.itemState & ODS_SELECTED) != 0 && style_ == kStylePushButton;
@@ -190,7 +190,7 @@ void FooButton::Draw(const DRAWITEMSTRUCT& item) {
   }
 }
 
-void FooButton::FillGradient(HDC dc, const RECT& face) const {
+void CImageButton::FillGradient(HDC dc, const RECT& face) const {
   if (face.right <= face.left || face.bottom <= face.top) return;
   if (gradientFill) {
     TRIVERTEX vertices[2] = {
@@ -212,7 +212,7 @@ void FooButton::FillGradient(HDC dc, const RECT& face) const {
   }
 }
 
-void FooButton::DrawBitmap(HDC dc, HBITMAP bitmap, const RECT& place, bool disabled) const {
+void CImageButton::DrawBitmap(HDC dc, HBITMAP bitmap, const RECT& place, bool disabled) const {
   const int width = place.right - place.left;
   const int height = place.bottom - place.top;
   HDC imageDc = CreateCompatibleDC(dc);
@@ -247,7 +247,7 @@ void FooButton::DrawBitmap(HDC dc, HBITMAP bitmap, const RECT& place, bool disab
   DeleteDC(imageDc);
 }
 
-void FooButton::DrawCaption(HDC dc, RECT area, bool disabled) const {
+void CImageButton::DrawCaption(HDC dc, RECT area, bool disabled) const {
   char text[256];
   int length = GetWindowTextA(Handle(), text, sizeof text);
   if (length <= 0 || area.right <= area.left) return;

@@ -1,4 +1,4 @@
-#include "OptionDialog.h"
+#include "OptionDlg.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -25,23 +25,23 @@ std::string DefaultExtension(const std::string& filter) {
 
 }  // namespace
 
-OptionDialog::OptionDialog(int templateId) : Dialog(templateId) {}
+COptionDlg::COptionDlg(int templateId) : Dialog(templateId) {}
 
-OptionDialog::~OptionDialog() = default;
+COptionDlg::~COptionDlg() = default;
 
-bool OptionDialog::OnInit() {
+bool COptionDlg::OnInit() {
   if (flow_) flow_->OnInit();
   return true;
 }
 
-bool OptionDialog::OnCommand(int id, int code, HWND) {
+bool COptionDlg::OnCommand(int id, int code, HWND) {
   // Buttons report BN_CLICKED (0); Escape and the close box come as IDCANCEL.
   if (code != BN_CLICKED || !flow_) return false;
   flow_->OnCommand(id);
   return true;
 }
 
-INT_PTR OptionDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+INT_PTR COptionDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;
   if (!flow_) return FALSE;
   if (message == kMsgJobFinished || message == kMsgProgress || message == kMsgImageBuilt) {
@@ -58,20 +58,20 @@ INT_PTR OptionDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool
   return FALSE;
 }
 
-WindowRef OptionDialog::Window() const { return reinterpret_cast<WindowRef>(Handle()); }
+WindowRef COptionDlg::Window() const { return reinterpret_cast<WindowRef>(Handle()); }
 
-void OptionDialog::SetText(int control, const std::string& text) {
+void COptionDlg::SetText(int control, const std::string& text) {
   SetDlgItemTextA(Handle(), control, text.c_str());
 }
 
-std::string OptionDialog::Text(int control) const {
+std::string COptionDlg::Text(int control) const {
   HWND item = Item(control);
   std::vector<char> text(static_cast<std::size_t>(GetWindowTextLengthA(item)) + 1, '\0');
   GetWindowTextA(item, text.data(), static_cast<int>(text.size()));
   return text.data();
 }
 
-void OptionDialog::SetLook(int control, const FontLook& look) {
+void COptionDlg::SetLook(int control, const FontLook& look) {
   std::unique_ptr<CFontStatic>& label = labels_[control];
   if (!label) {
     label = std::make_unique<CFontStatic>();
@@ -80,23 +80,23 @@ void OptionDialog::SetLook(int control, const FontLook& look) {
   label->SetFont(look);
 }
 
-void OptionDialog::SetChecked(int control, bool checked) {
+void COptionDlg::SetChecked(int control, bool checked) {
   CheckDlgButton(Handle(), control, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool OptionDialog::IsChecked(int control) const {
+bool COptionDlg::IsChecked(int control) const {
   return IsDlgButtonChecked(Handle(), control) == BST_CHECKED;
 }
 
-void OptionDialog::Enable(int control, bool enabled) { EnableWindow(Item(control), enabled); }
+void COptionDlg::Enable(int control, bool enabled) { EnableWindow(Item(control), enabled); }
 
-void OptionDialog::ShowControl(int control, bool shown) {
+void COptionDlg::ShowControl(int control, bool shown) {
   ShowWindow(Item(control), shown ? SW_SHOW : SW_HIDE);
 }
 
-void OptionDialog::ClearList(int control) { SendDlgItemMessageA(Handle(), control, CB_RESETCONTENT, 0, 0); }
+void COptionDlg::ClearList(int control) { SendDlgItemMessageA(Handle(), control, CB_RESETCONTENT, 0, 0); }
 
-void OptionDialog::AddListItem(int control, const std::string& text, std::uintptr_t data) {
+void COptionDlg::AddListItem(int control, const std::string& text, std::uintptr_t data) {
   const LRESULT index =
       SendDlgItemMessageA(Handle(), control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   if (index >= 0)
@@ -104,30 +104,30 @@ void OptionDialog::AddListItem(int control, const std::string& text, std::uintpt
                         static_cast<LPARAM>(data));
 }
 
-int OptionDialog::ListCount(int control) const {
+int COptionDlg::ListCount(int control) const {
   return static_cast<int>(SendDlgItemMessageA(Handle(), control, CB_GETCOUNT, 0, 0));
 }
 
-void OptionDialog::SelectListItem(int control, int index) {
+void COptionDlg::SelectListItem(int control, int index) {
   SendDlgItemMessageA(Handle(), control, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-int OptionDialog::SelectedListItem(int control) const {
+int COptionDlg::SelectedListItem(int control) const {
   return static_cast<int>(SendDlgItemMessageA(Handle(), control, CB_GETCURSEL, 0, 0));
 }
 
-std::uintptr_t OptionDialog::ListItemData(int control, int index) const {
+std::uintptr_t COptionDlg::ListItemData(int control, int index) const {
   return static_cast<std::uintptr_t>(
       SendDlgItemMessageA(Handle(), control, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
 }
 
-void OptionDialog::ShowDialog(bool shown) { ShowWindow(Handle(), shown ? SW_SHOW : SW_HIDE); }
+void COptionDlg::ShowDialog(bool shown) { ShowWindow(Handle(), shown ? SW_SHOW : SW_HIDE); }
 
-void OptionDialog::End(DialogResult result) {
+void COptionDlg::End(DialogResult result) {
   Dialog::End(result == DialogResult::Ok ? IDOK : IDCANCEL);
 }
 
-Reply OptionDialog::Ask(const std::string& text, const std::string& title, MessageIcon icon,
+Reply COptionDlg::Ask(const std::string& text, const std::string& title, MessageIcon icon,
                          Buttons buttons) {
   UINT style = buttons == Buttons::YesNo      ? MB_YESNO
                : buttons == Buttons::OkCancel ? MB_OKCANCEL
@@ -148,7 +148,7 @@ Reply OptionDialog::Ask(const std::string& text, const std::string& title, Messa
   }
 }
 
-std::optional<std::string> OptionDialog::ChooseSaveFile(const SaveFileRequest& request) {
+std::optional<std::string> COptionDlg::ChooseSaveFile(const SaveFileRequest& request) {
   // "Name|pattern|...||" becomes the double-NUL-terminated list the dialog takes.
   std::string filter = request.filter;
   for (char& c : filter)
@@ -172,7 +172,7 @@ std::optional<std::string> OptionDialog::ChooseSaveFile(const SaveFileRequest& r
   return std::string(file);
 }
 
-void OptionDialog::OpenProgress(int targetIcon, const std::string& title) {
+void COptionDlg::OpenProgress(int targetIcon, const std::string& title) {
   progress_ = std::make_unique<CProgressDlg>();
   if (!progress_->Create(nullptr)) {
     progress_.reset();
@@ -182,34 +182,34 @@ void OptionDialog::OpenProgress(int targetIcon, const std::string& title) {
   progress_->SetTitle(title);
 }
 
-void OptionDialog::SetProgress(int percent) {
+void COptionDlg::SetProgress(int percent) {
   if (progress_) progress_->SetPercentage(percent);
 }
 
-void OptionDialog::SetProgressText(const std::string& text) {
+void COptionDlg::SetProgressText(const std::string& text) {
   if (progress_) progress_->SetPercentText(text);
 }
 
-void OptionDialog::CloseProgress() { progress_.reset(); }
+void COptionDlg::CloseProgress() { progress_.reset(); }
 
-void OptionDialog::SetProgressTitle(const std::string& title) {
+void COptionDlg::SetProgressTitle(const std::string& title) {
   if (progress_) progress_->SetTitle(title);
 }
 
-void OptionDialog::SetBarColour(int control, std::uint32_t colour) {
+void COptionDlg::SetBarColour(int control, std::uint32_t colour) {
   HWND bar = Item(control);
   // A themed bar ignores its colour; this one keeps the plain look.
   SetWindowTheme(bar, L"", L"");
   SendMessageA(bar, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(colour));
 }
 
-void OptionDialog::SetBarPosition(int control, int percent) {
+void COptionDlg::SetBarPosition(int control, int percent) {
   HWND bar = Item(control);
   SendMessageA(bar, PBM_SETRANGE32, 0, 100);
   SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(std::clamp(percent, 0, 100)), 0);
 }
 
-void OptionDialog::PlayAnimation(int control, int resource) {
+void COptionDlg::PlayAnimation(int control, int resource) {
   HWND animation = Item(control);
   SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(GetModuleHandleA(nullptr)),
                reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(resource)));

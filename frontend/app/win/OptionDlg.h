@@ -14,10 +14,10 @@
 
 namespace zolp::win {
 
-class OptionDialog : public Dialog, public OptionView {
+class COptionDlg : public Dialog, public OptionView {
  public:
-  explicit OptionDialog(int templateId);
-  ~OptionDialog() override;
+  explicit COptionDlg(int templateId);
+  ~COptionDlg() override;
 
   // OptionView
   WindowRef Window() const override;
