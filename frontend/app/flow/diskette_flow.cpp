@@ -144,8 +144,7 @@ void DisketteFlow::Build() {
     view_.End(DialogResult::Cancel);
     return;
   }
-  commandLine_ = Format("vellix.exe dd.cfg \"Disk%u\" -v\"%.11s\" -i\"%s\"", current_,
-                        VolumeLabel(services_).c_str(), temporaryImage_.c_str());
+  commandLine_ = DisketteSetRun(current_, VolumeLabel(services_), temporaryImage_).CommandLine();
   state_ = State::Building;
   if (!StartBuildJob(services_, buildJob_, view_.Window(), commandLine_)) Abandon();
 }
