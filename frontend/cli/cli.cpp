@@ -1,0 +1,492 @@
+#include "cli.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "zolp/image_copy.h"
+#include "zolp/linux_host.h"
+#include "zolp/report.h"
+#include "zolp/tool_runner.h"
+#include "zolp/usb_drives.h"
+#include "zolp/usb_sticks.h"
+#include "zolp/vellix_command.h"
+
+extern char** environ;
+
+namespace zolp::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using linux_host::Stick;
+
+constexpr const char* kUsage =
+    "Usage: zolpcli COMMAND [OPTIONS]   (run in the package directory)\n"
+    "  list                               the USB sticks that qualify, one per line\n"
+    "  usb DEVICE... | --all [--noverify] [--yes]\n"
+    "                                     writes the FLASH image to each stick at once,\n"
+    "                                     one image per stick size, and reads each back\n"
+    "  image FILE [--diskette]            the HDD (or DISKETTE) section's image\n"
+    "  iso FILE                           the CD section's ISO\n"
+    "  --help | --version\n"
+    "A stick is a removable USB disk; a disk holding a mounted file system, / or the\n"
+    "package directory is never written. Without --yes, usb lists what it will erase and\n"
+    "asks; it refuses when standard input is not a terminal.\n"
+    "On Linux, CDs are not burned: save the ISO with 'zolpcli iso' and burn it with a CD\n"
+    "writing tool.\n"
+    "Exit codes: 0 done; 1 a stick or a build failed; 2 bad command line; 3 nothing\n"
+    "written (refused, not confirmed, no stick); image and iso end with vellix's code.\n";
+
+// The sticks' workers report through Post; the main thread draws what they report.
+struct StickState {
+  Stick stick;
+  std::string result;  // the table's text
+  bool succeeded = false;
+  std::atomic<int> percent{0};
+  std::atomic<bool> verifying{false};
+  std::atomic<bool> done{false};
+  std::atomic<std::uint64_t> phaseStart{0};
+  std::uint64_t imageBytes = 0;
+  std::uint64_t started = 0, finished = 0;
+  std::string imagePath;
+  char failureText[160] = {};
+};
+
+class ConsoleUi final : public UserInterface {
+ public:
+  ConsoleUi(const Console& console, Clock& clock) : console_(console), clock_(clock) {}
+  void Track(std::vector<std::unique_ptr<StickState>>* states) { states_ = states; }
+
+  void ShowMessage(std::string_view text, std::string_view title, MessageIcon) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fprintf(console_.err, "zolpcli: %.*s: %.*s\n", static_cast<int>(title.size()),
+                 title.data(), static_cast<int>(text.size()), text.data());
+  }
+  // owner: the stick's index + 1.
+  void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override {
+    if (!states_ || owner == 0 || owner > states_->size()) return;
+    StickState& state = *(*states_)[owner - 1];
+    if (message != kMsgProgress) return;
+    const bool verifying = lParam != 0 && std::string_view(PostedText(lParam)) == kCopyVerifying;
+    if (verifying && !state.verifying.exchange(true)) state.phaseStart = clock_.Milliseconds();
+    state.percent = static_cast<int>(wParam);
+  }
+  void BringMainWindowToFront() override {}
+  void ShowBuildingWindow() override {}
+  void CloseBuildingWindow() override {}
+  void EndProgram(int status) override { std::exit(status); }
+
+ private:
+  const Console& console_;
+  Clock& clock_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<StickState>>* states_ = nullptr;
+};
+
+struct Host {
+  explicit Host(const Console& console) : ui(console, clock) {
+    services.errors = &errors;
+    services.ui = &ui;
+    services.files = &files;
+    services.clock = &clock;
+    services.memory = &memory;
+    services.workers = &threads;
+  }
+  linux_host::Errors errors;
+  linux_host::Files files;
+  linux_host::MonotonicClock clock;
+  linux_host::PageMemory memory;
+  linux_host::Threads threads;
+  ConsoleUi ui;
+  Services services;
+};
+
+// vellix beside zolpcli, else the one on PATH.
+std::string VellixProgram(const Console& console) {
+  std::error_code ec;
+  const fs::path beside = fs::path(console.self).parent_path() / "vellix";
+  if (!console.self.empty() && fs::exists(beside, ec)) return beside.string();
+  return "vellix";
+}
+
+// Runs vellix in the package directory; its banner goes to quiet's /dev/null.
+// Answers its exit code, or -1 when it did not run.
+int RunVellix(const Console& console, const VellixRun& run, bool quiet) {
+  const std::string program = VellixProgram(console);
+  std::vector<std::string> arguments = run.Arguments();
+  arguments.insert(arguments.begin(), program);
+  std::vector<char*> argv;
+  for (std::string& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  std::fflush(console.out);
+  pid_t pid = 0;
+  const int status = program.find('/') != std::string::npos
+                         ? posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ)
+                         : posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (status != 0) {
+    std::fprintf(console.err, "zolpcli: %s: %s\n", program.c_str(), std::strerror(status));
+    return -1;
+  }
+  int wstatus = 0;
+  while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+}
+
+std::string BuildFailure(int code) {
+  if (const char* text = ImageBuildErrorText(code)) return text;
+  return Format("Unknown error creating the media image. (%u)", static_cast<unsigned>(code));
+}
+
+bool Option(std::vector<std::string>& words, const char* option) {
+  const auto it = std::find(words.begin(), words.end(), option);
+  if (it == words.end()) return false;
+  words.erase(it);
+  return true;
+}
+
+int Usage(const Console& console, const std::string& why) {
+  std::fprintf(console.err, "zolpcli: %s\n%s", why.c_str(), kUsage);
+  return kExitUsage;
+}
+
+std::string PackageDirectory() {
+  std::error_code ec;
+  return fs::current_path(ec).string();
+}
+
+std::string SizeText(std::uint64_t bytes) {
+  return Format("%lluMB", static_cast<unsigned long long>((bytes + 500000) / 1000000));
+}
+
+std::string Identity(const Stick& s) {
+  std::string text = s.vendor;
+  for (const std::string* word : {&s.model, &s.rev})
+    if (!word->empty()) text += (text.empty() ? "" : " ") + *word;
+  return text;
+}
+
+int List(const Console& console) {
+  std::vector<std::pair<std::string, std::string>> skipped;
+  const std::vector<Stick> sticks = linux_host::FindSticks(linux_host::SysfsRoot(), &skipped);
+  const auto inUse = linux_host::DisksInUse(PackageDirectory());
+  int listed = 0;
+  for (const Stick& stick : sticks) {
+    const std::string refusal = linux_host::Refusal(stick, inUse);
+    if (!refusal.empty()) {
+      std::fprintf(console.err, "zolpcli: %s not listed: %s\n", stick.node.c_str(), refusal.c_str());
+      continue;
+    }
+    std::fprintf(console.out, "%s  %s - %s  serial %s\n", stick.node.c_str(),
+                 SizeText(stick.bytes).c_str(), Identity(stick).c_str(),
+                 stick.serial.empty() ? "none" : stick.serial.c_str());
+    ++listed;
+  }
+  if (listed == 0) {
+    std::fprintf(console.err, "zolpcli: %s\n", kUsbNoDrives);
+    return kExitRefused;
+  }
+  return kExitDone;
+}
+
+// Asks on the terminal; false without one (with a message naming --yes).
+bool Confirmed(const Console& console, const std::string& question) {
+  if (!console.inTerminal) {
+    std::fprintf(console.err,
+                 "zolpcli: standard input is not a terminal, so nothing can be confirmed: "
+                 "nothing was written. Give --yes to go ahead without asking.\n");
+    return false;
+  }
+  std::fprintf(console.out, "%s [y/N] ", question.c_str());
+  std::fflush(console.out);
+  char answer[16] = {};
+  if (!std::fgets(answer, sizeof answer, console.in)) return false;
+  return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+std::string Duration(std::uint64_t milliseconds) {
+  const std::uint64_t s = milliseconds / 1000;
+  return Format("%llu:%02llu", static_cast<unsigned long long>(s / 60),
+                static_cast<unsigned long long>(s % 60));
+}
+
+std::string ProgressLine(const StickState& state, std::uint64_t now) {
+  const int percent = state.percent;
+  const std::uint64_t elapsed = now - state.phaseStart;
+  const double done = static_cast<double>(state.imageBytes) * percent / 100.0;
+  const double rate = elapsed > 0 ? done / 1e6 / (static_cast<double>(elapsed) / 1000.0) : 0.0;
+  const std::string left =
+      percent > 0 ? Duration(static_cast<std::uint64_t>(static_cast<double>(elapsed) *
+                                                        (100 - percent) / percent))
+                  : "?";
+  return Format("%-12s %-9s %3d%%  %6.1f MB/s  %s left", state.stick.node.c_str(),
+                state.verifying ? "verifying" : "writing", percent, rate, left.c_str());
+}
+
+// One stick on its worker: open exclusively, check it is still the stick that
+// was listed, copy and verify through the core's worker, clear the tail, and
+// have the kernel read the new partition table.
+void WriteStick(Host& host, StickState& state, std::size_t index, bool verify) {
+  const Services& s = host.services;
+  state.started = state.phaseStart = host.clock.Milliseconds();
+  auto finish = [&](bool ok, std::string text) {
+    state.succeeded = ok;
+    state.result = std::move(text);
+    state.finished = host.clock.Milliseconds();
+    state.done = true;
+  };
+  auto device = linux_host::BlockDevice::Open(state.stick.node);
+  if (!device) return finish(false, FormatSystemError(s, s.errors->Last(), "Opening the USB flash drive"));
+  std::string why;
+  const std::optional<Stick> now = linux_host::ReadStick(linux_host::SysfsRoot(), state.stick.name, why);
+  std::uint64_t bytes = 0;
+  linux_host::DevNumbers dev{};
+  if (!now || !linux_host::SameStick(*now, state.stick) || !device->Size(bytes) ||
+      bytes != state.stick.bytes || !device->DevNumbers(dev.first, dev.second) ||
+      dev != state.stick.dev)
+    return finish(false, "Refused: the device is no longer the stick that was listed.");
+
+  CopyJob job{index + 1, device.get(), state.imagePath.c_str(), state.stick.bytes};
+  job.verify = verify;
+  job.failureText = state.failureText;
+  job.failureTextSize = sizeof state.failureText;
+  // The worker's last message is its outcome; it is read from the answer here.
+  struct Outcome final : UserInterface {
+    UserInterface& inner;
+    std::intptr_t code = 0;
+    const char* step = nullptr;
+    explicit Outcome(UserInterface& ui) : inner(ui) {}
+    void ShowMessage(std::string_view t, std::string_view ti, MessageIcon i) override { inner.ShowMessage(t, ti, i); }
+    void Post(WindowRef o, std::uint32_t m, std::intptr_t w, std::intptr_t l) override {
+      if (m == kMsgJobFinished) {
+        code = w;
+        step = PostedText(l);
+      } else {
+        inner.Post(o, m, w, l);
+      }
+    }
+    void BringMainWindowToFront() override {}
+    void ShowBuildingWindow() override {}
+    void CloseBuildingWindow() override {}
+    void EndProgram(int status) override { inner.EndProgram(status); }
+  } outcome(host.ui);
+  Services worker = s;
+  worker.ui = &outcome;
+  if (ImageCopyThread(worker, job) != 1) {
+    const std::string step = outcome.step ? outcome.step : kCopyWriteFailed;
+    return finish(false, outcome.code == -1 ? step
+                                            : FormatSystemError(s, static_cast<std::uint32_t>(outcome.code), step));
+  }
+  // What a stick held before past the image (a backup partition table, old
+  // volumes) must not be found there: the last MiB is cleared.
+  const std::uint64_t tail = std::min<std::uint64_t>(1 << 20, state.stick.bytes - state.imageBytes);
+  if (tail > 0 && !device->Clear(state.stick.bytes - tail, tail))
+    return finish(false, FormatSystemError(s, s.errors->Last(), kCopyWriteFailed));
+  device->UpdateProperties();  // a loop device without partitions declines: nothing to re-read
+  finish(true, kUsbSucceeded);
+}
+
+int Usb(const Console& console, std::vector<std::string> words) {
+  const bool all = Option(words, "--all");
+  const bool verify = !Option(words, "--noverify");
+  const bool yes = Option(words, "--yes");
+  for (const std::string& w : words)
+    if (w.rfind("-", 0) == 0) return Usage(console, "usb does not take " + w);
+  if (all == !words.empty()) return Usage(console, "usb takes devices or --all, one of them");
+
+  const std::string root = linux_host::SysfsRoot();
+  const auto inUse = linux_host::DisksInUse(PackageDirectory());
+  Host host(console);
+  std::vector<std::unique_ptr<StickState>> states;
+  std::vector<std::pair<std::string, std::string>> refused;  // node, why
+  auto take = [&](const Stick& stick) {
+    if (std::any_of(states.begin(), states.end(), [&](const auto& s) { return s->stick.dev == stick.dev; }))
+      return;
+    const std::string refusal = linux_host::Refusal(stick, inUse);
+    if (!refusal.empty()) return refused.emplace_back(stick.node, refusal), void();
+    states.push_back(std::make_unique<StickState>());
+    states.back()->stick = stick;
+  };
+  if (all) {
+    for (const Stick& stick : linux_host::FindSticks(root)) take(stick);
+  } else {
+    for (const std::string& word : words) {
+      const std::string name = word.rfind("/dev/", 0) == 0 ? word.substr(5) : word;
+      std::string why;
+      if (auto stick = linux_host::ReadStick(root, name, why)) {
+        take(*stick);
+      } else {
+        refused.emplace_back(word, why);
+      }
+    }
+  }
+  for (const auto& [node, why] : refused)
+    std::fprintf(console.err, "zolpcli: %s is never written: %s\n", node.c_str(), why.c_str());
+  if (states.empty()) {
+    if (refused.empty()) std::fprintf(console.err, "zolpcli: %s\n", kUsbNoDrives);
+    return kExitRefused;
+  }
+
+  std::fprintf(console.out, "All data on these drives will be erased:\n");
+  for (const auto& state : states)
+    std::fprintf(console.out, "  %s  %s - %s  serial %s\n", state->stick.node.c_str(),
+                 SizeText(state->stick.bytes).c_str(), Identity(state->stick).c_str(),
+                 state->stick.serial.c_str());
+  if (!yes && !Confirmed(console, "Erase them?")) {
+    if (console.inTerminal) std::fprintf(console.err, "zolpcli: nothing was written.\n");
+    return kExitRefused;
+  }
+
+  // One image per size of stick.
+  const std::string label = VolumeLabel(host.services);
+  std::map<std::uint32_t, std::pair<std::string, std::string>> images;  // blocks: path, failure
+  for (auto& state : states) {
+    const std::uint64_t sectors = state->stick.bytes / kUsbSectorBytes;
+    const UsbImagePlan plan = PlanUsbImage(static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(sectors, 0xFFFFFFFFu) - 1));
+    if (plan.refusal) {
+      state->result = plan.refusal;
+      state->done = true;
+      continue;
+    }
+    auto [it, added] = images.try_emplace(plan.blocks);
+    if (added) {
+      std::string path;
+      if (!host.files.TemporaryFileName(".", "~DP", path)) {
+        it->second.second = FormatSystemError(host.services, host.errors.Last(), "Create temporary filename");
+      } else {
+        it->second.first = path;
+        std::fprintf(console.out, "Building the image for %s drives...\n", SizeText(std::uint64_t{plan.blocks} * kUsbSectorBytes).c_str());
+        const int code = RunVellix(console, FlashRun(label, plan.blocks, path), true);
+        if (code != 0) it->second.second = BuildFailure(code);
+      }
+    }
+    state->imagePath = it->second.first;
+    state->imageBytes = std::uint64_t{plan.blocks} * kUsbSectorBytes;
+    if (!it->second.second.empty()) {
+      state->result = it->second.second;
+      state->done = true;
+    }
+  }
+
+  host.ui.Track(&states);
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    StickState& state = *states[i];
+    if (state.done) continue;
+    if (!host.threads.StartThread([&host, &state, i, verify] { WriteStick(host, state, i, verify); })) {
+      state.result = FormatSystemError(host.services, host.errors.Last(), "Start copy");
+      state.done = true;
+    }
+  }
+
+  // Progress: redrawn in place on a terminal, else a line per stick every 10 %.
+  std::vector<int> reported(states.size(), 0);
+  std::vector<bool> phaseVerify(states.size(), false);
+  bool drawn = false;
+  for (bool running = true; running;) {
+    running = std::any_of(states.begin(), states.end(), [](const auto& s) { return !s->done; });
+    const std::uint64_t now = host.clock.Milliseconds();
+    if (console.outTerminal) {
+      if (drawn) std::fprintf(console.out, "\x1b[%zuA", states.size());
+      for (const auto& state : states)
+        std::fprintf(console.out, "\r\x1b[K%s\n",
+                     state->done ? Format("%-12s %s", state->stick.node.c_str(),
+                                          state->succeeded ? "done" : "failed").c_str()
+                                 : ProgressLine(*state, now).c_str());
+      drawn = true;
+    } else {
+      for (std::size_t i = 0; i < states.size(); ++i) {
+        const StickState& state = *states[i];
+        if (state.done) continue;
+        if (state.verifying && !phaseVerify[i]) phaseVerify[i] = true, reported[i] = 0;
+        const int tenth = state.percent / 10 * 10;
+        if (tenth > reported[i]) {
+          reported[i] = tenth;
+          std::fprintf(console.out, "%s\n", ProgressLine(state, now).c_str());
+        }
+      }
+    }
+    std::fflush(console.out);
+    if (running) host.clock.Sleep(console.outTerminal ? 250 : 100);
+  }
+  host.threads.JoinAll();
+  for (const auto& [blocks, image] : images)
+    if (!image.first.empty()) DeleteToolFile(host.services, image.first);
+
+  std::fprintf(console.out, "%-12s %-8s %-16s %-20s %8s %6s  %s\n", "DEVICE", "VENDOR", "PRODUCT",
+               "SERIAL", "SIZE", "TIME", "RESULT");
+  bool allGood = true;
+  for (const auto& state : states) {
+    allGood = allGood && state->succeeded;
+    std::string result = state->result;
+    std::replace(result.begin(), result.end(), '\n', ' ');
+    std::fprintf(console.out, "%-12s %-8s %-16s %-20s %8s %6s  %s\n", state->stick.node.c_str(),
+                 state->stick.vendor.c_str(), state->stick.model.c_str(),
+                 state->stick.serial.c_str(), SizeText(state->stick.bytes).c_str(),
+                 Duration(state->finished > state->started ? state->finished - state->started : 0).c_str(),
+                 result.c_str());
+  }
+  return allGood ? kExitDone : kExitFailed;
+}
+
+// image and iso: vellix straight onto the file the user named.
+int Image(const Console& console, std::vector<std::string> words, bool cd) {
+  const bool diskette = !cd && Option(words, "--diskette");
+  if (words.size() != 1 || words[0].empty() || words[0][0] == '-')
+    return Usage(console, std::string(cd ? "iso" : "image") + " takes one file name");
+  const std::string& file = words[0];
+  std::error_code ec;
+  if (fs::exists(file, ec)) {
+    std::fprintf(console.err, "zolpcli: %s already exists; nothing was written.\n", file.c_str());
+    return kExitRefused;
+  }
+  Host host(console);
+  const std::string label = VolumeLabel(host.services);
+  const int code = RunVellix(console, cd ? CdRun(label, file) : ImageRun(diskette, label, file), false);
+  if (code == 0) {
+    std::fprintf(console.out, "%s\n", cd ? "The CD ISO image file was successfully created."
+                                         : "The image file was successfully created.");
+    return kExitDone;
+  }
+  // What the builder left behind is no image.
+  fs::remove(file, ec);
+  std::fprintf(console.err, "zolpcli: Image Creation Error: %s\n", BuildFailure(code).c_str());
+  return code > 0 ? code : kExitFailed;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& arguments, const Console& console) {
+  if (arguments.empty()) return Usage(console, "no command");
+  const std::string& command = arguments[0];
+  std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+  if (command == "--help" || command == "-h") {
+    std::fputs(kUsage, console.out);
+    return kExitDone;
+  }
+  if (command == "--version") {
+    std::fprintf(console.out, "zolpcli %s\n", ZOLP_VERSION);
+    return kExitDone;
+  }
+  if (command == "list") return rest.empty() ? List(console) : Usage(console, "list takes no arguments");
+  if (command == "usb") return Usb(console, rest);
+  if (command == "image") return Image(console, rest, false);
+  if (command == "iso") return Image(console, rest, true);
+  return Usage(console, "unknown command " + command);
+}
+
+}  // namespace zolp::cli
