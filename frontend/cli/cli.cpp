@@ -56,11 +56,31 @@ struct StickState {
   std::atomic<bool> verifying{false};
   std::atomic<bool> done{false};
   std::atomic<std::uint64_t> phaseStart{0};
+  int reported = 0;  // the last tenth printed (its worker's own)
   std::uint64_t imageBytes = 0;
   std::uint64_t started = 0, finished = 0;
   std::string imagePath;
   char failureText[160] = {};
 };
+
+std::string Duration(std::uint64_t milliseconds) {
+  const std::uint64_t s = milliseconds / 1000;
+  return Format("%llu:%02llu", static_cast<unsigned long long>(s / 60),
+                static_cast<unsigned long long>(s % 60));
+}
+
+std::string ProgressLine(const StickState& state, std::uint64_t now) {
+  const int percent = state.percent;
+  const std::uint64_t elapsed = now - state.phaseStart;
+  const double done = static_cast<double>(state.imageBytes) * percent / 100.0;
+  const double rate = elapsed > 0 ? done / 1e6 / (static_cast<double>(elapsed) / 1000.0) : 0.0;
+  const std::string left =
+      percent > 0 ? Duration(static_cast<std::uint64_t>(static_cast<double>(elapsed) *
+                                                        (100 - percent) / percent))
+                  : "?";
+  return Format("%-12s %-9s %3d%%  %6.1f MB/s  %s left", state.stick.node.c_str(),
+                state.verifying ? "verifying" : "writing", percent, rate, left.c_str());
+}
 
 class ConsoleUi final : public UserInterface {
  public:
@@ -78,8 +98,17 @@ class ConsoleUi final : public UserInterface {
     StickState& state = *(*states_)[owner - 1];
     if (message != kMsgProgress) return;
     const bool verifying = lParam != 0 && std::string_view(PostedText(lParam)) == kCopyVerifying;
-    if (verifying && !state.verifying.exchange(true)) state.phaseStart = clock_.Milliseconds();
+    if (verifying && !state.verifying.exchange(true)) {
+      state.phaseStart = clock_.Milliseconds();
+      state.reported = 0;
+    }
     state.percent = static_cast<int>(wParam);
+    // Not on a terminal: a line each time a phase passes another tenth.
+    if (console_.outTerminal || state.percent / 10 * 10 <= state.reported) return;
+    state.reported = state.percent / 10 * 10;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fprintf(console_.out, "%s\n", ProgressLine(state, clock_.Milliseconds()).c_str());
+    std::fflush(console_.out);
   }
   void BringMainWindowToFront() override {}
   void ShowBuildingWindow() override {}
@@ -218,25 +247,6 @@ bool Confirmed(const Console& console, const std::string& question) {
   return answer[0] == 'y' || answer[0] == 'Y';
 }
 
-std::string Duration(std::uint64_t milliseconds) {
-  const std::uint64_t s = milliseconds / 1000;
-  return Format("%llu:%02llu", static_cast<unsigned long long>(s / 60),
-                static_cast<unsigned long long>(s % 60));
-}
-
-std::string ProgressLine(const StickState& state, std::uint64_t now) {
-  const int percent = state.percent;
-  const std::uint64_t elapsed = now - state.phaseStart;
-  const double done = static_cast<double>(state.imageBytes) * percent / 100.0;
-  const double rate = elapsed > 0 ? done / 1e6 / (static_cast<double>(elapsed) / 1000.0) : 0.0;
-  const std::string left =
-      percent > 0 ? Duration(static_cast<std::uint64_t>(static_cast<double>(elapsed) *
-                                                        (100 - percent) / percent))
-                  : "?";
-  return Format("%-12s %-9s %3d%%  %6.1f MB/s  %s left", state.stick.node.c_str(),
-                state.verifying ? "verifying" : "writing", percent, rate, left.c_str());
-}
-
 // One stick on its worker: open exclusively, check it is still the stick that
 // was listed, copy and verify through the core's worker, clear the tail, and
 // have the kernel read the new partition table.
@@ -292,9 +302,13 @@ void WriteStick(Host& host, StickState& state, std::size_t index, bool verify) {
                                             : FormatSystemError(s, static_cast<std::uint32_t>(outcome.code), step));
   }
   // What a stick held before past the image (a backup partition table, old
-  // volumes) must not be found there: the last MiB is cleared.
-  const std::uint64_t tail = std::min<std::uint64_t>(1 << 20, state.stick.bytes - state.imageBytes);
-  if (tail > 0 && !device->Clear(state.stick.bytes - tail, tail))
+  // volumes) must not be found there: its last MiB, as far as it lies past the
+  // image, is cleared.
+  std::error_code ec;
+  const std::uint64_t written = (fs::file_size(state.imagePath, ec) + 511) / 512 * 512;
+  const std::uint64_t end = state.stick.bytes;
+  const std::uint64_t tailStart = std::max(written, end > (1u << 20) ? end - (1u << 20) : 0);
+  if (!ec && tailStart < end && !device->Clear(tailStart, end - tailStart))
     return finish(false, FormatSystemError(s, s.errors->Last(), kCopyWriteFailed));
   device->UpdateProperties();  // a loop device without partitions declines: nothing to re-read
   finish(true, kUsbSucceeded);
@@ -393,9 +407,7 @@ int Usb(const Console& console, std::vector<std::string> words) {
     }
   }
 
-  // Progress: redrawn in place on a terminal, else a line per stick every 10 %.
-  std::vector<int> reported(states.size(), 0);
-  std::vector<bool> phaseVerify(states.size(), false);
+  // Progress: redrawn in place on a terminal (the workers print their tenths otherwise).
   bool drawn = false;
   for (bool running = true; running;) {
     running = std::any_of(states.begin(), states.end(), [](const auto& s) { return !s->done; });
@@ -408,20 +420,9 @@ int Usb(const Console& console, std::vector<std::string> words) {
                                           state->succeeded ? "done" : "failed").c_str()
                                  : ProgressLine(*state, now).c_str());
       drawn = true;
-    } else {
-      for (std::size_t i = 0; i < states.size(); ++i) {
-        const StickState& state = *states[i];
-        if (state.done) continue;
-        if (state.verifying && !phaseVerify[i]) phaseVerify[i] = true, reported[i] = 0;
-        const int tenth = state.percent / 10 * 10;
-        if (tenth > reported[i]) {
-          reported[i] = tenth;
-          std::fprintf(console.out, "%s\n", ProgressLine(state, now).c_str());
-        }
-      }
+      std::fflush(console.out);
     }
-    std::fflush(console.out);
-    if (running) host.clock.Sleep(console.outTerminal ? 250 : 100);
+    if (running) host.clock.Sleep(console.outTerminal ? 250 : 50);
   }
   host.threads.JoinAll();
   for (const auto& [blocks, image] : images)
