@@ -9,12 +9,14 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "zolp/image_copy.h"
 #include "zolp/linux_host.h"
+#include "zolp/partition_update.h"
 #include "zolp/report.h"
 #include "zolp/tool_runner.h"
 #include "zolp/usb_drives.h"
@@ -38,6 +40,8 @@ constexpr const char* kUsage =
     "                                     one image per stick size, and reads each back\n"
     "  image FILE [--diskette]            the HDD (or DISKETTE) section's image\n"
     "  iso FILE                           the CD section's ISO\n"
+    "  update [--debug] [--yes]           updates the utility partition through torbel\n"
+    "                                     (TORBEL_DISK names its disk; --yes: unattended)\n"
     "  --help | --version\n"
     "A stick is a removable USB disk; a disk holding a mounted file system, / or the\n"
     "package directory is never written. Without --yes, usb lists what it will erase and\n"
@@ -45,7 +49,8 @@ constexpr const char* kUsage =
     "On Linux, CDs are not burned: save the ISO with 'zolpcli iso' and burn it with a CD\n"
     "writing tool.\n"
     "Exit codes: 0 done; 1 a stick or a build failed; 2 bad command line; 3 nothing\n"
-    "written (refused, not confirmed, no stick); image and iso end with vellix's code.\n";
+    "written (refused, not confirmed, no stick); image and iso end with vellix's code,\n"
+    "update with torbel's (as an exit status carries it: 702 arrives as 190).\n";
 
 // The sticks' workers report through Post; the main thread draws what they report.
 struct StickState {
@@ -92,8 +97,11 @@ class ConsoleUi final : public UserInterface {
     std::fprintf(console_.err, "zolpcli: %.*s: %.*s\n", static_cast<int>(title.size()),
                  title.data(), static_cast<int>(text.size()), text.data());
   }
+  // Worker messages of a job that is no stick's: handed on.
+  std::function<void(std::uint32_t message, std::intptr_t wParam)> onPost;
   // owner: the stick's index + 1.
   void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override {
+    if (onPost) return onPost(message, wParam);
     if (!states_ || owner == 0 || owner > states_->size()) return;
     StickState& state = *(*states_)[owner - 1];
     if (message != kMsgProgress) return;
@@ -123,13 +131,16 @@ class ConsoleUi final : public UserInterface {
 };
 
 struct Host {
-  explicit Host(const Console& console) : ui(console, clock) {
+  explicit Host(const Console& console)
+      : ui(console, clock), launcher(console.self, console.out), resources(console.self) {
     services.errors = &errors;
     services.ui = &ui;
     services.files = &files;
     services.clock = &clock;
     services.memory = &memory;
     services.workers = &threads;
+    services.processes = &launcher;
+    services.resources = &resources;
   }
   linux_host::Errors errors;
   linux_host::Files files;
@@ -137,6 +148,8 @@ struct Host {
   linux_host::PageMemory memory;
   linux_host::Threads threads;
   ConsoleUi ui;
+  linux_host::ToolLauncher launcher;
+  linux_host::ToolResources resources;
   Services services;
 };
 
@@ -469,6 +482,54 @@ int Image(const Console& console, std::vector<std::string> words, bool cd) {
   return code > 0 ? code : kExitFailed;
 }
 
+
+// The partition update of the dialog, unattended with --yes: each torbel run
+// is printed, then the result. Ends with 0 or torbel's code.
+int Update(const Console& console, std::vector<std::string> words) {
+  Host host(console);
+  host.services.options.debug = Option(words, "--debug");
+  const bool yes = Option(words, "--yes");
+  if (Option(words, "--test"))
+    return Usage(console, "--test emulates torbel with the Windows command interpreter: ZOLP.exe only");
+  if (!words.empty()) return Usage(console, "update does not take " + words[0]);
+  auto failed = [&](std::uint32_t code) {
+    return static_cast<int>(code != 0 && code != kExitCodeUnknown ? code : kExitFailed);
+  };
+
+  const DiagnosticsProbe probe = ProbeDiagnostics(host.services);
+  if (probe.toolMissing) return kExitFailed;  // the runner has said why
+  if (!probe.found || probe.status != 0) {
+    std::fprintf(console.err, "zolpcli: %s\n", kUpdateNotPossible);
+    if (probe.status == 0)
+      std::fprintf(console.err, "zolpcli: torbel's exit code %u: %s\n", probe.exitCode,
+                   PartitionErrorText(probe.exitCode));
+    return failed(probe.status == 0 ? probe.exitCode : 0);
+  }
+  std::fprintf(console.out, "%s\n", UpdateConfirmation(NewDiagVersion(host.services), probe.installed).c_str());
+  if (!yes && !Confirmed(console, "Update it?")) {
+    if (console.inTerminal) std::fprintf(console.err, "zolpcli: nothing was changed.\n");
+    return kExitRefused;
+  }
+  UpdateJob job;
+  job.owner = 1;
+  job.prefix = probe.prefix;
+  int shown = -1;
+  bool updated = false;
+  host.ui.onPost = [&](std::uint32_t message, std::intptr_t wParam) {
+    if (message == kMsgJobFinished) updated = wParam == 0;
+    if (message != kMsgProgress || wParam == shown) return;
+    shown = static_cast<int>(wParam);
+    std::fprintf(console.out, "%s: %d%%\n", kUpdateProgressTitle, shown);
+  };
+  // The dialog's worker, on this thread: nothing else waits here.
+  PartitionUpdateThread(host.services, job);
+  if (updated) {
+    std::fprintf(console.out, "The diagnostic partition was successfully updated.\n");
+    return kExitDone;
+  }
+  std::fprintf(console.err, "zolpcli: the diagnostic partition was not updated.\n");
+  return failed(host.launcher.LastExitCode());
+}
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, const Console& console) {
@@ -487,6 +548,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   if (command == "usb") return Usb(console, rest);
   if (command == "image") return Image(console, rest, false);
   if (command == "iso") return Image(console, rest, true);
+  if (command == "update") return Update(console, rest);
   return Usage(console, "unknown command " + command);
 }
 

@@ -1,6 +1,8 @@
 #include "zolp/linux_host.h"
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,9 +14,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 
+#include "common/text.h"
+#include "zolp/command_line.h"
 #include "zolp/system_errors.h"
+#include "zolp/tool_runner.h"
+
+extern char** environ;
 
 namespace zolp::linux_host {
 
@@ -291,6 +301,121 @@ bool BlockDevice::Clear(std::uint64_t offset, std::uint64_t length) {
     done += piece;
   }
   return Flush();
+}
+
+namespace {
+
+class Child final : public ChildProcess {
+ public:
+  Child(pid_t pid, std::atomic<std::uint32_t>& last) : pid_(pid), last_(last) {}
+  ~Child() override { Wait(); }
+  void Wait() override {
+    if (waited_) return;
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    waited_ = true;
+    code_ = WIFEXITED(status) ? TorbelExitCode(static_cast<std::uint32_t>(WEXITSTATUS(status)))
+                              : kExitCodeUnknown;
+    last_ = code_;
+  }
+  bool ExitCode(std::uint32_t& code) override {
+    Wait();
+    code = code_;
+    return true;
+  }
+
+ private:
+  pid_t pid_;
+  std::atomic<std::uint32_t>& last_;
+  bool waited_ = false;
+  std::uint32_t code_ = 0;
+};
+
+// "torbel" of ".\\torbel.exe" or "torbel.exe /TDE ...".
+std::string ToolName(const LaunchRequest& request, const std::vector<std::string>& args) {
+  std::string name = !request.application.empty() ? request.application : args.empty() ? "" : args[0];
+  name = name.substr(name.find_last_of("\\/") + 1);
+  name = common::LowerAscii(name);
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+  return name;
+}
+
+}  // namespace
+
+std::string FindTool(const std::string& self, const std::string& name) {
+  std::error_code ec;
+  const std::filesystem::path beside = std::filesystem::path(self).parent_path() / name;
+  if (!self.empty() && std::filesystem::exists(beside, ec)) return beside.string();
+  return name;
+}
+
+std::unique_ptr<ChildProcess> ToolLauncher::Start(const LaunchRequest& request) {
+  std::vector<std::string> args = SplitCommandLine(request.commandLine);
+  const std::string name = ToolName(request, args);
+  if (name != "torbel" && name != "vellix") {
+    lastError = syserr::kFileNotFound;  // no command interpreter here
+    return nullptr;
+  }
+  if (args.empty()) args.push_back(name);
+  args[0] = FindTool(self_, name);
+  std::vector<std::string> environment = request.environment;
+  if (const char* disk = std::getenv("TORBEL_DISK")) environment.push_back(std::string("TORBEL_DISK=") + disk);
+  if (announce_) {
+    std::string line = name;
+    for (std::size_t i = 1; i < args.size(); ++i) line += " " + args[i];
+    std::fprintf(announce_, "%s\n", line.c_str());
+    std::fflush(announce_);
+  }
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  const int status = args[0].find('/') != std::string::npos
+                         ? posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data())
+                         : posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (status != 0) {
+    lastError = SystemCodeOf(status);
+    return nullptr;
+  }
+  return std::make_unique<Child>(pid, last_);
+}
+
+ResourceStep ToolResources::Fetch(std::string_view type, int id, const std::uint8_t*& data,
+                                  std::size_t& size) {
+  if (type != kToolResourceType) return lastError = syserr::kResourceTypeNotFound, ResourceStep::Find;
+  if (id != kTorbelResource && id != kVellixResource)
+    return lastError = syserr::kResourceNameNotFound, ResourceStep::Find;
+  std::vector<std::uint8_t>& bytes = tools_[id == kVellixResource];
+  if (bytes.empty()) {
+    std::string program = FindTool(self_, id == kVellixResource ? "vellix" : "torbel");
+    if (program.find('/') == std::string::npos) {
+      // On PATH: the first directory that holds it.
+      const char* path = std::getenv("PATH");
+      std::string dirs = path ? path : "";
+      for (std::size_t at = 0; at <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', at), dirs.size());
+        const std::string candidate = dirs.substr(at, end - at) + "/" + program;
+        if (end > at && ::access(candidate.c_str(), X_OK) == 0) {
+          program = candidate;
+          break;
+        }
+        at = end + 1;
+      }
+    }
+    std::ifstream in(program, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (bytes.empty()) return lastError = syserr::kResourceDataNotFound, ResourceStep::Load;
+  }
+  data = bytes.data();
+  size = bytes.size();
+  return ResourceStep::Ok;
 }
 
 }  // namespace zolp::linux_host

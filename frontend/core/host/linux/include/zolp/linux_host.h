@@ -3,7 +3,9 @@
 // buffers, threads, and block devices opened for writing a whole stick.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -101,6 +103,41 @@ class BlockDevice final : public DiskHandle {
   int writer_ = -1;
   int reader_ = -1;
   std::uint64_t position_ = 0;
+};
+
+// A tool's Linux program: beside the program at self, else found on PATH
+// (answered as the bare name).
+std::string FindTool(const std::string& self, const std::string& name);
+
+// Runs the tools the core starts by their Windows names (".\\torbel.exe") as
+// their Linux programs, the command line split as the Windows C runtime splits
+// it, standard input from /dev/null. The child's environment is the request's
+// with TORBEL_DISK added when it is set here. Each run is announced on
+// `announce` (null: silent).
+class ToolLauncher final : public ProcessLauncher {
+ public:
+  ToolLauncher(std::string self, std::FILE* announce) : self_(std::move(self)), announce_(announce) {}
+  std::unique_ptr<ChildProcess> Start(const LaunchRequest& request) override;
+  // The exit code of the last run that ended (torbel's codes as torbel gives them).
+  std::uint32_t LastExitCode() const { return last_; }
+
+ private:
+  std::string self_;
+  std::FILE* announce_;
+  std::atomic<std::uint32_t> last_{0};
+};
+
+// The tools as the program's resources ("BIN" 149: torbel, 150: vellix), read
+// from their programs (FindTool) the first time they are asked for.
+class ToolResources final : public ResourceStore {
+ public:
+  explicit ToolResources(std::string self) : self_(std::move(self)) {}
+  ResourceStep Fetch(std::string_view type, int id, const std::uint8_t*& data,
+                     std::size_t& size) override;
+
+ private:
+  std::string self_;
+  std::vector<std::uint8_t> tools_[2];
 };
 
 }  // namespace zolp::linux_host
