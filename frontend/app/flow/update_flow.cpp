@@ -12,9 +12,27 @@ UpdateFlow::UpdateFlow(const Services& services, OptionView& view)
 UpdateFlow::~UpdateFlow() = default;
 
 void UpdateFlow::OnInit() {
-  if (services_.options.upDebug) PrepareDebugCopies(services_);
+  // The partition is asked on a worker (each torbel run takes its time); the
+  // dialog waits for the answer with OK disabled.
+  view_.Enable(kIdOk, false);
+  probe_ = std::make_shared<ProbeJob>();
+  probe_->owner = view_.Window();
+  const Services services = services_;
+  std::shared_ptr<ProbeJob> job = probe_;
+  if (!services_.workers->StartThread([services, job] {
+        if (services.options.upDebug) PrepareDebugCopies(services);
+        job->result = ProbeDiagnostics(services);
+        services.ui->Post(job->owner, kMsgJobFinished, 0, 0);
+      })) {
+    probe_.reset();
+    ReportLastError(services_, false, "Start diagnostic partition update", "Error");
+    view_.End(DialogResult::Cancel);
+  }
+}
 
-  const DiagnosticsProbe probe = ProbeDiagnostics(services_);
+void UpdateFlow::OnProbed() {
+  const DiagnosticsProbe probe = probe_->result;
+  probe_.reset();
   if (probe.toolMissing) {
     // The runner has already said that torbel.exe could not be had.
     view_.End(DialogResult::Cancel);
@@ -35,11 +53,12 @@ void UpdateFlow::OnInit() {
   newVersion_ = NewDiagVersion(services_);
   view_.SetText(IDC_UP_TEXT, UpdateConfirmation(newVersion_, installed_));
   view_.SetLook(IDC_UP_WARNING, FontLook{"", 13, Rgb(255, 0, 0), kFontBold | kFontCentred});
+  view_.Enable(kIdOk, true);
 }
 
 void UpdateFlow::OnCommand(int control) {
-  // The worker reports to this window: the dialog stays until it has finished.
-  if (Updating()) return;
+  // The workers report to this window: the dialog stays until they have finished.
+  if (Updating() || Probing()) return;
   if (control == kIdOk) StartUpdate();
   if (control == kIdCancel) view_.End(DialogResult::Cancel);
 }
@@ -57,6 +76,7 @@ void UpdateFlow::StartUpdate() {
 }
 
 void UpdateFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
+  if (Probing() && message == kMsgJobFinished) return OnProbed();
   if (!Updating()) return;
   if (message == kMsgProgress) {
     if (!progressShown_) {

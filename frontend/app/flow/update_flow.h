@@ -28,11 +28,17 @@ class UpdateFlow final : public OptionFlow {
   void OnWorkerMessage(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override;
 
   bool Updating() const { return job_ != nullptr; }
+  bool Probing() const { return probe_ != nullptr; }
   const std::string& Prefix() const { return prefix_; }
   const std::string& InstalledVersion() const { return installed_; }
   const std::string& NewVersion() const { return newVersion_; }
 
  private:
+  struct ProbeJob {
+    WindowRef owner = 0;
+    DiagnosticsProbe result;
+  };
+  void OnProbed();
   void StartUpdate();
   void Finish(bool updated);
 
@@ -42,6 +48,9 @@ class UpdateFlow final : public OptionFlow {
   std::string installed_ = "Unknown";
   std::string newVersion_ = "Unknown";
   std::unique_ptr<UpdateJob> job_;  // from Update until the worker's 0x500
+  // The first probes of the partition, from OnInit until their worker's 0x500;
+  // shared with the worker, which may outlive a dialog closed meanwhile.
+  std::shared_ptr<ProbeJob> probe_;
   bool progressShown_ = false;
 };
 
