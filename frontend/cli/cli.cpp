@@ -1,6 +1,8 @@
 #include "cli.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +42,8 @@ constexpr const char* kUsage =
     "                                     one image per stick size, and reads each back\n"
     "  image FILE [--diskette]            the HDD (or DISKETTE) section's image\n"
     "  iso FILE                           the CD section's ISO\n"
+    "  diskettes DEVICE-OR-FILE           the Disk1..Disk9 set: onto a diskette drive,\n"
+    "                                     asking for each diskette, or as FILE1, FILE2...\n"
     "  update [--debug] [--yes]           updates the utility partition through torbel\n"
     "                                     (TORBEL_DISK names its disk; --yes: unattended)\n"
     "  --help | --version\n"
@@ -98,10 +102,10 @@ class ConsoleUi final : public UserInterface {
                  title.data(), static_cast<int>(text.size()), text.data());
   }
   // Worker messages of a job that is no stick's: handed on.
-  std::function<void(std::uint32_t message, std::intptr_t wParam)> onPost;
+  std::function<void(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam)> onPost;
   // owner: the stick's index + 1.
   void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override {
-    if (onPost) return onPost(message, wParam);
+    if (onPost) return onPost(message, wParam, lParam);
     if (!states_ || owner == 0 || owner > states_->size()) return;
     StickState& state = *(*states_)[owner - 1];
     if (message != kMsgProgress) return;
@@ -483,6 +487,101 @@ int Image(const Console& console, std::vector<std::string> words, bool cd) {
 }
 
 
+// "set.img" -> "set2.img": the file of diskette n of a set saved as files.
+std::string NumberedFile(const std::string& file, unsigned n) {
+  const fs::path path(file);
+  return (path.parent_path() / (path.stem().string() + std::to_string(n) + path.extension().string()))
+      .string();
+}
+
+// The Disk1..Disk9 set: each diskette built and, onto a drive, written and
+// read back after the user has put it in; onto files, saved one file each.
+int Diskettes(const Console& console, std::vector<std::string> words) {
+  if (words.size() != 1 || words[0].empty() || words[0][0] == '-')
+    return Usage(console, "diskettes takes one diskette drive or file name");
+  const std::string target = words[0];
+  Host host(console);
+  const unsigned total = CountDisketteSections(host.services);
+  if (total == 0) {
+    std::fprintf(console.err, "zolpcli: the package has no diskette set ([Disk1] in %s).\n", kPackageFile);
+    return kExitRefused;
+  }
+  struct stat st {};
+  const bool drive = ::stat(target.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  if (drive) {
+    if (linux_host::DisksInUse(PackageDirectory()).count({major(st.st_rdev), minor(st.st_rdev)})) {
+      std::fprintf(console.err, "zolpcli: %s is never written: it is in use.\n", target.c_str());
+      return kExitRefused;
+    }
+    if (!console.inTerminal) return Confirmed(console, ""), kExitRefused;
+  } else {
+    for (unsigned n = 1; n <= total; ++n) {
+      std::error_code ec;
+      if (fs::exists(NumberedFile(target, n), ec)) {
+        std::fprintf(console.err, "zolpcli: %s already exists; nothing was written.\n",
+                     NumberedFile(target, n).c_str());
+        return kExitRefused;
+      }
+    }
+  }
+  const std::string label = VolumeLabel(host.services);
+  for (unsigned n = 1; n <= total; ++n) {
+    if (!drive) {
+      const std::string file = NumberedFile(target, n);
+      const int code = RunVellix(console, DisketteSetRun(n, label, file), true);
+      if (code != 0) {
+        std::error_code ec;
+        fs::remove(file, ec);
+        std::fprintf(console.err, "zolpcli: Image Creation Error: %s\n", BuildFailure(code).c_str());
+        return code > 0 ? code : kExitFailed;
+      }
+      std::fprintf(console.out, "Diskette %u of %u: %s\n", n, total, file.c_str());
+      continue;
+    }
+    if (!Confirmed(console, Format("Insert a blank 1.44 MB diskette %u of %u in %s. Write it?", n,
+                                   total, target.c_str())))
+      return kExitRefused;
+    std::string image;
+    if (!host.files.TemporaryFileName(".", "~DP", image)) {
+      std::fprintf(console.err, "zolpcli: %s\n",
+                   FormatSystemError(host.services, host.errors.Last(), "Create temporary filename").c_str());
+      return kExitFailed;
+    }
+    const int code = RunVellix(console, DisketteSetRun(n, label, image), true);
+    std::string failure = code != 0 ? BuildFailure(code) : "";
+    if (failure.empty()) {
+      auto device = linux_host::BlockDevice::Open(target);
+      std::uint64_t bytes = 0;
+      if (!device || !device->Size(bytes)) {
+        failure = FormatSystemError(host.services, host.errors.Last(), "Opening the diskette drive");
+      } else {
+        CopyJob job{0, device.get(), image.c_str(), bytes};
+        job.verify = true;
+        char text[160] = {};
+        job.failureText = text;
+        job.failureTextSize = sizeof text;
+        std::intptr_t outcome = 0;
+        const char* step = nullptr;
+        host.ui.onPost = [&](std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) {
+          if (message == kMsgJobFinished) outcome = wParam, step = PostedText(lParam);
+        };
+        if (ImageCopyThread(host.services, job) != 1) {
+          if (step == nullptr) step = kCopyWriteFailed;
+          failure = outcome == -1 ? step
+                                  : FormatSystemError(host.services, static_cast<std::uint32_t>(outcome), step);
+        }
+      }
+    }
+    DeleteToolFile(host.services, image);
+    if (!failure.empty()) {
+      std::fprintf(console.err, "zolpcli: diskette %u of %u: %s\n", n, total, failure.c_str());
+      return kExitFailed;
+    }
+    std::fprintf(console.out, "Diskette %u of %u written and verified.\n", n, total);
+  }
+  return kExitDone;
+}
+
 // The partition update of the dialog, unattended with --yes: each torbel run
 // is printed, then the result. Ends with 0 or torbel's code.
 int Update(const Console& console, std::vector<std::string> words) {
@@ -515,7 +614,7 @@ int Update(const Console& console, std::vector<std::string> words) {
   job.prefix = probe.prefix;
   int shown = -1;
   bool updated = false;
-  host.ui.onPost = [&](std::uint32_t message, std::intptr_t wParam) {
+  host.ui.onPost = [&](std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
     if (message == kMsgJobFinished) updated = wParam == 0;
     if (message != kMsgProgress || wParam == shown) return;
     shown = static_cast<int>(wParam);
@@ -549,6 +648,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   if (command == "image") return Image(console, rest, false);
   if (command == "iso") return Image(console, rest, true);
   if (command == "update") return Update(console, rest);
+  if (command == "diskettes") return Diskettes(console, rest);
   return Usage(console, "unknown command " + command);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zolpcli image, image --diskette and iso onto files: each equals what the Linux
 # vellix builds by hand, passes fsck.fat (and isoinfo, xorriso) and boots in qemu
-# (check_media.sh); a file that exists is refused and left as it was.
+# (check_media.sh); a file that exists is refused and left as it was. The
+# diskette set as files and onto a loop device (as root), asked on a pty.
 #   cli_images.sh ZOLPCLI VELLIX PACKAGE
 set -uo pipefail
 zolpcli=$(readlink -f "${1:?zolpcli}")
@@ -30,3 +31,22 @@ printf '%s\n' "hd HDD $work/package $work/hdd.img A05 $from $to" \
   "floppy DISKETTE $work/package $work/fd.img A05 $from $to" \
   "cd CD $work/package $work/cd.iso A05 $from $to -NA05" >"$work/made.txt"
 bash "$root/tests/zolp/check_media.sh" "$work/made.txt" "$vellix"
+status=$?
+
+# The diskette set: as files (Disk1 -> set1.img, ...), each equal to vellix's
+# build and clean for fsck.fat; onto a drive (a loop device), asked for each
+# diskette on a terminal and read back.
+"$zolpcli" diskettes "$work/set.img" >"$work/out.txt" 2>&1 || fail "diskettes: $(cat "$work/out.txt")"
+: >"$work/made.txt"
+for n in 1 2; do echo "- Disk$n $work/package $work/set$n.img A05 $from $to" >>"$work/made.txt"; done
+[ ! -e "$work/set3.img" ] || fail "a third diskette of two"
+bash "$root/tests/zolp/check_media.sh" "$work/made.txt" "$vellix" || status=1
+truncate -s 1440K "$work/drive.img" && drive=$(losetup -f --show "$work/drive.img") || fail "losetup"
+printf 'y\ny\n' | script -qec "$zolpcli diskettes $drive" /dev/null >"$work/out.txt" 2>&1
+asked=$(grep -c "Insert a blank 1.44 MB diskette [12] of 2 in $drive. Write it?" "$work/out.txt")
+cmp -s "$drive" "$work/set2.img"
+same=$?
+losetup -d "$drive"
+[ "$asked" = 2 ] && [ $same = 0 ] && grep -q "Diskette 2 of 2 written and verified" "$work/out.txt" ||
+  fail "diskettes onto a drive: asked $asked, cmp $same: $(cat "$work/out.txt")"
+exit $status

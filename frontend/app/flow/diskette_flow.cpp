@@ -37,14 +37,6 @@ std::vector<DisketteDrive> FindDisketteDrives(const Services& services) {
   return drives;
 }
 
-unsigned CountDisketteSections(const Services& services) {
-  unsigned count = 0;
-  while (count < kMaxDiskettes &&
-         FindPackageValue(services, kPackageFile, Format("[Disk%u]", count + 1), false, nullptr, 0))
-    ++count;
-  return count;
-}
-
 bool RunDisketteSet(const DisketteSet& set,
                     const std::function<DialogResult(unsigned current)>& runDiskette) {
   for (unsigned current = 1; current <= set.total; ++current)

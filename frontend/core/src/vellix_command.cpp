@@ -16,6 +16,14 @@ std::string VolumeLabel(const Services& services) {
   return ReadPackageVersion(services).value_or("Unknown");
 }
 
+unsigned CountDisketteSections(const Services& services) {
+  unsigned count = 0;
+  while (count < kMaxDiskettes &&
+         FindPackageValue(services, kPackageFile, Format("[Disk%u]", count + 1), false, nullptr, 0))
+    ++count;
+  return count;
+}
+
 std::string VellixRun::CommandLine() const {
   // No fixed-size buffer: a long path must never reach vellix cut short.
   std::string line = std::string("vellix.exe ") + kConfigName + " ";

@@ -30,6 +30,11 @@ std::optional<std::string> ReadPackageVersion(const Services& services);
 // The volume label the options hand to vellix: the package version, or "Unknown".
 std::string VolumeLabel(const Services& services);
 
+inline constexpr unsigned kMaxDiskettes = 9;  // Disk1 .. Disk9
+// The number of sections "[Disk1]", "[Disk2]", ... in DD.CFG, counted while
+// each is present; 0 without "[Disk1]".
+unsigned CountDisketteSections(const Services& services);
+
 // One vellix run: the configuration, a section and its switches.
 struct VellixRun {
   std::string section;
