@@ -56,7 +56,7 @@ mount -t tmpfs -o size=512k tmpfs "$work/full" || fail "tmpfs"
 truncate -s 32M "$work/full/disk"
 stick full 32 1 usb "$work/full/disk"
 stick fixed 16 0; stick sata 16 1 pci
-mkfs.ext2 -q "$node_mounted" && mount "$node_mounted" "$work/mnt" || fail "mount"
+mkfs.ext2 -q -E lazy_itable_init=0 "$node_mounted" && mount -o ro "$node_mounted" "$work/mnt" || fail "mount"
 sha() { sha256sum <"$1" | cut -d' ' -f1; }
 before_mounted=$(sha "$node_mounted")
 before_moved=$(sha "$node_moved")
