@@ -385,6 +385,9 @@ void BurnFlow::Burn() {
   view_.SetBarPosition(IDC_BURN_PROGRESS, 0);
   view_.SetText(IDC_BURN_PERCENT, "0%");
 
+  imageBytes_ = 0;
+  if (auto image = services_.files->OpenRead(imagePath_)) image->Size(imageBytes_);
+  stepFrom_ = -1;
   job_ = std::make_unique<BurnJob>();
   job_->owner = view_.Window();
   job_->letter = letter;
@@ -403,11 +406,23 @@ void BurnFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam,
                                std::intptr_t lParam) {
   if (!Burning()) return;
   if (message == kMsgProgress) {
-    if (lParam != 0) view_.SetText(IDC_BURN_STATUS, PostedText(lParam));
+    const std::uint64_t now = services_.clock->Milliseconds();
+    if (lParam != 0) {
+      const std::string_view status = PostedText(lParam);
+      view_.SetText(IDC_BURN_STATUS, std::string(status));
+      const bool copying = status == kStatusCopying, verifying = status == kStatusVerifying;
+      stepFrom_ = copying ? 35 : verifying ? 85 : -1;
+      stepSpan_ = copying ? 50 : 15;
+      estimate_.Start(now, imageBytes_);
+    }
     if (wParam != 0) {
       const int percent = static_cast<int>(std::clamp<std::intptr_t>(wParam, 0, 100));
       view_.SetBarPosition(IDC_BURN_PROGRESS, percent);
-      view_.SetText(IDC_BURN_PERCENT, Format("%d%%", percent));
+      std::string estimate;
+      if (stepFrom_ >= 0 && percent >= stepFrom_)
+        estimate = estimate_.Update(
+            now, imageBytes_ * static_cast<std::uint64_t>(percent - stepFrom_) / stepSpan_);
+      view_.SetText(IDC_BURN_PERCENT, ProgressText(percent, estimate));
     }
   } else if (message == kMsgJobFinished) {
     const bool burned = job_->result == 1;

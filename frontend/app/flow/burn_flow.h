@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/copy_estimate.h"
 #include "zolp/messages.h"
 
 namespace zolp {
@@ -54,6 +55,11 @@ class BurnFlow final : public OptionFlow {
   OptionView& view_;
   std::string imagePath_;
   std::unique_ptr<BurnJob> job_;  // from Burn until the worker's 0x500
+  // The step whose speed and time left show beside the percentage: the copy
+  // (35 % to 85 %) or the read-back (85 % to 100 %); none when from is -1.
+  int stepFrom_ = -1, stepSpan_ = 0;
+  std::uint64_t imageBytes_ = 0;
+  CopyEstimate estimate_;
 };
 
 }  // namespace zolp

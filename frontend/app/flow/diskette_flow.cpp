@@ -159,6 +159,9 @@ void DisketteFlow::OnBuilt(std::int32_t exitCode) {
   }
   dataWritten_ = false;
   copyJob_ = CopyJob{view_.Window(), disk_.get(), temporaryImage_.c_str(), kDisketteCapacity};
+  copyJob_->verify = services_.options.verify;
+  copyJob_->failureText = verifyFailure_;
+  copyJob_->failureTextSize = sizeof verifyFailure_;
   state_ = State::Copying;
   if (!StartCopy()) Abandon();
 }

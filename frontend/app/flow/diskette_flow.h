@@ -91,6 +91,7 @@ class DisketteFlow final : public OptionFlow {
   std::string commandLine_;
   std::optional<BuildJob> buildJob_;
   std::optional<CopyJob> copyJob_;
+  char verifyFailure_[160] = {};  // the copy job's failure text
   std::unique_ptr<DiskHandle> disk_;  // open only while copying
   HeldVolumes volume_;                // the diskette's, locked and dismounted while written
   bool progressShown_ = false;

@@ -73,6 +73,8 @@ class OptionView {
   // A new title for the progress window while it shows (a copy that goes on
   // to verify what it wrote).
   virtual void SetProgressTitle(const std::string&) {}
+  // The text under the bar, in place of the bare percentage SetProgress shows.
+  virtual void SetProgressText(const std::string&) {}
 
   // A progress bar and an animation inside the dialog itself (the burn
   // dialog). A view without such controls ignores these.

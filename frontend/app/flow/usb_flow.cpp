@@ -2,6 +2,7 @@
 
 #include "flow/option_support.h"
 #include "resource.h"
+#include "zolp/copy_estimate.h"
 #include "zolp/image_copy.h"
 #include "zolp/mmc.h"
 #include "zolp/report.h"
@@ -130,8 +131,12 @@ void UsbFlow::OnBuilt(std::int32_t exitCode) {
   copyJob_ = CopyJob{view_.Window(), disk_.get(), imagePath_.c_str(),
                      (static_cast<std::uint64_t>(lastSector_) + 1) * kUsbSectorBytes};
   copyJob_->verify = services_.options.verify;
+  copyJob_->clearTail = true;
   copyJob_->failureText = verifyFailure_;
   copyJob_->failureTextSize = sizeof verifyFailure_;
+  std::uint64_t imageBytes = 0;
+  if (auto image = services_.files->OpenRead(imagePath_)) image->Size(imageBytes);
+  copyBytes_ = CopyTotalBytes(*copyJob_, imageBytes);
   state_ = State::Copying;
   if (!StartImageCopy(services_, *copyJob_)) {
     ReportLastError(services_, false, "Start copy", "Error");
@@ -145,12 +150,16 @@ void UsbFlow::OnProgress(int percent, const char* status) {
     progressShown_ = true;
     verifying_ = false;
     view_.ShowDialog(false);
+    estimate_.Start(services_.clock->Milliseconds(), copyBytes_);
   }
   if (!verifying_ && status != nullptr && std::string_view(status) == kCopyVerifying) {
     verifying_ = true;
     view_.SetProgressTitle("Copy Progress - Verifying");
+    estimate_.Start(services_.clock->Milliseconds(), copyBytes_);
   }
   view_.SetProgress(percent);
+  const std::uint64_t done = copyBytes_ * static_cast<std::uint64_t>(percent) / 100;
+  view_.SetProgressText(ProgressText(percent, estimate_.Update(services_.clock->Milliseconds(), done)));
 }
 
 void UsbFlow::OnCopied(std::intptr_t error, const char* text) {

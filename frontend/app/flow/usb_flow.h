@@ -1,7 +1,9 @@
 // "Install to a USB Flash Drive": lists the USB disks a flash image can go
-// to, builds the FLASH section of the package for the chosen drive's size and
-// writes the image over the whole drive, from its first sector, with its
-// volume locked and dismounted. The flow of CUSBDlg (template 105).
+// to, builds the FLASH section of the package for the chosen drive's size (2
+// GB at most) and writes the image from the drive's first sector, with its
+// volumes locked and dismounted; the drive's last MiB is cleared, and what
+// was written is read back unless verification is off. The flow of CUSBDlg
+// (template 105).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/copy_estimate.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
 #include "zolp/usb_drives.h"
@@ -58,6 +61,8 @@ class UsbFlow final : public OptionFlow {
   char verifyFailure_[160] = {};  // the copy job's failure text
   bool progressShown_ = false;
   bool verifying_ = false;  // the progress window says so
+  std::uint64_t copyBytes_ = 0;  // what the copy writes: the image and the cleared tail
+  CopyEstimate estimate_;
 };
 
 }  // namespace zolp

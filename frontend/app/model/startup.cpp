@@ -13,12 +13,13 @@ struct CommandWordRow {
   bool CommandWords::*flag;
 };
 
-constexpr std::array<CommandWordRow, 5> kCommandWords{{
+constexpr std::array<CommandWordRow, 6> kCommandWords{{
     {"verbose", &CommandWords::verbose},
     {"uptest", &CommandWords::upTest},
     {"updebug", &CommandWords::upDebug},
     {"debug", &CommandWords::debug},
     {"verify", &CommandWords::verify},
+    {"noverify", &CommandWords::noVerify},
 }};
 
 struct TemplateMarker {

@@ -12,7 +12,8 @@ struct CommandWords {
   bool upTest = false;
   bool upDebug = false;
   bool debug = false;
-  bool verify = false;
+  bool verify = false;  // accepted; verification is the default
+  bool noVerify = false;
 };
 
 // Splits the text after the program name at blanks, tabs, line feeds, '-' and

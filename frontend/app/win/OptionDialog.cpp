@@ -186,6 +186,10 @@ void OptionDialog::SetProgress(int percent) {
   if (progress_) progress_->SetPercentage(percent);
 }
 
+void OptionDialog::SetProgressText(const std::string& text) {
+  if (progress_) progress_->SetPercentText(text);
+}
+
 void OptionDialog::CloseProgress() { progress_.reset(); }
 
 void OptionDialog::SetProgressTitle(const std::string& title) {

@@ -41,6 +41,7 @@ class OptionDialog : public Dialog, public OptionView {
   std::optional<std::string> ChooseSaveFile(const SaveFileRequest& request) override;
   void OpenProgress(int targetIcon, const std::string& title) override;
   void SetProgress(int percent) override;
+  void SetProgressText(const std::string& text) override;
   void CloseProgress() override;
   void SetProgressTitle(const std::string& title) override;
   void SetBarColour(int control, std::uint32_t colour) override;

@@ -25,6 +25,10 @@ bool CProgressDlg::OnInit() {
   return true;
 }
 
+void CProgressDlg::SetPercentText(const std::string& text) {
+  SetDlgItemTextA(Handle(), IDC_PROGRESS_PERCENT, text.c_str());
+}
+
 void CProgressDlg::SetPercentage(int percent) {
   SendMessageA(Item(IDC_PROGRESS_BAR), PBM_SETPOS, static_cast<WPARAM>(ClampPercent(percent)), 0);
   SetDlgItemTextA(Handle(), IDC_PROGRESS_PERCENT, PercentText(percent).c_str());

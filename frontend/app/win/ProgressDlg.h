@@ -14,6 +14,7 @@ class CProgressDlg : public Dialog {
   CProgressDlg();
 
   void SetPercentage(int percent);
+  void SetPercentText(const std::string& text);  // "42% - 18.3 MB/s - about 1 min left"
   void SetTargetIcon(int iconResource);
   void SetTitle(const std::string& title);
 

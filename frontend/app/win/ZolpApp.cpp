@@ -96,7 +96,7 @@ bool CZolpApp::InitInstance() {
   options.upTest = words.upTest;
   options.upDebug = words.upDebug;
   options.debug = words.debug;
-  options.verify = words.verify;
+  options.verify = !words.noVerify;
   char path[MAX_PATH + 1] = {};
   if (GetModuleFileNameA(nullptr, path, MAX_PATH) > 0) options.programDrive = ProgramDriveOf(path);
   Services services = host_.Wire(options);

@@ -27,11 +27,33 @@ struct Outcome {
   bool Done() const { return code == 0 && step == nullptr; }
 };
 
-// Before each piece: the share done, (size - remaining) * 100 / size, in
-// 64 bits (done * 100 passes 32 bits beyond 42 MB).
+// What the copy writes: the image from the disk's first sector (or its
+// current position) and, for a job that clears the tail, the zeros of the
+// tail. Progress counts both.
+struct Span {
+  std::uint64_t image = 0;      // bytes of the image file
+  std::uint64_t tailStart = 0;  // the first byte of the tail on the disk
+  std::uint64_t tailBytes = 0;  // 0: nothing past the image is written
+  std::uint64_t Total() const { return image + tailBytes; }
+};
+
+Span SpanOf(const CopyJob& job, std::uint64_t imageBytes) {
+  Span span;
+  span.image = imageBytes;
+  const std::uint64_t end = job.capacity / kSector * kSector;
+  if (!job.clearTail || end == 0) return span;
+  const std::uint64_t imageEnd = (imageBytes + kSector - 1) / kSector * kSector;
+  const std::uint64_t last = end > kCopyClearedTailBytes ? end - kCopyClearedTailBytes : 0;
+  span.tailStart = std::max(imageEnd, last);
+  if (span.tailStart < end) span.tailBytes = end - span.tailStart;
+  return span;
+}
+
+// Before each piece: the share done, done * 100 / total, in 64 bits (done *
+// 100 passes 32 bits beyond 42 MB).
 void PostProgress(const Services& services, const CopyJob& job, std::uint64_t done,
-                  std::uint64_t size, const char* status) {
-  services.ui->Post(job.owner, kMsgProgress, static_cast<std::intptr_t>(done * 100 / size),
+                  const Span& span, const char* status) {
+  services.ui->Post(job.owner, kMsgProgress, static_cast<std::intptr_t>(done * 100 / span.Total()),
                     reinterpret_cast<std::intptr_t>(status));
 }
 
@@ -41,13 +63,12 @@ std::uint32_t PieceAt(std::uint64_t done, std::uint64_t size, std::uint32_t piec
 
 // The image's bytes onto the disk from its current position. A disk takes
 // whole sectors only: an image that ends inside a sector goes out with the
-// rest of that sector zero. What the disk caches is flushed before the copy
-// counts as done, so that a drive pulled after the message holds the image.
-Outcome WriteImage(const Services& services, const CopyJob& job, File& image, std::uint64_t size,
+// rest of that sector zero.
+Outcome WriteImage(const Services& services, const CopyJob& job, File& image, const Span& span,
                    std::uint8_t* buffer, std::uint32_t piece) {
-  for (std::uint64_t done = 0; done < size;) {
-    PostProgress(services, job, done, size, nullptr);
-    const std::uint32_t length = PieceAt(done, size, piece);
+  for (std::uint64_t done = 0; done < span.image;) {
+    PostProgress(services, job, done, span, nullptr);
+    const std::uint32_t length = PieceAt(done, span.image, piece);
     std::uint32_t got = 0;
     services.errors->SetLast(0);
     if (!image.Read(buffer, length, got) || got != length)
@@ -60,6 +81,33 @@ Outcome WriteImage(const Services& services, const CopyJob& job, File& image, st
       return {FailureCode(services, syserr::kWriteFault), kCopyWriteFailed};
     done += length;
   }
+  return {};
+}
+
+// Zeros over the tail, where a backup GPT header and other trailing
+// signatures of an earlier layout live; a failure there is a failed write.
+Outcome ClearTail(const Services& services, const CopyJob& job, const Span& span,
+                  std::uint8_t* buffer, std::uint32_t piece) {
+  if (span.tailBytes == 0) return {};
+  services.errors->SetLast(0);
+  if (!job.disk->Seek(span.tailStart))
+    return {FailureCode(services, syserr::kSectorNotFound), kCopyWriteFailed};
+  std::fill(buffer, buffer + piece, std::uint8_t{0});
+  for (std::uint64_t done = 0; done < span.tailBytes;) {
+    PostProgress(services, job, span.image + done, span, nullptr);
+    const std::uint32_t length = PieceAt(done, span.tailBytes, piece);
+    std::uint32_t written = 0;
+    services.errors->SetLast(0);
+    if (!job.disk->Write(buffer, length, written) || written != length)
+      return {FailureCode(services, syserr::kWriteFault), kCopyWriteFailed};
+    done += length;
+  }
+  return {};
+}
+
+// What the disk caches is flushed before the copy counts as done, so that a
+// drive pulled after the message holds the image.
+Outcome FlushDisk(const Services& services, const CopyJob& job) {
   services.errors->SetLast(0);
   if (!job.disk->Flush()) return {FailureCode(services, syserr::kWriteFault), kCopyWriteFailed};
   return {};
@@ -81,18 +129,19 @@ const char* VerifyFailure(const CopyJob& job, std::uint64_t sector, bool differs
 }
 
 // Reads the written range back from the disk's first sector and compares it
-// with the image, piece by piece. A disk reads whole sectors: the last piece
-// is read up to its sector's end and compared as far as the image goes.
-Outcome VerifyImage(const Services& services, const CopyJob& job, std::uint64_t size,
-                    std::uint8_t* expected, std::uint8_t* actual, std::uint32_t piece) {
+// with the image, piece by piece, then the tail with zeros. A disk reads whole
+// sectors: the image's last piece is read up to its sector's end and compared
+// as far as the image goes.
+Outcome VerifyWritten(const Services& services, const CopyJob& job, const Span& span,
+                      std::uint8_t* expected, std::uint8_t* actual, std::uint32_t piece) {
   std::unique_ptr<File> image = services.files->OpenRead(job.imagePath);
   if (!image) return {FailureCode(services, syserr::kFileNotFound), kCopyOpenFailed};
   services.errors->SetLast(0);
   if (!job.disk->Seek(0))
     return {FailureCode(services, syserr::kSectorNotFound), VerifyFailure(job, 0, false)};
-  for (std::uint64_t done = 0; done < size;) {
-    PostProgress(services, job, done, size, kCopyVerifying);
-    const std::uint32_t length = PieceAt(done, size, piece);
+  for (std::uint64_t done = 0; done < span.image;) {
+    PostProgress(services, job, done, span, kCopyVerifying);
+    const std::uint32_t length = PieceAt(done, span.image, piece);
     std::uint32_t got = 0;
     services.errors->SetLast(0);
     if (!image->Read(expected, length, got) || got != length)
@@ -107,6 +156,25 @@ Outcome VerifyImage(const Services& services, const CopyJob& job, std::uint64_t 
                                 true)};
     done += length;
   }
+  if (span.tailBytes == 0) return {};
+  services.errors->SetLast(0);
+  if (!job.disk->Seek(span.tailStart))
+    return {FailureCode(services, syserr::kSectorNotFound),
+            VerifyFailure(job, span.tailStart / kSector, false)};
+  for (std::uint64_t done = 0; done < span.tailBytes;) {
+    PostProgress(services, job, span.image + done, span, kCopyVerifying);
+    const std::uint32_t length = PieceAt(done, span.tailBytes, piece);
+    const std::uint64_t at = span.tailStart + done;
+    std::uint32_t got = 0;
+    services.errors->SetLast(0);
+    if (!job.disk->Read(actual, length, got) || got != length)
+      return {FailureCode(services, syserr::kReadFault), VerifyFailure(job, at / kSector, false)};
+    const auto first = std::find_if(actual, actual + length, [](std::uint8_t b) { return b != 0; });
+    if (first != actual + length)
+      return {-1, VerifyFailure(job, (at + static_cast<std::uint64_t>(first - actual)) / kSector,
+                                true)};
+    done += length;
+  }
   return {};
 }
 
@@ -115,6 +183,10 @@ void Finish(const Services& services, const CopyJob& job, std::intptr_t code, co
 }
 
 }  // namespace
+
+std::uint64_t CopyTotalBytes(const CopyJob& job, std::uint64_t imageBytes) {
+  return SpanOf(job, imageBytes).Total();
+}
 
 std::uint32_t CopyPieceSize(std::uint64_t imageSize) {
   const std::uint64_t hundredth = imageSize / 100 / kSector * kSector;
@@ -149,12 +221,15 @@ int ImageCopyThread(const Services& services, const CopyJob& job) {
     outcome = {FailureCode(services, syserr::kReadFault), kCopyReadFailed};
   } else if (job.capacity != 0 && job.capacity < size) {
     outcome = {-1, kCopyTooLarge};
-  } else if (job.verify && !job.disk->Seek(0)) {
+  } else if ((job.verify || job.clearTail) && !job.disk->Seek(0)) {
     outcome = {FailureCode(services, syserr::kSectorNotFound), kCopyWriteFailed};
   } else {
-    outcome = WriteImage(services, job, *image, size, buffer, piece);
+    const Span span = SpanOf(job, size);
+    outcome = WriteImage(services, job, *image, span, buffer, piece);
+    if (outcome.Done()) outcome = ClearTail(services, job, span, buffer, piece);
+    if (outcome.Done()) outcome = FlushDisk(services, job);
     if (outcome.Done() && job.verify)
-      outcome = VerifyImage(services, job, size, buffer, buffer + piece, piece);
+      outcome = VerifyWritten(services, job, span, buffer, buffer + piece, piece);
   }
 
   // The image file is closed before the last message: its owner deletes a

@@ -1,5 +1,6 @@
 #include "zolp/usb_drives.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <optional>
@@ -103,15 +104,16 @@ std::optional<UsbDrive> Examine(const Services& services, const std::string& nam
   if ((fWaitReady(services, *disk) >> 8) == kMediumNotPresentAsc) return std::nullopt;
   const std::string product = DescriptorString(descriptor.data(), descriptor.size(),
                                                storage_descriptor::kProductIdOffset);
-  const std::uint64_t bytes = IsCardSlot(product) ? 0 : fGetMediaSize(services, *disk);
-  if (!UsbDriveSizeListed(bytes)) return std::nullopt;
+  std::uint32_t lastSector = 0;
+  const std::uint64_t bytes = IsCardSlot(product) ? 0 : fGetMediaSize(services, *disk, &lastSector);
+  if (!UsbDriveListed(bytes, lastSector)) return std::nullopt;
   return UsbDrive{number, EntryText(services, number, bytes, descriptor)};
 }
 
 }  // namespace
 
-bool UsbDriveSizeListed(std::uint64_t bytes) {
-  return bytes > kUsbSmallestBytes && bytes < kUsbLargestBytes;
+bool UsbDriveListed(std::uint64_t bytes, std::uint32_t lastSector) {
+  return bytes > kUsbSmallestBytes && lastSector < kUsbLastSectorBeyond;
 }
 
 char VolumeLetterOf(const Services& services, unsigned driveNumber) {
@@ -151,8 +153,8 @@ std::vector<UsbDrive> FindUsbDrives(const Services& services) {
 }
 
 UsbImagePlan PlanUsbImage(std::uint32_t lastSector) {
-  if (lastSector > kUsbLastSectorMax) return {kUsbTooLarge, 0};
-  return {nullptr, lastSector + 1};
+  if (lastSector >= kUsbLastSectorBeyond) return {kUsbTooLarge, 0};
+  return {nullptr, std::min(lastSector + 1, kUsbVolumeBlocksMax)};
 }
 
 std::string UsbImageCommandLine(const std::string& label, std::uint32_t blocks,

@@ -91,6 +91,10 @@ class RecordingView final : public OptionView {
     EXPECT_TRUE(progressOpen);
     percents.push_back(percent);
   }
+  void SetProgressText(const std::string& text) override {
+    EXPECT_TRUE(progressOpen);
+    progressTexts.push_back(text);
+  }
   void CloseProgress() override { progressOpen = false; }
   void SetProgressTitle(const std::string& title) override {
     EXPECT_TRUE(progressOpen);
@@ -116,6 +120,7 @@ class RecordingView final : public OptionView {
   int progressIcon = 0;
   std::vector<std::string> progressTitles;
   std::vector<int> percents;
+  std::vector<std::string> progressTexts;
 
  private:
   const ControlState& Get(int control) const { return controls[control]; }

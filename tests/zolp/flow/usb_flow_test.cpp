@@ -2,8 +2,13 @@
 // disks and the real vellix.
 #include "flow/usb_flow.h"
 
-#include <algorithm>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <fstream>
+#include <regex>
+
+#include "common/endian.h"
 #include "flow_harness.h"
 #include "resource.h"
 #include "zolp/image_copy.h"
@@ -17,6 +22,16 @@ using UsbDialog = Dialog<UsbFlow>;
 constexpr std::uint64_t kDiskBytes = 16ull << 20;  // a small stick keeps the tests quick
 constexpr std::uint64_t kFlashSectors = kDiskBytes / 512;
 constexpr char kOldData = '\xE5';  // what a used stick holds before
+constexpr std::uint64_t kTail = 1 << 20;  // cleared at a stick's end
+constexpr std::uint64_t kVolumeBlocks = 4128768;
+
+std::string ReadRange(const std::filesystem::path& p, std::uint64_t at, std::uint64_t length) {
+  std::ifstream in(p, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(at));
+  std::string bytes(length, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(length));
+  return bytes;
+}
 
 class UsbFlowTest : public FlowTest {
  protected:
@@ -37,10 +52,6 @@ class UsbFlowTest : public FlowTest {
     std::string error;
     EXPECT_TRUE(sim::ParseDeviceDescription(line, lines, error)) << error;
     return lines.at(0);
-  }
-  void UseVerify() {
-    options_.verify = true;
-    Wire();
   }
   static std::vector<std::string> Entries(const RecordingView& view) {
     std::vector<std::string> entries;
@@ -79,17 +90,58 @@ class UsbFlowTest : public FlowTest {
               0);
     return image;
   }
-  // The disk holds the image at its start and, after it, what it held before.
+  // The disk holds the image at its start, zeros in its last MiB and, between
+  // them, what it held before.
   void ExpectImageOnDisk(unsigned number, const std::filesystem::path& image) const {
     const std::string disk = ReadFile(Disk(number)), bytes = ReadFile(image);
     ASSERT_EQ(disk.size(), kDiskBytes);
-    ASSERT_LT(bytes.size(), disk.size());
+    ASSERT_LT(bytes.size(), disk.size() - kTail);
     EXPECT_TRUE(disk.compare(0, bytes.size(), bytes) == 0);
-    EXPECT_EQ(disk.find_first_not_of(kOldData, bytes.size()), std::string::npos);
+    EXPECT_EQ(disk.find_first_not_of(kOldData, bytes.size()), kDiskBytes - kTail);
+    EXPECT_EQ(disk.find_first_not_of('\0', kDiskBytes - kTail), std::string::npos);
+  }
+  // What a command prints, on its standard output.
+  std::string Output(const std::string& command) const {
+    EXPECT_EQ(std::system((command + " > " + Quote(root_ / "out.txt") + " 2>/dev/null").c_str()), 0);
+    return ReadFile(root_ / "out.txt");
+  }
+  // A sparse stick of many blocks, first given a GPT label, with old data in
+  // 4 KiB marks between where the image and the last MiB go.
+  std::vector<std::uint64_t> SparseStickWithGpt(std::uint64_t blocks) {
+    std::ofstream(Disk(1), std::ios::binary).close();
+    std::filesystem::resize_file(Disk(1), blocks * 512);
+    Output("echo 'label: gpt' | sfdisk -q " + Quote(Disk(1)));
+    const std::uint64_t end = blocks * 512 - kTail;
+    std::vector<std::uint64_t> marks{4 << 20, end / 2 / 4096 * 4096, (end / 4096 - 1) * 4096};
+    std::fstream out(Disk(1), std::ios::binary | std::ios::in | std::ios::out);
+    for (std::uint64_t at : marks) out.seekp(static_cast<std::streamoff>(at)) << std::string(4096, kOldData);
+    return marks;
+  }
+  // vellix's 2 GB image from sector 0 (its volume checks clean), zeros over the
+  // last MiB, the marks untouched and nothing else written (the file holds no
+  // more data blocks than those); no GPT is found any more.
+  void ExpectFlashStick(std::uint64_t blocks, const std::vector<std::uint64_t>& marks) {
+    const std::string image = ReadFile(ImageFor(std::min(blocks, kVolumeBlocks)));
+    const std::uint64_t bytes = blocks * 512, tail = std::max(bytes - kTail, std::uint64_t{image.size()});
+    EXPECT_EQ(ReadRange(Disk(1), 0, image.size()), image);
+    EXPECT_EQ(ReadRange(Disk(1), tail, bytes - tail), std::string(bytes - tail, '\0'));
+    for (std::uint64_t at : marks) EXPECT_EQ(ReadRange(Disk(1), at, 4096), std::string(4096, kOldData));
+    struct stat st {};
+    ASSERT_EQ(::stat(Disk(1).c_str(), &st), 0);
+    EXPECT_LE(static_cast<std::uint64_t>(st.st_blocks) * 512, image.size() + kTail + 8 * 4096);
+    EXPECT_EQ(Output("wipefs -n " + Quote(Disk(1))).find("gpt"), std::string::npos);
+    EXPECT_EQ(Output("blkid -p -o value -s PTTYPE " + Quote(Disk(1))), "dos\n");
+    EXPECT_NE(Output("gdisk -l " + Quote(Disk(1)) + " </dev/null").find("GPT: not present"),
+              std::string::npos);
+    const auto* mbr = reinterpret_cast<const std::uint8_t*>(image.data());
+    const std::uint64_t start = common::load_le32(mbr + 0x1C6) * 512ull;
+    WriteFile(root_ / "volume.img", ReadRange(Disk(1), start, image.size() - start));
+    std::filesystem::resize_file(root_ / "volume.img", common::load_le32(mbr + 0x1CA) * 512ull);
+    EXPECT_TRUE(FsckPasses(root_ / "volume.img"));
   }
 };
 
-TEST_F(UsbFlowTest, UsbDisksOfAFlashDrivesSizeAreListedWithTheirVolumeAndMake) {
+TEST_F(UsbFlowTest, UsbDisksAnMbrCanAddressAreListedWithTheirVolumeAndMake) {
   UseDevices(UsbLine(1, 1999872) +                                   // 2 MB
              UsbLine(2, 20000000000) +                               // 20 GB
              UsbLine(3, 8000000000, "letter=E vendor=ACME product=\"Stick 8G\" revision=1.00") +
@@ -101,11 +153,14 @@ TEST_F(UsbFlowTest, UsbDisksOfAFlashDrivesSizeAreListedWithTheirVolumeAndMake) {
              UsbLine(10, kDiskBytes, "product=SD/MMC") +                 // slots are never sized
              UsbLine(11, kDiskBytes, "product=\"  MS/MS-Pro  \"") +
              UsbLine(12, kDiskBytes) +                                   // no identification
+             UsbLine(13, 0xFFFFFFFFull * 512) +  // last block address 0xFFFFFFFE
+             UsbLine(14, 1ull << 41) +           // 0xFFFFFFFF: 2 TiB or more
              "floppy A \"" + (root_ / "a.img").string() + "\"\n");
   UsbDialog d(host_, pump_, s_);
-  EXPECT_EQ(Entries(d.view), (std::vector<std::string>{"(E:) [FAT:] 8000MB - ACME Stick 8G 1.00=3",
-                                                       "3MB - TINY Disk=4", "17000MB - Big=6",
-                                                       "17MB -=12"}));
+  EXPECT_EQ(Entries(d.view),
+            (std::vector<std::string>{"20000MB -=2", "(E:) [FAT:] 8000MB - ACME Stick 8G 1.00=3",
+                                      "3MB - TINY Disk=4", "17000MB - Big=6", "17000MB -=7",
+                                      "17MB -=12", "2199023MB -=13"}));
   EXPECT_EQ(d.view.SelectedListItem(IDC_USB_DRIVES), 0);
   EXPECT_TRUE(d.view.controls[kIdOk].enabled);
   EXPECT_EQ(d.view.Text(IDC_USB_WARNING),
@@ -134,37 +189,49 @@ TEST_F(UsbFlowTest, WithoutAUsbDiskTheOptionSaysSoAndCloses) {
   EXPECT_FALSE(d.view.controls[kIdOk].enabled);
 }
 
-// The FLASH image is sized to the drive, and only drives up to 4,128,768
-// blocks take one; refusals close the dialog before anything is built.
-TEST_F(UsbFlowTest, DrivesUpTo2GBAreWrittenAndLargerOnesRefusedAtOk) {
-  struct Row {
-    std::uint64_t sectors;
-    bool accepted;
-  } rows[] = {{4128768, true}, {4128769, false}, {8000000000 / 512, false}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.sectors);
+// The FLASH image is sized to the drive up to 4,128,768 blocks; a larger
+// stick gets that 2 GB image at its start and the rest stays unallocated.
+// Sticks that held a GPT lose it. Only a last block address of 0xFFFFFFFF
+// (2 TiB or more) is refused at OK, should such a drive reach the list.
+TEST_F(UsbFlowTest, SticksOfEverySizeGetA2GBVolumeAtMostAndLoseTheirGpt) {
+  const std::uint64_t rows[] = {kVolumeBlocks, kVolumeBlocks + 1, 8000000000 / 512,
+                                64000000000 / 512, 256000000000 / 512, 0xFFFFFFFF};
+  for (std::uint64_t blocks : rows) {
+    SCOPED_TRACE(blocks);
     host_.ClearRecords();
     std::filesystem::remove(Disk(1));
-    UseDevices(UsbLine(1, row.sectors * 512, "letter=F"));
-    const std::vector<std::string> shown = Install(0);
-    if (row.accepted) {
-      EXPECT_EQ(shown, std::vector<std::string>{"Successfully created the USB flash drive."});
-      const std::vector<LaunchRequest> runs = launcher_.Requests();
-      ASSERT_FALSE(runs.empty());
-      EXPECT_EQ(runs.back().commandLine.rfind("vellix.exe dd.cfg FLASH -v\"A05\" -t4128768 -i\".\\~DP", 0),
-                0u)
-          << runs.back().commandLine;
-      EXPECT_TRUE(SameBytes(Disk(1), ImageFor(row.sectors)));
-    } else {
-      EXPECT_EQ(shown, std::vector<std::string>{
-                           "The selected flash drive is too large to format with this utility.\n"
-                           "Only drives up to 2 GB in size are supported."});
-      EXPECT_EQ(host_.Messages()[0].title, "Error");
-      EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Warning);
-      EXPECT_FALSE(std::filesystem::exists(Disk(1)));
-    }
+    UseDevices(UsbLine(1, blocks * 512, "letter=F"));
+    const auto marks = SparseStickWithGpt(blocks);
+    UsbDialog d(host_, pump_, s_);
+    EXPECT_EQ(Entries(d.view), std::vector<std::string>{Format(
+                                   "(F:) [FAT:] %lluMB -=1",
+                                   static_cast<unsigned long long>((blocks * 512 + 500000) / 1000000))});
+    d.Click(kIdOk);
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
+    ASSERT_FALSE(launcher_.Requests().empty());
+    EXPECT_EQ(launcher_.Requests().back().commandLine.rfind(
+                  Format("vellix.exe dd.cfg FLASH -v\"A05\" -t%llu -i\".\\~DP",
+                         static_cast<unsigned long long>(std::min(blocks, kVolumeBlocks))),
+                  0),
+              0u)
+        << launcher_.Requests().back().commandLine;
+    ExpectFlashStick(blocks, marks);
   }
-  EXPECT_EQ(launcher_.Requests().size(), 1u);
+  // A drive listed small and then reporting 2 TiB at OK.
+  host_.ClearRecords();
+  std::filesystem::remove(Disk(1));
+  UseDevices(UsbLine(1, kDiskBytes, "letter=F"));
+  UsbDialog d(host_, pump_, s_);
+  devices_->Unplug('F');
+  devices_->Plug(Device(UsbLine(1, 1ull << 41, "letter=F")));
+  d.Click(kIdOk);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{
+                                "The selected flash drive is too large to format with this "
+                                "utility.\nOnly drives up to 2 TB in size are supported."});
+  EXPECT_EQ(host_.Messages()[0].title, "Error");
+  EXPECT_EQ(host_.Messages()[0].icon, MessageIcon::Warning);
+  EXPECT_FALSE(std::filesystem::exists(Disk(1)));
+  EXPECT_EQ(launcher_.Requests().size(), std::size(rows));
 }
 
 // Any volume of the drive counts, the second partition as much as the first.
@@ -226,7 +293,8 @@ TEST_F(UsbFlowTest, WritesReachTheDriveWithEveryVolumeLockedAndAreFlushedBeforeS
     EXPECT_EQ(drive.LayoutUpdates(), 1);
     EXPECT_FALSE(d.view.dialogShown);
     EXPECT_EQ(d.view.progressIcon, IDI_USB);
-    EXPECT_EQ(d.view.progressTitles, std::vector<std::string>{"Copy Progress"});
+    EXPECT_EQ(d.view.progressTitles,
+              (std::vector<std::string>{"Copy Progress", "Copy Progress - Verifying"}));
     ASSERT_FALSE(d.view.percents.empty());
     EXPECT_EQ(d.view.percents.front(), 0);
     EXPECT_EQ(TemporaryImagesLeft(), 0);
@@ -378,36 +446,58 @@ TEST_F(UsbFlowTest, FailuresAreShownAndReleaseTheDrive) {
   }
 }
 
-// With "verify" a drive that silently loses a write is caught, and the
-// progress window says that it verifies.
-TEST_F(UsbFlowTest, VerifyCatchesADriveThatDropsAWrite) {
-  UseVerify();
-  for (int drop : {0, 2}) {
-    SCOPED_TRACE(drop);
+// Unless "noverify" was given, a drive that silently loses a write, in the
+// image or in the cleared tail, is caught, and the progress window says that
+// it verifies.
+TEST_F(UsbFlowTest, VerificationByDefaultCatchesADriveThatDropsAWrite) {
+  const auto image = ImageFor(kFlashSectors);
+  const std::uint32_t piece = CopyPieceSize(std::filesystem::file_size(image));
+  const int imageWrites = static_cast<int>((std::filesystem::file_size(image) + piece - 1) / piece);
+  struct Row {
+    bool verify;
+    int drop;
+    std::uint64_t sector;  // where the lost write shows; 0: nothing shows
+  } rows[] = {{true, 0, 0},
+              {true, 2, piece / 512},
+              {true, imageWrites + 1, (kDiskBytes - kTail) / 512},
+              {false, 2, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.drop);
+    options_.verify = row.verify;
+    Wire();
     host_.ClearRecords();
     UseDevices(UsbLine(1, kDiskBytes, "letter=E"));
     FillWithOldData(1);
-    devices_->PhysicalDrive(1)->dropWriteCall = drop;
+    devices_->PhysicalDrive(1)->dropWriteCall = row.drop;
+    host_.clockStepMs = 100;  // time passes between the reports
     UsbDialog d(host_, pump_, s_);
     d.Click(kIdOk);
-    EXPECT_EQ(d.view.progressTitles,
-              (std::vector<std::string>{"Copy Progress", "Copy Progress - Verifying"}));
-    // The write, then the read back, each from 0 %.
-    int restarts = 0;
-    for (std::size_t i = 1; i < d.view.percents.size(); ++i)
-      restarts += d.view.percents[i] < d.view.percents[i - 1];
-    EXPECT_EQ(restarts, 1);
-    const auto image = ImageFor(kFlashSectors);
-    if (drop == 0) {
+    EXPECT_EQ(d.view.progressTitles.size(), row.verify ? 2u : 1u);
+    // The write, then the read back, each from 0 % and without an estimate at
+    // first; the estimate comes within each.
+    const std::vector<std::string>& texts = d.view.progressTexts;
+    ASSERT_EQ(texts.size(), d.view.percents.size());
+    int restarts = 0, estimates = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const bool restart = i == 0 || d.view.percents[i] < d.view.percents[i - 1];
+      restarts += restart;
+      if (restart) {
+        EXPECT_EQ(texts[i], Format("%d%%", d.view.percents[i]));
+      }
+      estimates += std::regex_match(
+          texts[i], std::regex(std::to_string(d.view.percents[i]) +
+                               "% - [0-9]+\\.[0-9] MB/s - about [0-9]+ (s|min) left"));
+    }
+    EXPECT_EQ(restarts, row.verify ? 2 : 1);
+    EXPECT_GT(estimates, restarts);
+    if (row.sector == 0) {
       EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Successfully created the USB flash drive."});
-      ExpectImageOnDisk(1, image);
+      if (row.drop == 0) ExpectImageOnDisk(1, image);
     } else {
-      // The second piece was lost: the old data shows from its first sector on.
-      const std::uint32_t sector = CopyPieceSize(std::filesystem::file_size(image)) / 512;
       EXPECT_EQ(MessageTexts(), std::vector<std::string>{Format(
-                                    "Copy failed. Verification of the device: sector %u differs "
+                                    "Copy failed. Verification of the device: sector %llu differs "
                                     "from the image.",
-                                    sector)});
+                                    static_cast<unsigned long long>(row.sector))});
       EXPECT_EQ(host_.Messages()[0].title, "Error");
     }
     EXPECT_TRUE(d.view.ended.has_value());

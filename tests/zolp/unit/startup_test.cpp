@@ -17,16 +17,19 @@ TEST(CommandWords, SlashAndHyphenWordsSetTheirFlags) {
 }
 
 TEST(CommandWords, NearMissesAndEmptyLinesSetNothing) {
-  for (const char* tail : {" verbosex", "", " --", " xdebug upte st", " verbose_", " verifying"}) {
+  for (const char* tail : {" verbosex", "", " --", " xdebug upte st", " verbose_", " verifying",
+                           " noverif", " noverifying"}) {
     CommandWords words = ParseCommandWords(tail);
-    EXPECT_FALSE(words.verbose || words.upTest || words.upDebug || words.debug || words.verify)
+    EXPECT_FALSE(words.verbose || words.upTest || words.upDebug || words.debug || words.verify ||
+                 words.noVerify)
         << tail;
   }
 }
 
 TEST(CommandWords, WordsSplitAtEverySeparator) {
-  CommandWords words = ParseCommandWords("updebug\tDEBUG\n-Verbose/uptest -VERIFY");
-  EXPECT_TRUE(words.verbose && words.upTest && words.upDebug && words.debug && words.verify);
+  CommandWords words = ParseCommandWords("updebug\tDEBUG\n-Verbose/uptest -VERIFY /NoVerify");
+  EXPECT_TRUE(words.verbose && words.upTest && words.upDebug && words.debug && words.verify &&
+              words.noVerify);
 }
 
 TEST(CommandWords, TailSkipsQuotedAndBareProgramNames) {

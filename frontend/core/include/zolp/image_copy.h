@@ -1,5 +1,6 @@
-// The image copy worker: writes an image file to a disk handle piece by piece
-// and, when asked, reads the written range back and compares it.
+// The image copy worker: writes an image file to a disk handle piece by piece,
+// when asked zeroes the device's last MiB past the image, and when asked reads
+// everything it wrote back and compares it.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,13 @@ inline constexpr const char* kCopyWriteFailed = "Copy failed. A write to the dev
 inline constexpr const char* kCopyVerifyFailed = "Copy failed. Verification of the device";
 // lParam of the 0x501 reports while the written range is read back.
 inline constexpr const char* kCopyVerifying = "Verifying";
+
+// A job that clears the tail zeroes this much at the device's end after the
+// image (or as much of it as lies past the image).
+inline constexpr std::uint64_t kCopyClearedTailBytes = 0x100000;
+
+// The bytes a job writes for an image of imageBytes: the image and the tail.
+std::uint64_t CopyTotalBytes(const CopyJob& job, std::uint64_t imageBytes);
 
 // Posts 0x501 before each piece (while verifying with kCopyVerifying) and
 // exactly one 0x500; answers 1 on success.

@@ -34,6 +34,9 @@ struct CopyJob {
   // differs or could not be read; it is written to failureText (owned by the
   // dialog with the job), at which 0x500 then points.
   bool verify = false;
+  // With clearTail (and a capacity) the copy then zeroes the device's last
+  // MiB, or as much of it as lies past the image, and flushes after that.
+  bool clearTail = false;
   char* failureText = nullptr;
   std::size_t failureTextSize = 0;
 };

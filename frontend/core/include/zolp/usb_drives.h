@@ -12,12 +12,15 @@
 
 namespace zolp {
 
-// Disks outside this window are not offered: card-reader slots, failed size
-// queries and disks too large to be flash drives.
-inline constexpr std::uint64_t kUsbSmallestBytes = 3000000;     // exclusive
-inline constexpr std::uint64_t kUsbLargestBytes = 17000000000;  // exclusive
-// The largest drive the FLASH image can fill: 4,128,768 blocks (2 GB).
-inline constexpr std::uint32_t kUsbLastSectorMax = 0x3EFFFF;
+// Disks of this size or less are not offered: card-reader slots and failed
+// size queries drop out here.
+inline constexpr std::uint64_t kUsbSmallestBytes = 3000000;
+// READ CAPACITY (10) answers this last block address for a disk of 2 TiB or
+// more, whose blocks an MBR cannot all address: such disks are not offered.
+inline constexpr std::uint32_t kUsbLastSectorBeyond = 0xFFFFFFFF;
+// The largest volume the FLASH image holds: 4,128,768 blocks (2 GB, FAT16's
+// limit). A larger drive gets it at its start; the rest stays unallocated.
+inline constexpr std::uint32_t kUsbVolumeBlocksMax = 0x3F0000;
 inline constexpr std::uint32_t kUsbSectorBytes = 512;
 
 inline constexpr const char* kUsbNoDrives =
@@ -26,7 +29,7 @@ inline constexpr const char* kUsbNoDrives =
 inline constexpr const char* kUsbOwnDrive = "Cannot format the media you are executing from.";
 inline constexpr const char* kUsbNoSize = "Failed to get the size of the USB flash drive.";
 inline constexpr const char* kUsbTooLarge =
-    "The selected flash drive is too large to format with this utility.\nOnly drives up to 2 GB "
+    "The selected flash drive is too large to format with this utility.\nOnly drives up to 2 TB "
     "in size are supported.";
 inline constexpr const char* kUsbSucceeded = "Successfully created the USB flash drive.";
 
@@ -35,8 +38,9 @@ struct UsbDrive {
   std::string entry;    // the list's text
 };
 
-// True when a USB disk of so many bytes is offered.
-bool UsbDriveSizeListed(std::uint64_t bytes);
+// True when a USB disk of so many bytes (READ CAPACITY's block length times
+// blocks) with this last block address is offered.
+bool UsbDriveListed(std::uint64_t bytes, std::uint32_t lastSector);
 
 // The USB disks to offer, in the order the system names them. Each entry
 // starts with the drive's volume letter, file system and label when it has a
@@ -48,7 +52,7 @@ char VolumeLetterOf(const Services& services, unsigned driveNumber);
 
 // What OK decides for a drive whose READ CAPACITY gave lastSector: the
 // refusal's text (null when the drive is taken) and the blocks of the image
-// built for it.
+// built for it, the whole drive up to kUsbVolumeBlocksMax.
 struct UsbImagePlan {
   const char* refusal = nullptr;
   std::uint32_t blocks = 0;

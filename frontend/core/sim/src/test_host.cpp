@@ -139,6 +139,7 @@ void TestHost::Sleep(std::uint32_t milliseconds) {
 }
 std::uint64_t TestHost::Milliseconds() {
   std::lock_guard lock(mutex_);
+  now_ += clockStepMs;
   return now_;
 }
 

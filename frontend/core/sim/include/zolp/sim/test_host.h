@@ -83,7 +83,8 @@ class TestHost final : public SystemErrors,
   ResourceStep Fetch(std::string_view type, int id, const std::uint8_t*& data,
                      std::size_t& size) override;
 
-  // Clock: sleeping only advances the virtual time.
+  // Clock: sleeping advances the virtual time, and so does each reading by
+  // clockStepMs (set by a test that wants time to pass between reports).
   void Sleep(std::uint32_t milliseconds) override;
   std::uint64_t Milliseconds() override;
 
@@ -124,6 +125,7 @@ class TestHost final : public SystemErrors,
 
   std::map<std::uint32_t, std::string> messageTexts;  // the system's texts by code
   bool administrator = true;
+  std::uint64_t clockStepMs = 0;  // what each reading of the clock adds
   bool failAllocation = false;
   bool failFree = false;
   int OutstandingAllocations() const;
