@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 
+#include "zolp/copy_estimate.h"
 #include "zolp/image_copy.h"
 #include "zolp/linux_host.h"
 #include "zolp/partition_update.h"
@@ -64,8 +65,10 @@ struct StickState {
   std::atomic<int> percent{0};
   std::atomic<bool> verifying{false};
   std::atomic<bool> done{false};
-  std::atomic<std::uint64_t> phaseStart{0};
   int reported = 0;  // the last tenth printed (its worker's own)
+  // The estimate of the phase running, kept by whichever thread prints.
+  CopyEstimate estimate;
+  bool estimating = false, estimatingVerify = false;
   std::uint64_t imageBytes = 0;
   std::uint64_t started = 0, finished = 0;
   std::string imagePath;
@@ -78,17 +81,16 @@ std::string Duration(std::uint64_t milliseconds) {
                 static_cast<unsigned long long>(s % 60));
 }
 
-std::string ProgressLine(const StickState& state, std::uint64_t now) {
+std::string ProgressLine(StickState& state, std::uint64_t now) {
+  if (!state.estimating || state.estimatingVerify != state.verifying) {
+    state.estimate.Start(now, state.imageBytes);
+    state.estimating = true;
+    state.estimatingVerify = state.verifying;
+  }
   const int percent = state.percent;
-  const std::uint64_t elapsed = now - state.phaseStart;
-  const double done = static_cast<double>(state.imageBytes) * percent / 100.0;
-  const double rate = elapsed > 0 ? done / 1e6 / (static_cast<double>(elapsed) / 1000.0) : 0.0;
-  const std::string left =
-      percent > 0 ? Duration(static_cast<std::uint64_t>(static_cast<double>(elapsed) *
-                                                        (100 - percent) / percent))
-                  : "?";
-  return Format("%-12s %-9s %3d%%  %6.1f MB/s  %s left", state.stick.node.c_str(),
-                state.verifying ? "verifying" : "writing", percent, rate, left.c_str());
+  const std::uint64_t done = state.imageBytes * static_cast<std::uint64_t>(percent) / 100;
+  return Format("%-12s %-9s %s", state.stick.node.c_str(), state.verifying ? "verifying" : "writing",
+                ProgressText(percent, state.estimate.Update(now, done)).c_str());
 }
 
 class ConsoleUi final : public UserInterface {
@@ -110,10 +112,7 @@ class ConsoleUi final : public UserInterface {
     StickState& state = *(*states_)[owner - 1];
     if (message != kMsgProgress) return;
     const bool verifying = lParam != 0 && std::string_view(PostedText(lParam)) == kCopyVerifying;
-    if (verifying && !state.verifying.exchange(true)) {
-      state.phaseStart = clock_.Milliseconds();
-      state.reported = 0;
-    }
+    if (verifying && !state.verifying.exchange(true)) state.reported = 0;
     state.percent = static_cast<int>(wParam);
     // Not on a terminal: a line each time a phase passes another tenth.
     if (console_.outTerminal || state.percent / 10 * 10 <= state.reported) return;
@@ -269,7 +268,7 @@ bool Confirmed(const Console& console, const std::string& question) {
 // have the kernel read the new partition table.
 void WriteStick(Host& host, StickState& state, std::size_t index, bool verify) {
   const Services& s = host.services;
-  state.started = state.phaseStart = host.clock.Milliseconds();
+  state.started = host.clock.Milliseconds();
   auto finish = [&](bool ok, std::string text) {
     state.succeeded = ok;
     state.result = std::move(text);
@@ -287,8 +286,14 @@ void WriteStick(Host& host, StickState& state, std::size_t index, bool verify) {
       dev != state.stick.dev)
     return finish(false, "Refused: the device is no longer the stick that was listed.");
 
+  // What the copy runs over: the image and the cleared tail, at most a MiB.
+  std::error_code ec;
+  state.imageBytes = fs::file_size(state.imagePath, ec) + kCopyClearedTailBytes;
   CopyJob job{index + 1, device.get(), state.imagePath.c_str(), state.stick.bytes};
   job.verify = verify;
+  // What a stick held past the image (a backup partition table, old volumes)
+  // must not be found there: its last MiB is cleared.
+  job.clearTail = true;
   job.failureText = state.failureText;
   job.failureTextSize = sizeof state.failureText;
   // The worker's last message is its outcome; it is read from the answer here.
@@ -318,15 +323,6 @@ void WriteStick(Host& host, StickState& state, std::size_t index, bool verify) {
     return finish(false, outcome.code == -1 ? step
                                             : FormatSystemError(s, static_cast<std::uint32_t>(outcome.code), step));
   }
-  // What a stick held before past the image (a backup partition table, old
-  // volumes) must not be found there: its last MiB, as far as it lies past the
-  // image, is cleared.
-  std::error_code ec;
-  const std::uint64_t written = (fs::file_size(state.imagePath, ec) + 511) / 512 * 512;
-  const std::uint64_t end = state.stick.bytes;
-  const std::uint64_t tailStart = std::max(written, end > (1u << 20) ? end - (1u << 20) : 0);
-  if (!ec && tailStart < end && !device->Clear(tailStart, end - tailStart))
-    return finish(false, FormatSystemError(s, s.errors->Last(), kCopyWriteFailed));
   device->UpdateProperties();  // a loop device without partitions declines: nothing to re-read
   finish(true, kUsbSucceeded);
 }
@@ -407,7 +403,6 @@ int Usb(const Console& console, std::vector<std::string> words) {
       }
     }
     state->imagePath = it->second.first;
-    state->imageBytes = std::uint64_t{plan.blocks} * kUsbSectorBytes;
     if (!it->second.second.empty()) {
       state->result = it->second.second;
       state->done = true;
