@@ -32,7 +32,8 @@ pass() { echo "test-release.sh: ok: $*"; }
 # --- cmake --install -------------------------------------------------------------------------
 prefix="$work/prefix"
 cmake --install build --prefix "$prefix" >/dev/null
-for file in bin/vellix bin/torbel share/man/man1/vellix.1 share/man/man1/torbel.1 \
+for file in bin/vellix bin/torbel bin/zolpcli share/man/man1/vellix.1 share/man/man1/torbel.1 \
+            share/man/man1/zolpcli.1 \
             share/doc/diagmedia/README.md share/doc/diagmedia/linux.md share/doc/diagmedia/torbel.md; do
   [ -f "$prefix/$file" ] || fail "cmake --install put no $file under the prefix"
 done
@@ -55,11 +56,13 @@ status=0
 grep -qxF 'vellix: error 9: cannot open the boot sector file "BOOTSECT.BIN" (BsFileName): No such file or directory' \
   "$work/vellix-err.txt" || fail "vellix's error line: $(cat "$work/vellix-err.txt")"
 "$prefix/bin/vellix" --version >/dev/null || fail "vellix --version did not exit with 0"
+[ "$("$prefix/bin/zolpcli" --version)" = "zolpcli $(sed -n 's/^project(diagmedia VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ] ||
+  fail "zolpcli --version printed: $("$prefix/bin/zolpcli" --version)"
 version="$("$prefix/bin/torbel" --version)" || fail "torbel --version did not exit with 0"
 [[ "$version" == "VERSION:   torbel"* ]] || fail "torbel --version printed: $version"
 pass "the installed tools say what went wrong, and answer --version"
 
-for page in vellix torbel; do
+for page in vellix torbel zolpcli; do
   warnings="$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 >"$work/$page.txt")" \
     || fail "man -l $page.1 failed"
   [ -z "$warnings" ] || fail "man -l $page.1 warns: $warnings"
@@ -67,7 +70,8 @@ for page in vellix torbel; do
 done
 grep -q "BsFileName" "$work/vellix.txt" || fail "vellix.1 lacks the key reference"
 grep -q "COPYHD2SYS" "$work/torbel.txt" || fail "torbel.1 lacks the command reference"
-pass "man -l renders vellix.1 and torbel.1 without warnings"
+grep -q "ZOLP_SYSFS_ROOT" "$work/zolpcli.txt" || fail "zolpcli.1 lacks the stick rules"
+pass "man -l renders vellix.1, torbel.1 and zolpcli.1 without warnings"
 
 # --- a second copy of the sources, somewhere else ----------------------------------------------
 copy="$work/elsewhere/diagmedia"
