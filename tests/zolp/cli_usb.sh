@@ -6,7 +6,8 @@
 #   (check_media.sh), and its last MiB is cleared;
 #   a mounted stick, one whose serial changes while its image is built and one
 #   whose writes fail (a loop device over a file on a full tmpfs) fail alone, the
-#   first two untouched; a non-removable and a non-USB disk are not listed;
+#   first two untouched; a non-removable, a non-USB, an empty disk and one whose
+#   /dev node carries other numbers are not listed, and a named one is refused;
 #   without --yes: refused with no terminal, asked on a pty.
 #   cli_usb.sh ZOLPCLI VELLIX PACKAGE
 set -uo pipefail
@@ -47,6 +48,7 @@ stick() {
   echo $((mib << 11)) >"$dev/size"
   cat "/sys/block/${loop#/dev/}/dev" >"$dev/dev"
   ln -s ../.. "$dev/device"
+  eval "entry_$name=$dev"
   ln -sfn "../${dev#$sys/}" "$sys/block/${loop#/dev/}"
   eval "node_$name=$loop"
 }
@@ -55,7 +57,9 @@ stick mounted 16; stick moved 16
 mount -t tmpfs -o size=512k tmpfs "$work/full" || fail "tmpfs"
 truncate -s 32M "$work/full/disk"
 stick full 32 1 usb "$work/full/disk"
-stick fixed 16 0; stick sata 16 1 pci
+stick fixed 16 0; stick sata 16 1 pci; stick empty 16; stick renumbered 16
+echo 0 >"$entry_empty/size"        # a card reader without a card
+echo 7:1048575 >"$entry_renumbered/dev"  # its /dev node is another device
 mkfs.ext2 -q -E lazy_itable_init=0 "$node_mounted" && mount -o ro "$node_mounted" "$work/mnt" || fail "mount"
 sha() { sha256sum <"$1" | cut -d' ' -f1; }
 before_mounted=$(sha "$node_mounted")
@@ -80,10 +84,14 @@ for s in a b c d moved full; do
   eval "n=\$node_$s"; grep -q "^$n  .*Vend$s Model $s 1.00  serial SER$s\$" "$work/list.txt" ||
     fail "list misses $s ($n): $(cat "$work/list.txt")"
 done
-for s in mounted fixed sata; do
+for s in mounted fixed sata empty renumbered; do
   eval "n=\$node_$s"; ! grep -q "^$n " "$work/list.txt" || fail "list shows $s ($n)"
 done
 
+# A disk named that is no stick: refused, nothing built.
+"$zolpcli" usb --yes "$node_fixed" >"$work/fixed.txt" 2>&1
+[ $? = 3 ] && grep -q "$node_fixed is never written: not removable" "$work/fixed.txt" &&
+  [ ! -e "$work/builds.txt" ] || fail "usb of a fixed disk: $(cat "$work/fixed.txt")"
 # No terminal and no --yes: refused, nothing built.
 "$zolpcli" usb --all </dev/null >"$work/no-tty.txt" 2>&1
 [ $? = 3 ] && grep -q "not a terminal" "$work/no-tty.txt" && [ ! -e "$work/builds.txt" ] ||
