@@ -8,7 +8,7 @@
 #   whose writes fail (a loop device over a file on a full tmpfs) fail alone, the
 #   first two untouched; a non-removable, a non-USB, an empty disk and one whose
 #   /dev node carries other numbers are not listed, and a named one is refused;
-#   without --yes: refused with no terminal, asked on a pty.
+#   without --yes: refused with no terminal, asked on a pty (and redrawn there).
 #   cli_usb.sh ZOLPCLI VELLIX PACKAGE
 set -uo pipefail
 zolpcli=$(readlink -f "${1:?zolpcli}")
@@ -129,4 +129,11 @@ for s in a b c d; do
   [ "$tail" = 0 ] || fail "$s: its last MiB is not cleared"
   echo "usb FLASH $work/package $work/$s.img A05 $from $to -t$sectors" >>"$work/made.txt"
 done
-PATH=${PATH#$work/bin:} bash "$root/tests/zolp/check_media.sh" "$work/made.txt" "$vellix"
+PATH=${PATH#$work/bin:} bash "$root/tests/zolp/check_media.sh" "$work/made.txt" "$vellix" ||
+  fail "the sticks differ from vellix's images"
+
+# On a terminal, "y" writes, and each stick's line is redrawn in place.
+echo y | script -qec "$zolpcli usb $node_b" /dev/null >"$work/tty.txt" 2>&1
+grep -q $'\e\[1A' "$work/tty.txt" && grep -q "Successfully created the USB flash drive." "$work/tty.txt" ||
+  fail "usb on a terminal, answered y: $(cat -v "$work/tty.txt")"
+echo "cli_usb: all checks hold"
