@@ -1,8 +1,8 @@
 // The image copy worker as the USB option runs it, onto a file-backed disk:
-// copies IMAGE onto DISK (created anew, as large as the image), with the
-// read-back comparison when "verify" follows, and syncs the disk file at the
-// end as dd conv=fsync does. bench/usb_copy_bench.sh times it against dd.
-//   zolp_copy_bench DIRECTORY IMAGE DISK [verify]
+// copies IMAGE onto DISK (created anew, as large as the image) with the
+// read-back comparison unless "noverify" follows, and syncs the disk file at
+// the end as dd conv=fsync does. bench/usb_copy_bench.sh times it against dd.
+//   zolp_copy_bench DIRECTORY IMAGE DISK [noverify]
 // IMAGE is a file name in DIRECTORY (the worker's current directory).
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,8 +18,8 @@
 #include "zolp/sim/test_host.h"
 
 int main(int argc, char** argv) {
-  if (argc < 4 || (argc == 5 && std::strcmp(argv[4], "verify") != 0) || argc > 5) {
-    std::fprintf(stderr, "usage: zolp_copy_bench DIRECTORY IMAGE DISK [verify]\n");
+  if (argc < 4 || (argc == 5 && std::strcmp(argv[4], "noverify") != 0) || argc > 5) {
+    std::fprintf(stderr, "usage: zolp_copy_bench DIRECTORY IMAGE DISK [noverify]\n");
     return 2;
   }
   const std::filesystem::path directory = argv[1];
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   const zolp::Services services = host.Wire(&files);
   zolp::CopyJob job{1, &disk, argv[2], size};
   char failure[160] = {};
-  job.verify = argc == 5;
+  job.verify = argc == 4;
   job.failureText = failure;
   job.failureTextSize = sizeof failure;
 

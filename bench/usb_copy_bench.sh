@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The USB option's image copy worker against dd: a 256 MiB image written onto
 # a file-backed disk by the worker (zolp_copy_bench, which syncs the disk file
-# at its end), once without and once with the read-back comparison of the
-# command word "verify", and by dd bs=1M conv=fsync onto the same kind of
-# file. All three run in one go, interleaved, repeated; every copy is checked
-# with cmp. Prints the best and the median time of each and the ratios to dd
-# (targets: copy <= 1.1 x dd, copy with verify <= 2.2 x dd).
+# at its end), once as the option runs by default, with the read-back
+# comparison, and once with the command word "noverify", and by dd bs=1M
+# conv=fsync onto the same kind of file. All three run in one go, interleaved,
+# repeated; every copy is checked with cmp. Prints the best and the median
+# time of each and the ratios to dd (targets: the verified copy <= 1.5 x dd,
+# the plain copy <= 1.1 x dd).
 #
 #   bench/usb_copy_bench.sh [build-dir] [runs]
 #   The work files go to $TMPDIR (default /tmp).
@@ -45,8 +46,8 @@ timed() {  # name command...
 pieces=$("$bench" "$work" image.img "$work/disk.img")
 for run in $(seq "$runs"); do
   timed dd dd if="$image" of="$work/disk.img" bs=1M conv=fsync status=none
-  timed copy "$bench" "$work" image.img "$work/disk.img"
-  timed verify "$bench" "$work" image.img "$work/disk.img" verify
+  timed copy "$bench" "$work" image.img "$work/disk.img" noverify
+  timed verify "$bench" "$work" image.img "$work/disk.img"
 done
 
 stat() {  # best|median values...
@@ -59,9 +60,9 @@ for side in dd copy verify; do
   b=$(stat best ${times[$side]}); m=$(stat median ${times[$side]})
   bd=$(stat best ${times[dd]}); md=$(stat median ${times[dd]})
   label=$side
-  [ "$side" = copy ] && label="worker"
-  [ "$side" = verify ] && label="worker with verify"
+  [ "$side" = copy ] && label="worker, noverify"
+  [ "$side" = verify ] && label="worker (verifies)"
   printf '%-22s %8ss %8ss %11s %11s\n' "$label" "$b" "$m" \
     "$(python3 -c "print(f'{$b / $bd:.2f}')")" "$(python3 -c "print(f'{$m / $md:.2f}')")"
 done
-echo "targets: worker <= 1.1 x dd, worker with verify <= 2.2 x dd"
+echo "targets: worker (verifies) <= 1.5 x dd, worker with noverify <= 1.1 x dd"

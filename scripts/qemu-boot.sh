@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Boots one media image in qemu (SeaBIOS, TCG) and reports what the boot code printed.
 #
-#   qemu-boot.sh <floppy|hd|usb|cd> <image> [debug-console-file]
+#   qemu-boot.sh <floppy|hd|disk|usb|cd> <image> [debug-console-file]
 #
 # hd: an IDE disk with the geometry the image describes (its partition entry's
 #     CHS addresses and the volume's BPB must agree), so CHS reads find the
 #     sectors the boot code means.
+# disk: an IDE disk with the geometry the BIOS gives a disk of its size, as a
+#     stick larger than its image is seen (SeaBIOS translates a large disk to
+#     255 heads and 63 sectors).
 # usb: the same image as USB mass storage (SeaBIOS reads it by LBA).
 # cd: an ISO image; the El Torito entry decides diskette or hard-disk emulation.
 #
@@ -15,7 +18,7 @@
 # exits 1. QEMU_BOOT_TIMEOUT (seconds, default 30) bounds one boot.
 set -uo pipefail
 
-kind=${1:?kind: floppy, hd, usb or cd}
+kind=${1:?kind: floppy, hd, disk, usb or cd}
 image=${2:?image file}
 out=${3:-}
 timeout_s=${QEMU_BOOT_TIMEOUT:-30}
@@ -45,6 +48,11 @@ case $kind in
     echo "disk geometry: $cyls cylinders, $heads heads, $secs sectors per track"
     args+=(-drive "if=none,id=d0,file=$image,format=raw,snapshot=on"
            -device "ide-hd,drive=d0,lcyls=$cyls,lheads=$heads,lsecs=$secs"
+           -boot order=c,strict=on,reboot-timeout=0) ;;
+  disk)
+    [ -n "$tmp" ] || tmp=$(mktemp -d)
+    image=$(full_size_image "$image" "$tmp")
+    args+=(-drive "if=none,id=d0,file=$image,format=raw,snapshot=on" -device ide-hd,drive=d0
            -boot order=c,strict=on,reboot-timeout=0) ;;
   usb)
     [ -n "$tmp" ] || tmp=$(mktemp -d)

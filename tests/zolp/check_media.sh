@@ -6,8 +6,10 @@
 # Windows vellix read (one of the seconds the case noted, the only thing the two
 # runs do not share), pass fsck.fat -n, and, when it is a boot medium, boot in
 # qemu to the banner that names its volume label, once for each kind the line
-# names (hd,usb). A CD (kind cd) must also pass isoinfo and xorriso; fsck.fat
-# checks the FAT volume its El Torito entry boots.
+# names (hd,usb,disk). A CD (kind cd) must also pass isoinfo and xorriso; fsck.fat
+# checks the FAT volume its El Torito entry boots. A stick (kind with usb) larger
+# than its image holds the image at its start, zeros in its last MiB and no
+# other data, and shows no GPT to wipefs, blkid or gdisk.
 #   check_media.sh MADE_TXT VELLIX
 set -uo pipefail
 made=${1:?made.txt}
@@ -42,8 +44,22 @@ while read -r kind section package image label from to options; do
     rm -f "$tmp/vellix.img"
     (cd "$package" && env -i BUILDSETTIME="$(printf '%X' "$t")" timeout 120 \
       "$vellix" dd.cfg "$section" "-v$label" "-i$tmp/vellix.img" ${options:-} >/dev/null)
-    if cmp -s "$image" "$tmp/vellix.img"; then same=$t; break; fi
+    built=$(stat -c %s "$tmp/vellix.img" 2>/dev/null || echo 0)
+    if [[ ",$kind," == *,usb,* ]] && [ "$(stat -c %s "$image")" -gt "$built" ]; then
+      cmp -s -n "$built" "$image" "$tmp/vellix.img" && { same=$t; break; }
+    elif cmp -s "$image" "$tmp/vellix.img"; then same=$t; break; fi
   done
+  size=$(stat -c %s "$image")
+  if [ -n "$same" ] && [ "$size" -gt "$built" ]; then
+    tail=$(( size - built < 1048576 ? size - built : 1048576 ))
+    if ! tail -c "$tail" "$image" | cmp -s - <(head -c "$tail" /dev/zero) ||
+       [ "$(du -B1 "$image" | cut -f1)" -gt $(( built + tail + 65536 )) ] ||
+       wipefs -n "$image" | grep -q gpt || [ "$(blkid -p -o value -s PTTYPE "$image")" != dos ] ||
+       ! gdisk -l "$image" </dev/null | grep -q "GPT: not present"; then
+      echo "check_media: $what: past the image the stick holds more than its cleared last MiB, or a GPT"
+      failed=1
+    fi
+  fi
   if [ -z "$same" ]; then
     echo "check_media: $what differs from the Linux vellix's image at every build time from $((from - 1)) to $((to + 1))"
     failed=1

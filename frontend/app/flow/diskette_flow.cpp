@@ -2,6 +2,7 @@
 
 #include "flow/option_support.h"
 #include "resource.h"
+#include "zolp/image_copy.h"
 #include "zolp/package_config.h"
 #include "zolp/report.h"
 #include "zolp/tool_runner.h"
@@ -121,7 +122,7 @@ void DisketteFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam,
   if (message == kMsgImageBuilt && state_ == State::Building) {
     OnBuilt(static_cast<std::int32_t>(wParam));
   } else if (message == kMsgProgress && state_ == State::Copying) {
-    OnProgress(static_cast<int>(wParam));
+    OnProgress(static_cast<int>(wParam), PostedText(lParam));
   } else if (message == kMsgJobFinished && state_ == State::Copying) {
     OnCopied(wParam, PostedText(lParam));
   }
@@ -187,13 +188,24 @@ bool DisketteFlow::StartCopy() {
   return false;
 }
 
-void DisketteFlow::OnProgress(int percent) {
+void DisketteFlow::OnProgress(int percent, const char* status) {
+  const std::uint64_t now = services_.clock->Milliseconds();
+  // The write and the read-back each have their own estimate.
+  const bool verifying = status != nullptr && std::string_view(status) == kCopyVerifying;
+  const std::string title = Format("Copy Progress - Diskette %u of %u", current_, total_);
   if (!progressShown_) {
-    view_.OpenProgress(IDI_DISKETTE, Format("Copy Progress - Diskette %u of %u", current_, total_));
+    view_.OpenProgress(IDI_DISKETTE, title);
     progressShown_ = true;
     view_.ShowDialog(false);
+    estimate_.Start(now, kDisketteCapacity);
+  } else if (verifying != verifying_) {
+    view_.SetProgressTitle(title + " - Verifying");
+    estimate_.Start(now, kDisketteCapacity);
   }
+  verifying_ = verifying;
   view_.SetProgress(percent);
+  view_.SetProgressText(ProgressText(
+      percent, estimate_.Update(now, kDisketteCapacity * static_cast<std::uint64_t>(percent) / 100)));
   if (percent > 0) dataWritten_ = true;
 }
 

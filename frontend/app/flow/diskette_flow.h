@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "flow/option_view.h"
+#include "zolp/copy_estimate.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
 #include "zolp/vellix_command.h"
@@ -76,7 +77,7 @@ class DisketteFlow final : public OptionFlow {
   void OnBuilt(std::int32_t exitCode);
   bool HoldDiskette();
   bool StartCopy();
-  void OnProgress(int percent);
+  void OnProgress(int percent, const char* status);
   void OnCopied(std::intptr_t error, const char* text);
   void CloseProgress();
   void Release();
@@ -95,6 +96,8 @@ class DisketteFlow final : public OptionFlow {
   std::unique_ptr<DiskHandle> disk_;  // open only while copying
   HeldVolumes volume_;                // the diskette's, locked and dismounted while written
   bool progressShown_ = false;
+  bool verifying_ = false;  // the copy reads the diskette back
+  CopyEstimate estimate_;
   bool dataWritten_ = false;  // a progress report above 0 % arrived
 };
 

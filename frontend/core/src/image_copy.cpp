@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "zolp/report.h"
@@ -150,10 +151,12 @@ Outcome VerifyWritten(const Services& services, const CopyJob& job, const Span& 
     services.errors->SetLast(0);
     if (!job.disk->Read(actual, sectors, got) || got < length)
       return {FailureCode(services, syserr::kReadFault), VerifyFailure(job, done / kSector, false)};
-    const auto first = std::mismatch(expected, expected + length, actual).first;
-    if (first != expected + length)
+    // memcmp runs at memory speed; the byte-wise search only names the sector.
+    if (std::memcmp(expected, actual, length) != 0) {
+      const auto first = std::mismatch(expected, expected + length, actual).first;
       return {-1, VerifyFailure(job, (done + static_cast<std::uint64_t>(first - expected)) / kSector,
                                 true)};
+    }
     done += length;
   }
   if (span.tailBytes == 0) return {};

@@ -1,9 +1,10 @@
 // Cases on the USB flash drive option: ZOLP.exe finds no USB disk on wine;
-// ZOLPSIM.exe, started with "verify", writes the first of two simulated
-// sticks of one make. The stick stays in ZOLP_MEDIA, listed in made.txt, for
-// tests/zolp/check_media.sh to compare with the Linux vellix's FLASH image
-// for its size, check with fsck.fat and boot in qemu as USB storage and as an
-// IDE disk.
+// ZOLPSIM.exe, started with "verify" (which changes nothing: verification is
+// the default), writes the first of two simulated 32 GB sticks of one make
+// (sparse files). The stick stays in ZOLP_MEDIA, listed in made.txt, for
+// tests/zolp/check_media.sh to compare with the Linux vellix's 2 GB FLASH
+// image, check with fsck.fat and boot in qemu as USB storage and as an IDE
+// disk.
 #include <windows.h>
 
 #include <string>
@@ -15,8 +16,8 @@ namespace zolptest {
 namespace {
 
 constexpr const char* kUsbTitle = "Install to USB Flash Drive";
-constexpr const char* kStickBytes = "67108864";  // 64 MiB: 131072 sectors
-constexpr const char* kStickSectors = "-t131072";
+constexpr const char* kStickBytes = "32000000000";  // 32 GB: the 2 GB volume at its start
+constexpr const char* kStickSectors = "-t4128768";
 
 // The entries of the drive list, read by selecting each in turn (a
 // selection made this way tells the dialog nothing until OK).
@@ -51,7 +52,7 @@ void CaseUsbDrive() {
                                   "MbrFileName=MBR.BIN"}));
   const std::string stick = media + "\\stick.img", other = media + "\\other.img";
   const std::string devices = media + "\\usb-devices.txt";
-  const std::string make = std::string(kStickBytes) + " vendor=ACME product=\"Flash 64\" revision=1.0";
+  const std::string make = std::string(kStickBytes) + " vendor=ACME product=\"Flash 32\" revision=1.0";
   CHECK(WriteWholeFile(devices, Crlf({"# two sticks of one make; the first has the volume E:,",
                                       "# which another program keeps open for two lock attempts",
                                       ("usb 1 \"" + stick + "\" " + make + " letter=E inuse=2").c_str(),
@@ -73,8 +74,8 @@ void CaseUsbDrive() {
   const std::vector<std::string> entries = Entries(list);
   CHECK(entries.size() == 2);
   if (entries.size() != 2) return;
-  CHECK_EQ_TEXT(entries[0], "(E:) [FAT:] 67MB - ACME Flash 64 1.0");
-  CHECK_EQ_TEXT(entries[1], "67MB - ACME Flash 64 1.0");
+  CHECK_EQ_TEXT(entries[0], "(E:) [FAT:] 32000MB - ACME Flash 32 1.0");
+  CHECK_EQ_TEXT(entries[1], "32000MB - ACME Flash 32 1.0");
   CHECK_EQ_TEXT(ItemText(dialog, IDC_USB_WARNING),
                 "WARNING - Select the destination carefully.\nAll data on the selected drive will "
                 "be erased. ");
@@ -94,10 +95,12 @@ void CaseUsbDrive() {
   HWND progress = WaitTopWindow(z.process->Id(), "Copy Progress", kBuildTimeout);
   CHECK(progress != nullptr);
   if (progress) {
-    WaitFor([&] { return ItemText(progress, IDC_PROGRESS_PERCENT) != "0%"; }, 5000);
+    // The speed and the time left beside the percentage.
+    CHECK(WaitFor([&] { return ItemText(progress, IDC_PROGRESS_PERCENT).find(" MB/s - about ") !=
+                               std::string::npos; }, 10000));
     CHECK(SaveScreenshot(progress, shotsDir + "\\usb-progress.bmp"));
   }
-  // Written, then read back and compared (the command word verify).
+  // Written, then read back and compared.
   HWND box = WaitTopWindow(z.process->Id(), "Success!", kBuildTimeout);
   const unsigned long long to = UnixNow();
   CHECK(box != nullptr);
@@ -110,7 +113,7 @@ void CaseUsbDrive() {
   CHECK(!FileExists(z.dir.Path() + "\\vellix.exe"));
   CHECK(FileExists(stick));
   CHECK(!FileExists(other));  // the other stick was never touched
-  ListMedium(media, "usb,hd", "FLASH", z.dir.Path(), stick, from, to, kStickSectors);
+  ListMedium(media, "usb,disk", "FLASH", z.dir.Path(), stick, from, to, kStickSectors);
   z.Finish();
 }
 

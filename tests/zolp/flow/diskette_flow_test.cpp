@@ -154,7 +154,9 @@ TEST_F(DisketteFlowTest, ThreeSectionsMakeThreeDiskettesAsVellixBuildsThem) {
       EXPECT_TRUE(d.view.Ended(DialogResult::Ok));
       EXPECT_FALSE(d.view.dialogShown);  // hidden behind the progress window
       EXPECT_EQ(d.view.progressTitles,
-                std::vector<std::string>{Format("Copy Progress - Diskette %u of 3", current)});
+                (std::vector<std::string>{Format("Copy Progress - Diskette %u of 3", current),
+                                          Format("Copy Progress - Diskette %u of 3 - Verifying",
+                                                 current)}));
       EXPECT_EQ(d.view.progressIcon, IDI_DISKETTE);
       EXPECT_EQ(d.view.percents.size(), 90u);  // 1.44 MB in 32 KiB pieces, written and read back
       EXPECT_EQ(d.view.percents.front(), 0);

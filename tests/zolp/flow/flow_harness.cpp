@@ -64,12 +64,13 @@ bool FlowTest::FsckPasses(const std::filesystem::path& image) {
 bool FlowTest::Boots(const std::string& kind, const std::filesystem::path& image,
                      const std::string& label) const {
   const std::filesystem::path log = root_ / "boot.log";
-  // "uefi-usb" boots under OVMF, the other kinds under SeaBIOS.
-  const bool uefi = kind.rfind("uefi-", 0) == 0;
+  // "uefi-usb" boots under OVMF, "bochs-hd" under Bochs, the other kinds under SeaBIOS.
+  const std::size_t dash = kind.find('-');
+  const std::string bios = dash == std::string::npos ? "qemu" : kind.substr(0, dash);
   const std::string command =
-      "bash " +
-      Quote(std::filesystem::path(SOURCE_DIR) / "scripts" / (uefi ? "uefi-boot.sh" : "qemu-boot.sh")) +
-      " " + (uefi ? kind.substr(5) : kind) + " " + Quote(image) + " > " + Quote(log) + " 2>&1";
+      "bash " + Quote(std::filesystem::path(SOURCE_DIR) / "scripts" / (bios + "-boot.sh")) + " " +
+      kind.substr(dash == std::string::npos ? 0 : dash + 1) + " " + Quote(image) + " > " +
+      Quote(log) + " 2>&1";
   const bool booted = std::system(command.c_str()) == 0;
   // The boot code prints the volume label it booted from.
   const std::string printed = ReadFile(log);

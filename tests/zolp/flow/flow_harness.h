@@ -229,7 +229,8 @@ class FlowTest : public ZolpTest {
   static bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
   static bool FsckPasses(const std::filesystem::path& image);
   // Boots an image in qemu with the project's boot script (scripts/qemu-boot.sh,
-  // or scripts/uefi-boot.sh for the kinds "uefi-usb" and "uefi-cd"): true when
+  // or scripts/uefi-boot.sh for the kinds "uefi-usb" and "uefi-cd",
+  // scripts/bochs-boot.sh for "bochs-hd"): true when
   // it booted to the banner that names the volume label.
   bool Boots(const std::string& kind, const std::filesystem::path& image,
              const std::string& label) const;

@@ -32,10 +32,9 @@ bool FileDisk::Read(void* buffer, std::uint32_t size, std::uint32_t& got) {
   }
   const std::uint64_t available = position_ < capacity_ ? capacity_ - position_ : 0;
   const std::uint32_t wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, available));
-  std::memset(buffer, 0, wanted);  // never-written sectors read as zeros
-  // Past the file's end the disk reads the zeros set above.
+  // Past the file's end (never-written sectors) the disk reads zeros.
   const std::size_t fromFile = std::fread(buffer, 1, wanted, file_);
-  (void)fromFile;
+  std::memset(static_cast<std::uint8_t*>(buffer) + fromFile, 0, wanted - fromFile);
   got = wanted;
   position_ += got;
   return true;

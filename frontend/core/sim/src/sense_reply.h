@@ -49,7 +49,9 @@ inline bool AnswerDiskCommand(ScsiRequest& request, SystemErrors& errors, bool m
       return true;
     case mmc_opcode::kReadCapacity10: {
       std::uint8_t data[8];
-      common::store_be32(data, static_cast<std::uint32_t>(capacity / sectorSize - 1));
+      // A disk with more blocks than 32 bits count answers 0xFFFFFFFF.
+      common::store_be32(data, static_cast<std::uint32_t>(
+                                   std::min<std::uint64_t>(capacity / sectorSize - 1, 0xFFFFFFFF)));
       common::store_be32(data + 4, sectorSize);
       std::memcpy(request.dataBuffer, data, std::min<std::uint32_t>(8, request.dataTransferLength));
       return true;
