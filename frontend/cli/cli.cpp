@@ -644,6 +644,9 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   if (command == "iso") return Image(console, rest, true);
   if (command == "update") return Update(console, rest);
   if (command == "diskettes") return Diskettes(console, rest);
+  if (command == "burn")
+    return Usage(console, "CDs are not burned on Linux: save the ISO with 'zolpcli iso FILE' and "
+                          "burn it with a CD writing tool");
   return Usage(console, "unknown command " + command);
 }
 

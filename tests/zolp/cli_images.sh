@@ -27,6 +27,8 @@ cp "$work/hdd.img" "$work/hdd.before"
 "$zolpcli" image "$work/hdd.img" >"$work/out.txt" 2>&1
 [ $? = 3 ] && grep -q "already exists" "$work/out.txt" && cmp -s "$work/hdd.img" "$work/hdd.before" ||
   fail "an existing file: $(cat "$work/out.txt")"
+"$zolpcli" burn E >"$work/out.txt" 2>&1
+[ $? = 2 ] && grep -q "CDs are not burned on Linux" "$work/out.txt" || fail "burn: $(cat "$work/out.txt")"
 printf '%s\n' "hd HDD $work/package $work/hdd.img A05 $from $to" \
   "floppy DISKETTE $work/package $work/fd.img A05 $from $to" \
   "cd CD $work/package $work/cd.iso A05 $from $to -NA05" >"$work/made.txt"
