@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 
+#include "catalog.h"
 #include "zolp/copy_estimate.h"
 #include "zolp/image_copy.h"
 #include "zolp/linux_host.h"
@@ -637,6 +638,15 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   if (command == "--version") {
     std::fprintf(console.out, "zolpcli %s\n", ZOLP_VERSION);
     return kExitDone;
+  }
+  // A simulated catalog in place of sysfs (the benchmark's sticks, limited to a write rate).
+  if (std::getenv("ZOLP_SIM_DEVICES") && (command == "list" || command == "usb")) {
+    Host host(console);
+    auto devices = SimulatedCatalog(host.services, console.err);
+    if (!devices) return kExitUsage;
+    host.services.devices = devices.get();
+    if (command == "list") return rest.empty() ? CatalogList(host.services, console) : Usage(console, "list takes no arguments");
+    return CatalogUsb(host.services, console, rest);
   }
   if (command == "list") return rest.empty() ? List(console) : Usage(console, "list takes no arguments");
   if (command == "usb") return Usb(console, rest);
