@@ -330,7 +330,7 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
       if (!DriveNumber(word, number)) return Usage(console, word + " names no drive");
       if (std::find(chosen.begin(), chosen.end(), number) != chosen.end()) continue;
       if (std::find(listed.begin(), listed.end(), number) == listed.end()) {
-        refused.emplace_back(word, "it is no USB flash drive that can be written");
+        refused.emplace_back(Format("PhysicalDrive%u", number), "it is no USB flash drive that can be written");
         continue;
       }
       chosen.push_back(number);
@@ -356,7 +356,9 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
   }
   for (const auto& [name, why] : refused)
     std::fprintf(console.err, "zolpcli: %s is never written: %s\n", name.c_str(), why.c_str());
-  if (states.empty()) {
+  // A drive named on the command line that cannot be written stops the run
+  // before anything is built: the script that named it is wrong.
+  if (states.empty() || (!all && !refused.empty())) {
     if (refused.empty()) std::fprintf(console.err, "zolpcli: %s\n", kUsbNoDrives);
     return kExitRefused;
   }

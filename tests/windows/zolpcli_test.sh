@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# zolpcli.exe under wine on simulated drives (ZOLP_SIM_DEVICES): two sticks of
+# different sizes, one with a mounted volume, are written at once; each equals
+# the image the Linux vellix builds for its size, passes fsck.fat -n and boots in
+# qemu (check_media.sh); a card slot named beside them stops the run before anything is written.
+. "$(dirname "$0")/lib.sh"
+
+: "${ZOLPCLI_EXE:?}"
+package_dir="$LINUX_BUILD/package"
+
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+case_two_sticks() {
+  [ -f "$package_dir/DD.CFG" ] || fail "no sample package in $package_dir (the Linux build's sample_package)"
+  make_workdir
+  cp -r "$package_dir" "$WORK/package"
+  # Names that need a generated 8.3 alias get it from each system's own rules.
+  find "$WORK/package" -mindepth 1 -depth | while read -r f; do
+    n=$(basename "$f")
+    [[ "$n" =~ ^[^.\ ]{1,8}(\.[^.\ ]{1,3})?$ ]] || rm -rf "$f"
+  done
+  cat >"$WORK/devices.txt" <<DEV
+usb 1 $(win_path "$WORK/s64.img") 67108864 letter=E vendor=ACME product="Flash 64" revision=1.0
+usb 2 $(win_path "$WORK/s96.img") 100663296 vendor=Big product="Stick 96"
+cardslot 3 SD/MMC
+DEV
+  cd "$WORK/package" || fail "package"
+  export ZOLP_SIM_DEVICES
+  ZOLP_SIM_DEVICES=$(win_path "$WORK/devices.txt")
+  local from to
+  launch "$ZOLPCLI_EXE" usb 1 2 3 --yes
+  expect_code 3
+  expect_output "PhysicalDrive3 is never written"
+  [ ! -e "$WORK/s64.img" ] && [ ! -e "$WORK/s96.img" ] || fail "a drive was written beside a refused one"
+  from=$(date +%s)
+  launch "$ZOLPCLI_EXE" usb --all --yes
+  to=$(date +%s)
+  expect_code 0
+  for n in 1 2; do
+    printf '%s\n' "$OUT" | tr -d '\r' | grep -Eq "^PhysicalDrive$n .*Successfully created the USB flash drive.$" ||
+      fail "drive $n: $OUT"
+    printf '%s\n' "$OUT" | tr -d '\r' | grep -Eq "^PhysicalDrive$n +verifying +[1-9]0%" ||
+      fail "drive $n: no progress lines every 10 %: $OUT"
+  done
+  [ -z "$(ls "$WORK/package" | grep -i '^~DP')" ] || fail "temporary images left behind: $(ls "$WORK/package")"
+  printf 'usb FLASH %s %s A05 %s %s -t131072\n' "$WORK/package" "$WORK/s64.img" "$from" "$to" >"$WORK/made.txt"
+  printf 'usb FLASH %s %s A05 %s %s -t196608\n' "$WORK/package" "$WORK/s96.img" "$from" "$to" >>"$WORK/made.txt"
+  bash "$SOURCE_DIR/tests/zolp/check_media.sh" "$WORK/made.txt" "$LINUX_BUILD/imagebuilder/vellix" ||
+    fail "the sticks differ from vellix's images"
+}
+
+run_case "$@"
