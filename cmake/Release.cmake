@@ -4,7 +4,7 @@
 # share/doc/diagmedia/ and as the man pages vellix.1 and torbel.1, which are generated from
 # that same reference (README.md and docs/) so that the two never drift.
 # Windows builds: `cmake --build <build> --target package` makes the release archive (a ZIP
-# named after ZOLP.exe's file version) with ZOLP.exe, vellix.exe, torbel.exe, the README as
+# named after ZOLP.exe's file version) with ZOLP.exe, zolpcli.exe, vellix.exe, torbel.exe, the README as
 # text and the sample package.
 include(GNUInstallDirs)
 
@@ -73,7 +73,7 @@ if(NOT old_readme STREQUAL readme)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
 
-install(TARGETS ZOLP vellix torbel RUNTIME DESTINATION .)
+install(TARGETS ZOLP zolpcli vellix torbel RUNTIME DESTINATION .)
 install(FILES ${readme_txt} DESTINATION .)
 if(SAMPLE_PACKAGE_DIR)
   install(DIRECTORY ${SAMPLE_PACKAGE_DIR}/ DESTINATION package)

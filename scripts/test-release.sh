@@ -101,17 +101,17 @@ case "$(basename "$shipped")" in
   ZOLP-3.3.2.0-win32) ;;
   *) fail "the archive's name does not carry ZOLP.exe's version 3.3.2.0: $(basename "$shipped")" ;;
 esac
-for file in ZOLP.exe vellix.exe torbel.exe README.txt package/DD.CFG package/BOOTSECT.BIN \
+for file in ZOLP.exe zolpcli.exe vellix.exe torbel.exe README.txt package/DD.CFG package/BOOTSECT.BIN \
             package/DIAGS/DIAGMAIN.EXE package/readme.txt package/Version.txt; do
   [ -f "$shipped/$file" ] || fail "the archive lacks $file"
 done
-for exe in ZOLP.exe vellix.exe torbel.exe; do
+for exe in ZOLP.exe zolpcli.exe vellix.exe torbel.exe; do
   [ "$(diag_pe_arch "$shipped/$exe")" = i686 ] || fail "the archive's $exe is not an i686 program"
 done
 cmp -s <(tr -d '\r' <"$shipped/README.txt") README.md || fail "README.txt is not the README"
 grep -q $'\r$' "$shipped/README.txt" || fail "README.txt lacks Windows line ends"
 cmp build-win/imagebuilder/vellix.exe "$shipped/vellix.exe" || fail "the archive's vellix.exe is not the build's"
-pass "$(basename "$shipped").zip holds ZOLP.exe, vellix.exe, torbel.exe (i686), README.txt and the sample package"
+pass "$(basename "$shipped").zip holds ZOLP.exe, zolpcli.exe, vellix.exe, torbel.exe (i686), README.txt and the sample package"
 
 cmake -S "$copy" -B "$copy/out-win" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDIAG_TESTS=OFF >/dev/null
