@@ -53,7 +53,7 @@ constexpr const char* kUsage =
     "package directory is never written. Without --yes, usb lists what it will erase and\n"
     "asks; it refuses when standard input is not a terminal.\n"
     "On Linux, CDs are not burned: save the ISO with 'zolpcli iso' and burn it with a CD\n"
-    "writing tool.\n"
+    "writing tool. Burning is Windows-only ('zolpcli.exe burn LETTER').\n"
     "Exit codes: 0 done; 1 a stick or a build failed; 2 bad command line; 3 nothing\n"
     "written (refused, not confirmed, no stick); image and iso end with vellix's code,\n"
     "update with torbel's (as an exit status carries it: 702 arrives as 190).\n";
