@@ -2,7 +2,8 @@
 # zolpcli.exe under wine on simulated drives (ZOLP_SIM_DEVICES): two sticks of
 # different sizes, one with a mounted volume, are written at once; each equals
 # the image the Linux vellix builds for its size, passes fsck.fat -n and boots in
-# qemu (check_media.sh); a card slot named beside them stops the run before anything is written.
+# qemu (check_media.sh); a card slot named beside them stops the run before
+# anything is written.
 . "$(dirname "$0")/lib.sh"
 
 : "${ZOLPCLI_EXE:?}"
@@ -10,15 +11,20 @@ package_dir="$LINUX_BUILD/package"
 
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-case_two_sticks() {
+# The sample package in $WORK/package, without the names that need a generated
+# 8.3 alias (each system makes those by its own rules).
+make_package() {
   [ -f "$package_dir/DD.CFG" ] || fail "no sample package in $package_dir (the Linux build's sample_package)"
   make_workdir
   cp -r "$package_dir" "$WORK/package"
-  # Names that need a generated 8.3 alias get it from each system's own rules.
   find "$WORK/package" -mindepth 1 -depth | while read -r f; do
     n=$(basename "$f")
     [[ "$n" =~ ^[^.\ ]{1,8}(\.[^.\ ]{1,3})?$ ]] || rm -rf "$f"
   done
+}
+
+case_two_sticks() {
+  make_package
   cat >"$WORK/devices.txt" <<DEV
 usb 1 $(win_path "$WORK/s64.img") 67108864 letter=E vendor=ACME product="Flash 64" revision=1.0
 usb 2 $(win_path "$WORK/s96.img") 100663296 vendor=Big product="Stick 96"
@@ -47,6 +53,28 @@ DEV
   printf 'usb FLASH %s %s A05 %s %s -t196608\n' "$WORK/package" "$WORK/s96.img" "$from" "$to" >>"$WORK/made.txt"
   bash "$SOURCE_DIR/tests/zolp/check_media.sh" "$WORK/made.txt" "$LINUX_BUILD/imagebuilder/vellix" ||
     fail "the sticks differ from vellix's images"
+}
+
+# burn: the CD section's ISO burned onto a blank CD-R in a simulated writer equals
+# vellix's, passes isoinfo, xorriso and fsck.fat, and boots; a letter that is no
+# writer is refused.
+case_burn() {
+  make_package
+  echo "cdwriter D $(win_path "$WORK/burned.iso") cd-r" >"$WORK/devices.txt"
+  cd "$WORK/package" || fail "package"
+  export ZOLP_SIM_DEVICES
+  ZOLP_SIM_DEVICES=$(win_path "$WORK/devices.txt")
+  launch "$ZOLPCLI_EXE" burn E
+  expect_code 3
+  local from to
+  from=$(date +%s)
+  launch "$ZOLPCLI_EXE" burn D
+  to=$(date +%s)
+  expect_code 0
+  expect_output "Successfully created the CD."
+  printf 'cd CD %s %s A05 %s %s -NA05\n' "$WORK/package" "$WORK/burned.iso" "$from" "$to" >"$WORK/made.txt"
+  bash "$SOURCE_DIR/tests/zolp/check_media.sh" "$WORK/made.txt" "$LINUX_BUILD/imagebuilder/vellix" ||
+    fail "the burned disc differs from vellix's ISO"
 }
 
 run_case "$@"
