@@ -77,4 +77,30 @@ case_burn() {
     fail "the burned disc differs from vellix's ISO"
 }
 
+# update --yes on the simulated system disk (the update test disk): the dialog's
+# update, checked as the Linux case checks it; a disk without the utility
+# partition ends with torbel's 702 as it is.
+case_update() {
+  make_package
+  local disk_tool="$SOURCE_DIR/tests/zolp/update_disk.sh" disk="$WORK/disk.img"
+  bash "$disk_tool" sample "$disk" || fail "sample disk"
+  echo "systemdisk $(win_path "$disk")" >"$WORK/devices.txt"
+  cd "$WORK/package" || fail "package"
+  export ZOLP_SIM_DEVICES
+  ZOLP_SIM_DEVICES=$(win_path "$WORK/devices.txt")
+  launch "$ZOLPCLI_EXE" update --yes
+  expect_code 0
+  expect_output "The diagnostic partition was successfully updated."
+  {
+    echo "disk $disk $disk.before"
+    for f in DIAGMAIN.EXE MEMTEST.EXE HddTest.exe OrvoDiag.ini; do echo "copied DIAGS/$f \\DIAGS\\$f"; done
+    echo 'gone \DIAGS\OLDDIAG.EXE'; echo 'gone \ORVOUP\TEMP.DAT'
+  } >"$WORK/checks.txt"
+  bash "$disk_tool" check "$WORK/checks.txt" || fail "the updated partition"
+  bash "$disk_tool" make "$disk" 16 06 || fail "plain disk"
+  launch "$ZOLPCLI_EXE" update --yes
+  expect_code 702
+  expect_output "Unable to open the hard drive"
+}
+
 run_case "$@"
