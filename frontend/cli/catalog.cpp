@@ -379,8 +379,8 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
   std::map<std::uint32_t, std::pair<std::string, std::string>> images;  // blocks: path, failure
   for (auto& state : states) {
     const UsbImagePlan plan = PlanUsbImage(state->drive.lastSector);
-    if (plan.refusal) {
-      state->result = plan.refusal;
+    if (state->drive.bytes == 0 || plan.refusal) {
+      state->result = state->drive.bytes == 0 ? kUsbNoSize : plan.refusal;
       state->done = true;
       continue;
     }
