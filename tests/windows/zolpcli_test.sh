@@ -3,7 +3,7 @@
 # different sizes, one with a mounted volume, are written at once; each equals
 # the image the Linux vellix builds for its size, passes fsck.fat -n and boots in
 # qemu (check_media.sh); a card slot named beside them stops the run before
-# anything is written.
+# anything is written; a drive whose volume another program holds fails alone.
 . "$(dirname "$0")/lib.sh"
 
 : "${ZOLPCLI_EXE:?}"
@@ -29,6 +29,7 @@ case_two_sticks() {
 usb 1 $(win_path "$WORK/s64.img") 67108864 letter=E vendor=ACME product="Flash 64" revision=1.0
 usb 2 $(win_path "$WORK/s96.img") 100663296 vendor=Big product="Stick 96"
 cardslot 3 SD/MMC
+usb 4 $(win_path "$WORK/busy.img") 33554432 letter=G inuse=always vendor=Busy product="Stick 32"
 DEV
   cd "$WORK/package" || fail "package"
   export ZOLP_SIM_DEVICES
@@ -41,7 +42,9 @@ DEV
   from=$(date +%s)
   launch "$ZOLPCLI_EXE" usb --all --yes
   to=$(date +%s)
-  expect_code 0
+  expect_code 1
+  printf '%s\n' "$OUT" | tr -d '\r' | grep -Eq "^PhysicalDrive4 .*G:" && [ ! -e "$WORK/busy.img" ] ||
+    fail "the drive whose volume stays in use: $OUT"
   for n in 1 2; do
     printf '%s\n' "$OUT" | tr -d '\r' | grep -Eq "^PhysicalDrive$n .*Successfully created the USB flash drive.$" ||
       fail "drive $n: $OUT"
