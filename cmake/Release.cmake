@@ -1,10 +1,10 @@
 # What a release holds, and how it is made the same way every time.
 #
-# Native builds: `cmake --install` puts vellix and torbel in bin/, their reference in
+# Native builds: `cmake --install` puts vellix, torbel and zolpcli in bin/, their reference in
 # share/doc/diagmedia/ and as the man pages vellix.1 and torbel.1, which are generated from
 # that same reference (README.md and docs/) so that the two never drift.
 # Windows builds: `cmake --build <build> --target package` makes the release archive (a ZIP
-# named after ZOLP.exe's file version) with ZOLP.exe, vellix.exe, torbel.exe, the README as
+# named after ZOLP.exe's file version) with ZOLP.exe, zolpcli.exe, vellix.exe, torbel.exe, the README as
 # text and the sample package.
 include(GNUInstallDirs)
 
@@ -20,8 +20,10 @@ if(NOT WIN32)
   set(man_torbel "the shell of the hidden FAT16 utility partition"
       ${DIAG_DOCS}/man/torbel.md "${PROJECT_SOURCE_DIR}/README.md#torbel: the partition shell" ${DIAG_DOCS}/torbel.md
       ${DIAG_DOCS}/torbel-disk.md)
+  set(man_zolpcli "makes USB sticks, images and ISOs of a diagnostics package, several sticks at once"
+      "${PROJECT_SOURCE_DIR}/README.md#zolpcli: the front end on the command line")
   set(man_pages)
-  foreach(tool vellix torbel)
+  foreach(tool vellix torbel zolpcli)
     if(NOT TARGET ${tool})
       continue()
     endif()
@@ -83,7 +85,7 @@ if(NOT old_readme STREQUAL readme)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
 
-install(TARGETS ZOLP vellix torbel RUNTIME DESTINATION .)
+install(TARGETS ZOLP zolpcli vellix torbel RUNTIME DESTINATION .)
 install(FILES ${readme_txt} DESTINATION .)
 if(SAMPLE_PACKAGE_DIR)
   install(DIRECTORY ${SAMPLE_PACKAGE_DIR}/ DESTINATION package)

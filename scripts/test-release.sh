@@ -32,7 +32,8 @@ pass() { echo "test-release.sh: ok: $*"; }
 # --- cmake --install -------------------------------------------------------------------------
 prefix="$work/prefix"
 cmake --install build --prefix "$prefix" >/dev/null
-for file in bin/vellix bin/torbel share/man/man1/vellix.1 share/man/man1/torbel.1 \
+for file in bin/vellix bin/torbel bin/zolpcli share/man/man1/vellix.1 share/man/man1/torbel.1 \
+            share/man/man1/zolpcli.1 \
             share/doc/diagmedia/README.md share/doc/diagmedia/linux.md share/doc/diagmedia/torbel.md; do
   [ -f "$prefix/$file" ] || fail "cmake --install put no $file under the prefix"
 done
@@ -55,11 +56,13 @@ status=0
 grep -qxF 'vellix: error 9: cannot open the boot sector file "BOOTSECT.BIN" (BsFileName): No such file or directory' \
   "$work/vellix-err.txt" || fail "vellix's error line: $(cat "$work/vellix-err.txt")"
 "$prefix/bin/vellix" --version >/dev/null || fail "vellix --version did not exit with 0"
+[ "$("$prefix/bin/zolpcli" --version)" = "zolpcli $(sed -n 's/^project(diagmedia VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" ] ||
+  fail "zolpcli --version printed: $("$prefix/bin/zolpcli" --version)"
 version="$("$prefix/bin/torbel" --version)" || fail "torbel --version did not exit with 0"
 [[ "$version" == "VERSION:   torbel"* ]] || fail "torbel --version printed: $version"
 pass "the installed tools say what went wrong, and answer --version"
 
-for page in vellix torbel; do
+for page in vellix torbel zolpcli; do
   warnings="$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 >"$work/$page.txt")" \
     || fail "man -l $page.1 failed"
   [ -z "$warnings" ] || fail "man -l $page.1 warns: $warnings"
@@ -67,7 +70,8 @@ for page in vellix torbel; do
 done
 grep -q "BsFileName" "$work/vellix.txt" || fail "vellix.1 lacks the key reference"
 grep -q "COPYHD2SYS" "$work/torbel.txt" || fail "torbel.1 lacks the command reference"
-pass "man -l renders vellix.1 and torbel.1 without warnings"
+grep -q "ZOLP_SYSFS_ROOT" "$work/zolpcli.txt" || fail "zolpcli.1 lacks the stick rules"
+pass "man -l renders vellix.1, torbel.1 and zolpcli.1 without warnings"
 
 # --- a second copy of the sources, somewhere else ----------------------------------------------
 copy="$work/elsewhere/diagmedia"
@@ -97,17 +101,17 @@ case "$(basename "$shipped")" in
   ZOLP-3.3.2.0-win32) ;;
   *) fail "the archive's name does not carry ZOLP.exe's version 3.3.2.0: $(basename "$shipped")" ;;
 esac
-for file in ZOLP.exe vellix.exe torbel.exe README.txt package/DD.CFG package/BOOTSECT.BIN \
+for file in ZOLP.exe zolpcli.exe vellix.exe torbel.exe README.txt package/DD.CFG package/BOOTSECT.BIN \
             package/DIAGS/DIAGMAIN.EXE package/readme.txt package/Version.txt; do
   [ -f "$shipped/$file" ] || fail "the archive lacks $file"
 done
-for exe in ZOLP.exe vellix.exe torbel.exe; do
+for exe in ZOLP.exe zolpcli.exe vellix.exe torbel.exe; do
   [ "$(diag_pe_arch "$shipped/$exe")" = i686 ] || fail "the archive's $exe is not an i686 program"
 done
 cmp -s <(tr -d '\r' <"$shipped/README.txt") README.md || fail "README.txt is not the README"
 grep -q $'\r$' "$shipped/README.txt" || fail "README.txt lacks Windows line ends"
 cmp build-win/imagebuilder/vellix.exe "$shipped/vellix.exe" || fail "the archive's vellix.exe is not the build's"
-pass "$(basename "$shipped").zip holds ZOLP.exe, vellix.exe, torbel.exe (i686), README.txt and the sample package"
+pass "$(basename "$shipped").zip holds ZOLP.exe, zolpcli.exe, vellix.exe, torbel.exe (i686), README.txt and the sample package"
 
 cmake -S "$copy" -B "$copy/out-win" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DDIAG_TESTS=OFF >/dev/null

@@ -60,7 +60,7 @@ done
 if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build build -j"$jobs" --target vellix torbel
+cmake --build build -j"$jobs" --target vellix torbel sample_package
 
 # Configures and builds one Windows build folder: the console programs and the test helpers
 # first, then the rest of the tree (the front end). Sets build_status on a failure there.
@@ -70,7 +70,7 @@ build_windows() {  # FOLDER TOOLCHAIN
     -DCMAKE_BUILD_TYPE=Release -DDIAG_LINUX_BUILD_DIR="$root/build" >/dev/null
   cmake --build "$1" -j"$jobs" --target vellix torbel launch probe
   cmake --build "$1" -j"$jobs" || build_status=$?
-  for exe in imagebuilder/vellix.exe partshell/torbel.exe frontend/app/ZOLP.exe; do
+  for exe in imagebuilder/vellix.exe partshell/torbel.exe frontend/app/ZOLP.exe frontend/cli/zolpcli.exe; do
     [ -f "$1/$exe" ] && echo "Windows program: $1/$exe"
   done
   return 0

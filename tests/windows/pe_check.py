@@ -5,9 +5,9 @@
     pe_check.py --self-test BUILD_DIR  the checker finds faults planted in copies of them
     pe_check.py --manifest ZOLP.exe    only the manifest of a ZOLP.exe of either build
 
-Each of vellix.exe, torbel.exe and ZOLP.exe must be a PE32 program for i386 that imports
-nothing but DLLs Windows ships, and carry a version resource; ZOLP.exe must carry, as its
-resources "BIN" 149 and 150, exactly the torbel.exe and vellix.exe of the same build, and a
+Each of vellix.exe, torbel.exe, ZOLP.exe and zolpcli.exe must be a PE32 program for i386 that imports
+nothing but DLLs Windows ships, and carry a version resource; ZOLP.exe and zolpcli.exe must carry, as its
+resources "BIN" 149 and 150, exactly the torbel.exe and vellix.exe of the same build; ZOLP.exe a
 manifest that asks for the highest rights the user has (so that an administrator passes
 the administrator check under UAC) and names the program's own architecture.
 A host that cannot run 32-bit code still checks these before anything ships.
@@ -35,7 +35,10 @@ SYSTEM_DLLS = {
     "ws2_32.dll",
 }
 
-PROGRAMS = {"vellix.exe": "imagebuilder", "torbel.exe": "partshell", "ZOLP.exe": "frontend/app"}
+PROGRAMS = {"vellix.exe": "imagebuilder", "torbel.exe": "partshell", "ZOLP.exe": "frontend/app",
+            "zolpcli.exe": "frontend/cli"}
+# The programs that carry the tools inside themselves.
+CARRIERS = ("ZOLP.exe", "zolpcli.exe")
 EMBEDDED = {149: "torbel.exe", 150: "vellix.exe"}
 
 
@@ -182,9 +185,9 @@ def check_build(build):
             programs[exe] = f.read()
         found, resources = check_program(programs[exe], path)
         faults += found
-        if exe != "ZOLP.exe":
+        if exe not in CARRIERS:
             continue
-        if not found:
+        if not found and exe == "ZOLP.exe":
             faults += check_manifest(Pe(programs[exe], path), resources, path)
         for rid, tool in EMBEDDED.items():
             embedded = resources.get(("BIN", rid))
@@ -233,7 +236,10 @@ def self_test(build):
         foreign = bytearray(original)
         foreign[kernel:kernel + 12] = b"LIBGCC32.dll"
         planted("an import of a DLL Windows lacks", bytes(foreign), "does not ship")
-        planted("a ZOLP.exe whose BIN 150 is another vellix.exe", bytes(x64), "is not this build's")
+        planted("a ZOLP.exe whose BIN 150 is another vellix.exe", bytes(x64),
+                "ZOLP.exe: BIN 150 is not this build's")
+        planted("a zolpcli.exe whose BIN 150 is another vellix.exe", bytes(x64),
+                "zolpcli.exe: BIN 150 is not this build's")
         with open(vellix, "wb") as f:
             f.write(original)
 
@@ -278,8 +284,8 @@ def main(argv):
         print(f"pe_check: {fault}")
     if not faults:
         print(f"pe_check: {', '.join(PROGRAMS)} in {argv[1]}: PE32 i386, system DLLs only, "
-              "version resources, ZOLP.exe carries this build's torbel.exe and vellix.exe "
-              "and a highestAvailable x86 manifest")
+              "version resources, ZOLP.exe and zolpcli.exe carry this build's torbel.exe and vellix.exe, "
+              "ZOLP.exe a highestAvailable x86 manifest")
     return 1 if faults else 0
 
 

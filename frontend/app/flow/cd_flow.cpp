@@ -84,10 +84,7 @@ void CdFlow::Build() {
       return;
     }
   }
-  const std::string version = VolumeLabel(services_);
-  // No fixed-size buffer: a long path must never reach vellix cut short.
-  commandLine_ = Format("vellix.exe dd.cfg CD -v\"%.11s\" -N\"%.32s\" -i\"%s\"", version.c_str(),
-                        version.c_str(), buildPath_.c_str());
+  commandLine_ = CdRun(VolumeLabel(services_), buildPath_).CommandLine();
   job_ = BuildJob{view_.Window(), commandLine_.c_str()};
   if (!StartImageBuild(services_, *job_)) {
     ReportLastError(services_, false, "Start vellix", "Error");

@@ -38,14 +38,6 @@ std::vector<DisketteDrive> FindDisketteDrives(const Services& services) {
   return drives;
 }
 
-unsigned CountDisketteSections(const Services& services) {
-  unsigned count = 0;
-  while (count < kMaxDiskettes &&
-         FindPackageValue(services, kPackageFile, Format("[Disk%u]", count + 1), false, nullptr, 0))
-    ++count;
-  return count;
-}
-
 bool RunDisketteSet(const DisketteSet& set,
                     const std::function<DialogResult(unsigned current)>& runDiskette) {
   for (unsigned current = 1; current <= set.total; ++current)
@@ -145,8 +137,7 @@ void DisketteFlow::Build() {
     view_.End(DialogResult::Cancel);
     return;
   }
-  commandLine_ = Format("vellix.exe dd.cfg \"Disk%u\" -v\"%.11s\" -i\"%s\"", current_,
-                        VolumeLabel(services_).c_str(), temporaryImage_.c_str());
+  commandLine_ = DisketteSetRun(current_, VolumeLabel(services_), temporaryImage_).CommandLine();
   state_ = State::Building;
   if (!StartBuildJob(services_, buildJob_, view_.Window(), commandLine_)) Abandon();
 }

@@ -16,11 +16,11 @@
 #include "zolp/copy_estimate.h"
 #include "zolp/disk_volumes.h"
 #include "zolp/messages.h"
+#include "zolp/vellix_command.h"
 
 namespace zolp {
 
 inline constexpr std::uint64_t kDisketteCapacity = 0x168000;  // 1,474,560 bytes
-inline constexpr unsigned kMaxDiskettes = 9;                   // Disk1 .. Disk9
 
 struct DisketteDrive {
   char letter;
@@ -29,9 +29,6 @@ struct DisketteDrive {
 
 // Removable drives that take 3.5-inch 1.44 MB diskettes, A: to Z:.
 std::vector<DisketteDrive> FindDisketteDrives(const Services& services);
-// The number of sections "[Disk1]", "[Disk2]", ... in DD.CFG, counted while
-// each is present; 0 without "[Disk1]".
-unsigned CountDisketteSections(const Services& services);
 
 struct DisketteSet {
   unsigned total = 0;

@@ -111,10 +111,8 @@ void ImageFlow::Build() {
     view_.End(DialogResult::Cancel);
     return;
   }
-  const char* section = view_.IsChecked(IDC_IMAGE_DISKETTE) ? "DISKETTE" : "HDD";
-  // No fixed-size buffer: a long path must never reach vellix cut short.
-  commandLine_ = Format("vellix.exe dd.cfg %s -v\"%.11s\" -i\"%s\"", section,
-                        VolumeLabel(services_).c_str(), imagePath_.c_str());
+  commandLine_ =
+      ImageRun(view_.IsChecked(IDC_IMAGE_DISKETTE), VolumeLabel(services_), imagePath_).CommandLine();
   if (!StartBuildJob(services_, job_, view_.Window(), commandLine_)) view_.End(DialogResult::Cancel);
 }
 

@@ -1,234 +1,10 @@
 #include "flow/update_flow.h"
 
-#include <algorithm>
-
-#include "flow/option_support.h"
 #include "resource.h"
 #include "zolp/messages.h"
-#include "zolp/package_config.h"
 #include "zolp/report.h"
-#include "zolp/system_errors.h"
-#include "zolp/tool_runner.h"
 
 namespace zolp {
-
-namespace {
-
-constexpr const char* kDebugRoot = "C:\\UPDEBUG";
-constexpr const char* kOldVersionDirectory = "UP";
-constexpr const char* kOldVersionFile = "UP\\oldver.ini";
-constexpr const char* kNewVersionFile = "DIAGS\\OrvoDiag.ini";
-constexpr const char* kDeleteSection = "[UP_DELETE]";
-constexpr const char* kCopySection = "[UP_COPY]";
-constexpr const char* kUpdateErrorTitle = "Update Error";
-constexpr std::size_t kConfirmationMax = 255;
-
-// torbel answers IFEXISTS with 0 (there) or 1 (not there); anything else is
-// the partition's own trouble.
-constexpr std::uint32_t kExists = 0;
-constexpr std::uint32_t kAbsent = 1;
-
-// The partition's contents at one point of the update, copied to
-// C:\UPDEBUG\<stage> in debug mode.
-void CopyPartitionForDebugging(const Services& services, const char* stage) {
-  RunPartitionShell(services, Format("COPYSYS2HD *.* %s\\%s", kDebugRoot, stage));
-  RunPartitionShell(services, Format("COPYSYS2HD DIAGS\\*.* %s\\%s\\DIAGS", kDebugRoot, stage));
-}
-
-void ShowWorkerMessage(const Services& services, const std::string& text, const char* title) {
-  services.ui->ShowMessage(text, title, MessageIcon::Warning);
-}
-
-// torbel could not be run (or its exit code was lost).
-void ShowRunFailure(const Services& services, std::uint32_t status) {
-  ShowWorkerMessage(services, FormatSystemError(services, status, "Update of the diagnostic partition"),
-                    "Error");
-}
-
-// torbel ran and said no.
-void ShowAccessError(const Services& services, std::uint32_t exitCode) {
-  ShowWorkerMessage(services,
-                    Format("Error %u accessing the diagnostic partition:\n%s.", exitCode,
-                           PartitionErrorText(exitCode)),
-                    kUpdateErrorTitle);
-}
-
-// One command of the update, run on the partition with its exit code asked
-// for. A checked step must end with exit code 0; an unchecked one only has to
-// run. A step that counts reports progress.
-class StepRunner {
- public:
-  StepRunner(const Services& services, UpdateJob& job) : services_(services), job_(job) {}
-
-  bool Run(const std::string& command, bool checked) {
-    std::uint32_t exitCode = 0;
-    const std::uint32_t status = RunPartitionShell(services_, command, &exitCode);
-    if (status != 0) {
-      ShowRunFailure(services_, status);
-      return false;
-    }
-    if (checked && exitCode != 0) {
-      ShowAccessError(services_, exitCode);
-      return false;
-    }
-    ++job_.done;
-    services_.ui->Post(job_.owner, kMsgProgress, UpdatePercent(job_.done, job_.total), 0);
-    return true;
-  }
-
-  // Walks the lines of a section; each line's command (built by `command`,
-  // false for an invalid line) runs as one step. The walk stops at the first
-  // invalid line or failed step, which mark the update failed, and runs
-  // nothing once the update has failed. Answers whether the section exists.
-  template <class MakeCommand>
-  bool Walk(const char* section, bool checked, MakeCommand command) {
-    return FindPackageValue(
-        services_, kPackageFile, section, false, nullptr, 0, [&](std::string_view line) {
-          if (job_.error) return true;
-          std::string text;
-          if (!command(line, text)) {
-            ShowWorkerMessage(services_, "Invalid line in the configuration file!",
-                              kUpdateErrorTitle);
-            job_.error = true;
-          } else if (!Run(text, checked)) {
-            job_.error = true;
-          }
-          return job_.error;
-        });
-  }
-
- private:
-  const Services& services_;
-  UpdateJob& job_;
-};
-
-unsigned CountSectionLines(const Services& services, const char* section) {
-  unsigned lines = 0;
-  FindPackageValue(services, kPackageFile, section, false, nullptr, 0, [&](std::string_view) {
-    ++lines;
-    return false;
-  });
-  return lines;
-}
-
-bool CopyCommandFor(std::string_view line, std::string& command) {
-  command = "COPYHD2SYS " + std::string(line);
-  return command.size() <= kUpdateCommandMax;
-}
-
-void EndUpdate(const Services& services, UpdateJob& job, bool updated) {
-  const WindowRef owner = job.owner;
-  if (updated) services.ui->Post(owner, kMsgProgress, 100, 0);
-  // The last touch of the job: the dialog frees it on this message.
-  services.ui->Post(owner, kMsgJobFinished, updated ? 0 : -1, 0);
-}
-
-}  // namespace
-
-int UpdatePercent(unsigned done, unsigned total) {
-  if (total == 0) return 0;
-  return static_cast<int>(std::min(done, total) * 100u / total);
-}
-
-bool DeleteCommandFor(std::string_view line, const std::string& prefix, std::string& command) {
-  // Fields are separated by commas: one letter, then the path or name.
-  const std::size_t comma = line.find(',');
-  if (comma != 1) return false;
-  std::string_view field = line.substr(comma + 1);
-  field = field.substr(0, field.find(','));
-  while (!field.empty() && (field.front() == ' ' || field.front() == '\t')) field.remove_prefix(1);
-  while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.remove_suffix(1);
-  if (field.empty()) return false;
-  const std::string name(field);
-  switch (line[0]) {
-    case 'R':
-    case 'r':
-      command = "DEL " + name;
-      break;
-    case 'T':
-    case 't':
-      command = "DEL " + prefix + name;
-      break;
-    default:
-      return false;
-  }
-  // A command cut short could delete something else: it is not run at all.
-  return command.size() <= kUpdateCommandMax;
-}
-
-const char* PartitionErrorText(std::uint32_t code) {
-  switch (code) {
-    case 700: return "Unable to locate partition";
-    case 701:
-    case 703: case 704: case 705: case 706: case 707: case 708: case 709:
-    case 720: case 721: case 722: case 723: case 724:
-    case 731: case 732:
-    case 739: case 740: case 741:
-      return "Diagnostic partition damaged";
-    case 702: return "Unable to open the hard drive";
-    case 710: case 711: case 712: case 713: return "File error";
-    case 714: case 715: return "Disk error locating directory";
-    case 716: return "Directory already exists";
-    case 717: return "File already exists";
-    case 718: return "Path not found";
-    case 719: return "Unable to rename file";
-    case 726: return "File not found";
-    case 729: return "Unable to delete file";
-    case 730: return "No more space on the diagnostic partition";
-    case 734: return "Disk error reading file";
-    case 735: return "Root directory full";
-    case 736: return "Unable to remove directory name entry";
-    case 737: return "Directory not empty";
-    case 745: return "Unable to create local temp file";
-    case 746: return "Unable to locate local file";
-    case 747: return "Error writing local file";
-    default: return "Unknown error";
-  }
-}
-
-void PartitionUpdateThread(const Services& services, UpdateJob& job) {
-  StepRunner steps(services, job);
-  services.ui->Post(job.owner, kMsgProgress, 0, 0);
-  job.total = CountSectionLines(services, kDeleteSection) + CountSectionLines(services, kCopySection);
-
-  // A deletion that fails on the partition is no error: the file may be gone already.
-  steps.Walk(kDeleteSection, false, [&](std::string_view line, std::string& command) {
-    return DeleteCommandFor(line, job.prefix, command);
-  });
-  if (services.options.upDebug) CopyPartitionForDebugging(services, "DELETE");
-
-  // After a failed deletion nothing more is put on the partition.
-  if (!job.error) {
-    std::uint32_t exitCode = 0;
-    const std::uint32_t status = RunPartitionShell(services, "IFEXISTS SYS:\\DIAGS", &exitCode);
-    if (status != 0 || (exitCode != kExists && exitCode != kAbsent)) {
-      if (status != 0) {
-        ShowRunFailure(services, status);
-      } else {
-        ShowAccessError(services, exitCode);
-      }
-      EndUpdate(services, job, false);
-      return;
-    }
-    if (exitCode == kAbsent) {
-      ++job.total;  // the directory is one more step
-      if (!steps.Run("MD \\Diags", true)) {
-        ShowWorkerMessage(services, "Could not create the diagnostic directory!", kUpdateErrorTitle);
-        EndUpdate(services, job, false);
-        return;
-      }
-    }
-    if (!steps.Walk(kCopySection, true, CopyCommandFor)) {
-      ShowWorkerMessage(services, "Error in DD.CFG, no UP_COPY section found.", kUpdateErrorTitle);
-      EndUpdate(services, job, false);
-      return;
-    }
-  }
-  if (services.options.upDebug) CopyPartitionForDebugging(services, "AFTER");
-  EndUpdate(services, job, !job.error);
-}
-
-// --- the dialog -------------------------------------------------------------
 
 UpdateFlow::UpdateFlow(const Services& services, OptionView& view)
     : services_(services), view_(view) {}
@@ -236,85 +12,53 @@ UpdateFlow::UpdateFlow(const Services& services, OptionView& view)
 UpdateFlow::~UpdateFlow() = default;
 
 void UpdateFlow::OnInit() {
-  if (services_.options.upDebug) PrepareDebugCopies();
+  // The partition is asked on a worker (each torbel run takes its time); the
+  // dialog waits for the answer with OK disabled.
+  view_.Enable(kIdOk, false);
+  probe_ = std::make_shared<ProbeJob>();
+  probe_->owner = view_.Window();
+  const Services services = services_;
+  std::shared_ptr<ProbeJob> job = probe_;
+  if (!services_.workers->StartThread([services, job] {
+        if (services.options.upDebug) PrepareDebugCopies(services);
+        job->result = ProbeDiagnostics(services);
+        services.ui->Post(job->owner, kMsgJobFinished, 0, 0);
+      })) {
+    probe_.reset();
+    ReportLastError(services_, false, "Start diagnostic partition update", "Error");
+    view_.End(DialogResult::Cancel);
+  }
+}
 
-  std::uint32_t status = 0, exitCode = 0;
-  if (!FindDiagnostics(status, exitCode)) {
+void UpdateFlow::OnProbed() {
+  const DiagnosticsProbe probe = probe_->result;
+  probe_.reset();
+  if (probe.toolMissing) {
     // The runner has already said that torbel.exe could not be had.
     view_.End(DialogResult::Cancel);
     return;
   }
-  const bool found = status == 0 && exitCode <= kAbsent;
-  bool oldVersionDirectoryMade = false;
-  if (found) {
-    // The installed version comes over into the package's UP directory.
-    if (!services_.files->Exists(kOldVersionDirectory))
-      oldVersionDirectoryMade = services_.files->MakeDirectory(kOldVersionDirectory);
-    status = RunPartitionShell(services_,
-                               Format("COPYSYS2HD %sOrvoDiag.ini %s", prefix_.c_str(), kOldVersionFile));
-  }
-  if (found && status == 0) ReadInstalledVersion();
-  services_.files->Delete(kOldVersionFile);
-  if (oldVersionDirectoryMade) services_.files->RemoveEmptyDirectory(kOldVersionDirectory);
-
-  if (!found || status != 0) {
+  prefix_ = probe.prefix;
+  installed_ = probe.installed;
+  if (!probe.found || probe.status != 0) {
     if (services_.options.verbose)
-      view_.Ask(Format("execStatus = %d, exitCode=%d", static_cast<int>(status),
-                       static_cast<int>(exitCode)),
+      view_.Ask(Format("execStatus = %d, exitCode=%d", static_cast<int>(probe.status),
+                       static_cast<int>(probe.exitCode)),
                 "Verbose", MessageIcon::Information, Buttons::Ok);
     view_.Ask(kUpdateNotPossible, "Warning", MessageIcon::Information, Buttons::Ok);
     view_.End(DialogResult::Cancel);
     return;
   }
 
-  char version[kDiagVersionSize] = {};
-  ReadDiagVersion(services_, kNewVersionFile, version, sizeof version);
-  newVersion_ = version;
-  view_.SetText(IDC_UP_TEXT,
-                Format("This option will update the diagnostic partition on this computer to "
-                       "version %s from version %s.",
-                       newVersion_.c_str(), installed_.c_str())
-                    .substr(0, kConfirmationMax));
+  newVersion_ = NewDiagVersion(services_);
+  view_.SetText(IDC_UP_TEXT, UpdateConfirmation(newVersion_, installed_));
   view_.SetLook(IDC_UP_WARNING, FontLook{"", 13, Rgb(255, 0, 0), kFontBold | kFontCentred});
-}
-
-void UpdateFlow::PrepareDebugCopies() {
-  // The command interpreter's results do not matter: a missing folder shows
-  // in the copies.
-  RunCommandShell(services_, services_.files->Exists(kDebugRoot)
-                                 ? Format("DEL %s\\*.* /f /s /q", kDebugRoot)
-                                 : Format("MD %s", kDebugRoot));
-  for (const char* stage : {"BEFORE", "DELETE", "AFTER"}) {
-    RunCommandShell(services_, Format("MD %s\\%s", kDebugRoot, stage));
-    RunCommandShell(services_, Format("MD %s\\%s\\DIAGS", kDebugRoot, stage));
-  }
-  CopyPartitionForDebugging(services_, "BEFORE");
-}
-
-// Sets the diagnostics directory from what the partition holds. Answers false
-// when torbel.exe could not be had at all; otherwise status and exitCode are
-// those of the last command run.
-bool UpdateFlow::FindDiagnostics(std::uint32_t& status, std::uint32_t& exitCode) {
-  status = RunPartitionShell(services_, "IFEXISTS SYS:\\ORVOUP\\DIAGS", &exitCode);
-  if (status == 0 && exitCode == kExists) {
-    prefix_ = "\\ORVOUP\\DIAGS\\";
-  } else if (status == 0 && exitCode == kAbsent) {
-    status = RunPartitionShell(services_, "IFEXISTS SYS:\\DIAGS", &exitCode);
-    if (status == 0 && exitCode == kExists) prefix_ = "\\DIAGS\\";
-    if (status == 0 && exitCode == kAbsent) prefix_ = "\\";
-  }
-  return status != syserr::kResourceTypeNotFound;
-}
-
-void UpdateFlow::ReadInstalledVersion() {
-  char version[kDiagVersionSize] = {};
-  ReadDiagVersion(services_, kOldVersionFile, version, sizeof version);
-  installed_ = version;
+  view_.Enable(kIdOk, true);
 }
 
 void UpdateFlow::OnCommand(int control) {
-  // The worker reports to this window: the dialog stays until it has finished.
-  if (Updating()) return;
+  // The workers report to this window: the dialog stays until they have finished.
+  if (Updating() || Probing()) return;
   if (control == kIdOk) StartUpdate();
   if (control == kIdCancel) view_.End(DialogResult::Cancel);
 }
@@ -332,6 +76,7 @@ void UpdateFlow::StartUpdate() {
 }
 
 void UpdateFlow::OnWorkerMessage(std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
+  if (Probing() && message == kMsgJobFinished) return OnProbed();
   if (!Updating()) return;
   if (message == kMsgProgress) {
     if (!progressShown_) {

@@ -10,6 +10,7 @@
 #include "zolp/mmc.h"
 #include "zolp/report.h"
 #include "zolp/system_info.h"
+#include "zolp/vellix_command.h"
 
 namespace zolp {
 
@@ -158,8 +159,7 @@ UsbImagePlan PlanUsbImage(std::uint32_t lastSector) {
 
 std::string UsbImageCommandLine(const std::string& label, std::uint32_t blocks,
                                 const std::string& imagePath) {
-  return Format("vellix.exe dd.cfg FLASH -v\"%.11s\" -t%lu -i\"%s\"", label.c_str(),
-                static_cast<unsigned long>(blocks), imagePath.c_str());
+  return FlashRun(label, blocks, imagePath).CommandLine();
 }
 
 }  // namespace zolp

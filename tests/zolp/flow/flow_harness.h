@@ -140,7 +140,10 @@ class FlowPump {
   void Run() {
     for (;;) {
       const std::vector<sim::PostedMessage> posts = host_.Posts();
-      if (posts.size() < delivered_) delivered_ = 0;  // the records were cleared
+      if (host_.Clears() != clears_) {  // the records were cleared
+        clears_ = host_.Clears();
+        delivered_ = 0;
+      }
       if (delivered_ >= posts.size()) return;
       const sim::PostedMessage post = posts[delivered_++];
       auto it = targets_.find(post.owner);
@@ -161,6 +164,7 @@ class FlowPump {
   sim::TestHost& host_;
   std::map<WindowRef, Target> targets_;
   std::size_t delivered_ = 0;
+  std::size_t clears_ = 0;
 };
 
 // One dialog: its view and flow, initialised; clicks are followed by the

@@ -254,6 +254,7 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
                                                     d.file, d.size, errors_);
       drive->deviceNumber = d.driveNumber;
       drive->writeDelayMs = writeDelayMs_;
+      drive->writeBytesPerSecond = writeRate_;
       drive->cacheBytes = usb ? kStickCacheBytes : 0;
       drive->alignmentMask = kAdapterAlignmentMask;
       drive->descriptor = BuildStorageDescriptor(kDirectAccess, true, storage_descriptor::kBusTypeUsb,
@@ -282,6 +283,7 @@ void SimulatedDevices::Plug(const DeviceLine& d) {
     case DeviceKind::Floppy: {
       auto drive = std::make_unique<SimulatedDrive>(DriveKind::Floppy, d.file, 0, errors_);
       drive->writeDelayMs = writeDelayMs_;
+      drive->writeBytesPerSecond = writeRate_;
       drive->volumes[0].letter = d.letter;
       drive->volumes[0].inUse = d.inUse;
       letters_[d.letter] = {DriveType::Removable, drive.get(), nullptr,
@@ -351,6 +353,11 @@ std::uint32_t SimulatedDevices::QueryDosDevices(char* buffer, std::uint32_t size
   }
   std::memcpy(buffer, list.data(), list.size());
   return static_cast<std::uint32_t>(list.size());
+}
+
+void SimulatedDevices::SetWriteRate(std::uint64_t bytesPerSecond) {
+  writeRate_ = bytesPerSecond;
+  for (auto& drive : drives_) drive->writeBytesPerSecond = bytesPerSecond;
 }
 
 void SimulatedDevices::SetWriteDelay(std::uint32_t milliseconds) {

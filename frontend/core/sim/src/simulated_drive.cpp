@@ -370,6 +370,8 @@ bool SimulatedDrive::WriteMedium(std::uint64_t offset, const void* buffer, std::
 bool SimulatedDrive::WriteAt(std::uint64_t offset, const void* buffer, std::uint32_t size,
                              std::uint32_t& written) {
   if (writeDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(writeDelayMs));
+  if (writeBytesPerSecond > 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uint64_t{size} * 1000000 / writeBytesPerSecond));
   std::lock_guard lock(mutex_);
   written = 0;
   ++writeCalls_;

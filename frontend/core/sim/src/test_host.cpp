@@ -278,6 +278,12 @@ void TestHost::ClearRecords() {
   posts_.clear();
   launches_.clear();
   sleeps_.clear();
+  ++clears_;
+}
+
+std::size_t TestHost::Clears() const {
+  std::lock_guard lock(mutex_);
+  return clears_;
 }
 
 void TestHost::QueueOutcome(ProcessOutcome outcome) {

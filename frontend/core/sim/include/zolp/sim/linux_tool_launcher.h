@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "zolp/command_line.h"
 #include "zolp/host.h"
 #include "zolp/sim/mapped_file_system.h"
 
@@ -61,13 +62,7 @@ class LinuxToolLauncher final : public ProcessLauncher {
   std::vector<std::vector<std::string>> runs_;
 };
 
-// torbel's exit code from its Linux exit status: its own codes 700-766 arrive
-// as 188-254, the system error codes it passes on stay below 188.
-std::uint32_t TorbelExitCode(std::uint32_t status);
-
-// A command line split into arguments by the rules of the Windows C runtime:
-// blanks separate, double quotes group, 2n backslashes before a quote give n
-// and the quote groups, 2n+1 give n and a literal quote.
-std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+using ::zolp::SplitCommandLine;
+using ::zolp::TorbelExitCode;
 
 }  // namespace zolp::sim

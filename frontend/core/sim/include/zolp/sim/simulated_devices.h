@@ -71,6 +71,9 @@ class SimulatedDevices final : public DeviceCatalog {
   void Unplug(char letter);
   // Every write of the USB disks, diskette drives and CD writers takes this long.
   void SetWriteDelay(std::uint32_t milliseconds);
+  // Every write of the USB disks and diskette drives takes as long as this
+  // many bytes a second allow, each drive on its own (0: no limit).
+  void SetWriteRate(std::uint64_t bytesPerSecond);
   // The clock the writers' long operations (blanking, closing) run by.
   void SetClock(Clock* clock);
 
@@ -114,6 +117,7 @@ class SimulatedDevices final : public DeviceCatalog {
   std::size_t nextVolume_ = 0;
   std::string systemDisk_;
   std::uint32_t writeDelayMs_ = 0;
+  std::uint64_t writeRate_ = 0;
   Clock* clock_ = nullptr;
 };
 

@@ -97,6 +97,8 @@ class SimulatedDrive {
   // Each write takes this long, as a real drive's do (so that a progress
   // window can be watched); 0 in tests.
   std::uint32_t writeDelayMs = 0;
+  // Writes take as long as this many bytes a second allow (0: no limit).
+  std::uint64_t writeBytesPerSecond = 0;
 
   // Fault injection for tests: write call n (1-based, counted over the drive's
   // life) fails with the given system error.

@@ -113,6 +113,8 @@ class TestHost final : public SystemErrors,
   std::vector<LaunchRequest> Launches() const;
   std::vector<std::uint32_t> Sleeps() const;
   void ClearRecords();
+  // How often the records were cleared: a reader of Posts() knows where it stands.
+  std::size_t Clears() const;
 
   void QueueOutcome(ProcessOutcome outcome);
   ProcessOutcome defaultOutcome;
@@ -146,6 +148,7 @@ class TestHost final : public SystemErrors,
   std::vector<PostedMessage> posts_;
   std::vector<LaunchRequest> launches_;
   std::vector<std::uint32_t> sleeps_;
+  std::size_t clears_ = 0;
   std::deque<ProcessOutcome> outcomes_;
   std::map<std::pair<std::string, int>, std::vector<std::uint8_t>> resources_;
   std::set<void*> allocations_;
