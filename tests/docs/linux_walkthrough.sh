@@ -18,12 +18,27 @@ cleanup() {
     grep -qxF "$dev" <<<"$before" || losetup -d "$dev"
   done
   losetup -d "$stick"
-  rm -rf "$work"
+  rm -rf "$work" "${sys:-}"
 }
 trap cleanup EXIT
+# The stand-in stick as the kernel would describe a USB stick, for zolpcli
+# (ZOLP_SYSFS_ROOT); the walkthrough answers zolpcli's question with --yes, having
+# no terminal to answer it on.
+sys=$(mktemp -d -p "$(realpath "$2")" walkthrough-sys.XXXXXX)  # /tmp is the walkthrough's own
+dir=$sys/devices/pci0000:00/0000:00:14.0/usb1/1-1
+mkdir -p "$dir/1-1:1.0/host0/target0:0:0/0:0:0:0/block/${stick#/dev/}" "$sys/block"
+echo WALK1 >"$dir/serial"; echo 0781 >"$dir/idVendor"
+dir=$dir/1-1:1.0/host0/target0:0:0/0:0:0:0
+echo Walk >"$dir/vendor"; echo Stick >"$dir/model"; echo 1.00 >"$dir/rev"
+dev=$dir/block/${stick#/dev/}
+echo 1 >"$dev/removable"; echo $((64 << 11)) >"$dev/size"; cat "/sys/block/${stick#/dev/}/dev" >"$dev/dev"
+ln -s ../.. "$dev/device"
+ln -s "../${dev#$sys/}" "$sys/block/${stick#/dev/}"
+export ZOLP_SYSFS_ROOT=$sys
+script=${script//zolpcli usb --all/zolpcli usb --all --yes}
 cd "$src"
 # The walkthrough works in the build's package as a reader does; the package the other tests
 # read is kept out of its reach behind a copy (torbel leaves its session log there).
 unshare -m bash -c 'mount --make-rprivate / && mount -t tmpfs tmpfs /tmp && mkdir /tmp/home &&
   cp -a build/package /tmp/package && mount --bind /tmp/package build/package &&
-  HOME=/tmp/home exec bash -euxo pipefail -c "$0"' "${script//\/dev\/sdX/$stick}"
+  HOME=/tmp/home PATH=/tmp/home/.local/bin:$PATH exec bash -euxo pipefail -c "$0"' "${script//\/dev\/sdX/$stick}"
