@@ -1,4 +1,5 @@
 #include "catalog.h"
+#include "drive_console.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,103 +35,20 @@ struct Drive {
   std::uint32_t lastSector = 0;
 };
 
-struct DriveState {
+// A drive being written, with its disk and volumes held; what the console
+// shows of it is its DriveProgress.
+struct DriveState : DriveProgress {
   Drive drive;
   std::unique_ptr<DiskHandle> disk;
   HeldVolumes volumes;
-  std::string result;
-  bool succeeded = false;
-  std::atomic<int> percent{0};
-  std::atomic<bool> verifying{false};
-  std::atomic<bool> done{false};
-  int reported = 0;
-  CopyEstimate estimate;
-  bool estimating = false, estimatingVerify = false;
-  std::uint64_t copyBytes = 0;
-  std::uint64_t started = 0, finished = 0;
-  std::string imagePath;
   std::intptr_t code = 0;
   const char* step = nullptr;
-  char failureText[160] = {};
-};
-
-std::string SizeText(std::uint64_t bytes) {
-  return Format("%lluMB", static_cast<unsigned long long>((bytes + 500000) / 1000000));
-}
-
-std::string Duration(std::uint64_t milliseconds) {
-  const std::uint64_t s = milliseconds / 1000;
-  return Format("%llu:%02llu", static_cast<unsigned long long>(s / 60),
-                static_cast<unsigned long long>(s % 60));
-}
-
-std::string ProgressLine(DriveState& state, std::uint64_t now) {
-  if (!state.estimating || state.estimatingVerify != state.verifying) {
-    state.estimate.Start(now, state.copyBytes);
-    state.estimating = true;
-    state.estimatingVerify = state.verifying;
-  }
-  const int percent = state.percent;
-  const std::uint64_t done = state.copyBytes * static_cast<std::uint64_t>(percent) / 100;
-  return Format("%-15s %-9s %s", state.drive.name.c_str(), state.verifying ? "verifying" : "writing",
-                ProgressText(percent, state.estimate.Update(now, done)).c_str());
-}
-
-// Messages on standard error; the workers' reports routed by owner (index + 1).
-class ConsoleUi final : public UserInterface {
- public:
-  ConsoleUi(const Console& console, Clock& clock) : console_(console), clock_(clock) {}
-  void Track(std::vector<std::unique_ptr<DriveState>>* states) { states_ = states; }
-
-  void ShowMessage(std::string_view text, std::string_view title, MessageIcon) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(console_.err, "zolpcli: %.*s: %.*s\n", static_cast<int>(title.size()),
-                 title.data(), static_cast<int>(text.size()), text.data());
-  }
-  // Worker messages of a job that is no drive's: handed on.
-  std::function<void(std::uint32_t message, std::intptr_t wParam)> onPost;
-  void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override {
-    if (onPost) return onPost(message, wParam);
-    if (!states_ || owner == 0 || owner > states_->size()) return;
-    DriveState& state = *(*states_)[owner - 1];
-    if (message == kMsgJobFinished) {
-      state.code = wParam;
-      state.step = PostedText(lParam);
-      return;
-    }
-    if (message != kMsgProgress) return;
-    const bool verifying = lParam != 0 && std::string_view(PostedText(lParam)) == kCopyVerifying;
-    if (verifying && !state.verifying.exchange(true)) state.reported = 0;
-    state.percent = static_cast<int>(wParam);
-    if (console_.outTerminal || state.percent / 10 * 10 <= state.reported) return;
-    state.reported = state.percent / 10 * 10;
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(console_.out, "%s\n", ProgressLine(state, clock_.Milliseconds()).c_str());
-    std::fflush(console_.out);
-  }
-  void BringMainWindowToFront() override {}
-  void ShowBuildingWindow() override {}
-  void CloseBuildingWindow() override {}
-  void EndProgram(int status) override { std::exit(status); }
-
- private:
-  const Console& console_;
-  Clock& clock_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<DriveState>>* states_ = nullptr;
 };
 
 Services WithUi(const Services& services, UserInterface& ui) {
   Services s = services;
   s.ui = &ui;
   return s;
-}
-
-bool Option(std::vector<std::string>& words, const char* option) {
-  const auto it = std::find(words.begin(), words.end(), option);
-  if (it == words.end()) return false;
-  words.erase(it);
-  return true;
 }
 
 int Usage(const Console& console, const std::string& why) {
@@ -163,20 +81,6 @@ std::optional<Drive> Describe(const Services& services, unsigned number) {
   }
   drive.bytes = fGetMediaSize(services, *disk, &drive.lastSector);
   return drive;
-}
-
-bool Confirmed(const Console& console, const std::string& question) {
-  if (!console.inTerminal) {
-    std::fprintf(console.err,
-                 "zolpcli: standard input is not a terminal, so nothing can be confirmed: "
-                 "nothing was written. Give --yes to go ahead without asking.\n");
-    return false;
-  }
-  std::fprintf(console.out, "%s [y/N] ", question.c_str());
-  std::fflush(console.out);
-  char answer[16] = {};
-  if (!std::fgets(answer, sizeof answer, console.in)) return false;
-  return answer[0] == 'y' || answer[0] == 'Y';
 }
 
 // The drive letter of the package directory; 0 when it has none.
@@ -248,7 +152,7 @@ class RecordingLauncher final : public ProcessLauncher {
 }  // namespace
 
 int CatalogUpdate(const Services& base, const Console& console, std::vector<std::string> words) {
-  ConsoleUi ui(console, *base.clock);
+  ConsoleUi ui(console, *base.clock, 15);
   RecordingLauncher launcher(*base.processes);
   Services services = WithUi(base, ui);
   services.processes = &launcher;
@@ -275,7 +179,7 @@ int CatalogUpdate(const Services& base, const Console& console, std::vector<std:
   }
   int shown = -1;
   bool updated = false;
-  ui.onPost = [&](std::uint32_t message, std::intptr_t wParam) {
+  ui.onPost = [&](std::uint32_t message, std::intptr_t wParam, std::intptr_t) {
     if (message == kMsgJobFinished) updated = wParam == 0;
     if (message != kMsgProgress || wParam == shown) return;
     shown = static_cast<int>(wParam);
@@ -295,7 +199,7 @@ int CatalogUpdate(const Services& base, const Console& console, std::vector<std:
 }
 
 int CatalogList(const Services& base, const Console& console) {
-  ConsoleUi ui(console, *base.clock);
+  ConsoleUi ui(console, *base.clock, 15);
   const Services services = WithUi(base, ui);
   const std::vector<UsbDrive> drives = FindUsbDrives(services);
   for (const UsbDrive& drive : drives)
@@ -315,7 +219,7 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
     if (w.rfind("-", 0) == 0) return Usage(console, "usb does not take " + w);
   if (all == !words.empty()) return Usage(console, "usb takes drive numbers or --all, one of them");
 
-  ConsoleUi ui(console, *base.clock);
+  ConsoleUi ui(console, *base.clock, 15);
   const Services services = WithUi(base, ui);
   // Only a drive the dialog would offer is written.
   std::vector<unsigned> listed;
@@ -352,7 +256,13 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
       continue;
     }
     states.push_back(std::make_unique<DriveState>());
-    states.back()->drive = *drive;
+    DriveState& state = *states.back();
+    state.drive = *drive;
+    state.device = drive->name;
+    state.vendor = drive->vendor;
+    state.product = drive->product;
+    state.serial = drive->serial;
+    state.bytes = drive->bytes;
   }
   for (const auto& [name, why] : refused)
     std::fprintf(console.err, "zolpcli: %s is never written: %s\n", name.c_str(), why.c_str());
@@ -408,7 +318,15 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
     }
   }
 
-  ui.Track(&states);
+  std::vector<DriveProgress*> drives;
+  for (const auto& state : states) drives.push_back(state.get());
+  ui.Track(drives);
+  ui.onDriveMessage = [](DriveProgress& progress, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) {
+    if (message != kMsgJobFinished) return;
+    auto& state = static_cast<DriveState&>(progress);
+    state.code = wParam;
+    state.step = PostedText(lParam);
+  };
   for (std::size_t i = 0; i < states.size(); ++i) {
     DriveState& state = *states[i];
     if (state.done) continue;
@@ -429,22 +347,7 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
     state.done = true;
   }
 
-  bool drawn = false;
-  for (bool running = true; running;) {
-    running = std::any_of(states.begin(), states.end(), [](const auto& s) { return !s->done; });
-    const std::uint64_t now = services.clock->Milliseconds();
-    if (console.outTerminal) {
-      if (drawn) std::fprintf(console.out, "\x1b[%zuA", states.size());
-      for (const auto& state : states)
-        std::fprintf(console.out, "\r\x1b[K%s\n",
-                     state->done ? Format("%-15s %s", state->drive.name.c_str(),
-                                          state->succeeded ? "done" : "failed").c_str()
-                                 : ProgressLine(*state, now).c_str());
-      drawn = true;
-      std::fflush(console.out);
-    }
-    if (running) services.clock->Sleep(console.outTerminal ? 250 : 50);
-  }
+  ui.DrawUntilDone();
   for (auto& state : states) {
     state->volumes.Release(services);
     state->disk.reset();
@@ -452,19 +355,7 @@ int CatalogUsb(const Services& base, const Console& console, std::vector<std::st
   for (const auto& [blocks, image] : images)
     if (!image.first.empty()) DeleteToolFile(services, image.first);
 
-  std::fprintf(console.out, "%-15s %-8s %-16s %-20s %8s %6s  %s\n", "DEVICE", "VENDOR", "PRODUCT",
-               "SERIAL", "SIZE", "TIME", "RESULT");
-  bool allGood = true;
-  for (const auto& state : states) {
-    allGood = allGood && state->succeeded;
-    std::string result = state->result;
-    std::replace(result.begin(), result.end(), '\n', ' ');
-    std::fprintf(console.out, "%-15s %-8s %-16s %-20s %8s %6s  %s\n", state->drive.name.c_str(),
-                 state->drive.vendor.c_str(), state->drive.product.c_str(),
-                 state->drive.serial.c_str(), SizeText(state->drive.bytes).c_str(),
-                 Duration(state->finished > state->started ? state->finished - state->started : 0).c_str(),
-                 result.c_str());
-  }
+  const bool allGood = ui.PrintTable();
   return allGood ? kExitDone : kExitFailed;
 }
 
@@ -473,7 +364,7 @@ int CatalogImage(const Services& base, const Console& console, std::vector<std::
   if (words.size() != 1 || words[0].empty() || words[0][0] == '-')
     return Usage(console, std::string(cd ? "iso" : "image") + " takes one file name");
   const std::string& file = words[0];
-  ConsoleUi ui(console, *base.clock);
+  ConsoleUi ui(console, *base.clock, 15);
   const Services services = WithUi(base, ui);
   if (services.files->Exists(file)) {
     std::fprintf(console.err, "zolpcli: %s already exists; nothing was written.\n", file.c_str());

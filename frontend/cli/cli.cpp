@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include "catalog.h"
+#include "drive_console.h"
 #include "zolp/copy_estimate.h"
 #include "zolp/image_copy.h"
 #include "zolp/linux_host.h"
@@ -58,85 +59,14 @@ constexpr const char* kUsage =
     "written (refused, not confirmed, no stick); image and iso end with vellix's code,\n"
     "update with torbel's (as an exit status carries it: 702 arrives as 190).\n";
 
-// The sticks' workers report through Post; the main thread draws what they report.
-struct StickState {
+// A stick being written; what the console shows of it is its DriveProgress.
+struct StickState : DriveProgress {
   Stick stick;
-  std::string result;  // the table's text
-  bool succeeded = false;
-  std::atomic<int> percent{0};
-  std::atomic<bool> verifying{false};
-  std::atomic<bool> done{false};
-  int reported = 0;  // the last tenth printed (its worker's own)
-  // The estimate of the phase running, kept by whichever thread prints.
-  CopyEstimate estimate;
-  bool estimating = false, estimatingVerify = false;
-  std::uint64_t imageBytes = 0;
-  std::uint64_t started = 0, finished = 0;
-  std::string imagePath;
-  char failureText[160] = {};
-};
-
-std::string Duration(std::uint64_t milliseconds) {
-  const std::uint64_t s = milliseconds / 1000;
-  return Format("%llu:%02llu", static_cast<unsigned long long>(s / 60),
-                static_cast<unsigned long long>(s % 60));
-}
-
-std::string ProgressLine(StickState& state, std::uint64_t now) {
-  if (!state.estimating || state.estimatingVerify != state.verifying) {
-    state.estimate.Start(now, state.imageBytes);
-    state.estimating = true;
-    state.estimatingVerify = state.verifying;
-  }
-  const int percent = state.percent;
-  const std::uint64_t done = state.imageBytes * static_cast<std::uint64_t>(percent) / 100;
-  return Format("%-12s %-9s %s", state.stick.node.c_str(), state.verifying ? "verifying" : "writing",
-                ProgressText(percent, state.estimate.Update(now, done)).c_str());
-}
-
-class ConsoleUi final : public UserInterface {
- public:
-  ConsoleUi(const Console& console, Clock& clock) : console_(console), clock_(clock) {}
-  void Track(std::vector<std::unique_ptr<StickState>>* states) { states_ = states; }
-
-  void ShowMessage(std::string_view text, std::string_view title, MessageIcon) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(console_.err, "zolpcli: %.*s: %.*s\n", static_cast<int>(title.size()),
-                 title.data(), static_cast<int>(text.size()), text.data());
-  }
-  // Worker messages of a job that is no stick's: handed on.
-  std::function<void(std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam)> onPost;
-  // owner: the stick's index + 1.
-  void Post(WindowRef owner, std::uint32_t message, std::intptr_t wParam, std::intptr_t lParam) override {
-    if (onPost) return onPost(message, wParam, lParam);
-    if (!states_ || owner == 0 || owner > states_->size()) return;
-    StickState& state = *(*states_)[owner - 1];
-    if (message != kMsgProgress) return;
-    const bool verifying = lParam != 0 && std::string_view(PostedText(lParam)) == kCopyVerifying;
-    if (verifying && !state.verifying.exchange(true)) state.reported = 0;
-    state.percent = static_cast<int>(wParam);
-    // Not on a terminal: a line each time a phase passes another tenth.
-    if (console_.outTerminal || state.percent / 10 * 10 <= state.reported) return;
-    state.reported = state.percent / 10 * 10;
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(console_.out, "%s\n", ProgressLine(state, clock_.Milliseconds()).c_str());
-    std::fflush(console_.out);
-  }
-  void BringMainWindowToFront() override {}
-  void ShowBuildingWindow() override {}
-  void CloseBuildingWindow() override {}
-  void EndProgram(int status) override { std::exit(status); }
-
- private:
-  const Console& console_;
-  Clock& clock_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<StickState>>* states_ = nullptr;
 };
 
 struct Host {
   explicit Host(const Console& console)
-      : ui(console, clock), launcher(console.self, console.out), resources(console.self) {
+      : ui(console, clock, 12), launcher(console.self, console.out), resources(console.self) {
     services.errors = &errors;
     services.ui = &ui;
     services.files = &files;
@@ -198,13 +128,6 @@ std::string BuildFailure(int code) {
   return Format("Unknown error creating the media image. (%u)", static_cast<unsigned>(code));
 }
 
-bool Option(std::vector<std::string>& words, const char* option) {
-  const auto it = std::find(words.begin(), words.end(), option);
-  if (it == words.end()) return false;
-  words.erase(it);
-  return true;
-}
-
 int Usage(const Console& console, const std::string& why) {
   std::fprintf(console.err, "zolpcli: %s\n%s", why.c_str(), kUsage);
   return kExitUsage;
@@ -213,10 +136,6 @@ int Usage(const Console& console, const std::string& why) {
 std::string PackageDirectory() {
   std::error_code ec;
   return fs::current_path(ec).string();
-}
-
-std::string SizeText(std::uint64_t bytes) {
-  return Format("%lluMB", static_cast<unsigned long long>((bytes + 500000) / 1000000));
 }
 
 std::string Identity(const Stick& s) {
@@ -249,21 +168,6 @@ int List(const Console& console) {
   return kExitDone;
 }
 
-// Asks on the terminal; false without one (with a message naming --yes).
-bool Confirmed(const Console& console, const std::string& question) {
-  if (!console.inTerminal) {
-    std::fprintf(console.err,
-                 "zolpcli: standard input is not a terminal, so nothing can be confirmed: "
-                 "nothing was written. Give --yes to go ahead without asking.\n");
-    return false;
-  }
-  std::fprintf(console.out, "%s [y/N] ", question.c_str());
-  std::fflush(console.out);
-  char answer[16] = {};
-  if (!std::fgets(answer, sizeof answer, console.in)) return false;
-  return answer[0] == 'y' || answer[0] == 'Y';
-}
-
 // One stick on its worker: open exclusively, check it is still the stick that
 // was listed, copy and verify through the core's worker, clear the tail, and
 // have the kernel read the new partition table.
@@ -289,7 +193,7 @@ void WriteStick(Host& host, StickState& state, std::size_t index, bool verify) {
 
   // What the copy runs over: the image and the cleared tail, at most a MiB.
   std::error_code ec;
-  state.imageBytes = fs::file_size(state.imagePath, ec) + kCopyClearedTailBytes;
+  state.copyBytes = fs::file_size(state.imagePath, ec) + kCopyClearedTailBytes;
   CopyJob job{index + 1, device.get(), state.imagePath.c_str(), state.stick.bytes};
   job.verify = verify;
   // What a stick held past the image (a backup partition table, old volumes)
@@ -347,7 +251,13 @@ int Usb(const Console& console, std::vector<std::string> words) {
     const std::string refusal = linux_host::Refusal(stick, inUse);
     if (!refusal.empty()) return refused.emplace_back(stick.node, refusal), void();
     states.push_back(std::make_unique<StickState>());
-    states.back()->stick = stick;
+    StickState& state = *states.back();
+    state.stick = stick;
+    state.device = stick.node;
+    state.vendor = stick.vendor;
+    state.product = stick.model;
+    state.serial = stick.serial;
+    state.bytes = stick.bytes;
   };
   if (all) {
     for (const Stick& stick : linux_host::FindSticks(root)) take(stick);
@@ -410,7 +320,9 @@ int Usb(const Console& console, std::vector<std::string> words) {
     }
   }
 
-  host.ui.Track(&states);
+  std::vector<DriveProgress*> drives;
+  for (const auto& state : states) drives.push_back(state.get());
+  host.ui.Track(drives);
   for (std::size_t i = 0; i < states.size(); ++i) {
     StickState& state = *states[i];
     if (state.done) continue;
@@ -420,40 +332,12 @@ int Usb(const Console& console, std::vector<std::string> words) {
     }
   }
 
-  // Progress: redrawn in place on a terminal (the workers print their tenths otherwise).
-  bool drawn = false;
-  for (bool running = true; running;) {
-    running = std::any_of(states.begin(), states.end(), [](const auto& s) { return !s->done; });
-    const std::uint64_t now = host.clock.Milliseconds();
-    if (console.outTerminal) {
-      if (drawn) std::fprintf(console.out, "\x1b[%zuA", states.size());
-      for (const auto& state : states)
-        std::fprintf(console.out, "\r\x1b[K%s\n",
-                     state->done ? Format("%-12s %s", state->stick.node.c_str(),
-                                          state->succeeded ? "done" : "failed").c_str()
-                                 : ProgressLine(*state, now).c_str());
-      drawn = true;
-      std::fflush(console.out);
-    }
-    if (running) host.clock.Sleep(console.outTerminal ? 250 : 50);
-  }
+  host.ui.DrawUntilDone();
   host.threads.JoinAll();
   for (const auto& [blocks, image] : images)
     if (!image.first.empty()) DeleteToolFile(host.services, image.first);
 
-  std::fprintf(console.out, "%-12s %-8s %-16s %-20s %8s %6s  %s\n", "DEVICE", "VENDOR", "PRODUCT",
-               "SERIAL", "SIZE", "TIME", "RESULT");
-  bool allGood = true;
-  for (const auto& state : states) {
-    allGood = allGood && state->succeeded;
-    std::string result = state->result;
-    std::replace(result.begin(), result.end(), '\n', ' ');
-    std::fprintf(console.out, "%-12s %-8s %-16s %-20s %8s %6s  %s\n", state->stick.node.c_str(),
-                 state->stick.vendor.c_str(), state->stick.model.c_str(),
-                 state->stick.serial.c_str(), SizeText(state->stick.bytes).c_str(),
-                 Duration(state->finished > state->started ? state->finished - state->started : 0).c_str(),
-                 result.c_str());
-  }
+  const bool allGood = host.ui.PrintTable();
   return allGood ? kExitDone : kExitFailed;
 }
 
