@@ -111,7 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  static_cast<unsigned>(sector));
     std::abort();
   };
-  disk.AllowNoWrites();
+  // The mount may settle an interrupted change (a volume marked dirty): the
+  // sectors it writes are checked once the partition it chose is known.
+  disk.AllowWrites(0, kDiskSectors - 1);
 
   MemoryDiskSystem disks(disk);
   QuietServices services;
@@ -119,12 +121,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MountRequest request;
   request.wanted_index = -1;
   request.wanted_type = kUtilityPartitionType;
-  if (volume.MountPartition(request) != 0) return 0;
+  const int mounted = volume.MountPartition(request);
+  if (mounted != 0) {
+    // A refused mount has written nothing.
+    if (!disk.WrittenSectors().empty()) disk.on_forbidden_write(disk.WrittenSectors().front());
+    return 0;
+  }
 
-  // From here on the mounted partition's sectors, and only those, may be written.
+  // From here on the mounted partition's sectors, and only those, may be written;
+  // so may the mount have.
   const std::uint8_t* entry = PartitionEntry(volume.mbr(), volume.partition_index);
   const std::uint64_t first = common::load_le32(entry + PE_FirstSector);
   const std::uint64_t last = first + common::load_le32(entry + PE_SectorCount) - 1;
+  for (const std::uint32_t sector : disk.WrittenSectors())
+    if (sector < first || sector > last) disk.on_forbidden_write(sector);
   disk.AllowWrites(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(std::min<std::uint64_t>(last, 0xFFFFFFFFu)));
 
   EmulatedLocalFiles files;

@@ -48,6 +48,12 @@ class MemoryDisk {
   void AllowNoWrites() { writes_allowed_ = false; }
   std::function<void(std::uint32_t sector)> on_forbidden_write;
   unsigned long writes = 0;
+  // The sectors written since the last Reset, in no order.
+  std::vector<std::uint32_t> WrittenSectors() const {
+    std::vector<std::uint32_t> sectors;
+    for (const auto& kept : written_) sectors.push_back(kept.first);
+    return sectors;
+  }
 
  private:
   struct PlacedBytes {
