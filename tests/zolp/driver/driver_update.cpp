@@ -43,7 +43,14 @@ void WriteUpdatePackage(const PackageDir& dir) {
 // The dialog the Update button opens.
 HWND OpenUpdateDialog(const Zolp& z) {
   PostMessageA(GetDlgItem(z.main, IDC_UPDATE), BM_CLICK, 0, 0);
-  return WaitTopWindow(z.process->Id(), kDialogTitle, kUpdateTimeout);
+  HWND dialog = WaitTopWindow(z.process->Id(), kDialogTitle, kUpdateTimeout);
+  // The partition is probed on a worker: its answer enables OK, or a box
+  // (which disables the dialog) says why not.
+  if (dialog)
+    WaitFor([&] {
+      return !IsWindow(dialog) || !IsWindowEnabled(dialog) || IsWindowEnabled(GetDlgItem(dialog, IDOK));
+    }, kUpdateTimeout);
+  return dialog;
 }
 
 // WM_QUERYENDSESSION's answer: false refuses the end of the session.
